@@ -1,0 +1,28 @@
+// Window-independent pieces of the commands, shared by the window and kelvaro.
+#pragma once
+
+#include "Grid.h"
+
+#include <string>
+
+// Scalings of the inputs, at extended precision and rounded to double once.
+inline double FromPercent(long double percent) { return static_cast<double>(percent * 0.01); }
+inline double WeekendWeightFromDays(long double days) { return static_cast<double>(days * 0.5); }
+
+// The Calculate command's listing: one "%4d %9.3f %9.3f" line per node,
+// lines joined by '\n' (no line end after the last).
+std::string ListingText(const CGrid& grid);
+
+// The verdict of the time-step check on PMid, the number 1 - PMid appended
+// in the general format (precision 4, digits 3) with the given separator.
+// UTF-8.
+std::string TimeStepVerdict(double pMid, char separator);
+
+enum class SaveStatus { Ok, OpenFailed, WriteFailed };
+
+// The results file, byte for byte: 8-bit, TAB-separated, CR LF after every
+// line; only "Share\tPresent\t" while nothing is allocated. Written in place
+// (an existing file is emptied first, never appended to).
+SaveStatus WriteResultsFile(const std::string& path, const CGrid& grid, char separator);
+// The same bytes as a string (tests, small grids).
+std::string ResultsFileText(const CGrid& grid, char separator);

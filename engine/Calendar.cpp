@@ -1,0 +1,113 @@
+// Trading calendar: trading days, the dividend's day and the time steps of
+// each part of the day. Exchange hours are 10:00-18:20 on Monday to Friday.
+#include "EngineInternal.h"
+
+#include <cmath>
+
+namespace engine_detail {
+
+namespace {
+
+// Trading days among `span` calendar days that end on the expiry's weekday;
+// the quotient is the number of weekends and truncates toward zero.
+int32_t TradingDays(int32_t span, int32_t expiryWeekday) {
+    return span - 2 * ((span + 4 - expiryWeekday) / 7);
+}
+
+const char* const kStepsTooMany = "Aika-askelten määrä ei mahdu laskentaan (liian monta aika-askelta)";
+
+// Inputs outside their meaningful range are refused, naming the input as the
+// window labels it.
+void ValidateInputs(const CGrid& grid) {
+    const CWarrant& w = grid.Warrant;
+    if (w.ProductType < kNormal || w.ProductType > kTurboSG)
+        throw EngineError("Tuntematon warrantin tyyppi");
+    if (!(w.Strike > 0 && std::isfinite(w.Strike)))
+        throw EngineError("Toteutushinnan on oltava suurempi kuin 0");
+    if (!(w.Multiplier > 0 && std::isfinite(w.Multiplier)))
+        throw EngineError("Kertoimen on oltava suurempi kuin 0");
+    if (!(w.Volatility > 0 && std::isfinite(w.Volatility)))
+        throw EngineError("Laskentavolatiliteetin on oltava suurempi kuin 0 %");
+    if (!(grid.Rate > -1 && std::isfinite(grid.Rate)))
+        throw EngineError("Riskittömän koron on oltava suurempi kuin -100 %");
+    if (!(grid.OpenFraction > 0 && grid.OpenFraction <= 1))
+        throw EngineError("Pörssiajan on oltava yli 0 % ja enintään 100 % päivästä");
+    if (!(grid.WeekendWeight >= 0 && std::isfinite(grid.WeekendWeight)))
+        throw EngineError("Viikonlopun pituus päivinä ei voi olla negatiivinen");
+    if (grid.StepsPerDay < 1)
+        throw EngineError("Aika-askelia päivässä on oltava vähintään 1");
+    if (!std::isfinite(w.Dividend))
+        throw EngineError("Osinko ei ole kelvollinen luku");
+    if (!std::isfinite(w.DividendDate))
+        throw EngineError("Osinkopäivä ei ole kelvollinen");
+    if (!std::isfinite(w.KnockOutMargin))
+        throw EngineError("SG:n knock-out marginaali ei ole kelvollinen luku");
+}
+
+} // namespace
+
+bool ComputeCalendar(const CGrid& grid, Calendar& out) {
+    const CWarrant& w = grid.Warrant;
+    const double expiry = w.Expiry;
+    const double now = grid.ValuationTime;
+    if (!std::isfinite(expiry) || !std::isfinite(now))
+        throw EngineError("Päivämäärä ei ole kelvollinen");
+
+    out.ExpiryWeekday = (DayOfWeekOfSerial(expiry) + 5) % 7;
+
+    const double span = std::trunc(expiry) - std::trunc(now) + 1.0;
+    if (!(span >= 1.0 && span <= 2000.0)) return false;
+    ValidateInputs(grid);
+    out.Span = static_cast<int32_t>(span);
+    out.DayCount = TradingDays(out.Span, out.ExpiryWeekday);
+
+    out.DividendDay = -1;
+    if (w.Dividend != 0 && w.DividendDate > now && w.DividendDate < expiry) {
+        const auto fromDividend =
+            static_cast<int32_t>(std::trunc(expiry) - std::trunc(w.DividendDate) + 1.0);
+        out.DividendDay = out.DayCount - TradingDays(fromDividend, out.ExpiryWeekday);
+    }
+
+    const long double stepsPerDay = grid.StepsPerDay;
+
+    out.ClosedSteps = TruncToInt32((1.0L / grid.OpenFraction - 1) * stepsPerDay + 0.5, kStepsTooMany);
+    const int32_t wholeDay =
+        CheckedInt32(static_cast<int64_t>(grid.StepsPerDay) + out.ClosedSteps, kStepsTooMany);
+    out.WeekendDaySteps =
+        TruncToInt32(static_cast<long double>(wholeDay) * grid.WeekendWeight, kStepsTooMany);
+    CheckedInt32(wholeDay + 2 * static_cast<int64_t>(out.WeekendDaySteps), kStepsTooMany); // a Monday
+    out.StepsPerYear = TruncToInt32(
+        (365 - 104 * (1 - static_cast<long double>(grid.WeekendWeight))) * wholeDay, kStepsTooMany);
+
+    // The day in 20-minute units: unit 55 is the close at 18:20 and the
+    // exchange hours are 25 units long.
+    const double timeOfDay = std::fmod(now, 1.0);
+    out.ValuationDaySteps = TruncToInt32(
+        (55 - 72 * static_cast<long double>(timeOfDay)) * stepsPerDay * 0.04 + 0.5, kStepsTooMany);
+
+    const int64_t total = static_cast<int64_t>(out.ValuationDaySteps) +
+                          static_cast<int64_t>(out.DayCount - 1) * wholeDay +
+                          static_cast<int64_t>(out.Span - out.DayCount) * out.WeekendDaySteps;
+    out.TotalSteps = CheckedInt32(total, kStepsTooMany);
+    return true;
+}
+
+void FillDayTables(const Calendar& cal, double expiry, double valuationTime, int32_t stepsPerDay,
+                   std::vector<int32_t>& daySteps, std::vector<double>& dayDates) {
+    daySteps[0] = cal.ValuationDaySteps;
+    double date = expiry;
+    int32_t weekday = cal.ExpiryWeekday;
+    for (int32_t i = cal.DayCount - 1; i >= 1; --i) {
+        dayDates[i] = date;
+        date -= 1.0;
+        daySteps[i] = stepsPerDay + cal.ClosedSteps;
+        if (weekday == 0) { // a Monday: the weekend before it
+            date -= 2.0;
+            daySteps[i] += 2 * cal.WeekendDaySteps;
+        }
+        weekday = (weekday + 4) % 5;
+    }
+    dayDates[0] = valuationTime;
+}
+
+} // namespace engine_detail

@@ -1,0 +1,52 @@
+// Shared between the engine's units; not part of the engine's interface.
+#pragma once
+
+#include "Grid.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+namespace engine_detail {
+
+// The counts of one calendar, computed before anything is committed.
+struct Calendar {
+    int32_t ExpiryWeekday = 0;
+    int32_t Span = 0; // calendar days, both ends included
+    int32_t DayCount = 0;
+    int32_t DividendDay = -1;
+    int32_t ClosedSteps = 0;
+    int32_t WeekendDaySteps = 0;
+    int32_t StepsPerYear = 0;
+    int32_t ValuationDaySteps = 0; // steps left in the valuation day
+    int32_t TotalSteps = 0;
+};
+
+// Truncates toward zero into a signed 32-bit count; throws when it does not fit.
+inline int32_t TruncToInt32(long double x, const char* what) {
+    if (!(x > -2147483649.0L && x < 2147483648.0L))
+        throw EngineError(what);
+    return static_cast<int32_t>(x);
+}
+
+inline int32_t CheckedInt32(int64_t x, const char* what) {
+    if (x < std::numeric_limits<int32_t>::min() || x > std::numeric_limits<int32_t>::max())
+        throw EngineError(what);
+    return static_cast<int32_t>(x);
+}
+
+// Computes ExpiryWeekday first (the caller keeps it even on rejection), then
+// returns false for a span outside 1 to 2000 calendar days.
+bool ComputeCalendar(const CGrid& grid, Calendar& out);
+
+// Walks back from the expiry day filling the two day tables.
+void FillDayTables(const Calendar& cal, double expiry, double valuationTime, int32_t stepsPerDay,
+                   std::vector<int32_t>& daySteps, std::vector<double>& dayDates);
+
+// The Turbo (SG) residual value from node prices, expiry payoffs and one
+// step's probabilities.
+double ResidualFor(const CWarrant& terms, int32_t stepsPerDay, const std::vector<double>& prices,
+                   const std::vector<double>& payoffs, double pUp, double pMid, double pDown);
+
+} // namespace engine_detail

@@ -1,0 +1,101 @@
+// The valuation record and the operations that build and roll it back.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// The engine's one error: an input or an intermediate result that has no
+// finite valuation. The message is a short cause in Finnish, shown to the user.
+class EngineError : public std::runtime_error {
+public:
+    explicit EngineError(const std::string& cause) : std::runtime_error(cause) {}
+};
+
+// Product types, as indexed by the window's type choice.
+enum : int32_t { kNormal = 0, kTurboSHB = 1, kTurboSG = 2 };
+
+// The warrant's terms.
+class CWarrant {
+public:
+    int32_t ProductType = 0;
+    bool IsCall = false;
+    double Strike = 0;
+    double Expiry = 0;         // date-time serial
+    double Multiplier = 0;
+    double Volatility = 0;     // annual, as a fraction
+    double DividendDate = 0;   // date-time serial
+    double Dividend = 0;       // cash per share, 0 for none
+    double KnockOutMargin = 0; // Turbo (SG) only
+    double ResidualValue = 0;  // paid by a knocked-out Turbo (SG)
+    int32_t DividendDay = 0;   // trading-day index, -1 for none
+};
+
+// One valuation from the inputs to the value grid. Invariant: while Allocated
+// is set, DayCount and NodeCount are the lengths of the arrays of one build;
+// while it is clear both are 0 and the arrays are empty.
+class CGrid {
+public:
+    CWarrant Warrant;
+
+    double ValuationTime = 0; // date-time serial
+    double OpenFraction = 0;  // exchange hours as a fraction of the day
+    double WeekendWeight = 0; // weight of one weekend day
+    double Rate = 0;          // annual, as a fraction
+    double PriceMin = 0;
+    double PriceMax = 0;
+    double PUp = 0;
+    double PMid = 0;
+    double PDown = 0;
+    double GrowthPerStep = 0;
+    double RangeSigmas = 0;
+    int32_t ExpiryWeekday = 0; // Monday = 0 ... Sunday = 6
+    int32_t StepsPerDay = 0;
+    int32_t ClosedSteps = 0;
+    int32_t WeekendDaySteps = 0;
+    int32_t DayCount = 0;
+    int32_t TotalSteps = 0;
+    int32_t StepsPerYear = 0;
+    int32_t NodeCount = 0;
+    std::vector<int32_t> DaySteps;
+    std::vector<double> DayDates;
+    std::vector<double> Prices;
+    std::vector<double> Values;
+    std::vector<double> Scratch;
+    std::vector<std::vector<double>> DayValues;
+    bool Allocated = false;
+};
+
+// Upper bound on the bytes of one build's arrays; larger lattices are refused
+// before anything is allocated.
+inline constexpr double kMaxArrayBytes = 4.0 * 1024 * 1024 * 1024;
+
+// Builds calendar, lattice, expiry values and (Turbo) the residual value.
+// Returns false when the date range is outside 1 to 2000 calendar days; then
+// only ExpiryWeekday has changed. Throws EngineError for inputs without a
+// finite valuation; then the record keeps its last successful build.
+bool BuildLattice(CGrid& grid);
+
+// Value at expiry for one share price.
+double Payoff(const CGrid& grid, double price);
+
+// Releases every array and clears the counts and Allocated.
+void FreeArrays(CGrid& grid);
+
+// One backward time step over all nodes, with the product's boundary rules.
+void StepBack(CGrid& grid);
+
+// Maps the value curve across the cash dividend.
+void ApplyDividend(CGrid& grid);
+
+// All time steps of one trading day, the dividend on its day, and the
+// snapshot into the previous day's row of DayValues.
+void RollBackDay(CGrid& grid, int32_t day);
+
+// Sets Warrant.ResidualValue from Prices, the expiry values in Values and the
+// branch probabilities.
+void ComputeResidualValue(CGrid& grid);
+
+// Weekday of a date-time serial, Sunday = 1 ... Saturday = 7.
+int DayOfWeekOfSerial(double serial);

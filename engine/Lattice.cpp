@@ -1,0 +1,165 @@
+// Lattice construction: growth, variance, price range, node count, node ratio,
+// branch probabilities, node prices and expiry values. Each formula runs at
+// extended precision and is rounded to double where it is stored or handed to
+// ln, exp, sqrt or pow.
+#include "EngineInternal.h"
+
+#include <cmath>
+#include <new>
+#include <utility>
+
+using engine_detail::Calendar;
+
+namespace {
+
+using ld = long double;
+
+void RequirePositiveFinite(double x, const char* cause) {
+    if (!(x > 0 && std::isfinite(x))) throw EngineError(cause);
+}
+
+// Everything a build computes, held aside until the build has succeeded.
+struct Build {
+    Calendar cal;
+    double growth = 0, variance = 0, priceMin = 0, priceMax = 0;
+    double ratio = 0, pUp = 0, pMid = 0, pDown = 0, residual = 0;
+    int32_t nodeCount = 0;
+    std::vector<int32_t> daySteps;
+    std::vector<double> dayDates, prices, values, scratch;
+    std::vector<std::vector<double>> dayValues;
+};
+
+void ComputeParameters(const CGrid& grid, Build& b) {
+    const CWarrant& w = grid.Warrant;
+    const Calendar& cal = b.cal;
+    if (cal.TotalSteps < 0)
+        throw EngineError("Laskentahetki on päättymispäivän pörssin sulkemisen jälkeen");
+    if (cal.TotalSteps == 0)
+        throw EngineError("Laskentahetken ja päättymisen välillä ei ole yhtään aika-askelta");
+    const ld stepsPerYear = cal.StepsPerYear;
+
+    // First-order growth, not (1 + Rate)^(1 / StepsPerYear).
+    b.growth = static_cast<double>(1 + std::log(static_cast<double>(1 + static_cast<ld>(grid.Rate))) /
+                                           stepsPerYear);
+    b.variance = static_cast<double>(static_cast<ld>(w.Volatility) * w.Volatility / stepsPerYear);
+    RequirePositiveFinite(b.variance, "Laskentavolatiliteetti on liian pieni");
+
+    const double rangeSigmas = 10.0;
+    const double sd = std::sqrt(static_cast<double>(cal.TotalSteps * static_cast<ld>(b.variance)));
+    b.priceMax = static_cast<double>(
+        w.Strike * static_cast<ld>(std::exp(static_cast<double>(rangeSigmas * static_cast<ld>(sd)))));
+    b.priceMin = static_cast<double>(static_cast<ld>(w.Strike) * w.Strike / b.priceMax);
+    if (w.ProductType > kNormal) {
+        if (w.IsCall)
+            b.priceMin = w.Strike;
+        else
+            b.priceMax = w.Strike;
+    }
+    RequirePositiveFinite(b.priceMax, "Hinta-alue on liian laaja (ylivuoto)");
+    RequirePositiveFinite(b.priceMin, "Hinta-alue on liian laaja (alivuoto)");
+
+    const double halfStep = std::sqrt(static_cast<double>(2 * static_cast<ld>(b.variance)));
+    const double logRange =
+        w.ProductType > kNormal ? std::log(static_cast<double>(static_cast<ld>(b.priceMax) / b.priceMin))
+                                : std::log(static_cast<double>(static_cast<ld>(b.priceMax) / w.Strike));
+    const int32_t k = engine_detail::TruncToInt32(logRange / static_cast<ld>(halfStep) + 0.5,
+                                                  "Hinta-askelia on liian monta");
+    const int64_t nodes = w.ProductType > kNormal ? int64_t{k} + 1 : 2 * int64_t{k} + 1;
+    b.nodeCount = engine_detail::CheckedInt32(nodes, "Hinta-askelia on liian monta");
+    if (b.nodeCount < 2) throw EngineError("Hilassa on vain yksi hintataso");
+
+    const double u = std::pow(static_cast<double>(static_cast<ld>(b.priceMax) / b.priceMin),
+                              static_cast<double>(1.0L / (b.nodeCount - 1)));
+    if (!(u > 1 && std::isfinite(u))) throw EngineError("Hinta-askel on liian pieni");
+    const double d = static_cast<double>(1.0L / u);
+    b.ratio = u;
+
+    const ld g = b.growth, v = b.variance, lu = u, lq = d;
+    b.pUp = static_cast<double>(((g - 1) * (g - lq) + v) / ((lu - 1) * (lu - lq)));
+    b.pDown = static_cast<double>(((g - 1) * (g - lu) + v) / ((1 - lq) * (lu - lq)));
+    b.pMid = static_cast<double>(1.0L - b.pUp - b.pDown);
+    if (!std::isfinite(b.pUp) || !std::isfinite(b.pDown) || !std::isfinite(b.pMid))
+        throw EngineError("Todennäköisyydet eivät ole äärellisiä");
+}
+
+void Allocate(Build& b) {
+    const ld n = b.nodeCount, days = b.cal.DayCount;
+    const ld bytes = n * sizeof(double) * (3 + days) +
+                     days * (sizeof(int32_t) + sizeof(double) + sizeof(std::vector<double>));
+    if (bytes > kMaxArrayBytes) throw EngineError("Hilan taulukot eivät mahdu muistiin");
+    try {
+        b.values.assign(b.nodeCount, 0.0);
+        b.scratch.assign(b.nodeCount, 0.0);
+        b.prices.assign(b.nodeCount, 0.0);
+        // Rows no roll-back has filled read as zeros.
+        b.dayValues.assign(b.cal.DayCount, std::vector<double>(b.nodeCount, 0.0));
+        b.daySteps.assign(b.cal.DayCount, 0);
+        b.dayDates.assign(b.cal.DayCount, 0.0);
+    } catch (const std::bad_alloc&) {
+        throw EngineError("Muisti ei riitä hilan taulukoille");
+    } catch (const std::length_error&) {
+        throw EngineError("Hilan taulukot eivät mahdu muistiin");
+    }
+}
+
+void FillNodes(const CGrid& grid, Build& b) {
+    std::vector<double>& expiryRow = b.dayValues[b.cal.DayCount - 1];
+    double p = b.priceMin;
+    for (int32_t i = 0; i < b.nodeCount; ++i) {
+        b.prices[i] = p;
+        const double value = Payoff(grid, p);
+        if (!std::isfinite(value)) throw EngineError("Warrantin arvo ylivuotaa");
+        b.values[i] = value;
+        expiryRow[i] = value;
+        p = static_cast<double>(static_cast<ld>(p) * b.ratio);
+    }
+}
+
+void Commit(CGrid& grid, Build& b) noexcept {
+    if (grid.Allocated) FreeArrays(grid);
+    const Calendar& cal = b.cal;
+    grid.Warrant.DividendDay = cal.DividendDay;
+    grid.ClosedSteps = cal.ClosedSteps;
+    grid.WeekendDaySteps = cal.WeekendDaySteps;
+    grid.StepsPerYear = cal.StepsPerYear;
+    grid.TotalSteps = cal.TotalSteps;
+    grid.GrowthPerStep = b.growth;
+    grid.RangeSigmas = 10.0;
+    grid.PriceMax = b.priceMax;
+    grid.PriceMin = b.priceMin;
+    grid.PUp = b.pUp;
+    grid.PDown = b.pDown;
+    grid.PMid = b.pMid;
+    if (grid.Warrant.ProductType > kNormal) grid.Warrant.ResidualValue = b.residual;
+    grid.Values = std::move(b.values);
+    grid.Scratch = std::move(b.scratch);
+    grid.Prices = std::move(b.prices);
+    grid.DayValues = std::move(b.dayValues);
+    grid.DaySteps = std::move(b.daySteps);
+    grid.DayDates = std::move(b.dayDates);
+    grid.DayCount = cal.DayCount;
+    grid.NodeCount = b.nodeCount;
+    grid.Allocated = true;
+}
+
+} // namespace
+
+bool BuildLattice(CGrid& grid) {
+    Build b;
+    const bool inRange = engine_detail::ComputeCalendar(grid, b.cal);
+    grid.ExpiryWeekday = b.cal.ExpiryWeekday;
+    if (!inRange) return false;
+
+    ComputeParameters(grid, b);
+    Allocate(b);
+    FillNodes(grid, b);
+    engine_detail::FillDayTables(b.cal, grid.Warrant.Expiry, grid.ValuationTime, grid.StepsPerDay,
+                                 b.daySteps, b.dayDates);
+    if (grid.Warrant.ProductType > kNormal) {
+        b.residual = engine_detail::ResidualFor(grid.Warrant, grid.StepsPerDay, b.prices, b.values,
+                                                b.pUp, b.pMid, b.pDown);
+        if (!std::isfinite(b.residual)) throw EngineError("Jäännösarvo ylivuotaa");
+    }
+    Commit(grid, b);
+    return true;
+}

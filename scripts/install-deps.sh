@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build and the tests need, if missing.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential
+  cmake
+  g++
+  qt6-base-dev
+  qt6-base-dev-tools
+  libgl-dev
+  libgtest-dev
+  googletest
+  libbenchmark-dev
+  xvfb
+  xauth
+  fonts-dejavu-core
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then
+  SUDO=()
+elif command -v sudo >/dev/null 2>&1; then
+  SUDO=(sudo)
+else
+  echo "Missing packages (${missing[*]}) and no root rights: install them with apt-get." >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${SUDO[@]}" apt-get update -qq
+"${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

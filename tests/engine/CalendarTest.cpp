@@ -1,0 +1,115 @@
+#include "TestGrids.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numeric>
+
+TEST(Calendar, WorkedExampleMarchToApril2006) {
+    CGrid g = WorkedExample();
+    ASSERT_TRUE(BuildLattice(g));
+    EXPECT_EQ(g.ExpiryWeekday, 4);
+    EXPECT_EQ(g.DayCount, 38);
+    EXPECT_EQ(g.Warrant.DividendDay, -1);
+    EXPECT_EQ(g.ClosedSteps, 0);
+    EXPECT_EQ(g.WeekendDaySteps, 100);
+    EXPECT_EQ(g.StepsPerYear, 36500);
+    EXPECT_EQ(g.TotalSteps, 5200);
+    for (int i = 0; i < g.DayCount; ++i) {
+        const bool monday = i >= 3 && (i - 3) % 5 == 0;
+        EXPECT_EQ(g.DaySteps[i], monday ? 300 : 100) << "day " << i;
+    }
+    EXPECT_EQ(std::accumulate(g.DaySteps.begin(), g.DaySteps.end(), 0), 5200);
+    EXPECT_EQ(g.DayDates[0], kMarch1At10);
+    EXPECT_EQ(g.DayDates[37], kApril21At1820);
+    EXPECT_DOUBLE_EQ(g.DayDates[1], 38778 + k1820);
+    EXPECT_DOUBLE_EQ(g.DayDates[3], 38782 + k1820); // Monday 6 March
+}
+
+TEST(Calendar, DividendDayIsTheIndexOfItsDate) {
+    struct Case { double date; int32_t day; };
+    const Case cases[] = {
+        {38807 + k1820, 22},          // Friday 31 March
+        {38810 + k1820, 23},          // Monday 3 April
+        {38811 + k1820, 24},          // Tuesday 4 April
+        {kMarch1At10, -1},            // exactly at valuation
+        {kApril21At1820, -1},         // exactly at expiry
+        {38777.5, 0},                 // later on the valuation day
+        {38828.5, 37},                // earlier on the expiry day
+    };
+    for (const Case& c : cases) {
+        CGrid g = WorkedExample();
+        g.Warrant.Dividend = 0.5;
+        g.Warrant.DividendDate = c.date;
+        ASSERT_TRUE(BuildLattice(g));
+        EXPECT_EQ(g.Warrant.DividendDay, c.day) << c.date;
+        if (c.day > 0) {
+            EXPECT_EQ(std::trunc(g.DayDates[c.day]), std::trunc(c.date));
+        }
+    }
+    CGrid none = WorkedExample();
+    ASSERT_TRUE(BuildLattice(none));
+    EXPECT_EQ(none.Warrant.DividendDay, -1) << "a zero dividend is no dividend";
+}
+
+TEST(Calendar, ValuationDayStepsByTimeOfDay) {
+    struct Case { int minutes; int32_t steps; };
+    const Case cases[] = {{600, 100}, {850, 50}, {1095, 1}, {1100, 0}, {1105, 0}, {1110, -1}};
+    for (const Case& c : cases) {
+        CGrid g = WorkedExample();
+        g.ValuationTime = 38777 + c.minutes / 1440.0;
+        ASSERT_TRUE(BuildLattice(g));
+        EXPECT_EQ(g.DaySteps[0], c.steps) << c.minutes;
+        EXPECT_EQ(g.TotalSteps, 5100 + c.steps);
+    }
+}
+
+TEST(Calendar, SpanLimits) {
+    CGrid g = WorkedExample();
+    g.ValuationTime = kApril21At1820 + 1.0 - k1820 + 0.5; // the day after expiry
+    EXPECT_FALSE(BuildLattice(g));
+    EXPECT_FALSE(g.Allocated);
+
+    g.ValuationTime = 38828.40; // expiry day itself, before the open
+    ASSERT_TRUE(BuildLattice(g));
+    EXPECT_EQ(g.DayCount, 1);
+    EXPECT_EQ(g.TotalSteps, g.DaySteps[0]);
+    EXPECT_EQ(g.DayDates[0], g.ValuationTime);
+
+    g.ValuationTime = std::trunc(kApril21At1820) - 1999 + 0.5;
+    EXPECT_TRUE(BuildLattice(g));
+    g.ValuationTime -= 1;
+    EXPECT_FALSE(BuildLattice(g));
+}
+
+TEST(Calendar, StepCountsOfOpenFractionAndWeekendWeight) {
+    CGrid g = WorkedExample();
+    g.OpenFraction = 0.5;
+    g.WeekendWeight = 0.0;
+    ASSERT_TRUE(BuildLattice(g));
+    EXPECT_EQ(g.ClosedSteps, 100);
+    EXPECT_EQ(g.WeekendDaySteps, 0);
+    EXPECT_EQ(g.StepsPerYear, 261 * 200);
+}
+
+TEST(Calendar, ExtendedPrecisionDecidesTruncatedCounts) {
+    // A weekend of 0.6 days: in plain doubles 100 * 0.3 would give 30 and the
+    // year 29220 steps.
+    CGrid g = WorkedExample();
+    g.WeekendWeight = static_cast<double>(0.6L * 0.5);
+    ASSERT_TRUE(BuildLattice(g));
+    EXPECT_EQ(g.WeekendDaySteps, 29);
+    EXPECT_EQ(g.StepsPerYear, 29219);
+}
+
+TEST(Calendar, WeekendDatesStayInsideTheTables) {
+    CGrid g = WorkedExample();
+    g.ValuationTime = 38822.5; // Saturday 15 April
+    ASSERT_TRUE(BuildLattice(g));
+    EXPECT_EQ(g.DayCount, 5);
+    EXPECT_EQ(g.DayDates[1], 38825 + k1820); // Tuesday
+    g.Warrant.Expiry = 38830 + k1820;        // Sunday 23 April
+    ASSERT_TRUE(BuildLattice(g));
+    EXPECT_EQ(static_cast<int>(g.DayDates.size()), g.DayCount);
+    EXPECT_EQ(g.ExpiryWeekday, 6);
+}

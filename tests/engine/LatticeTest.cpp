@@ -1,0 +1,90 @@
+#include "TestGrids.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+TEST(Lattice, WorkedExampleParameters) {
+    CGrid g = WorkedExample();
+    ASSERT_TRUE(BuildLattice(g));
+    EXPECT_NEAR(g.GrowthPerStep, 1.00000080983, 1e-11);
+    EXPECT_NEAR(g.PriceMax, 46.54359, 1e-5);
+    EXPECT_NEAR(g.PriceMin, 4.834178, 1e-6);
+    EXPECT_EQ(g.NodeCount, 1021);
+    EXPECT_NEAR(g.Prices[1] / g.Prices[0], 1.00222274, 1e-8);
+    EXPECT_NEAR(g.PUp, 0.2500004, 1e-7);
+    EXPECT_NEAR(g.PMid, 0.4998086, 1e-7);
+    EXPECT_NEAR(g.PDown, 0.2501910, 1e-7);
+    EXPECT_NEAR(g.PUp + g.PMid + g.PDown, 1.0, 1e-15);
+    EXPECT_NEAR(g.Prices[510], 15.0, 1e-9);
+    EXPECT_EQ(g.RangeSigmas, 10.0);
+    EXPECT_EQ(g.Prices[0], g.PriceMin);
+    for (int i = 1; i < g.NodeCount; ++i) ASSERT_LT(g.Prices[i - 1], g.Prices[i]);
+    EXPECT_NEAR(g.Prices.back(), g.PriceMax, 1e-9);
+    EXPECT_EQ(g.DayValues.back(), g.Values);
+    for (int i = 0; i < g.NodeCount; ++i) EXPECT_EQ(g.Values[i], Payoff(g, g.Prices[i]));
+}
+
+TEST(Lattice, TurboHalfLatticeKeepsRatioAndProbabilities) {
+    CGrid normal = WorkedExample();
+    ASSERT_TRUE(BuildLattice(normal));
+    for (bool call : {true, false}) {
+        CGrid g = WorkedExample(kTurboSHB, call);
+        ASSERT_TRUE(BuildLattice(g));
+        EXPECT_EQ(g.NodeCount, 511);
+        EXPECT_NEAR(g.Prices[1] / g.Prices[0], normal.Prices[1] / normal.Prices[0], 1e-12);
+        EXPECT_NEAR(g.PMid, normal.PMid, 1e-12);
+        EXPECT_NEAR(g.PriceMin, call ? 15.0 : 4.834178, 1e-6);
+        EXPECT_NEAR(g.PriceMax, call ? 46.54359 : 15.0, 1e-5);
+        EXPECT_EQ(g.Warrant.ResidualValue, 0.0) << "Turbo (SHB) has no margin";
+    }
+    CGrid call = WorkedExample(kTurboSHB, true);
+    ASSERT_TRUE(BuildLattice(call));
+    EXPECT_EQ(call.Prices[0], 15.0) << "a Turbo call's lowest node is exactly the strike";
+}
+
+TEST(Lattice, ZeroRateAndSingleStep) {
+    CGrid g = WorkedExample();
+    g.Rate = 0;
+    g.Warrant.Expiry = 38777 + k1820; // valuation day only
+    g.StepsPerDay = 1;
+    ASSERT_TRUE(BuildLattice(g));
+    EXPECT_EQ(g.TotalSteps, 1);
+    EXPECT_EQ(g.NodeCount, 15);
+    EXPECT_EQ(g.GrowthPerStep, 1.0);
+    const double u = g.Prices[8] / g.Prices[7];
+    EXPECT_NEAR(g.PUp * (u - 1) * (u - 1 / u) / (0.09 / g.StepsPerYear), 1.0, 1e-9);
+
+    CGrid turbo = g;
+    turbo.Warrant.ProductType = kTurboSG;
+    ASSERT_TRUE(BuildLattice(turbo));
+    EXPECT_EQ(turbo.NodeCount, 8);
+}
+
+TEST(Lattice, PayoffOnBothSides) {
+    CGrid g = WorkedExample();
+    EXPECT_EQ(Payoff(g, 15), 0.0);
+    EXPECT_EQ(Payoff(g, 10), 0.0);
+    EXPECT_DOUBLE_EQ(Payoff(g, 20), 1.0);
+    g.Warrant.IsCall = false;
+    EXPECT_EQ(Payoff(g, 20), 0.0);
+    EXPECT_DOUBLE_EQ(Payoff(g, 10), 1.0);
+    EXPECT_FALSE(std::signbit(Payoff(g, 15))) << "no negative zero at the strike";
+}
+
+TEST(Lattice, RebuildReplacesEveryArray) {
+    CGrid g = WorkedExample();
+    ASSERT_TRUE(BuildLattice(g));
+    g.Warrant.Expiry = 38779 + k1820; // Friday 3 March
+    ASSERT_TRUE(BuildLattice(g));
+    EXPECT_EQ(g.DayCount, 3);
+    EXPECT_EQ(g.DayValues.size(), 3u);
+    for (const auto& row : g.DayValues) EXPECT_EQ(static_cast<int>(row.size()), g.NodeCount);
+    EXPECT_EQ(static_cast<int>(g.Prices.size()), g.NodeCount);
+
+    const std::vector<double> prices = g.Prices;
+    g.Warrant.Expiry = 38700; // before the valuation day
+    EXPECT_FALSE(BuildLattice(g));
+    EXPECT_EQ(g.DayCount, 3);
+    EXPECT_EQ(g.Prices, prices) << "a rejected date range keeps the last build";
+}

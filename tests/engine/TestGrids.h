@@ -1,0 +1,49 @@
+// Records shared by the engine tests.
+#pragma once
+
+#include "Grid.h"
+
+// 1 March 2006 10:00 and 21 April 2006 18:20 as date-time serials.
+inline constexpr double kMarch1At10 = 38777.41666666666;
+inline constexpr double kApril21At1820 = 38828.76388888889;
+inline constexpr double k1820 = 55.0 / 72.0;
+
+// The worked example: Normal call, strike 15, 30 % volatility, 3 % rate,
+// 100 steps a day, exchange hours all day, weekend of 2.0 days.
+inline CGrid WorkedExample(int32_t productType = kNormal, bool isCall = true) {
+    CGrid g;
+    g.Warrant.ProductType = productType;
+    g.Warrant.IsCall = isCall;
+    g.Warrant.Strike = 15;
+    g.Warrant.Expiry = kApril21At1820;
+    g.Warrant.Multiplier = 0.2;
+    g.Warrant.Volatility = 0.3;
+    g.Warrant.DividendDate = 38807 + k1820;
+    g.Warrant.KnockOutMargin = productType == kTurboSG ? 0.5 : 0.0;
+    g.ValuationTime = kMarch1At10;
+    g.OpenFraction = 1.0;
+    g.WeekendWeight = 1.0;
+    g.Rate = 0.03;
+    g.StepsPerDay = 100;
+    return g;
+}
+
+inline void RollBackAll(CGrid& g) {
+    for (int32_t day = g.DayCount - 1; day >= 0; --day) RollBackDay(g, day);
+}
+
+// A hand-made lattice of the given prices and values, for single steps.
+inline CGrid SmallLattice(std::vector<double> prices, std::vector<double> values) {
+    CGrid g;
+    g.NodeCount = static_cast<int32_t>(prices.size());
+    g.DayCount = 1;
+    g.Prices = std::move(prices);
+    g.Values = std::move(values);
+    g.Scratch.assign(g.Prices.size(), 0.0);
+    g.DayValues.assign(1, g.Values);
+    g.DaySteps.assign(1, 0);
+    g.DayDates.assign(1, 0.0);
+    g.Allocated = true;
+    g.Warrant.DividendDay = -1;
+    return g;
+}
