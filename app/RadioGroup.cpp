@@ -1,0 +1,50 @@
+#include "RadioGroup.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QGridLayout>
+#include <QRadioButton>
+
+TRadioGroup::TRadioGroup(QWidget* parent)
+    : QGroupBox(parent), buttons_(new QButtonGroup(this)), layout_(new QGridLayout(this)) {
+    buttons_->setExclusive(true);
+    layout_->setContentsMargins(6, 4, 6, 4);
+    layout_->setSpacing(2);
+}
+
+void TRadioGroup::setItems(const QStringList& items) {
+    items_ = items;
+    Rebuild();
+}
+
+void TRadioGroup::setColumns(int columns) {
+    columns_ = columns < 1 ? 1 : columns;
+    Rebuild();
+}
+
+int TRadioGroup::ItemIndex() const { return buttons_->checkedId(); }
+
+void TRadioGroup::SetItemIndex(int index) {
+    if (QAbstractButton* button = buttons_->button(index)) {
+        button->setChecked(true);
+    }
+}
+
+void TRadioGroup::Rebuild() {
+    const int checked = ItemIndex();
+    for (QAbstractButton* button : buttons_->buttons()) {
+        buttons_->removeButton(button);
+        delete button;
+    }
+    // Items run down the columns, the first column filled first.
+    const int count = static_cast<int>(items_.size());
+    const int rows = (count + columns_ - 1) / columns_;
+    for (int i = 0; i < count; ++i) {
+        auto* button = new QRadioButton(items_[i], this);
+        button->setObjectName(objectName() + QString::number(i));
+        buttons_->addButton(button, i);
+        layout_->addWidget(button, rows > 0 ? i % rows : 0, rows > 0 ? i / rows : 0);
+    }
+    setFocusProxy(buttons_->button(0));
+    SetItemIndex(checked);
+}

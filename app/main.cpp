@@ -1,0 +1,36 @@
+// Kelvarolaskuri: values warrants on a share in one window.
+#include "Dialogs.h"
+#include "Kelvarounit1.h"
+#include "ui_Kelvarounit1.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <exception>
+
+namespace {
+
+// KELVARO_DEMO=1 (screenshots): expiry a year ahead on a weekday, then Laske.
+void StartDemo(TForm1& form) {
+    QDate expiry = QDate::currentDate().addYears(1);
+    while (expiry.dayOfWeek() > 5) expiry = expiry.addDays(-1);
+    form.ui->DateExpiry->setDate(expiry);
+    QTimer::singleShot(0, &form, &TForm1::ButtonCalculateClick);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    try {
+        TForm1 Form1;
+        Form1.show();
+        if (qEnvironmentVariableIntValue("KELVARO_DEMO") != 0) StartDemo(Form1);
+        application.exec();
+    } catch (const std::exception& e) {
+        ShowErrorBox(QStringLiteral("Kelvarolaskuri pysähtyi virheeseen: ") +
+                     QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ShowErrorBox(QStringLiteral("Kelvarolaskuri pysähtyi tuntemattomaan virheeseen."));
+    }
+    return 0;
+}
