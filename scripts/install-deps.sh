@@ -15,6 +15,8 @@ PACKAGES=(
   xvfb
   xauth
   fonts-dejavu-core
+  clang-14
+  libclang-rt-14-dev
 )
 
 missing=()

@@ -1,12 +1,37 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test through ctest.
+# Installs what is missing, builds everything and runs every test through ctest:
+#   1. the Release build's unit, window and command-line tests;
+#   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
+#   3. the libFuzzer targets, FUZZ_SECONDS (60) each.
+# QUICK=1 runs only the first stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 
-BUILD_DIR=${BUILD_DIR:-build}
-cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release
-cmake --build "$BUILD_DIR" -j"$(nproc)"
+JOBS=$(nproc)
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir "$BUILD_DIR" --output-on-failure -j"$(nproc)"
+
+echo "== Release build and tests"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+cmake --build build -j"$JOBS"
+ctest --test-dir build --output-on-failure -j"$JOBS"
+
+if [ "${QUICK:-0}" = 1 ]; then
+  exit 0
+fi
+
+echo "== Sanitizer build and tests"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKELVARO_SANITIZE=ON -DKELVARO_BUILD_BENCH=OFF
+cmake --build build-sanitize -j"$JOBS"
+ctest --test-dir build-sanitize --output-on-failure -j"$JOBS"
+
+echo "== Fuzzing"
+CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKELVARO_FUZZ=ON -DKELVARO_BUILD_TESTS=OFF -DKELVARO_BUILD_BENCH=OFF \
+  -DFUZZ_SECONDS="${FUZZ_SECONDS:-60}"
+cmake --build build-fuzz -j"$JOBS" --target all
+ctest --test-dir build-fuzz --output-on-failure
