@@ -4,17 +4,23 @@
 #include "ui_Kelvarounit1.h"
 
 #include <QApplication>
+#include <QScrollBar>
 #include <QTimer>
 #include <exception>
 
 namespace {
 
-// KELVARO_DEMO=1 (screenshots): expiry a year ahead on a weekday, then Laske.
+// KELVARO_DEMO=1 (screenshots): expiry a year ahead on a weekday, then Laske,
+// and the listing scrolled to the strike in the middle.
 void StartDemo(TForm1& form) {
     QDate expiry = QDate::currentDate().addYears(1);
     while (expiry.dayOfWeek() > 5) expiry = expiry.addDays(-1);
     form.ui->DateExpiry->setDate(expiry);
-    QTimer::singleShot(0, &form, &TForm1::ButtonCalculateClick);
+    QTimer::singleShot(0, &form, [&form] {
+        form.ButtonCalculateClick();
+        QScrollBar* bar = form.ui->Memo1->verticalScrollBar();
+        bar->setValue(bar->maximum() / 2);
+    });
 }
 
 }  // namespace

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Takes docs/screenshot.png: the window after a calculation, under Xvfb, with
+# Finnish settings. Needs xvfb, xauth and imagemagick (for `import`).
+#   scripts/screenshot.sh [output.png]     BUILD_DIR=... to use another build
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+app=$build/app/kelvarolaskuri
+out=$(realpath -m "${1:-$root/docs/screenshot.png}")
+
+if [ ! -x "$app" ]; then
+  cmake -S "$root" -B "$build" -DKELVARO_BUILD_BENCH=OFF
+  cmake --build "$build" --target kelvarolaskuri -j2
+fi
+for tool in xvfb-run import xwininfo; do
+  command -v "$tool" >/dev/null || { echo "missing: $tool (scripts/install-deps.sh)" >&2; exit 1; }
+done
+mkdir -p "$(dirname "$out")"
+
+# KELVARO_DEMO makes the window pick an expiry a year ahead and press Laske.
+export APP="$app" OUT="$out" KELVARO_DEMO=1 LC_ALL=fi_FI.UTF-8 QT_QPA_PLATFORM=xcb
+xvfb-run -a -s "-screen 0 800x640x24" bash -c '
+  "$APP" 2>/dev/null &
+  pid=$!
+  trap "kill $pid 2>/dev/null || true" EXIT
+  for _ in $(seq 100); do
+    xwininfo -name Kelvarolaskuri >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  sleep 3  # the calculation and the repaint after it
+  import -window Kelvarolaskuri "$OUT"
+'
+echo "wrote $out"
