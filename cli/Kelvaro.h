@@ -1,0 +1,20 @@
+// kelvaro: one valuation per call, with the window's engine, conversions and
+// file format, for scripts and machines without a display.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+// Exit statuses, distinct per kind of failure.
+enum KelvaroExit : int {
+    kExitOk = 0,
+    kExitUsage = 2,   // bad option or value, rejected date range, price off the lattice
+    kExitEngine = 3,  // engine error or anything unexpected (out of memory)
+    kExitFile = 4,    // results file or standard output not writable
+};
+
+// Runs one command line (without the program name). Everything meant for
+// standard output is held back until the command has succeeded, so on any
+// failure `out` receives nothing and `err` one message. Never exits.
+int RunKelvaro(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
