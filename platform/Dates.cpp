@@ -1,0 +1,61 @@
+// Date-time serials: whole days since 30 December 1899 plus the time of day.
+#include "Conversions.h"
+
+#include <QDate>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+namespace {
+
+constexpr double kMSecsPerDay = 86400000.0;
+// 1970-01-01 as a serial.
+constexpr std::int64_t kUnixEpochSerial = 25569;
+
+[[noreturn]] void ThrowBadDateTime(int year, int month, int day, int hour, int minute,
+                                   int second, int msec)
+{
+    const std::string shown = std::to_string(year) + "-" + std::to_string(month) + "-"
+        + std::to_string(day) + " " + std::to_string(hour) + ":" + std::to_string(minute) + ":"
+        + std::to_string(second) + "." + std::to_string(msec);
+    throw EConvertError("'" + shown + "' ei ole kelvollinen päivämäärä ja kellonaika", shown);
+}
+
+} // namespace
+
+double EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec)
+{
+    using namespace std::chrono;
+    const year_month_day date{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
+                              std::chrono::day{static_cast<unsigned>(day)}};
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || !date.ok()
+        || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59
+        || msec < 0 || msec > 999)
+        ThrowBadDateTime(year, month, day, hour, minute, second, msec);
+
+    const std::int64_t days = sys_days{date}.time_since_epoch().count() + kUnixEpochSerial;
+    const double time = (((hour * 60 + minute) * 60 + second) * 1000 + msec) / kMSecsPerDay;
+    // Before the epoch the whole part counts back while the time of day still
+    // counts forward, so the time is subtracted.
+    return days < 0 ? static_cast<double>(days) - time : static_cast<double>(days) + time;
+}
+
+int DayOfWeek(double serial)
+{
+    // Dates of years 1 to 9999 lie well within this; anything else has no weekday.
+    if (!(std::fabs(serial) < 1e9)) {
+        const std::string shown = std::isnan(serial) ? "NAN" : FloatToStrF(serial, TFloatFormat::ffGeneral, 15, 0, '.');
+        throw EConvertError("'" + shown + "' ei ole kelvollinen päivämäärä", shown);
+    }
+    const auto day = static_cast<std::int64_t>(std::trunc(serial));
+    // Serial 0 was a Saturday.
+    return static_cast<int>(((day % 7 + 7) % 7 + 6) % 7) + 1;
+}
+
+double Today()
+{
+    const QDate today = QDate::currentDate();
+    return EncodeDateTime(today.year(), today.month(), today.day());
+}

@@ -1,0 +1,115 @@
+// Text to number: the strict grammar, the regional separator, the error texts.
+#include "Conversions.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+struct SeparatorGuard {
+    explicit SeparatorGuard(char separator) { SetDecimalSeparator(separator); }
+    ~SeparatorGuard() { ResetDecimalSeparator(); }
+};
+
+template <typename Convert>
+void ExpectConvertError(Convert convert, const std::string& text, const std::string& kind)
+{
+    SCOPED_TRACE("text [" + text + "]");
+    try {
+        convert(text);
+        ADD_FAILURE() << "accepted";
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Text(), text);
+        EXPECT_EQ(std::string(e.what()), "'" + text + "' ei ole kelvollinen " + kind);
+    }
+}
+
+} // namespace
+
+TEST(StrToFloat, AcceptsSignDigitsOneSeparatorAndExponent)
+{
+    struct Row { const char* text; char separator; long double expected; };
+    const Row rows[] = {
+        {"15,00", ',', 15.0L},        {"0,2", ',', 0.2L},          {" \t-2,25\t ", ',', -2.25L},
+        {"+3", ',', 3.0L},            {"5,", ',', 5.0L},           {",5", ',', 0.5L},
+        {"-,5", ',', -0.5L},          {"1e3", ',', 1000.0L},       {"1,5E-2", ',', 0.015L},
+        {"2e+2", ',', 200.0L},        {"000123,4500", ',', 123.45L}, {"1.5", '.', 1.5L},
+        {"0,1", ',', 0.1L}, // extended precision, not the double 0.1
+        {"1e-5000", ',', 0.0L}, // below even extended precision: zero
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(StrToFloat(row.text, row.separator), row.expected);
+    }
+    EXPECT_EQ(static_cast<double>(StrToFloat("1,7976931348623157e308", ',')), DBL_MAX);
+    EXPECT_TRUE(std::signbit(StrToFloat("-0", ',')));
+    EXPECT_GT(StrToFloat("1e-400", ','), 0.0L);
+}
+
+TEST(StrToFloat, RejectsEverythingElseWithTheTextAsGiven)
+{
+    const char* commaRejects[] = {
+        "", " ", "\t", "+", "-", ",", "+,", "1e", "1e+", "e5", ",e5", "inf", "nan", "0x10",
+        "1 000", "1,2,3", "1.5", "abc", "1,5x", "--1", "+-1", "1e5,5", "1e2.5", "1\n",
+        "1e400", "-1,8e308", "1e99999999999999999999", "1 ,5",
+    };
+    for (const char* text : commaRejects)
+        ExpectConvertError([](const std::string& t) { return StrToFloat(t, ','); }, text,
+                           "liukuluku");
+    ExpectConvertError([](const std::string& t) { return StrToFloat(t, '.'); }, "1,5",
+                       "liukuluku");
+}
+
+TEST(StrToInt, ReadsWholeNumbersWithinThirtyTwoBits)
+{
+    struct Row { const char* text; int expected; };
+    const Row rows[] = {
+        {"100", 100}, {" -42\t", -42}, {"+7", 7}, {"007", 7}, {"-0", 0},
+        {"2147483647", 2147483647}, {"-2147483648", -2147483647 - 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(StrToInt(row.text), row.expected);
+    }
+    const char* rejects[] = {
+        "", " ", "+", "-", "2147483648", "-2147483649", "99999999999999999999", "100,5",
+        "100,0", "100.0", "1e3", "1 0", "0x10", "abc", "--1",
+    };
+    for (const char* text : rejects)
+        ExpectConvertError([](const std::string& t) { return StrToInt(t); }, text, "kokonaisluku");
+}
+
+TEST(DecimalSeparator, OverrideGovernsParsingUntilReset)
+{
+    {
+        SeparatorGuard guard(',');
+        EXPECT_EQ(DecimalSeparator(), ',');
+        EXPECT_EQ(StrToFloat("1,5"), 1.5L);
+        EXPECT_THROW(StrToFloat("1.5"), EConvertError);
+        EXPECT_EQ(FloatToStrF(2.5, TFloatFormat::ffGeneral, 4, 3), "2,5");
+    }
+    {
+        SeparatorGuard guard('.');
+        EXPECT_EQ(StrToFloat("1.5"), 1.5L);
+        EXPECT_THROW(StrToFloat("1,5"), EConvertError);
+    }
+    // Characters that belong to numbers cannot separate them.
+    for (char bad : {'\0', '5', '+', '-', 'e', 'E', ' ', '\t'})
+        EXPECT_THROW(SetDecimalSeparator(bad), std::invalid_argument) << int(bad);
+}
+
+// Run by ctest once per locale, each in a process of its own.
+TEST(SystemSeparator, FollowsTheLocaleEnvironment)
+{
+    const char* expected = std::getenv("KELVARO_EXPECTED_SEPARATOR");
+    if (expected == nullptr)
+        GTEST_SKIP() << "needs KELVARO_EXPECTED_SEPARATOR";
+    ResetDecimalSeparator();
+    EXPECT_EQ(DecimalSeparator(), expected[0]);
+    const std::string text = std::string("2") + expected[0] + "5";
+    EXPECT_EQ(StrToFloat(text), 2.5L);
+}
