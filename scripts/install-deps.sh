@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build and the tests need, if missing.
+#   scripts/install-deps.sh [extra-package ...]
 set -euo pipefail
 
 PACKAGES=(
@@ -18,6 +19,8 @@ PACKAGES=(
   clang-14
   libclang-rt-14-dev
 )
+# Callers may ask for more, e.g. the screenshot script's X tools.
+PACKAGES+=("$@")
 
 missing=()
 for p in "${PACKAGES[@]}"; do

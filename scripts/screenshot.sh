@@ -13,6 +13,7 @@ if [ ! -x "$app" ]; then
   cmake -S "$root" -B "$build" -DKELVARO_BUILD_BENCH=OFF
   cmake --build "$build" --target kelvarolaskuri -j2
 fi
+bash "$root/scripts/install-deps.sh" imagemagick x11-utils
 for tool in xvfb-run import xwininfo; do
   command -v "$tool" >/dev/null || { echo "missing: $tool (scripts/install-deps.sh)" >&2; exit 1; }
 done
