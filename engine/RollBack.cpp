@@ -1,9 +1,12 @@
 // Backward induction, day by day, with the boundary rules of each product and
-// the cash dividend. Plain doubles in the order written.
+// the cash dividend. The node loop itself lives in Kernel.cpp.
 #include "EngineInternal.h"
+#include "Kernel.h"
 
 #include <algorithm>
 #include <cmath>
+
+using namespace engine_detail;
 
 namespace {
 
@@ -12,56 +15,14 @@ const char* const kOverflow = "Warrantin arvot kasvoivat liian suuriksi (ylivuot
 } // namespace
 
 void StepBack(CGrid& grid) {
-    const CWarrant& w = grid.Warrant;
     const int32_t n = grid.NodeCount;
     if (!grid.Allocated || n < 2) throw EngineError("Hilaa ei ole rakennettu");
-    std::copy(grid.Values.begin(), grid.Values.end(), grid.Scratch.begin());
-    const double* S = grid.Scratch.data();
-    const double* P = grid.Prices.data();
-    double* V = grid.Values.data();
-    const double pu = grid.PUp, pm = grid.PMid, pd = grid.PDown, g = grid.GrowthPerStep;
-
-    const bool sg = w.ProductType == kTurboSG;
-    const double callLevel = w.Strike + w.KnockOutMargin;
-    const double putLevel = w.Strike - w.KnockOutMargin;
-
-    // Stays 0 unless some raw value or quotient is infinite or NaN.
-    double check = 0.0;
-    auto store = [&](int32_t i, double raw) {
-        const double floored = raw > 0 ? raw : 0.0;
-        const double v = floored / g;
-        check += raw * 0.0;
-        check += v * 0.0;
-        V[i] = v;
-    };
-
-    double low = 0, high = 0;
-    switch (w.ProductType) {
-    case kTurboSHB:
-        low = w.IsCall ? pu * S[1] + 0.5 * pm * S[0] : (2 * pd + pm) * S[0] + (pu - pd) * S[1];
-        high = w.IsCall ? (2 * pu + pm) * S[n - 1] + (pd - pu) * S[n - 2]
-                        : pd * S[n - 2] + 0.5 * pm * S[n - 1];
-        break;
-    case kTurboSG:
-        low = w.IsCall ? 0.0 : (2 * pd + pm) * S[0] + (pu - pd) * S[1];
-        high = w.IsCall ? (2 * pu + pm) * S[n - 1] + (pd - pu) * S[n - 2] : 0.0;
-        break;
-    default:
-        low = (2 * pd + pm) * S[0] + (pu - pd) * S[1];
-        high = (2 * pu + pm) * S[n - 1] + (pd - pu) * S[n - 2];
-        break;
-    }
-    for (int32_t i = 1; i < n - 1; ++i) {
-        double raw;
-        if (sg && (w.IsCall ? P[i] <= callLevel : P[i] >= putLevel))
-            raw = w.ResidualValue;
-        else
-            raw = pu * S[i + 1] + pm * S[i] + pd * S[i - 1];
-        store(i, raw);
-    }
-    store(0, low);
-    store(n - 1, high);
-    if (check != 0) throw EngineError(kOverflow);
+    const StepPlan plan = MakeStepPlan(grid);
+    // Scratch takes the old values by a swap instead of a copy; every node of
+    // Values is written below.
+    grid.Values.swap(grid.Scratch);
+    if (!StepNodes(plan, grid.Scratch.data(), grid.Values.data(), 0, 0, n))
+        throw EngineError(kOverflow);
 }
 
 void ApplyDividend(CGrid& grid) {
@@ -105,7 +66,14 @@ void ApplyDividend(CGrid& grid) {
 void RollBackDay(CGrid& grid, int32_t day) {
     if (!grid.Allocated || day < 0 || day >= grid.DayCount)
         throw EngineError("Virheellinen kaupankäyntipäivä");
-    for (int32_t s = 0; s < grid.DaySteps[day]; ++s) StepBack(grid);
+    const int32_t steps = grid.DaySteps[day];
+    if (steps > 0) {
+        if (grid.NodeCount < 2) throw EngineError("Hilaa ei ole rakennettu");
+        const int32_t done = RollBackSteps(grid, MakeStepPlan(grid), steps);
+        // A block that overflowed left Values at its start: redo its steps one
+        // at a time so the overflowing step throws with the state it leaves.
+        for (int32_t s = done; s < steps; ++s) StepBack(grid);
+    }
     if (day == grid.Warrant.DividendDay) ApplyDividend(grid);
     if (day >= 1) std::copy(grid.Values.begin(), grid.Values.end(), grid.DayValues[day - 1].begin());
 }

@@ -1,0 +1,245 @@
+// The node loop and its blocking. Values are bitwise those of the plain
+// node-by-node loop: each node gets ((PUp*S[i+1] + PMid*S[i]) + PDown*S[i-1]),
+// floored at +0 and divided by the growth, with no fused or reordered
+// operations (the unit is compiled with -ffp-contract=off and without
+// fast-math, so vector lanes round exactly as scalars do).
+#include "Kernel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <cstring>
+
+namespace engine_detail {
+namespace {
+
+struct Coefficients {
+    double Up, Mid, Down, Growth;
+};
+
+// Interior nodes: s[i] is the source of the node written to v[i]; s[-1] and
+// s[count] are its outer neighbours. Written so that the vectoriser turns
+// the floor into a compare-and-mask and the overflow test into an OR-reduction.
+__attribute__((always_inline)) inline bool InteriorBody(const Coefficients& c,
+                                                         const double* __restrict s,
+                                                         double* __restrict v, ptrdiff_t count) {
+    const double pu = c.Up, pm = c.Mid, pd = c.Down, g = c.Growth;
+    long bad = 0;
+    for (ptrdiff_t i = 0; i < count; ++i) {
+        const double raw = pu * s[i + 1] + pm * s[i] + pd * s[i - 1];
+        const double floored = raw > 0 ? raw : 0.0;
+        const double q = floored / g;
+        // x - x is 0 for every finite x and NaN otherwise.
+        bad |= (raw - raw != 0) | (q - q != 0);
+        v[i] = q;
+    }
+    return bad == 0;
+}
+
+bool InteriorSse2(const Coefficients& c, const double* s, double* v, ptrdiff_t count) {
+    return InteriorBody(c, s, v, count);
+}
+
+__attribute__((target("avx2"))) bool InteriorAvx2(const Coefficients& c, const double* s, double* v,
+                                                   ptrdiff_t count) {
+    return InteriorBody(c, s, v, count);
+}
+
+__attribute__((target("avx512f,prefer-vector-width=512"))) bool InteriorAvx512(
+    const Coefficients& c, const double* s, double* v, ptrdiff_t count) {
+    return InteriorBody(c, s, v, count);
+}
+
+using InteriorFn = bool (*)(const Coefficients&, const double*, double*, ptrdiff_t);
+
+struct Isa {
+    const char* Name;
+    InteriorFn Fn;
+    bool Supported;
+};
+
+const Isa* Isas() {
+    __builtin_cpu_init();
+    static const Isa isas[] = {
+        {"avx512", InteriorAvx512, __builtin_cpu_supports("avx512f") != 0},
+        {"avx2", InteriorAvx2, __builtin_cpu_supports("avx2") != 0},
+        {"sse2", InteriorSse2, true},
+    };
+    return isas;
+}
+
+// The widest supported set, picked once; UseKernelIsa may narrow it.
+std::atomic<const Isa*> chosen{nullptr};
+
+const Isa& ChosenIsa() {
+    const Isa* isa = chosen.load(std::memory_order_relaxed);
+    if (!isa) {
+        isa = Isas();
+        while (!isa->Supported) ++isa;
+        chosen.store(isa, std::memory_order_relaxed);
+    }
+    return *isa;
+}
+
+// Nodes of one time-blocked pass: wide enough to amortise the per-range
+// work, narrow enough that both buffers' share stays in L1.
+constexpr int32_t kBlockWidth = 512;
+
+// One floored, discounted value; `ok` turns false for an infinite or NaN
+// raw value or quotient.
+inline double Store(double raw, double g, bool& ok) {
+    const double floored = raw > 0 ? raw : 0.0;
+    const double q = floored / g;
+    if (raw - raw != 0 || q - q != 0) ok = false;
+    return q;
+}
+
+} // namespace
+
+StepPlan MakeStepPlan(const CGrid& grid) {
+    const CWarrant& w = grid.Warrant;
+    StepPlan p;
+    p.PUp = grid.PUp;
+    p.PMid = grid.PMid;
+    p.PDown = grid.PDown;
+    p.Growth = grid.GrowthPerStep;
+    p.NodeCount = grid.NodeCount;
+    switch (w.ProductType) {
+    case kTurboSHB:
+        p.Low = w.IsCall ? EdgeRule::HalfMiddle : EdgeRule::Extrapolate;
+        p.High = w.IsCall ? EdgeRule::Extrapolate : EdgeRule::HalfMiddle;
+        break;
+    case kTurboSG:
+        p.Low = w.IsCall ? EdgeRule::Zero : EdgeRule::Extrapolate;
+        p.High = w.IsCall ? EdgeRule::Extrapolate : EdgeRule::Zero;
+        break;
+    default:
+        break;
+    }
+    if (w.ProductType != kTurboSG) return p;
+
+    const int32_t n = grid.NodeCount;
+    const double* P = grid.Prices.data();
+    const bool call = w.IsCall;
+    const double level = call ? w.Strike + w.KnockOutMargin : w.Strike - w.KnockOutMargin;
+    auto inZone = [&](int32_t i) { return call ? P[i] <= level : P[i] >= level; };
+    p.ZoneRaw = w.ResidualValue;
+    p.Prices = P;
+    p.ZoneIsCall = call;
+    p.ZoneLevel = level;
+    // Ascending prices make the zone a run at the low end (call) or the high
+    // end (put) of the interior; anything else is tested node by node.
+    int32_t i = 1;
+    if (call) {
+        while (i < n - 1 && inZone(i)) ++i;
+        p.ZoneBegin = 1;
+        p.ZoneEnd = i;
+        while (i < n - 1 && !inZone(i)) ++i;
+    } else {
+        while (i < n - 1 && !inZone(i)) ++i;
+        p.ZoneBegin = i;
+        while (i < n - 1 && inZone(i)) ++i;
+        p.ZoneEnd = i;
+    }
+    p.ZoneScattered = i < n - 1;
+    return p;
+}
+
+bool StepNodes(const StepPlan& plan, const double* S, double* V, int32_t offset, int32_t first,
+               int32_t last) {
+    const int32_t n = plan.NodeCount;
+    const double pu = plan.PUp, pm = plan.PMid, pd = plan.PDown, g = plan.Growth;
+    const Coefficients c{pu, pm, pd, g};
+    const InteriorFn interior = ChosenIsa().Fn;
+    bool ok = true;
+    auto src = [&](int32_t node) { return S[node - offset]; };
+
+    int32_t begin = first;
+    int32_t end = std::min(last, n - 1);
+    if (first == 0 && last > 0) {
+        double raw = 0.0;
+        switch (plan.Low) {
+        case EdgeRule::Extrapolate: raw = (2 * pd + pm) * src(0) + (pu - pd) * src(1); break;
+        case EdgeRule::HalfMiddle: raw = pu * src(1) + 0.5 * pm * src(0); break;
+        case EdgeRule::Zero: break;
+        }
+        V[0 - offset] = Store(raw, g, ok);
+        begin = 1;
+    }
+    if (last == n && first < n) {
+        double raw = 0.0;
+        switch (plan.High) {
+        case EdgeRule::Extrapolate:
+            raw = (2 * pu + pm) * src(n - 1) + (pd - pu) * src(n - 2);
+            break;
+        case EdgeRule::HalfMiddle: raw = pd * src(n - 2) + 0.5 * pm * src(n - 1); break;
+        case EdgeRule::Zero: break;
+        }
+        V[n - 1 - offset] = Store(raw, g, ok);
+    }
+    if (begin >= end) return ok;
+
+    auto runInterior = [&](int32_t from, int32_t to) {
+        if (from < to && !interior(c, S + (from - offset), V + (from - offset), to - from)) ok = false;
+    };
+    if (plan.ZoneScattered) {
+        for (int32_t i = begin; i < end; ++i) {
+            const double Pi = plan.Prices[i];
+            const bool zone = plan.ZoneIsCall ? Pi <= plan.ZoneLevel : Pi >= plan.ZoneLevel;
+            if (zone)
+                V[i - offset] = Store(plan.ZoneRaw, g, ok);
+            else
+                runInterior(i, i + 1);
+        }
+        return ok;
+    }
+    const int32_t z0 = std::clamp(plan.ZoneBegin, begin, end);
+    const int32_t z1 = std::clamp(plan.ZoneEnd, z0, end);
+    runInterior(begin, z0);
+    if (z0 < z1) {
+        const double q = Store(plan.ZoneRaw, g, ok);
+        std::fill(V + (z0 - offset), V + (z1 - offset), q);
+    }
+    runInterior(z1, end);
+    return ok;
+}
+
+double* RunSteps(const StepPlan& plan, double* a, double* b, int32_t offset, int32_t count,
+                 int32_t steps) {
+    if (steps <= 0) return a;
+    const bool cutLow = offset > 0;
+    const bool cutHigh = offset + count < plan.NodeCount;
+    bool ok = true;
+    // Skewed blocks: block s computes, at step t, the local nodes
+    // [s - t, s + W - t). Each step's nodes lean one further to the left, so
+    // the neighbours a step reads are already done (by this block or the one
+    // before), and the two-buffer ping-pong never overwrites a value that a
+    // later block still needs.
+    for (int32_t s = 0; s < count + steps; s += kBlockWidth) {
+        for (int32_t t = 1; t <= steps; ++t) {
+            const int32_t lo = std::max(cutLow ? t : 0, s - t);
+            const int32_t hi = std::min(cutHigh ? count - t : count, s + kBlockWidth - t);
+            if (lo >= hi) continue;
+            const double* src = (t & 1) ? a : b;
+            double* dst = (t & 1) ? b : a;
+            if (!StepNodes(plan, src, dst, offset, offset + lo, offset + hi)) ok = false;
+        }
+    }
+    if (!ok) return nullptr;
+    return (steps & 1) ? b : a;
+}
+
+const char* KernelIsa() { return ChosenIsa().Name; }
+
+bool UseKernelIsa(std::string_view name) {
+    for (const Isa* isa = Isas();; ++isa) {
+        if (name == isa->Name) {
+            if (!isa->Supported) return false;
+            chosen.store(isa, std::memory_order_relaxed);
+            return true;
+        }
+        if (std::string_view(isa->Name) == "sse2") return false;
+    }
+}
+
+} // namespace engine_detail

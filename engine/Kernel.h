@@ -1,0 +1,62 @@
+// The roll-back's hot loop: one backward step over a range of nodes, and
+// several steps over a block of nodes at a time. Every value is produced by
+// the same double operations in the same order as the node-by-node rules, so
+// results are bitwise the same whatever the vector width, blocking or thread
+// split.
+#pragma once
+
+#include "Grid.h"
+
+#include <cstdint>
+#include <string_view>
+
+namespace engine_detail {
+
+enum class EdgeRule : int32_t { Extrapolate, HalfMiddle, Zero };
+
+// What one backward step does at every node, fixed for a whole roll-back.
+struct StepPlan {
+    double PUp = 0, PMid = 0, PDown = 0, Growth = 1;
+    int32_t NodeCount = 0;
+    EdgeRule Low = EdgeRule::Extrapolate;
+    EdgeRule High = EdgeRule::Extrapolate;
+    // Interior nodes [ZoneBegin, ZoneEnd) pay ResidualValue (Turbo (SG)).
+    int32_t ZoneBegin = 0, ZoneEnd = 0;
+    double ZoneRaw = 0;
+    // Set when the zone is not one contiguous run (prices not ascending):
+    // the zone test is then made node by node.
+    bool ZoneScattered = false;
+    const double* Prices = nullptr;
+    bool ZoneIsCall = false;
+    double ZoneLevel = 0;
+};
+
+StepPlan MakeStepPlan(const CGrid& grid);
+
+// One step for nodes [first, last) of the lattice: S and V hold the nodes
+// from `offset` on (S[i - offset] is node i). S must cover node first - 1 to
+// node last (as far as they exist). Returns false if some raw value or
+// quotient is infinite or NaN; the nodes are stored regardless.
+bool StepNodes(const StepPlan& plan, const double* S, double* V, int32_t offset, int32_t first,
+               int32_t last);
+
+// `steps` steps on the nodes [offset, offset + count), time-blocked. `a`
+// holds the starting values and `b` is work space, both of `count`. With a
+// halo (offset > 0 or offset + count < NodeCount) each step shrinks the
+// valid range by one node at each cut side. Returns the buffer holding the
+// result, or nullptr if some step overflowed.
+double* RunSteps(const StepPlan& plan, double* a, double* b, int32_t offset, int32_t count,
+                 int32_t steps);
+
+// `steps` backward steps on grid.Values, spread over two threads for large
+// lattices. Returns the number of steps taken; fewer than `steps` means that
+// the next step overflows and grid.Values holds the values before it.
+int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps);
+
+// Which instruction set the interior loop runs on: "avx512", "avx2" or "sse2".
+const char* KernelIsa();
+// Switches to the named set (for tests and benchmarks); false if this
+// processor lacks it or the name is unknown.
+bool UseKernelIsa(std::string_view name);
+
+} // namespace engine_detail

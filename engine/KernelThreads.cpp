@@ -1,0 +1,211 @@
+// Roll-back steps on one or two threads. For a large lattice the nodes are
+// cut in two halves; each thread steps its half plus a halo as wide as the
+// block's step count (recomputing the halo's shrinking triangle, with the
+// same operations, so the values stay bitwise those of one thread), and the
+// halves meet once per block.
+#include "Kernel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace engine_detail {
+namespace {
+
+// Steps per block: the halo each half recomputes, and the time-blocking depth.
+constexpr int32_t kBlockSteps = 128;
+// Below this a day's steps take about as long as the two threads need to meet.
+constexpr int32_t kMinSplitNodes = 2048;
+
+struct Buffers {
+    std::vector<double> A, B;
+    // Grows only, so the roll-back allocates at most on the first day of the
+    // largest lattice seen so far.
+    void Fit(size_t n) {
+        if (A.size() < n) {
+            A.resize(n);
+            B.resize(n);
+        }
+    }
+};
+
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+// Returns once `flag` no longer holds `old`: spins briefly, since the other
+// thread is usually microseconds away, then sleeps in the kernel.
+void AwaitChange(const std::atomic<uint32_t>& flag, uint32_t old) {
+    for (int i = 0; i < 4000; ++i) {
+        if (flag.load(std::memory_order_acquire) != old) return;
+        CpuRelax();
+    }
+    while (flag.load(std::memory_order_acquire) == old) flag.wait(old, std::memory_order_acquire);
+}
+
+class PairBarrier {
+public:
+    void ArriveAndWait() {
+        const uint32_t phase = Phase.load(std::memory_order_acquire);
+        if (Arrived.fetch_add(1, std::memory_order_acq_rel) == 1) {
+            Arrived.store(0, std::memory_order_relaxed);
+            Phase.store(phase + 1, std::memory_order_release);
+            Phase.notify_one();
+        } else {
+            AwaitChange(Phase, phase);
+        }
+    }
+
+private:
+    std::atomic<uint32_t> Arrived{0};
+    std::atomic<uint32_t> Phase{0};
+};
+
+struct Job {
+    const StepPlan* Plan = nullptr;
+    double* Values = nullptr;
+    int32_t NodeCount = 0;
+    int32_t Split = 0; // side 0 owns [0, Split), side 1 [Split, NodeCount)
+    int32_t Steps = 0;
+    Buffers* Work[2] = {nullptr, nullptr};
+    PairBarrier Barrier;
+    std::atomic<bool> Overflow{false};
+};
+
+// One side's share of the job; both sides run the same block sequence and
+// stop together at the first block in which either overflowed, before
+// anything of that block reaches Values. Returns the steps completed.
+int32_t RunHalf(Job& job, int side) {
+    const int32_t n = job.NodeCount, m = job.Split;
+    const int32_t own0 = side == 0 ? 0 : m, own1 = side == 0 ? m : n;
+    Buffers& buf = *job.Work[side];
+    int32_t done = 0;
+    while (done < job.Steps) {
+        const int32_t k = std::min(job.Steps - done, kBlockSteps);
+        const int32_t lo = side == 0 ? 0 : m - k;
+        const int32_t hi = side == 0 ? m + k : n;
+        std::copy(job.Values + lo, job.Values + hi, buf.A.data());
+        const double* out = RunSteps(*job.Plan, buf.A.data(), buf.B.data(), lo, hi - lo, k);
+        if (!out) job.Overflow.store(true, std::memory_order_relaxed);
+        job.Barrier.ArriveAndWait(); // both halves have read this block's input
+        if (job.Overflow.load(std::memory_order_relaxed)) break;
+        std::copy(out + (own0 - lo), out + (own1 - lo), job.Values + own0);
+        done += k;
+        if (done < job.Steps) job.Barrier.ArriveAndWait(); // both halves have written
+    }
+    return done;
+}
+
+// The second thread, started on first use and parked between days.
+class Helper {
+public:
+    static Helper* Instance() {
+        static const std::unique_ptr<Helper> helper = Create();
+        return helper.get();
+    }
+
+    ~Helper() {
+        Stop.store(true, std::memory_order_relaxed);
+        Ticket.fetch_add(1, std::memory_order_release);
+        Ticket.notify_one();
+        Thread.join();
+    }
+
+    void Start(Job* job) {
+        Current = job;
+        Ticket.fetch_add(1, std::memory_order_release);
+        Ticket.notify_one();
+    }
+
+    void Finish() {
+        const uint32_t target = Ticket.load(std::memory_order_relaxed);
+        for (uint32_t d; (d = Done.load(std::memory_order_acquire)) != target;) AwaitChange(Done, d);
+    }
+
+    std::mutex Busy; // held by the thread whose roll-back uses the helper
+    Buffers MainWork, HelperWork;
+
+private:
+    Helper() = default;
+
+    static std::unique_ptr<Helper> Create() {
+        if (std::thread::hardware_concurrency() < 2) return nullptr;
+        std::unique_ptr<Helper> h(new Helper);
+        try {
+            h->Thread = std::thread([p = h.get()] { p->Loop(); });
+        } catch (const std::system_error&) {
+            return nullptr;
+        }
+        return h;
+    }
+
+    void Loop() {
+        uint32_t seen = 0;
+        for (;;) {
+            AwaitChange(Ticket, seen);
+            seen = Ticket.load(std::memory_order_acquire);
+            if (Stop.load(std::memory_order_relaxed)) return;
+            RunHalf(*Current, 1);
+            Done.store(seen, std::memory_order_release);
+            Done.notify_one();
+        }
+    }
+
+    std::atomic<uint32_t> Ticket{0};
+    std::atomic<uint32_t> Done{0};
+    std::atomic<bool> Stop{false};
+    Job* Current = nullptr;
+    std::thread Thread;
+};
+
+int32_t RollBackOnOneThread(CGrid& grid, const StepPlan& plan, int32_t steps) {
+    static thread_local Buffers work;
+    const int32_t n = grid.NodeCount;
+    work.Fit(static_cast<size_t>(n));
+    double* values = grid.Values.data();
+    int32_t done = 0;
+    while (done < steps) {
+        const int32_t k = std::min(steps - done, kBlockSteps);
+        std::copy(values, values + n, work.A.data());
+        const double* out = RunSteps(plan, work.A.data(), work.B.data(), 0, n, k);
+        if (!out) break;
+        std::copy(out, out + n, values);
+        done += k;
+    }
+    return done;
+}
+
+} // namespace
+
+int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps) {
+    if (steps <= 0) return 0;
+    const int32_t n = grid.NodeCount;
+    Helper* helper = n >= kMinSplitNodes ? Helper::Instance() : nullptr;
+    if (!helper) return RollBackOnOneThread(grid, plan, steps);
+    // Another thread's roll-back has the helper: go it alone.
+    std::unique_lock<std::mutex> lock(helper->Busy, std::try_to_lock);
+    if (!lock.owns_lock()) return RollBackOnOneThread(grid, plan, steps);
+
+    Job job;
+    job.Plan = &plan;
+    job.Values = grid.Values.data();
+    job.NodeCount = n;
+    job.Split = n / 2;
+    job.Steps = steps;
+    helper->MainWork.Fit(static_cast<size_t>(job.Split + kBlockSteps));
+    helper->HelperWork.Fit(static_cast<size_t>(n - job.Split + kBlockSteps));
+    job.Work[0] = &helper->MainWork;
+    job.Work[1] = &helper->HelperWork;
+    helper->Start(&job);
+    const int32_t done = RunHalf(job, 0);
+    helper->Finish();
+    return done;
+}
+
+} // namespace engine_detail
