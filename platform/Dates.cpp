@@ -27,15 +27,16 @@ constexpr std::int64_t kUnixEpochSerial = 25569;
 
 double EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec)
 {
-    using namespace std::chrono;
-    const year_month_day date{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
-                              std::chrono::day{static_cast<unsigned>(day)}};
+    namespace chrono = std::chrono;
+    const chrono::year_month_day date{chrono::year{year},
+                                      chrono::month{static_cast<unsigned>(month)},
+                                      chrono::day{static_cast<unsigned>(day)}};
     if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || !date.ok()
         || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59
         || msec < 0 || msec > 999)
         ThrowBadDateTime(year, month, day, hour, minute, second, msec);
 
-    const std::int64_t days = sys_days{date}.time_since_epoch().count() + kUnixEpochSerial;
+    const std::int64_t days = chrono::sys_days{date}.time_since_epoch().count() + kUnixEpochSerial;
     const double time = (((hour * 60 + minute) * 60 + second) * 1000 + msec) / kMSecsPerDay;
     // Before the epoch the whole part counts back while the time of day still
     // counts forward, so the time is subtracted.
@@ -45,8 +46,8 @@ double EncodeDateTime(int year, int month, int day, int hour, int minute, int se
 int DayOfWeek(double serial)
 {
     // Dates of years 1 to 9999 lie well within this; anything else has no weekday.
-    if (!(std::fabs(serial) < 1e9)) {
-        const std::string shown = std::isnan(serial) ? "NAN" : FloatToStrF(serial, TFloatFormat::ffGeneral, 15, 0, '.');
+    if (!std::isfinite(serial) || std::fabs(serial) >= 1e9) {
+        const std::string shown = FloatToStrF(serial, TFloatFormat::ffGeneral, 15, 0, '.');
         throw EConvertError("'" + shown + "' ei ole kelvollinen päivämäärä", shown);
     }
     const auto day = static_cast<std::int64_t>(std::trunc(serial));

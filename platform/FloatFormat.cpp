@@ -21,7 +21,7 @@ constexpr int kMaxPrecision = 18;
 // below it, yet shows as 1,235E-006 at precision 4.
 constexpr int kTextDigits = 18;
 constexpr int kMaxExponentDigits = 4;
-// "-0," + 4 zeros + 18 digits, or "-d," + 17 digits + "E-" + 3 digits.
+// At most 26: "-0," + 4 zeros + 18 digits, or "-d," + 17 digits + "E-" + 4 digits.
 constexpr std::size_t kMaxGeneralLength = 32;
 
 // A nonzero magnitude rounded to `count` significant digits:
@@ -126,12 +126,12 @@ bool RoundScaled(double magnitude, int precision, RoundedDecimal& out)
 
 bool RoundFast(double magnitude, int precision, RoundedDecimal& out)
 {
-    // Up to 10^13 the tolerance of a double stays far below one half.
-    if (precision <= 12)
-        return RoundScaled<double, DoublePowers>(magnitude, precision, out);
-    if (precision <= 15)
-        return RoundScaled<long double, ExtendedPowers>(magnitude, precision, out);
-    return false;
+    // Up to 10^13 the tolerance of a double stays far below one half; where
+    // doubles are not sure (near ties, extreme magnitudes) extended precision
+    // often is.
+    if (precision <= 12 && RoundScaled<double, DoublePowers>(magnitude, precision, out))
+        return true;
+    return precision <= 15 && RoundScaled<long double, ExtendedPowers>(magnitude, precision, out);
 }
 
 // The slow but exact way: the correctly rounded kTextDigits digits, then

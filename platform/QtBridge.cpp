@@ -23,13 +23,14 @@ double DateTimeToSerial(const QDateTime& dateTime)
         throw EConvertError("Päivämäärä puuttuu tai on virheellinen", std::string());
     const qint64 days = date.toJulianDay() - kJulianDayOfEpoch;
     const QTime time = dateTime.time();
-    const double fraction = (time.isValid() ? time.msecsSinceStartOfDay() : 0) / double(kMSecsPerDay);
+    const double fraction =
+        (time.isValid() ? time.msecsSinceStartOfDay() : 0) / static_cast<double>(kMSecsPerDay);
     return days < 0 ? static_cast<double>(days) - fraction : static_cast<double>(days) + fraction;
 }
 
 QDateTime SerialToDateTime(double serial)
 {
-    if (!(std::fabs(serial) < 1e9))
+    if (!std::isfinite(serial) || std::fabs(serial) >= 1e9)
         return QDateTime();
     const double whole = std::trunc(serial);
     qint64 day = static_cast<qint64>(whole);
