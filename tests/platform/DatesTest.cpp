@@ -22,7 +22,8 @@ TEST(EncodeDateTime, SerialsOfKnownMoments)
         {1, 1, 1, 0, 0, 0, 0, -693593.0},    {9999, 12, 31, 23, 59, 59, 999, 2958465.99999999},
     };
     for (const Row& r : rows) {
-        SCOPED_TRACE(testing::Message() << r.y << "-" << r.mo << "-" << r.d << " " << r.h << ":" << r.mi);
+        SCOPED_TRACE(testing::Message() << r.y << "-" << r.mo << "-" << r.d << " " << r.h << ":"
+                                        << r.mi);
         EXPECT_NEAR(EncodeDateTime(r.y, r.mo, r.d, r.h, r.mi, r.s, r.ms), r.expected, 1e-8);
     }
     struct Bad { int y, mo, d, h, mi, s, ms; };

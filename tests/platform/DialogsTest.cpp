@@ -1,5 +1,5 @@
-// The dialog seam: installed hooks answer instead of modal dialogs, and the
-// default hooks show real ones (answered here by a watchdog, never left open).
+// The dialog seam: installed hooks answer instead of modal dialogs; the
+// default hooks show real ones, answered here by a watchdog.
 #include "Dialogs.h"
 
 #include <QApplication>
@@ -10,11 +10,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QWidget>
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <vector>
 
 namespace {
@@ -25,40 +23,33 @@ struct HooksGuard {
     DialogHooks previous;
 };
 
-// Answers the next modal dialog. Whatever the answer does, nothing stays open
-// longer than a few seconds: a dialog still open then is rejected and the
-// test fails.
+// Hands the next modal dialog to `answer`; one still open after 5 s is
+// rejected and fails the test, so nothing can hang.
 class ModalAnswerer {
 public:
-    explicit ModalAnswerer(std::function<void(QWidget*)> answer) : answer_(std::move(answer))
+    explicit ModalAnswerer(std::function<void(QWidget*)> answer)
     {
         clock_.start();
-        poll_.setInterval(10);
-        QObject::connect(&poll_, &QTimer::timeout, [this] { Poll(); });
-        poll_.start();
+        QObject::connect(&poll_, &QTimer::timeout, [this, answer] {
+            auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (modal != nullptr && !answered_) {
+                answered_ = true;
+                answer(modal);
+            } else if (clock_.elapsed() > 5000) {
+                poll_.stop();
+                if (modal != nullptr) {
+                    ADD_FAILURE() << "dialog left open";
+                    modal->reject();
+                }
+            }
+        });
+        poll_.start(10);
     }
-    bool Answered() const { return answered_; }
+    bool answered_ = false;
 
 private:
-    void Poll()
-    {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal != nullptr && !answered_) {
-            answered_ = true;
-            answer_(modal);
-        } else if (clock_.elapsed() > 5000) {
-            poll_.stop();
-            if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-                ADD_FAILURE() << "dialog left open";
-                dialog->reject();
-            }
-        }
-    }
-
-    std::function<void(QWidget*)> answer_;
     QTimer poll_;
     QElapsedTimer clock_;
-    bool answered_ = false;
 };
 
 } // namespace
@@ -76,16 +67,16 @@ TEST(DialogHooks, InstalledHooksReceiveMessagesAndErrors)
 
 TEST(SaveTextFileDialog, OffersTheLastNameAndKeepsItOnCancel)
 {
-    // State: hooks answer in turn. Action: four Executes. Expected: the name
-    // chosen last is offered and kept through a cancel; an empty name counts.
+    // State: the hook answers a name, cancel, a name, an empty name.
+    // Expected: the name chosen last is offered again and survives a cancel.
     QWidget window;
-    std::vector<std::optional<QString>> answers = {"/tmp/a.tsv", std::nullopt, "/tmp/b.tsv", QString()};
+    const std::vector<std::optional<QString>> answers = {"/tmp/a.tsv", std::nullopt, "/tmp/b.tsv",
+                                                         QString()};
     std::vector<QString> offered;
-    std::size_t next = 0;
     HooksGuard guard({nullptr, nullptr, [&](QWidget* parent, const QString& previous) {
                           EXPECT_EQ(parent, &window);
                           offered.push_back(previous);
-                          return answers.at(next++);
+                          return answers.at(offered.size() - 1);
                       }});
     TSaveTextFileDialog dialog(&window);
     EXPECT_TRUE(dialog.Execute());
@@ -98,69 +89,47 @@ TEST(SaveTextFileDialog, OffersTheLastNameAndKeepsItOnCancel)
     EXPECT_EQ(offered, (std::vector<QString>{"", "/tmp/a.tsv", "/tmp/a.tsv", "/tmp/b.tsv"}));
 }
 
-TEST(DefaultDialogs, MessageAndErrorBoxesAreModalWithOk)
+TEST(DefaultDialogs, MessageAndErrorBoxesCarryTheCaptionAndOk)
 {
-    struct Seen { QString title, text; QMessageBox::Icon icon; QMessageBox::StandardButtons buttons; };
-    auto answerBox = [](Seen& seen) {
-        return [&seen](QWidget* modal) {
+    struct Case { void (*show)(const QString&); QMessageBox::Icon icon; };
+    const Case cases[] = {{ShowMessage, QMessageBox::NoIcon},
+                          {ShowErrorBox, QMessageBox::Critical}};
+    for (const Case& c : cases) {
+        ModalAnswerer answerer([&](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
             ASSERT_NE(box, nullptr);
-            seen = {box->windowTitle(), box->text(), box->icon(), box->standardButtons()};
+            EXPECT_EQ(box->windowTitle(), "Kelvarolaskuri");
+            EXPECT_EQ(box->text(), "Aika-askel sopiva");
+            EXPECT_EQ(box->icon(), c.icon);
+            EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
             box->button(QMessageBox::Ok)->click();
-        };
-    };
-    Seen message{}, error{};
-    {
-        ModalAnswerer answerer(answerBox(message));
-        ShowMessage("Aika-askel sopiva");
-        EXPECT_TRUE(answerer.Answered());
+        });
+        c.show("Aika-askel sopiva");
+        EXPECT_TRUE(answerer.answered_);
     }
-    {
-        ModalAnswerer answerer(answerBox(error));
-        ShowErrorBox("Virhe");
-        EXPECT_TRUE(answerer.Answered());
-    }
-    EXPECT_EQ(message.title, "Kelvarolaskuri");
-    EXPECT_EQ(message.text, "Aika-askel sopiva");
-    EXPECT_EQ(message.icon, QMessageBox::NoIcon);
-    EXPECT_EQ(message.buttons, QMessageBox::Ok);
-    EXPECT_EQ(error.title, "Kelvarolaskuri");
-    EXPECT_EQ(error.text, "Virhe");
-    EXPECT_EQ(error.icon, QMessageBox::Critical);
-    EXPECT_EQ(error.buttons, QMessageBox::Ok);
 }
 
-TEST(DefaultDialogs, SaveDialogReturnsTheChosenNameOrNothingOnCancel)
+TEST(DefaultDialogs, SaveDialogGivesTheChosenNameOrNothingOnCancel)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString previous = dir.filePath("edellinen.txt");
     const QString chosen = dir.filePath("tulokset.txt");
     TSaveTextFileDialog dialog;
-    {
-        ModalAnswerer answerer([&](QWidget* modal) {
-            auto* files = qobject_cast<QFileDialog*>(modal);
-            ASSERT_NE(files, nullptr);
-            EXPECT_EQ(files->acceptMode(), QFileDialog::AcceptSave);
-            files->selectFile(chosen);
-            static_cast<QDialog*>(files)->accept(); // protected in QFileDialog
-        });
-        EXPECT_TRUE(dialog.Execute());
-        EXPECT_TRUE(answerer.Answered());
-        EXPECT_EQ(QDir::cleanPath(dialog.GetFileName()), QDir::cleanPath(chosen));
-    }
-    {
-        QString offeredDir;
-        ModalAnswerer answerer([&](QWidget* modal) {
-            auto* files = qobject_cast<QFileDialog*>(modal);
-            ASSERT_NE(files, nullptr);
-            offeredDir = files->directory().absolutePath();
-            files->reject();
-        });
-        EXPECT_FALSE(dialog.Execute());
-        EXPECT_TRUE(answerer.Answered());
-        EXPECT_EQ(QDir::cleanPath(offeredDir), QDir::cleanPath(dir.path()));
-        EXPECT_EQ(QDir::cleanPath(dialog.GetFileName()), QDir::cleanPath(chosen));
-    }
-    (void)previous;
+    ModalAnswerer save([&](QWidget* modal) {
+        auto* files = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(files, nullptr);
+        EXPECT_EQ(files->acceptMode(), QFileDialog::AcceptSave);
+        files->selectFile(chosen);
+        static_cast<QDialog*>(files)->accept(); // protected in QFileDialog
+    });
+    EXPECT_TRUE(dialog.Execute());
+    EXPECT_EQ(QDir::cleanPath(dialog.GetFileName()), QDir::cleanPath(chosen));
+
+    QString offeredDir;
+    ModalAnswerer cancel([&](QWidget* modal) {
+        offeredDir = static_cast<QFileDialog*>(modal)->directory().absolutePath();
+        static_cast<QDialog*>(modal)->reject();
+    });
+    EXPECT_FALSE(dialog.Execute());
+    EXPECT_EQ(QDir::cleanPath(offeredDir), QDir::cleanPath(dir.path()));
+    EXPECT_EQ(QDir::cleanPath(dialog.GetFileName()), QDir::cleanPath(chosen));
 }

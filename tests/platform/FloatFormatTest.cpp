@@ -7,13 +7,11 @@
 #include <bit>
 #include <cfloat>
 #include <charconv>
-#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <locale.h>
 #include <random>
 #include <string>
 
@@ -78,7 +76,8 @@ TEST(FloatToStrF, WorkedNumbers)
         {1 - 0.25, 4, 3, ',', "0,75"}, {1 - 0.4998, 4, 3, ',', "0,5002"},
         {12345.6, 4, 3, ',', "1,235E004"}, {0.0000012345, 4, 3, ',', "1,235E-006"},
         // the results file
-        {38828.7638888889, 10, 10, '.', "38828.76389"}, {38828.7638888889, 10, 10, ',', "38828,76389"},
+        {38828.7638888889, 10, 10, '.', "38828.76389"},
+        {38828.7638888889, 10, 10, ',', "38828,76389"},
         {38829.0, 10, 10, '.', "38829"}, {57.5, 4, 3, '.', "57.5"}, {0.123456, 4, 3, '.', "0.1235"},
         {1234.56, 4, 3, '.', "1235"}, {2.00004, 4, 3, '.', "2"},
         // exact ties round away from zero
@@ -101,7 +100,8 @@ TEST(FloatToStrF, WorkedNumbers)
         {1.5, 0, 3, ',', "2"}, {0.1, 25, 3, ',', "0,100000000000000006"},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.value << " p" << row.precision << " d" << row.digits);
+        SCOPED_TRACE(testing::Message() << row.value << " p" << row.precision << " d"
+                                        << row.digits);
         EXPECT_EQ(General(row.value, row.precision, row.digits, row.separator), row.expected);
     }
     EXPECT_THROW(FloatToStrF(1, TFloatFormat::ffFixed, 4, 3, ','), std::invalid_argument);
@@ -122,16 +122,18 @@ TEST(FloatToStrF, RoundsLikePrintfDigitsForRandomDoubles)
             value = std::bit_cast<double>(random());
             break;
         case 1: { // dyadic values, many of them exact ties at some precision
-            value = std::ldexp(static_cast<double>(random() % 100000000), -static_cast<int>(random() % 40));
+            value = std::ldexp(static_cast<double>(random() % 100000000),
+                               -static_cast<int>(random() % 40));
             const Digits18 x = ByPrintf(value);
             const auto last = x.digits.find_last_not_of('0');
-            if (last >= 1)
+            if (last != std::string::npos && last >= 1)
                 precision = static_cast<int>(last);
             break;
         }
         case 2: { // short decimals ending in 5, as typed: the binary value is a hair off the tie
             precision = static_cast<int>(random() % 14) + 1;
-            const std::uint64_t lead = kPow10[precision - 1] + random() % (9 * kPow10[precision - 1]);
+            const std::uint64_t first = kPow10[precision - 1];
+            const std::uint64_t lead = first + random() % (9 * first);
             const std::string typed = std::to_string(lead * 10 + 5) + "e"
                 + std::to_string(static_cast<int>(random() % 60) - 30);
             std::from_chars(typed.data(), typed.data() + typed.size(), value);
@@ -146,7 +148,8 @@ TEST(FloatToStrF, RoundsLikePrintfDigitsForRandomDoubles)
         out.clear();
         AppendGeneral(out, value, precision, 3, ',');
         const auto [rounded, exponent] = RoundedReference(std::fabs(value), precision);
-        SCOPED_TRACE(testing::Message() << std::hexfloat << value << " p" << precision << " -> " << out);
+        SCOPED_TRACE(testing::Message() << std::hexfloat << value << " p" << precision << " -> "
+                                        << out);
         // Read back at extended precision: "2E308" is beyond a double.
         std::string plain = out;
         std::replace(plain.begin(), plain.end(), ',', '.');
@@ -174,44 +177,5 @@ TEST(ListingLine, WorkedLines)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.expected);
         EXPECT_EQ(FormatListingLine(row.number, row.price, row.value), row.expected);
-    }
-}
-
-namespace {
-
-// Puts this thread in the C locale for the reference printf.
-struct CLocaleGuard {
-    locale_t c = newlocale(LC_ALL_MASK, "C", nullptr);
-    locale_t previous = uselocale(c);
-    ~CLocaleGuard()
-    {
-        uselocale(previous);
-        freelocale(c);
-    }
-};
-
-double RandomFixedValue(std::mt19937_64& random)
-{
-    const double mantissa = static_cast<double>(random() % 1000000000000);
-    const double sign = random() % 2 ? -1 : 1;
-    return sign * std::ldexp(mantissa, static_cast<int>(random() % 120) - 80);
-}
-
-} // namespace
-
-TEST(ListingLine, MatchesCLocalePrintf)
-{
-    CLocaleGuard cLocale;
-    std::mt19937_64 random(38777);
-    std::string line;
-    char expected[512];
-    for (int n = 0; n < 20000; ++n) {
-        const int number = static_cast<int>(random() % 200000) - 100;
-        const double price = RandomFixedValue(random);
-        const double value = RandomFixedValue(random);
-        std::snprintf(expected, sizeof expected, "%4d %9.3f %9.3f", number, price, value);
-        line.clear();
-        AppendListingLine(line, number, price, value);
-        ASSERT_EQ(line, expected);
     }
 }
