@@ -151,6 +151,11 @@ bool BuildLattice(CGrid& grid) {
     if (!inRange) return false;
 
     ComputeParameters(grid, b);
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+    // Fuzzing explores inputs, not long valuations.
+    const double passes = static_cast<double>(grid.StepsPerDay) * 180 / 500;
+    if ((b.cal.TotalSteps + passes) * b.nodeCount > 2e7) throw EngineError("fuzz: work limit");
+#endif
     Allocate(b);
     FillNodes(grid, b);
     engine_detail::FillDayTables(b.cal, grid.Warrant.Expiry, grid.ValuationTime, grid.StepsPerDay,
