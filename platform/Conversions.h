@@ -36,8 +36,9 @@ int StrToInt(std::string_view text);
 
 enum class TFloatFormat { ffGeneral, ffExponent, ffFixed, ffNumber, ffCurrency };
 
-// General format: rounded half away from zero to `precision` significant
-// digits; plain notation when the rounded value has at most `precision`
+// General format: the value is first taken to 18 significant digits (as an
+// extended-precision decimal conversion would), then rounded half away from
+// zero to `precision` significant digits; plain notation when the rounded value has at most `precision`
 // integer digits and is zero or at least 0.00001 in magnitude, scientific
 // otherwise ("1,235E004", "1,235E-006"). Infinities and NaN give "INF",
 // "-INF" and "NAN". Only ffGeneral is supported.
