@@ -1,14 +1,15 @@
 // The node loop and its blocking. Values are bitwise those of the plain
 // node-by-node loop: each node gets ((PUp*S[i+1] + PMid*S[i]) + PDown*S[i-1]),
 // floored at +0 and divided by the growth, with no fused or reordered
-// operations (the unit is compiled with -ffp-contract=off and without
-// fast-math, so vector lanes round exactly as scalars do).
+// operations: every vector lane rounds exactly as the scalar code does.
 #include "Kernel.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstring>
+
+#include <immintrin.h>
 
 namespace engine_detail {
 namespace {
@@ -17,37 +18,111 @@ struct Coefficients {
     double Up, Mid, Down, Growth;
 };
 
-// Interior nodes: s[i] is the source of the node written to v[i]; s[-1] and
-// s[count] are its outer neighbours. Written so that the vectoriser turns
-// the floor into a compare-and-mask and the overflow test into an OR-reduction.
-__attribute__((always_inline)) inline bool InteriorBody(const Coefficients& c,
-                                                         const double* __restrict s,
-                                                         double* __restrict v, ptrdiff_t count) {
-    const double pu = c.Up, pm = c.Mid, pd = c.Down, g = c.Growth;
-    long bad = 0;
-    for (ptrdiff_t i = 0; i < count; ++i) {
-        const double raw = pu * s[i + 1] + pm * s[i] + pd * s[i - 1];
-        const double floored = raw > 0 ? raw : 0.0;
-        const double q = floored / g;
-        // x - x is 0 for every finite x and NaN otherwise.
-        bad |= (raw - raw != 0) | (q - q != 0);
-        v[i] = q;
+#define KERNEL_INLINE __attribute__((always_inline)) static inline
+
+// The few vector operations the node loop needs, per instruction set. max
+// with +0 as its second operand is exactly `raw > 0 ? raw : +0`: MAXPD
+// returns the second operand for a NaN or a zero of either sign.
+struct Sse2 {
+    using V = __m128d;
+    static constexpr int Width = 2;
+    KERNEL_INLINE V Set(double x) { return _mm_set1_pd(x); }
+    KERNEL_INLINE V Load(const double* p) { return _mm_loadu_pd(p); }
+    KERNEL_INLINE void Save(double* p, V x) { _mm_storeu_pd(p, x); }
+    KERNEL_INLINE V Add(V a, V b) { return _mm_add_pd(a, b); }
+    KERNEL_INLINE V Sub(V a, V b) { return _mm_sub_pd(a, b); }
+    KERNEL_INLINE V Mul(V a, V b) { return _mm_mul_pd(a, b); }
+    KERNEL_INLINE V Div(V a, V b) { return _mm_div_pd(a, b); }
+    KERNEL_INLINE V Max(V a, V b) { return _mm_max_pd(a, b); }
+    // True if every lane is +-0 (false for a NaN lane).
+    KERNEL_INLINE bool AllZero(V x) { return _mm_movemask_pd(_mm_cmpeq_pd(x, _mm_setzero_pd())) == 3; }
+};
+
+#define AVX2_INLINE __attribute__((always_inline, target("avx2"))) static inline
+struct Avx2 {
+    using V = __m256d;
+    static constexpr int Width = 4;
+    AVX2_INLINE V Set(double x) { return _mm256_set1_pd(x); }
+    AVX2_INLINE V Load(const double* p) { return _mm256_loadu_pd(p); }
+    AVX2_INLINE void Save(double* p, V x) { _mm256_storeu_pd(p, x); }
+    AVX2_INLINE V Add(V a, V b) { return _mm256_add_pd(a, b); }
+    AVX2_INLINE V Sub(V a, V b) { return _mm256_sub_pd(a, b); }
+    AVX2_INLINE V Mul(V a, V b) { return _mm256_mul_pd(a, b); }
+    AVX2_INLINE V Div(V a, V b) { return _mm256_div_pd(a, b); }
+    AVX2_INLINE V Max(V a, V b) { return _mm256_max_pd(a, b); }
+    AVX2_INLINE bool AllZero(V x) {
+        return _mm256_movemask_pd(_mm256_cmp_pd(x, _mm256_setzero_pd(), _CMP_EQ_OQ)) == 15;
     }
-    return bad == 0;
+};
+
+// GCC 12's _mm512_max_pd reads an undefined merge source it never uses.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#define AVX512_INLINE __attribute__((always_inline, target("avx512f"))) static inline
+struct Avx512 {
+    using V = __m512d;
+    static constexpr int Width = 8;
+    AVX512_INLINE V Set(double x) { return _mm512_set1_pd(x); }
+    AVX512_INLINE V Load(const double* p) { return _mm512_loadu_pd(p); }
+    AVX512_INLINE void Save(double* p, V x) { _mm512_storeu_pd(p, x); }
+    AVX512_INLINE V Add(V a, V b) { return _mm512_add_pd(a, b); }
+    AVX512_INLINE V Sub(V a, V b) { return _mm512_sub_pd(a, b); }
+    AVX512_INLINE V Mul(V a, V b) { return _mm512_mul_pd(a, b); }
+    AVX512_INLINE V Div(V a, V b) { return _mm512_div_pd(a, b); }
+    AVX512_INLINE V Max(V a, V b) { return _mm512_max_pd(a, b); }
+    AVX512_INLINE bool AllZero(V x) {
+        return _mm512_cmp_pd_mask(x, _mm512_setzero_pd(), _CMP_EQ_OQ) == 0xFF;
+    }
+};
+#pragma GCC diagnostic pop
+
+// One floored, discounted value; `ok` turns false for an infinite or NaN
+// raw value or quotient.
+inline double Store(double raw, double g, bool& ok) {
+    const double floored = raw > 0 ? raw : 0.0;
+    const double q = floored / g;
+    if (raw - raw != 0 || q - q != 0) ok = false;
+    return q;
 }
 
+// Interior nodes: s[i] is the source of the node written to v[i]; s[-1] and
+// s[count] are its outer neighbours. Returns true if every raw value and
+// quotient is finite; false if some is not, or if their running sum
+// overflowed (a much cheaper test than one per node; the caller decides).
+// A macro rather than a template: each copy must be compiled for its own
+// instruction set.
+#define KERNEL_INTERIOR(Isa)                                                                       \
+    using V = Isa::V;                                                                              \
+    const V pu = Isa::Set(c.Up), pm = Isa::Set(c.Mid), pd = Isa::Set(c.Down);                      \
+    const V g = Isa::Set(c.Growth), zero = Isa::Set(0.0);                                          \
+    V check = zero;                                                                                \
+    ptrdiff_t i = 0;                                                                               \
+    for (; i + Isa::Width <= count; i += Isa::Width) {                                             \
+        const V up = Isa::Mul(pu, Isa::Load(s + i + 1));                                           \
+        const V mid = Isa::Mul(pm, Isa::Load(s + i));                                              \
+        const V down = Isa::Mul(pd, Isa::Load(s + i - 1));                                         \
+        const V raw = Isa::Add(Isa::Add(up, mid), down);                                           \
+        const V q = Isa::Div(Isa::Max(raw, zero), g);                                              \
+        Isa::Save(v + i, q);                                                                       \
+        check = Isa::Add(check, Isa::Add(raw, q));                                                 \
+    }                                                                                              \
+    bool ok = Isa::AllZero(Isa::Sub(check, check)); /* x - x is 0 only for finite x */             \
+    for (; i < count; ++i)                                                                         \
+        v[i] = Store(c.Up * s[i + 1] + c.Mid * s[i] + c.Down * s[i - 1], c.Growth, ok);            \
+    return ok;
+
 bool InteriorSse2(const Coefficients& c, const double* s, double* v, ptrdiff_t count) {
-    return InteriorBody(c, s, v, count);
+    KERNEL_INTERIOR(Sse2)
 }
 
 __attribute__((target("avx2"))) bool InteriorAvx2(const Coefficients& c, const double* s, double* v,
                                                    ptrdiff_t count) {
-    return InteriorBody(c, s, v, count);
+    KERNEL_INTERIOR(Avx2)
 }
 
-__attribute__((target("avx512f,prefer-vector-width=512"))) bool InteriorAvx512(
-    const Coefficients& c, const double* s, double* v, ptrdiff_t count) {
-    return InteriorBody(c, s, v, count);
+__attribute__((target("avx512f"))) bool InteriorAvx512(const Coefficients& c, const double* s,
+                                                       double* v, ptrdiff_t count) {
+    KERNEL_INTERIOR(Avx512)
 }
 
 using InteriorFn = bool (*)(const Coefficients&, const double*, double*, ptrdiff_t);
@@ -84,15 +159,6 @@ const Isa& ChosenIsa() {
 // Nodes of one time-blocked pass: wide enough to amortise the per-range
 // work, narrow enough that both buffers' share stays in L1.
 constexpr int32_t kBlockWidth = 512;
-
-// One floored, discounted value; `ok` turns false for an infinite or NaN
-// raw value or quotient.
-inline double Store(double raw, double g, bool& ok) {
-    const double floored = raw > 0 ? raw : 0.0;
-    const double q = floored / g;
-    if (raw - raw != 0 || q - q != 0) ok = false;
-    return q;
-}
 
 } // namespace
 
@@ -180,7 +246,14 @@ bool StepNodes(const StepPlan& plan, const double* S, double* V, int32_t offset,
     if (begin >= end) return ok;
 
     auto runInterior = [&](int32_t from, int32_t to) {
-        if (from < to && !interior(c, S + (from - offset), V + (from - offset), to - from)) ok = false;
+        if (from >= to || interior(c, S + (from - offset), V + (from - offset), to - from)) return;
+        // The vector test sums the values, which can also overflow when all
+        // of them are finite: decide node by node.
+        for (int32_t i = from; i < to; ++i) {
+            const double raw = pu * src(i + 1) + pm * src(i) + pd * src(i - 1);
+            const double q = V[i - offset];
+            if (raw - raw != 0 || q - q != 0) ok = false;
+        }
     };
     if (plan.ZoneScattered) {
         for (int32_t i = begin; i < end; ++i) {

@@ -49,8 +49,10 @@ double* RunSteps(const StepPlan& plan, double* a, double* b, int32_t offset, int
                  int32_t steps);
 
 // `steps` backward steps on grid.Values, spread over two threads for large
-// lattices. Returns the number of steps taken; fewer than `steps` means that
-// the next step overflows and grid.Values holds the values before it.
+// lattices (Values and Scratch may trade buffers; Scratch's content is left
+// undefined). Returns the number of steps taken; fewer than `steps` means
+// that one of the next few steps overflows and grid.Values holds the values
+// before them.
 int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps);
 
 // Which instruction set the interior loop runs on: "avx512", "avx2" or "sse2".
@@ -58,5 +60,7 @@ const char* KernelIsa();
 // Switches to the named set (for tests and benchmarks); false if this
 // processor lacks it or the name is unknown.
 bool UseKernelIsa(std::string_view name);
+// Allows or forbids the two-thread split (for benchmarks); allowed by default.
+void UseKernelThreads(bool allowed);
 
 } // namespace engine_detail

@@ -21,6 +21,8 @@ constexpr int32_t kBlockSteps = 128;
 // Below this a day's steps take about as long as the two threads need to meet.
 constexpr int32_t kMinSplitNodes = 2048;
 
+std::atomic<bool> splitAllowed{true};
+
 struct Buffers {
     std::vector<double> A, B;
     // Grows only, so the roll-back allocates at most on the first day of the
@@ -49,57 +51,32 @@ void AwaitChange(const std::atomic<uint32_t>& flag, uint32_t old) {
     while (flag.load(std::memory_order_acquire) == old) flag.wait(old, std::memory_order_acquire);
 }
 
-class PairBarrier {
-public:
-    void ArriveAndWait() {
-        const uint32_t phase = Phase.load(std::memory_order_acquire);
-        if (Arrived.fetch_add(1, std::memory_order_acq_rel) == 1) {
-            Arrived.store(0, std::memory_order_relaxed);
-            Phase.store(phase + 1, std::memory_order_release);
-            Phase.notify_one();
-        } else {
-            AwaitChange(Phase, phase);
-        }
-    }
-
-private:
-    std::atomic<uint32_t> Arrived{0};
-    std::atomic<uint32_t> Phase{0};
-};
-
 struct Job {
     const StepPlan* Plan = nullptr;
-    double* Values = nullptr;
+    const double* In = nullptr; // the values before the block, read by both sides
+    double* Out = nullptr;      // the values after it, each side writing its own nodes
     int32_t NodeCount = 0;
     int32_t Split = 0; // side 0 owns [0, Split), side 1 [Split, NodeCount)
     int32_t Steps = 0;
     Buffers* Work[2] = {nullptr, nullptr};
-    PairBarrier Barrier;
-    std::atomic<bool> Overflow{false};
+    bool Overflow[2] = {false, false};
 };
 
-// One side's share of the job; both sides run the same block sequence and
-// stop together at the first block in which either overflowed, before
-// anything of that block reaches Values. Returns the steps completed.
-int32_t RunHalf(Job& job, int side) {
-    const int32_t n = job.NodeCount, m = job.Split;
+// One side of one block. In is not written during the block, so neither
+// side waits for the other until the block ends.
+void RunSide(Job& job, int side) {
+    const int32_t n = job.NodeCount, m = job.Split, k = job.Steps;
+    const int32_t lo = side == 0 ? 0 : m - k;
+    const int32_t hi = side == 0 ? m + k : n;
     const int32_t own0 = side == 0 ? 0 : m, own1 = side == 0 ? m : n;
     Buffers& buf = *job.Work[side];
-    int32_t done = 0;
-    while (done < job.Steps) {
-        const int32_t k = std::min(job.Steps - done, kBlockSteps);
-        const int32_t lo = side == 0 ? 0 : m - k;
-        const int32_t hi = side == 0 ? m + k : n;
-        std::copy(job.Values + lo, job.Values + hi, buf.A.data());
-        const double* out = RunSteps(*job.Plan, buf.A.data(), buf.B.data(), lo, hi - lo, k);
-        if (!out) job.Overflow.store(true, std::memory_order_relaxed);
-        job.Barrier.ArriveAndWait(); // both halves have read this block's input
-        if (job.Overflow.load(std::memory_order_relaxed)) break;
-        std::copy(out + (own0 - lo), out + (own1 - lo), job.Values + own0);
-        done += k;
-        if (done < job.Steps) job.Barrier.ArriveAndWait(); // both halves have written
+    std::copy(job.In + lo, job.In + hi, buf.A.data());
+    const double* out = RunSteps(*job.Plan, buf.A.data(), buf.B.data(), lo, hi - lo, k);
+    if (!out) {
+        job.Overflow[side] = true;
+        return;
     }
-    return done;
+    std::copy(out + (own0 - lo), out + (own1 - lo), job.Out + own0);
 }
 
 // The second thread, started on first use and parked between days.
@@ -151,7 +128,7 @@ private:
             AwaitChange(Ticket, seen);
             seen = Ticket.load(std::memory_order_acquire);
             if (Stop.load(std::memory_order_relaxed)) return;
-            RunHalf(*Current, 1);
+            RunSide(*Current, 1);
             Done.store(seen, std::memory_order_release);
             Done.notify_one();
         }
@@ -186,26 +163,39 @@ int32_t RollBackOnOneThread(CGrid& grid, const StepPlan& plan, int32_t steps) {
 int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps) {
     if (steps <= 0) return 0;
     const int32_t n = grid.NodeCount;
-    Helper* helper = n >= kMinSplitNodes ? Helper::Instance() : nullptr;
+    const bool twoThreads = n >= kMinSplitNodes && splitAllowed.load(std::memory_order_relaxed);
+    Helper* helper = twoThreads ? Helper::Instance() : nullptr;
     if (!helper) return RollBackOnOneThread(grid, plan, steps);
     // Another thread's roll-back has the helper: go it alone.
     std::unique_lock<std::mutex> lock(helper->Busy, std::try_to_lock);
     if (!lock.owns_lock()) return RollBackOnOneThread(grid, plan, steps);
 
-    Job job;
-    job.Plan = &plan;
-    job.Values = grid.Values.data();
-    job.NodeCount = n;
-    job.Split = n / 2;
-    job.Steps = steps;
-    helper->MainWork.Fit(static_cast<size_t>(job.Split + kBlockSteps));
-    helper->HelperWork.Fit(static_cast<size_t>(n - job.Split + kBlockSteps));
-    job.Work[0] = &helper->MainWork;
-    job.Work[1] = &helper->HelperWork;
-    helper->Start(&job);
-    const int32_t done = RunHalf(job, 0);
-    helper->Finish();
+    const int32_t split = n / 2;
+    helper->MainWork.Fit(static_cast<size_t>(split + kBlockSteps));
+    helper->HelperWork.Fit(static_cast<size_t>(n - split + kBlockSteps));
+    int32_t done = 0;
+    while (done < steps) {
+        // Fork and join once per block: Values is read, Scratch written, and
+        // the two swapped only when neither side overflowed.
+        Job job;
+        job.Plan = &plan;
+        job.In = grid.Values.data();
+        job.Out = grid.Scratch.data();
+        job.NodeCount = n;
+        job.Split = split;
+        job.Steps = std::min(steps - done, kBlockSteps);
+        job.Work[0] = &helper->MainWork;
+        job.Work[1] = &helper->HelperWork;
+        helper->Start(&job);
+        RunSide(job, 0);
+        helper->Finish();
+        if (job.Overflow[0] || job.Overflow[1]) break;
+        grid.Values.swap(grid.Scratch);
+        done += job.Steps;
+    }
     return done;
 }
+
+void UseKernelThreads(bool allowed) { splitAllowed.store(allowed, std::memory_order_relaxed); }
 
 } // namespace engine_detail
