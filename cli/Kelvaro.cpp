@@ -33,7 +33,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-struct OptionSpec {
+struct OptionInfo {
     std::string_view name;
     std::string_view argument;     // placeholder in the help; empty for a flag
     std::string_view defaultText;  // read like a typed value when the option is absent
@@ -42,7 +42,7 @@ struct OptionSpec {
 
 // The number defaults are the window's own default texts, so that they reach
 // the record through exactly the same conversion.
-constexpr OptionSpec kOptions[] = {
+constexpr OptionInfo kOptions[] = {
     {"--valuation", "\"YYYY-MM-DD HH:MM\"", "",
      "laskentahetki (oletus: tänään klo 10:00; pelkkä päivä tarkoittaa klo 10:00)"},
     {"--expiry", "\"YYYY-MM-DD[ HH:MM]\"", "",
@@ -77,9 +77,9 @@ constexpr OptionSpec kOptions[] = {
     {"--version", "", "", "ohjelman versio"},
 };
 
-const OptionSpec* FindOption(std::string_view name) {
-    for (const OptionSpec& spec : kOptions)
-        if (spec.name == name) return &spec;
+const OptionInfo* FindOption(std::string_view name) {
+    for (const OptionInfo& option : kOptions)
+        if (option.name == name) return &option;
     return nullptr;
 }
 
@@ -102,10 +102,10 @@ public:
                 throw UsageError("tuntematon argumentti: " + Quoted(arg));
             const std::size_t eq = arg.find('=');
             const std::string name = arg.substr(0, eq);
-            const OptionSpec* spec = FindOption(name);
-            if (spec == nullptr) throw UsageError("tuntematon valitsin: " + Quoted(name));
+            const OptionInfo* option = FindOption(name);
+            if (option == nullptr) throw UsageError("tuntematon valitsin: " + Quoted(name));
             std::string value;
-            if (spec->argument.empty()) {
+            if (option->argument.empty()) {
                 if (eq != std::string::npos)
                     throw UsageError("valitsin " + name + " ei ota arvoa: " + Quoted(arg));
             } else if (eq != std::string::npos) {
@@ -113,10 +113,10 @@ public:
             } else if (i + 1 < args.size() && !args[i + 1].starts_with("--")) {
                 value = args[++i];
             }
-            if (!spec->argument.empty() && value.empty())
+            if (!option->argument.empty() && value.empty())
                 throw UsageError("valitsimelta " + name + " puuttuu arvo " +
-                                 std::string(spec->argument));
-            if (!values_.emplace(spec->name, std::move(value)).second)
+                                 std::string(option->argument));
+            if (!values_.emplace(option->name, std::move(value)).second)
                 throw UsageError("valitsin " + name + " on annettu useammin kuin kerran");
         }
     }
@@ -350,10 +350,10 @@ std::string HelpText() {
         return static_cast<std::size_t>(std::count_if(
             s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
     };
-    for (const OptionSpec& spec : kOptions) {
+    for (const OptionInfo& option : kOptions) {
         std::string line = "  ";
-        line.append(spec.name);
-        if (!spec.argument.empty()) line.append(" ").append(spec.argument);
+        line.append(option.name);
+        if (!option.argument.empty()) line.append(" ").append(option.argument);
         std::size_t used = columns(line);
         if (used + 1 > kIndent) {
             text.append(line).append("\n");
@@ -362,7 +362,7 @@ std::string HelpText() {
         }
         line.append(kIndent - used, ' ');
         used = kIndent;
-        std::string_view rest = spec.help;
+        std::string_view rest = option.help;
         while (!rest.empty()) {
             const std::size_t cut = rest.find(' ');
             const std::string_view word = rest.substr(0, cut);

@@ -10,20 +10,17 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cstdint>
-#include <fcntl.h>
 #include <optional>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -32,232 +29,163 @@ struct Outcome {
     std::string out, err;
 };
 
-std::string Slurp(const std::string& path) {
-    QFile file(QString::fromStdString(path));
+// The inputs, then the options of one run.
+Outcome RunBinary(const std::vector<std::string>& inputs, const std::vector<std::string>& more = {}) {
+    QStringList list;
+    for (const auto* args : {&inputs, &more})
+        for (const std::string& arg : *args) list << QString::fromStdString(arg);
+    QProcess process;
+    process.start(KELVARO_BINARY, list);
+    const bool ran = process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit;
+    return {ran ? process.exitCode() : -1, process.readAllStandardOutput().toStdString(),
+            process.readAllStandardError().toStdString()};
+}
+
+std::string Slurp(const QString& path) {
+    QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
 }
 
-// Runs the binary with stdout and stderr in files, so that no pipe fills up.
-Outcome RunBinary(std::vector<std::string> args) {
-    static QTemporaryDir dir;
-    const std::string out = dir.filePath("out").toStdString(), err = dir.filePath("err").toStdString();
-    args.insert(args.begin(), KELVARO_BINARY);
-    std::vector<char*> argv;
-    for (std::string& s : args) argv.push_back(s.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = 0;
-    int wstatus = 0;
-    const bool ran = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0 &&
-                     waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus);
-    posix_spawn_file_actions_destroy(&actions);
-    return {ran ? WEXITSTATUS(wstatus) : -1, Slurp(out), Slurp(err)};
-}
-
+// The shortest text that reads back to the same double, as kelvaro writes it.
 std::string Shortest(double value) {
     char buffer[32];
     return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
 }
 
-// One set of inputs, numbers written with a point; both sides get them with
-// the case's separator.
+// One set of inputs, the numbers typed with the case's separator in the
+// order of the edits below.
 struct Case {
-    const char* name;
-    int type;
-    bool call;
-    const char *strike, *multiplier, *margin;
-    QDateTime now;
-    QDate expiry, dividendDate;
-    const char *dividend, *steps, *volatility, *rate, *open, *weekend;
+    const char *name, *valuation, *expiry, *dividendDate, *type, *side;
     char separator;
+    const char* numbers[9];
+};
+
+// The window's defaults with a comma; an SG put with a dividend and its
+// margin in use, typed and saved with a point.
+const Case kCases[] = {
+    {"normalCallComma", "2006-03-01 10:00", "2006-04-21", "2006-03-31", "normal", "call", ',',
+     {"15,00", "0,2", "0,50", "0", "100", "30,0", "3,0", "100", "2,0"}},
+    {"sgPutDividendPoint", "2006-03-06 09:05", "2006-04-07", "2006-03-20", "turbo-sg", "put", '.',
+     {"18", "0.2", "1.2", "0.3", "30", "35", "3.5", "50", "2"}},
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
-const Case kCases[] = {
-    {"normalCallDefaults", 0, true, "15.00", "0.2", "0.50", {{2006, 3, 1}, {10, 0}}, {2006, 4, 21},
-     {2006, 3, 31}, "0", "100", "30.0", "3.0", "100", "2.0", ','},
-    {"shbPutDividend", 1, false, "20", "0.1", "0.5", {{2006, 3, 1}, {12, 30}}, {2006, 3, 17},
-     {2006, 3, 8}, "0.8", "40", "25.5", "4", "34.7", "1.5", '.'},
-    {"sgCallFridayAfternoon", 2, true, "12", "0.25", "0.75", {{2006, 3, 3}, {15, 45}},
-     {2006, 3, 24}, {2006, 3, 31}, "0", "60", "40", "2.5", "100", "2", ','},
-    {"sgPutDividend", 2, false, "18", "0.2", "1.2", {{2006, 3, 6}, {9, 5}}, {2006, 4, 7},
-     {2006, 3, 20}, "0.3", "30", "35", "3.5", "50", "2", '.'},
-};
-
-std::string WithSeparator(const char* text, char separator) {
-    std::string s(text);
-    for (char& c : s)
-        if (c == '.') c = separator;
-    return s;
-}
-
-class CliVsWindow : public ::testing::TestWithParam<Case> {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        DialogHooks hooks;
-        hooks.showMessage = [this](const QString& text) { messages_ << text; };
-        hooks.showError = [this](const QString& text) { errors_ << text; };
-        hooks.askSaveFileName = [this](QWidget*, const QString&) { return std::optional(windowFile_); };
-        InstallDialogHooks(hooks);
-    }
-    void TearDown() override { ResetDecimalSeparator(); }
-
-    QTemporaryDir dir_;
-    QStringList messages_, errors_;
-    QString windowFile_ = dir_.filePath("window.txt");
-};
+class CliVsWindow : public ::testing::TestWithParam<Case> {};
 
 TEST_P(CliVsWindow, SameListingFileVerdictAndRecord) {
     const Case& c = GetParam();
-    const char sep = c.separator;
-    SetDecimalSeparator(sep);
+    QTemporaryDir dir;
+    const QString windowFile = dir.filePath("window.txt"), cliFile = dir.filePath("cli.txt");
+    QStringList messages;
+    DialogHooks hooks;
+    hooks.showMessage = hooks.showError = [&messages](const QString& text) { messages << text; };
+    hooks.askSaveFileName = [&](QWidget*, const QString&) { return std::optional(windowFile); };
+    InstallDialogHooks(hooks);
+    SetDecimalSeparator(c.separator);
+
     TForm1 form;
     Ui::TForm1& ui = *form.ui;
-    ui.RadioGroupType->SetItemIndex(c.type);
-    ui.RadioGroupCallPut->SetItemIndex(c.call ? 0 : 1);
-    ui.DateNow->setDate(c.now.date());
-    ui.DateNow->setTime(c.now.time());
-    ui.DateExpiry->setDate(c.expiry);
-    ui.DateDivid->setDate(c.dividendDate);
+    ui.RadioGroupType->SetItemIndex(QStringList{"normal", "turbo-shb", "turbo-sg"}.indexOf(c.type));
+    ui.RadioGroupCallPut->SetItemIndex(QStringList{"call", "put"}.indexOf(c.side));
+    ui.DateNow->setDateTime(QDateTime::fromString(c.valuation, "yyyy-MM-dd HH:mm"));
+    ui.DateExpiry->setDate(QDate::fromString(c.expiry, Qt::ISODate));
+    ui.DateDivid->setDate(QDate::fromString(c.dividendDate, Qt::ISODate));
+    std::vector<std::string> inputs = {
+        "--valuation", c.valuation, "--expiry", c.expiry, "--dividend-date", c.dividendDate,
+        "--type", c.type, "--side", c.side};
     const std::pair<QLineEdit*, const char*> edits[] = {
-        {ui.EditStrike, c.strike}, {ui.EditMultiplier, c.multiplier}, {ui.EditSGMarg, c.margin},
-        {ui.EditDivid, c.dividend}, {ui.EditTimeSteps, c.steps}, {ui.EditVolat, c.volatility},
-        {ui.EditRate, c.rate}, {ui.EditXOpen, c.open}, {ui.EditWeekEnd, c.weekend}};
-    for (const auto& [edit, text] : edits) edit->setText(QString::fromStdString(WithSeparator(text, sep)));
+        {ui.EditStrike, "--strike"}, {ui.EditMultiplier, "--multiplier"},
+        {ui.EditSGMarg, "--margin"}, {ui.EditDivid, "--dividend"},
+        {ui.EditTimeSteps, "--steps-per-day"}, {ui.EditVolat, "--volatility"},
+        {ui.EditRate, "--rate"}, {ui.EditXOpen, "--open"}, {ui.EditWeekEnd, "--weekend"}};
+    for (int i = 0; i < 9; ++i) {
+        edits[i].first->setText(c.numbers[i]);
+        inputs.push_back(std::string(edits[i].second) + "=" + c.numbers[i]);
+    }
     form.ButtonCalculateClick();
-    ASSERT_TRUE(messages_.isEmpty() && errors_.isEmpty()) << messages_.join('|').toStdString();
     form.Tallennatulokset1Click();
-    const std::string listing = ui.Memo1->toPlainText().toStdString() + "\n";
-    const std::string windowFile = Slurp(windowFile_.toStdString());
-    const CGrid& grid = form.Grid();
+    const CGrid grid = form.Grid();  // the verdict builds the lattice again
+    form.Button1Click();
+    ASSERT_EQ(messages.size(), 1) << messages.join('|').toStdString();
 
-    const std::vector<std::string> inputs = {
-        "--valuation", c.now.toString("yyyy-MM-dd HH:mm").toStdString(),
-        "--expiry", c.expiry.toString(Qt::ISODate).toStdString(),
-        "--type", c.type == 0 ? "normal" : c.type == 1 ? "turbo-shb" : "turbo-sg",
-        "--side", c.call ? "call" : "put",
-        "--strike=" + WithSeparator(c.strike, sep), "--multiplier", WithSeparator(c.multiplier, sep),
-        "--margin", WithSeparator(c.margin, sep),
-        "--dividend-date", c.dividendDate.toString(Qt::ISODate).toStdString(),
-        "--dividend", WithSeparator(c.dividend, sep), "--steps-per-day", c.steps,
-        "--volatility", WithSeparator(c.volatility, sep), "--rate", WithSeparator(c.rate, sep),
-        "--open", WithSeparator(c.open, sep), "--weekend", WithSeparator(c.weekend, sep)};
-    const auto with = [&inputs](std::vector<std::string> more) {
-        more.insert(more.begin(), inputs.begin(), inputs.end());
-        return more;
-    };
-
-    // Listing and file; a comma comes from the Finnish settings, a point
-    // from the option overriding them.
-    const std::string cliFile = dir_.filePath("cli.txt").toStdString();
-    std::vector<std::string> save = {"--results", cliFile};
-    if (sep != ',') save.insert(save.end(), {"--decimal-separator", std::string(1, sep)});
-    Outcome run = RunBinary(with(save));
+    // A comma comes from the Finnish settings, a point from the option.
+    std::vector<std::string> save = {"--results", cliFile.toStdString()};
+    if (c.separator != ',') save.insert(save.end(), {"--decimal-separator", "."});
+    Outcome run = RunBinary(inputs, save);
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, listing);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(Slurp(cliFile), windowFile);
+    EXPECT_EQ(run.out, ui.Memo1->toPlainText().toStdString() + "\n");
+    EXPECT_EQ(Slurp(cliFile), Slurp(windowFile));
+    run = RunBinary(inputs, {"--check", "--decimal-separator", std::string(1, c.separator)});
+    EXPECT_EQ(run.out, messages[0].toStdString() + "\n");
 
-    run = RunBinary(with({"--json"}));
+    // Whole numbers too compare as doubles: every count fits in 53 bits.
+    run = RunBinary(inputs, {"--json"});
     const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(run.out)).object();
-    for (const auto& [name, value] :
-         {std::pair{"DayCount", grid.DayCount}, {"TotalSteps", grid.TotalSteps},
-          {"StepsPerYear", grid.StepsPerYear}, {"StepsPerDay", grid.StepsPerDay},
-          {"ClosedSteps", grid.ClosedSteps}, {"WeekendDaySteps", grid.WeekendDaySteps},
-          {"DividendDay", grid.Warrant.DividendDay}, {"NodeCount", grid.NodeCount}})
-        EXPECT_EQ(json[name].toInteger(-99), value) << name;
-    for (const auto& [name, value] :
-         {std::pair{"PriceMin", grid.PriceMin}, {"PriceMax", grid.PriceMax}, {"PUp", grid.PUp},
-          {"PMid", grid.PMid}, {"PDown", grid.PDown}, {"GrowthPerStep", grid.GrowthPerStep},
-          {"ResidualValue", grid.Warrant.ResidualValue}})
-        EXPECT_EQ(std::bit_cast<std::uint64_t>(json[name].toDouble()), std::bit_cast<std::uint64_t>(value))
-            << name;
+    const auto bits = [](double d) { return std::bit_cast<std::uint64_t>(d); };
+    for (const auto& [name, value] : std::initializer_list<std::pair<const char*, double>>{
+             {"DayCount", grid.DayCount}, {"TotalSteps", grid.TotalSteps},
+             {"StepsPerYear", grid.StepsPerYear}, {"StepsPerDay", grid.StepsPerDay},
+             {"ClosedSteps", grid.ClosedSteps}, {"WeekendDaySteps", grid.WeekendDaySteps},
+             {"DividendDay", grid.Warrant.DividendDay}, {"NodeCount", grid.NodeCount},
+             {"PriceMin", grid.PriceMin}, {"PriceMax", grid.PriceMax}, {"PUp", grid.PUp},
+             {"PMid", grid.PMid}, {"PDown", grid.PDown}, {"GrowthPerStep", grid.GrowthPerStep},
+             {"ResidualValue", grid.Warrant.ResidualValue}})
+        EXPECT_EQ(bits(json[name].toDouble(-99)), bits(value)) << name;
+    const int n = grid.NodeCount;
     for (const auto& [name, values] : {std::pair{"Prices", &grid.Prices}, {"Values", &grid.Values}}) {
         const QJsonArray array = json[name].toArray();
-        ASSERT_EQ(array.size(), grid.NodeCount) << name;
+        ASSERT_EQ(array.size(), n) << name;
         int differing = 0;
-        for (int i = 0; i < grid.NodeCount; ++i)
-            differing += std::bit_cast<std::uint64_t>(array[i].toDouble()) !=
-                         std::bit_cast<std::uint64_t>((*values)[i]);
+        for (int i = 0; i < n; ++i) differing += bits(array[i].toDouble()) != bits((*values)[i]);
         EXPECT_EQ(differing, 0) << name;
     }
 
-    // On a node its own value, bit for bit, read with either separator.
-    const int n = grid.NodeCount;
-    for (int k : {0, n / 2, n - 1}) {
-        const std::string price = WithSeparator(Shortest(grid.Prices[k]).c_str(), sep);
-        run = RunBinary(with({"--value-at", price}));
-        EXPECT_EQ(run.out, Shortest(grid.Values[k]) + "\n") << "node " << k;
+    // On the end nodes their own values, bit for bit, the price read with
+    // either separator; halfway between two nodes, halfway between values.
+    for (int k : {0, n - 1}) {
+        std::string price = Shortest(grid.Prices[k]);
+        std::replace(price.begin(), price.end(), '.', c.separator);
+        EXPECT_EQ(RunBinary(inputs, {"--value-at", price}).out, Shortest(grid.Values[k]) + "\n") << k;
     }
-    // Between two nodes, between their values.
     const int k = n / 2;
-    run = RunBinary(with({"--value-at", Shortest((grid.Prices[k] + grid.Prices[k + 1]) / 2)}));
-    const double between = std::stod(run.out);
-    EXPECT_GE(between, std::min(grid.Values[k], grid.Values[k + 1]));
-    EXPECT_LE(between, std::max(grid.Values[k], grid.Values[k + 1]));
-
-    form.Button1Click();
-    ASSERT_EQ(messages_.size(), 1);
-    run = RunBinary(with({"--check", "--decimal-separator", std::string(1, sep)}));
-    EXPECT_EQ(run.out, messages_[0].toStdString() + "\n");
+    run = RunBinary(inputs, {"--value-at", Shortest((grid.Prices[k] + grid.Prices[k + 1]) / 2)});
+    EXPECT_NEAR(QByteArray::fromStdString(run.out).trimmed().toDouble(),
+                (grid.Values[k] + grid.Values[k + 1]) / 2, 1e-9);
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, CliVsWindow, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-struct ErrorCase {
-    std::vector<std::string> args;
-    int status;
-    std::string message;
-};
-
+// One row per error path: its exit status and message, nothing on stdout,
+// no results file left behind.
 TEST(CliErrors, MessageOnStderrStatusAndNothingOnStdout) {
     QTemporaryDir dir;
     const std::string unused = dir.filePath("unused.txt").toStdString();
-    const std::vector<std::string> valid = {"--valuation", "2006-03-01 10:00", "--expiry", "2006-04-21"};
-    const ErrorCase cases[] = {
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string message;
+    } cases[] = {
         {{"--valuation", "2006-03-01 10:00"}, 2, "valitsin --expiry puuttuu"},
-        {{"--strike", "abc"}, 2, "virheellinen arvo valitsimelle --strike: \"abc\""},
-        {{"--rate=1.000,5"}, 2, "virheellinen arvo valitsimelle --rate: \"1.000,5\""},
-        {{"--margin", ""}, 2, "valitsimelta --margin puuttuu arvo"},
-        {{"--steps-per-day", "100,5"}, 2, "--steps-per-day: \"100,5\""},
-        {{"--dividend-date", "2023-02-30"}, 2, "--dividend-date: \"2023-02-30\""},
-        {{"--dividend-date", "2024-02-29 24:00"}, 2, "--dividend-date: \"2024-02-29 24:00\""},
-        {{"--dividend-date", "2006-3-31"}, 2, "--dividend-date: \"2006-3-31\""},
-        {{"--type", "turbo"}, 2, "--type: \"turbo\""},
-        {{"--side", "long"}, 2, "--side: \"long\""},
-        {{"--decimal-separator", "5"}, 2, "--decimal-separator: \"5\""},
-        {{"--decimal-separator", ".,"}, 2, "--decimal-separator: \".,\""},
-        {{"--strike"}, 2, "valitsimelta --strike puuttuu arvo"},
         {{"--strike", "--rate", "3"}, 2, "valitsimelta --strike puuttuu arvo"},
-        {{"--json=yes"}, 2, "valitsin --json ei ota arvoa"},
-        {{"--rate", "3", "--rate", "4"}, 2, "valitsin --rate on annettu useammin kuin kerran"},
+        {{"--rate=1.000,5"}, 2, "virheellinen arvo valitsimelle --rate: \"1.000,5\""},
+        {{"--dividend-date", "2023-02-30"}, 2, "--dividend-date: \"2023-02-30\""},
         {{"--volume", "3"}, 2, "tuntematon valitsin: \"--volume\""},
-        {{"15"}, 2, "tuntematon argumentti: \"15\""},
-        {{"--json", "--value-at", "15"}, 2, "vain yhden"},
-        {{"--check", "--results", unused}, 2, "--check ja --results"},
         {{"--value-at", "4.8", "--results", unused}, 2, "hinta 4.8 on hilan hinta-alueen ulkopuolella"},
-        {{"--value-at", "abc"}, 2, "--value-at: \"abc\""},
         {{"--valuation", "2006-05-01 10:00", "--expiry", "2006-04-21", "--results", unused}, 2,
          "Parametrit virheellisiä, Laskenta peruttu\n"},
         {{"--valuation", "2006-05-01 10:00", "--expiry", "2006-04-21", "--check"}, 2,
          "Parametrit virheellisiä.\n"},
         {{"--volatility", "0", "--results", unused}, 3,
          "laskenta keskeytyi: Laskentavolatiliteetin on oltava suurempi kuin 0 %"},
-        {{"--results", dir.filePath("no/such/dir.txt").toStdString()}, 4,
-         "tiedostoa \"" + dir.filePath("no/such/dir.txt").toStdString() + "\" ei voitu avata"},
         {{"--results", "/dev/full"}, 4, "tiedostoon \"/dev/full\" kirjoittaminen epäonnistui"},
     };
-    for (const ErrorCase& c : cases) {
-        std::vector<std::string> args = c.args;
-        // Rows that bring their own dates or leave the expiry out replace the valid pair.
-        if (std::find(args.begin(), args.end(), "--valuation") == args.end())
-            args.insert(args.begin(), valid.begin(), valid.end());
+    for (const auto& c : cases) {
+        // Rows that bring their own dates or leave the expiry out get no valid pair.
+        std::vector<std::string> args = {"--valuation", "2006-03-01 10:00", "--expiry", "2006-04-21"};
+        if (std::find(c.args.begin(), c.args.end(), "--valuation") != c.args.end()) args.clear();
+        args.insert(args.end(), c.args.begin(), c.args.end());
         const Outcome run = RunBinary(args);
         SCOPED_TRACE(c.message);
         EXPECT_EQ(run.status, c.status);
@@ -276,7 +204,7 @@ TEST(CliHelp, EveryOptionWithDefaultsAndTheVersion) {
          {"--valuation", "--expiry", "--type", "--side", "--strike", "--multiplier", "--margin",
           "--dividend-date", "--dividend", "--steps-per-day", "--volatility", "--rate", "--open",
           "--weekend", "--results", "--decimal-separator", "--check", "--value-at", "--json",
-          "--version", "(oletus: 0,2)", "(oletus: 30)", "klo 10:00", "18:20", "erotin on \",\""})
+          "--version", "(oletus: 0,2)", "klo 10:00", "18:20", "erotin on \",\""})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     const Outcome version = RunBinary({"--version"});
     EXPECT_EQ(version.status, 0);
