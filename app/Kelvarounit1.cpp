@@ -23,7 +23,7 @@ private:
     QString message_;
 };
 
-// Date and time of day as the picker holds them, whatever its time spec.
+// Date and time of day as the picker holds them, whatever its time zone setting.
 double PickerSerial(const QDateTimeEdit* picker) {
     return DateTimeToSerial(QDateTime(picker->date(), picker->time()));
 }

@@ -11,22 +11,18 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <memory>
 #include <optional>
 #include <unistd.h>
 
 namespace {
 
-// A later expiry than the valuation moment, so that only the bad input fails.
-void SetGoodDates(TForm1& form) {
+// Turbo (SG), so that every edit box is read, and an expiry after the
+// valuation moment, so that only the bad input fails.
+void SetGoodInputs(TForm1& form) {
     form.ui->DateNow->setDate(QDate(2006, 3, 1));
     form.ui->DateNow->setTime(QTime(10, 0));
     form.ui->DateExpiry->setDate(QDate(2006, 4, 21));
-}
-
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    form.ui->RadioGroupType->SetItemIndex(2);
 }
 
 } // namespace
@@ -38,52 +34,41 @@ class AbuseTest : public QObject {
     std::optional<QString> saveAnswer_;
     QTemporaryDir dir_;
 
-    QLineEdit* Edit(TForm1& form, const char* name) {
-        return form.findChild<QLineEdit*>(QString::fromLatin1(name));
+    // Calculates with one edit box holding `text`, then puts its text back;
+    // the one box shown, or an empty text when there were none or several.
+    QString Press(TForm1& form, const char* name, const char* text) {
+        QLineEdit* edit = form.findChild<QLineEdit*>(QString::fromLatin1(name));
+        if (edit == nullptr) return QString();
+        const QString good = edit->text();
+        boxes_.clear();
+        edit->setText(QString::fromLatin1(text));
+        form.ButtonCalculateClick();
+        edit->setText(good);
+        return boxes_.size() == 1 ? boxes_.front() : QString();
     }
 
 private slots:
     void initTestCase() {
         QVERIFY(dir_.isValid());
         SetDecimalSeparator(',');
-        DialogHooks hooks;
-        hooks.showMessage = [this](const QString& text) { boxes_ << text; };
-        hooks.showError = [this](const QString& text) { boxes_ << text; };
-        hooks.askSaveFileName = [this](QWidget*, const QString&) { return saveAnswer_; };
-        InstallDialogHooks(hooks);
+        const auto box = [this](const QString& text) { boxes_ << text; };
+        InstallDialogHooks({box, box, [this](QWidget*, const QString&) { return saveAnswer_; }});
     }
-
     void cleanupTestCase() { ResetDecimalSeparator(); }
 
     void badInputsThenGoodOnes() {
         TForm1 form;
-        SetGoodDates(form);
-        form.ui->RadioGroupType->SetItemIndex(2); // Turbo (SG): every edit box is read
-        const char* const edits[] = {"EditStrike", "EditMultiplier", "EditVolat",  "EditDivid",
-                                     "EditSGMarg", "EditTimeSteps",  "EditXOpen", "EditRate",
-                                     "EditWeekEnd"};
-        const char* const texts[] = {"", "   ", "abc", "1,2,3", "1e400", "-1e400"};
-        for (const char* name : edits) {
-            QLineEdit* edit = Edit(form, name);
-            QVERIFY2(edit != nullptr, name);
-            const QString good = edit->text();
-            for (const char* text : texts) {
-                boxes_.clear();
-                edit->setText(QString::fromLatin1(text));
-                form.ButtonCalculateClick();
-                QVERIFY2(boxes_.size() == 1, qPrintable(QStringLiteral("%1 = '%2'").arg(name, text)));
-                QVERIFY(boxes_.front().contains(edit->text()));
+        SetGoodInputs(form);
+        for (const char* name : {"EditStrike", "EditMultiplier", "EditVolat", "EditDivid",
+                                 "EditSGMarg", "EditTimeSteps", "EditXOpen", "EditRate",
+                                 "EditWeekEnd"})
+            for (const char* text : {"", "   ", "abc", "1,2,3", "1e400", "-1e400"}) {
+                const QString box = Press(form, name, text);
+                QVERIFY2(!box.isEmpty() && box.contains(QString::fromLatin1(text)),
+                         qPrintable(QStringLiteral("%1 = '%2'").arg(name, text)));
             }
-            edit->setText(good);
-        }
-
-        for (const char* text : {"99999999999", "100,5"}) {
-            boxes_.clear();
-            form.ui->EditTimeSteps->setText(QString::fromLatin1(text));
-            form.ButtonCalculateClick();
-            QCOMPARE(boxes_.size(), 1);
-        }
-        form.ui->EditTimeSteps->setText("100");
+        for (const char* text : {"99999999999", "100,5"})
+            QVERIFY2(!Press(form, "EditTimeSteps", text).isEmpty(), text);
 
         // Numbers that read well but have no valuation: refused by the engine.
         const QList<QPair<const char*, const char*>> refused = {
@@ -94,23 +79,16 @@ private slots:
             {"EditXOpen", "-10"},       {"EditXOpen", "150"},       {"EditRate", "-100"},
             {"EditRate", "-250"},       {"EditWeekEnd", "-2"},      {"EditWeekEnd", "1e300"}};
         for (const auto& [name, text] : refused) {
-            QLineEdit* edit = Edit(form, name);
-            const QString good = edit->text();
-            boxes_.clear();
-            edit->setText(QString::fromLatin1(text));
-            form.ButtonCalculateClick();
-            QVERIFY2(boxes_.size() == 1, qPrintable(QStringLiteral("%1 = '%2'").arg(name, text)));
-            QVERIFY2(boxes_.front().startsWith(QStringLiteral("Laskenta keskeytyi: ")),
-                     qPrintable(boxes_.front()));
-            edit->setText(good);
+            const QString box = Press(form, name, text);
+            QVERIFY2(box.startsWith(QStringLiteral("Laskenta keskeytyi: ")),
+                     qPrintable(QStringLiteral("%1 = '%2': %3").arg(name, text, box)));
         }
 
         boxes_.clear();
         form.ButtonCalculateClick();
         QCOMPARE(boxes_, QStringList());
         TForm1 fresh;
-        SetGoodDates(fresh);
-        fresh.ui->RadioGroupType->SetItemIndex(2);
+        SetGoodInputs(fresh);
         fresh.ButtonCalculateClick();
         QCOMPARE(form.ui->Memo1->toPlainText(), fresh.ui->Memo1->toPlainText());
         QCOMPARE(form.ui->Memo1->document()->blockCount(), fresh.Grid().NodeCount);
@@ -118,19 +96,16 @@ private slots:
 
     void unwritableFilesAreReportedAndLaterSavesWork() {
         TForm1 form;
-        SetGoodDates(form);
+        SetGoodInputs(form);
         form.ButtonCalculateClick();
 
         const QString readOnly = dir_.filePath("readonly.txt");
         QFile(readOnly).open(QIODevice::WriteOnly);
-        bool immutable = false;
-        if (geteuid() == 0) // root writes through permission bits
-            immutable = QProcess::execute("chattr", {"+i", readOnly}) == 0;
-        else
-            QFile::setPermissions(readOnly, QFile::ReadOwner);
-
+        const bool root = geteuid() == 0; // root writes through permission bits
+        const bool immutable = root && QProcess::execute("chattr", {"+i", readOnly}) == 0;
+        if (!root) QFile::setPermissions(readOnly, QFile::ReadOwner);
         QStringList names = {dir_.filePath("missing/folder/out.txt"), dir_.path(), "/dev/full"};
-        if (immutable || geteuid() != 0) names << readOnly;
+        if (immutable || !root) names << readOnly;
         for (const QString& name : names) {
             boxes_.clear();
             saveAnswer_ = name;
@@ -141,11 +116,12 @@ private slots:
         if (immutable) QProcess::execute("chattr", {"-i", readOnly});
 
         boxes_.clear();
-        const QString good = dir_.filePath("good.txt");
-        saveAnswer_ = good;
+        saveAnswer_ = dir_.filePath("good.txt");
         form.Tallennatulokset1Click();
         QCOMPARE(boxes_, QStringList());
-        const QByteArray bytes = ReadAll(good);
+        QFile good(*saveAnswer_);
+        QVERIFY(good.open(QIODevice::ReadOnly));
+        const QByteArray bytes = good.readAll();
         QCOMPARE(bytes.count("\r\n"), form.Grid().NodeCount + 1);
         QVERIFY(bytes.startsWith("Share\tPresent\t"));
     }

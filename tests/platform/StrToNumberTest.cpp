@@ -10,11 +10,6 @@
 
 namespace {
 
-struct SeparatorGuard {
-    explicit SeparatorGuard(char separator) { SetDecimalSeparator(separator); }
-    ~SeparatorGuard() { ResetDecimalSeparator(); }
-};
-
 template <typename Convert>
 void ExpectConvertError(Convert convert, const std::string& text, const std::string& kind)
 {
@@ -30,75 +25,47 @@ void ExpectConvertError(Convert convert, const std::string& text, const std::str
 
 } // namespace
 
-TEST(StrToFloat, AcceptsSignDigitsOneSeparatorAndExponent)
+TEST(StrToFloat, GrammarWithTheSeparator)
 {
     struct Row { const char* text; char separator; long double expected; };
     const Row rows[] = {
-        {"15,00", ',', 15.0L},        {"0,2", ',', 0.2L},          {" \t-2,25\t ", ',', -2.25L},
-        {"+3", ',', 3.0L},            {"5,", ',', 5.0L},           {",5", ',', 0.5L},
-        {"-,5", ',', -0.5L},          {"1e3", ',', 1000.0L},       {"1,5E-2", ',', 0.015L},
-        {"2e+2", ',', 200.0L},        {"000123,4500", ',', 123.45L}, {"1.5", '.', 1.5L},
-        {"0,1", ',', 0.1L}, // extended precision, not the double 0.1
+        {" \t-2,25\t ", ',', -2.25L}, {"+3", ',', 3.0L},   {"5,", ',', 5.0L},
+        {"-,5", ',', -0.5L},          {"1,5E-2", ',', 0.015L}, {"2e+2", ',', 200.0L},
+        {"1.5", '.', 1.5L},
+        {"0,1", ',', 0.1L},     // extended precision, not the double 0.1
         {"1e-5000", ',', 0.0L}, // below even extended precision: zero
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.text);
-        EXPECT_EQ(StrToFloat(row.text, row.separator), row.expected);
-    }
+    for (const Row& row : rows)
+        EXPECT_EQ(StrToFloat(row.text, row.separator), row.expected) << row.text;
     EXPECT_EQ(static_cast<double>(StrToFloat("1,7976931348623157e308", ',')), DBL_MAX);
     EXPECT_TRUE(std::signbit(StrToFloat("-0", ',')));
-    EXPECT_GT(StrToFloat("1e-400", ','), 0.0L);
-}
 
-TEST(StrToFloat, RejectsEverythingElseWithTheTextAsGiven)
-{
-    const char* commaRejects[] = {
-        "", " ", "\t", "+", "-", ",", "+,", "1e", "1e+", "e5", ",e5", "inf", "nan", "0x10",
-        "1 000", "1,2,3", "1.5", "abc", "1,5x", "--1", "+-1", "1e5,5", "1e2.5", "1\n",
-        "1e400", "-1,8e308", "1e99999999999999999999", "1 ,5",
-    };
-    for (const char* text : commaRejects)
+    for (const char* text : {"", " ", "+", ",", "1e", "e5", "inf", "nan", "0x10", "1 000",
+                             "1,2,3", "1.5", "+-1", "1e2,5", "1\n", "1e400", "-1,8e308"})
         ExpectConvertError([](const std::string& t) { return StrToFloat(t, ','); }, text,
                            "liukuluku");
     ExpectConvertError([](const std::string& t) { return StrToFloat(t, '.'); }, "1,5",
                        "liukuluku");
 }
 
-TEST(StrToInt, ReadsWholeNumbersWithinThirtyTwoBits)
+TEST(StrToInt, WholeNumbersWithinThirtyTwoBits)
 {
-    struct Row { const char* text; int expected; };
-    const Row rows[] = {
-        {"100", 100}, {" -42\t", -42}, {"+7", 7}, {"007", 7}, {"-0", 0},
-        {"2147483647", 2147483647}, {"-2147483648", -2147483647 - 1},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.text);
-        EXPECT_EQ(StrToInt(row.text), row.expected);
-    }
-    const char* rejects[] = {
-        "", " ", "+", "-", "2147483648", "-2147483649", "99999999999999999999", "100,5",
-        "100,0", "100.0", "1e3", "1 0", "0x10", "abc", "--1",
-    };
-    for (const char* text : rejects)
+    EXPECT_EQ(StrToInt(" -42\t"), -42);
+    EXPECT_EQ(StrToInt("+007"), 7);
+    EXPECT_EQ(StrToInt("2147483647"), 2147483647);
+    EXPECT_EQ(StrToInt("-2147483648"), -2147483647 - 1);
+    for (const char* text : {"", "-", "2147483648", "-2147483649", "100,0", "1e3", "1 0", "0x10"})
         ExpectConvertError([](const std::string& t) { return StrToInt(t); }, text, "kokonaisluku");
 }
 
 TEST(DecimalSeparator, OverrideGovernsParsingUntilReset)
 {
-    {
-        SeparatorGuard guard(',');
-        EXPECT_EQ(DecimalSeparator(), ',');
-        EXPECT_EQ(StrToFloat("1,5"), 1.5L);
-        EXPECT_THROW(StrToFloat("1.5"), EConvertError);
-        EXPECT_EQ(FloatToStrF(2.5, TFloatFormat::ffGeneral, 4, 3), "2,5");
-    }
-    {
-        SeparatorGuard guard('.');
-        EXPECT_EQ(StrToFloat("1.5"), 1.5L);
-        EXPECT_THROW(StrToFloat("1,5"), EConvertError);
-    }
+    SetDecimalSeparator(',');
+    EXPECT_EQ(StrToFloat("1,5"), 1.5L);
+    EXPECT_EQ(FloatToStrF(2.5, TFloatFormat::ffGeneral, 4, 3), "2,5");
+    ResetDecimalSeparator();
     // Characters that belong to numbers cannot separate them.
-    for (char bad : {'\0', '5', '+', '-', 'e', 'E', ' ', '\t'})
+    for (char bad : {'\0', '5', '-', 'e', ' '})
         EXPECT_THROW(SetDecimalSeparator(bad), std::invalid_argument) << int(bad);
 }
 
@@ -110,6 +77,5 @@ TEST(SystemSeparator, FollowsTheLocaleEnvironment)
         GTEST_SKIP() << "needs KELVARO_EXPECTED_SEPARATOR";
     ResetDecimalSeparator();
     EXPECT_EQ(DecimalSeparator(), expected[0]);
-    const std::string text = std::string("2") + expected[0] + "5";
-    EXPECT_EQ(StrToFloat(text), 2.5L);
+    EXPECT_EQ(StrToFloat(std::string("2") + expected[0] + "5"), 2.5L);
 }
