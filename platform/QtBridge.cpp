@@ -17,7 +17,7 @@ constexpr qint64 kMSecsPerDay = 86400000;
 
 double DateTimeToSerial(const QDateTime& dateTime)
 {
-    // The date and time as shown, whatever the time spec: no zone conversion.
+    // The date and time as shown, whatever its time zone setting: no zone conversion.
     const QDate date = dateTime.date();
     if (!date.isValid())
         throw EConvertError("Päivämäärä puuttuu tai on virheellinen", std::string());
