@@ -83,23 +83,20 @@ TEST(Calendar, SpanLimits) {
 }
 
 TEST(Calendar, StepCountsOfOpenFractionAndWeekendWeight) {
-    CGrid g = WorkedExample();
-    g.OpenFraction = 0.5;
-    g.WeekendWeight = 0.0;
-    ASSERT_TRUE(BuildLattice(g));
-    EXPECT_EQ(g.ClosedSteps, 100);
-    EXPECT_EQ(g.WeekendDaySteps, 0);
-    EXPECT_EQ(g.StepsPerYear, 261 * 200);
-}
-
-TEST(Calendar, ExtendedPrecisionDecidesTruncatedCounts) {
     // A weekend of 0.6 days: in plain doubles 100 * 0.3 would give 30 and the
-    // year 29220 steps.
-    CGrid g = WorkedExample();
-    g.WeekendWeight = static_cast<double>(0.6L * 0.5);
-    ASSERT_TRUE(BuildLattice(g));
-    EXPECT_EQ(g.WeekendDaySteps, 29);
-    EXPECT_EQ(g.StepsPerYear, 29219);
+    // year 29220 steps; the counts are truncated at extended precision.
+    struct Case { double open, weekend; int32_t closed, weekendDay, year; };
+    const Case cases[] = {{0.5, 0.0, 100, 0, 261 * 200},
+                          {1.0, static_cast<double>(0.6L * 0.5), 0, 29, 29219}};
+    for (const Case& c : cases) {
+        CGrid g = WorkedExample();
+        g.OpenFraction = c.open;
+        g.WeekendWeight = c.weekend;
+        ASSERT_TRUE(BuildLattice(g));
+        EXPECT_EQ(g.ClosedSteps, c.closed);
+        EXPECT_EQ(g.WeekendDaySteps, c.weekendDay);
+        EXPECT_EQ(g.StepsPerYear, c.year);
+    }
 }
 
 TEST(Calendar, WeekendDatesStayInsideTheTables) {

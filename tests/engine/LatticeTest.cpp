@@ -63,13 +63,15 @@ TEST(Lattice, ZeroRateAndSingleStep) {
 
 TEST(Lattice, PayoffOnBothSides) {
     CGrid g = WorkedExample();
-    EXPECT_EQ(Payoff(g, 15), 0.0);
-    EXPECT_EQ(Payoff(g, 10), 0.0);
-    EXPECT_DOUBLE_EQ(Payoff(g, 20), 1.0);
-    g.Warrant.IsCall = false;
-    EXPECT_EQ(Payoff(g, 20), 0.0);
-    EXPECT_DOUBLE_EQ(Payoff(g, 10), 1.0);
-    EXPECT_FALSE(std::signbit(Payoff(g, 15))) << "no negative zero at the strike";
+    const double prices[] = {10, 15, 20};
+    const double call[] = {0, 0, 1}, put[] = {1, 0, 0};
+    for (int i = 0; i < 3; ++i) {
+        g.Warrant.IsCall = true;
+        EXPECT_DOUBLE_EQ(Payoff(g, prices[i]), call[i]);
+        g.Warrant.IsCall = false;
+        EXPECT_DOUBLE_EQ(Payoff(g, prices[i]), put[i]);
+        EXPECT_FALSE(std::signbit(Payoff(g, prices[i]))) << "no negative zero";
+    }
 }
 
 TEST(Lattice, RebuildReplacesEveryArray) {
