@@ -1,5 +1,6 @@
-// The roll-back on the largest lattice the calendar allows: the whole
-// valuation, and the kernel against the straightforward loop.
+// The roll-back kernel against the straightforward loop on the largest
+// lattice the calendar allows, per instruction set and thread count, and
+// with values that go subnormal.
 #include "BenchGrids.h"
 #include "Kernel.h"
 #include "PlainStep.h"
@@ -11,33 +12,20 @@
 
 namespace {
 
-void WholeValuation(benchmark::State& state, int32_t type, bool call, double dividend) {
-    CGrid g = LargestLattice(type, call, dividend);
-    for (auto _ : state) {
-        if (!BuildLattice(g)) state.SkipWithError("date range rejected");
-        for (int32_t day = g.DayCount - 1; day >= 0; --day) RollBackDay(g, day);
-        benchmark::DoNotOptimize(g.Values.data());
-    }
-    state.counters["updates/s"] =
-        benchmark::Counter(NodeUpdates(g) * state.iterations(), benchmark::Counter::kIsRate);
-}
-
-BENCHMARK_CAPTURE(WholeValuation, NormalCall, kNormal, true, 0.0)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
-
 // The last kDays days of the largest Normal call, from its expiry values:
 // 4000 steps over 6325 nodes.
 constexpr int32_t kDays = 40;
 
-CGrid BuiltLargest() {
+CGrid BuiltLargest(double multiplier) {
     CGrid g = LargestLattice(kNormal, true, 0.0);
+    g.Warrant.Multiplier = multiplier;
     BuildLattice(g);
     return g;
 }
 
 template <typename Day>
-void RollBackLastDays(benchmark::State& state, Day day) {
-    CGrid g = BuiltLargest();
+void RollBackLastDays(benchmark::State& state, Day day, double multiplier = 0.2) {
+    CGrid g = BuiltLargest(multiplier);
     const std::vector<double> expiry = g.Values;
     double updates = 0;
     for (auto _ : state) {
@@ -72,11 +60,33 @@ void Kernel(benchmark::State& state) {
     state.SetLabel(std::string(isa) + (state.range(1) ? ", two threads" : ", one thread"));
 }
 
+// A multiplier of 1e-310 makes every expiry value subnormal, and most of
+// the values rolled back from them; range(0) 1 selects it.
+void SubnormalPlainLoop(benchmark::State& state) {
+    RollBackLastDays(
+        state,
+        [](CGrid& g, int32_t d) {
+            for (int32_t s = 0; s < g.DaySteps[d]; ++s) PlainStepBack(g);
+        },
+        state.range(0) ? 1e-310 : 0.2);
+}
+
+void SubnormalKernel(benchmark::State& state) {
+    engine_detail::UseKernelThreads(false);
+    RollBackLastDays(
+        state, [](CGrid& g, int32_t d) { RollBackDay(g, d); }, state.range(0) ? 1e-310 : 0.2);
+    engine_detail::UseKernelThreads(true);
+    state.SetLabel(std::string(engine_detail::KernelIsa()) + ", one thread");
+}
+
 BENCHMARK(PlainLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(Kernel)
     ->ArgsProduct({{0, 1, 2}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+BENCHMARK(SubnormalPlainLoop)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(SubnormalKernel)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

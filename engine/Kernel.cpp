@@ -158,7 +158,7 @@ const Isa& ChosenIsa() {
 
 // Nodes of one time-blocked pass: wide enough to amortise the per-range
 // work, narrow enough that both buffers' share stays in L1.
-constexpr int32_t kBlockWidth = 512;
+constexpr int32_t kBlockWidth = 1024;
 
 } // namespace
 

@@ -1,0 +1,54 @@
+// Whole valuations on the largest lattice the calendar allows, the listing
+// text included, and the results file of that grid.
+#include "AppCore.h"
+#include "BenchGrids.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// Build, every RollBackDay and the listing, as the Calculate command runs them.
+void WholeValuation(benchmark::State& state, int32_t type, bool call, double dividend) {
+    CGrid g = LargestLattice(type, call, dividend);
+    size_t listing = 0;
+    for (auto _ : state) {
+        if (!BuildLattice(g)) state.SkipWithError("date range rejected");
+        for (int32_t day = g.DayCount - 1; day >= 0; --day) RollBackDay(g, day);
+        listing = ListingText(g).size();
+    }
+    state.counters["updates/s"] =
+        benchmark::Counter(NodeUpdates(g) * state.iterations(), benchmark::Counter::kIsRate);
+    state.counters["listing bytes"] = static_cast<double>(listing);
+}
+
+BENCHMARK_CAPTURE(WholeValuation, NormalCall, kNormal, true, 0.0)
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(WholeValuation, TurboSHBPut, kTurboSHB, false, 0.0)
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(WholeValuation, TurboSGCallDividend, kTurboSG, true, 0.3)
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The results file of the largest Normal call: 1430 day columns x 6325 nodes.
+void ResultsFile(benchmark::State& state) {
+    CGrid g = LargestLattice(kNormal, true, 0.0);
+    BuildLattice(g);
+    for (int32_t day = g.DayCount - 1; day >= 0; --day) RollBackDay(g, day);
+    const std::string path = "/tmp/kelvaro_bench_results.txt";
+    for (auto _ : state)
+        if (WriteResultsFile(path, g, '.') != SaveStatus::Ok) state.SkipWithError("write failed");
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        std::fseek(f, 0, SEEK_END);
+        state.counters["bytes"] = static_cast<double>(std::ftell(f));
+        std::fclose(f);
+    }
+    std::remove(path.c_str());
+}
+
+BENCHMARK(ResultsFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+BENCHMARK_MAIN();
