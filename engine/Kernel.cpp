@@ -56,8 +56,10 @@ struct Avx2 {
 };
 
 // GCC 12's _mm512_max_pd reads an undefined merge source it never uses.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #define AVX512_INLINE __attribute__((always_inline, target("avx512f"))) static inline
 struct Avx512 {
     using V = __m512d;
@@ -74,7 +76,9 @@ struct Avx512 {
         return _mm512_cmp_pd_mask(x, _mm512_setzero_pd(), _CMP_EQ_OQ) == 0xFF;
     }
 };
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 // One floored, discounted value; `ok` turns false for an infinite or NaN
 // raw value or quotient.

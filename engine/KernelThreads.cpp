@@ -13,6 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include <sched.h>
+#include <unistd.h>
+
 namespace engine_detail {
 namespace {
 
@@ -34,6 +37,16 @@ struct Buffers {
         }
     }
 };
+
+// The CPUs this process may run on: two threads spinning on one CPU would
+// only take turns.
+unsigned UsableCpus() {
+#ifdef __linux__
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return static_cast<unsigned>(CPU_COUNT(&set));
+#endif
+    return std::thread::hardware_concurrency();
+}
 
 inline void CpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -84,6 +97,8 @@ class Helper {
 public:
     static Helper* Instance() {
         static const std::unique_ptr<Helper> helper = Create();
+        // A forked child has no helper thread, only the parent's record of it.
+        if (helper && helper->Owner != getpid()) return nullptr;
         return helper.get();
     }
 
@@ -112,7 +127,7 @@ private:
     Helper() = default;
 
     static std::unique_ptr<Helper> Create() {
-        if (std::thread::hardware_concurrency() < 2) return nullptr;
+        if (UsableCpus() < 2) return nullptr;
         std::unique_ptr<Helper> h(new Helper);
         try {
             h->Thread = std::thread([p = h.get()] { p->Loop(); });
@@ -138,6 +153,7 @@ private:
     std::atomic<uint32_t> Done{0};
     std::atomic<bool> Stop{false};
     Job* Current = nullptr;
+    pid_t Owner = getpid();
     std::thread Thread;
 };
 
