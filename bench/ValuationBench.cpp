@@ -45,7 +45,8 @@ void PlainLoop(benchmark::State& state) {
     });
 }
 
-// range(0): 0 sse2, 1 avx2, 2 avx512; range(1): threads allowed.
+// range(0): 0 sse2, 1 avx2, 2 avx512; range(1): threads allowed;
+// range(2): FMA-corrected quotients allowed (else every quotient divides).
 void Kernel(benchmark::State& state) {
     const char* isa = state.range(0) == 0 ? "sse2" : state.range(0) == 1 ? "avx2" : "avx512";
     const std::string original = engine_detail::KernelIsa();
@@ -54,10 +55,13 @@ void Kernel(benchmark::State& state) {
         return;
     }
     engine_detail::UseKernelThreads(state.range(1) != 0);
+    engine_detail::UseFmaQuotient(state.range(2) != 0);
     RollBackLastDays(state, [](CGrid& g, int32_t d) { RollBackDay(g, d); });
     engine_detail::UseKernelThreads(true);
+    engine_detail::UseFmaQuotient(true);
     engine_detail::UseKernelIsa(original);
-    state.SetLabel(std::string(isa) + (state.range(1) ? ", two threads" : ", one thread"));
+    state.SetLabel(std::string(isa) + (state.range(1) ? ", two threads" : ", one thread") +
+                   (state.range(2) ? ", FMA quotients" : ", divisions only"));
 }
 
 // A multiplier of 1e-310 makes every expiry value subnormal, and most of
@@ -81,7 +85,7 @@ void SubnormalKernel(benchmark::State& state) {
 
 BENCHMARK(PlainLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(Kernel)
-    ->ArgsProduct({{0, 1, 2}, {0, 1}})
+    ->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include <immintrin.h>
@@ -16,7 +18,13 @@ namespace {
 
 struct Coefficients {
     double Up, Mid, Down, Growth;
+    double Reciprocal; // used only when Fma is set
+    bool Fma;
 };
+
+// Below this a quotient's FMA remainder could lose bits to underflow; such
+// lanes are divided.
+constexpr double kFmaFloor = 0x1p-960;
 
 #define KERNEL_INLINE __attribute__((always_inline)) static inline
 
@@ -36,9 +44,12 @@ struct Sse2 {
     KERNEL_INLINE V Max(V a, V b) { return _mm_max_pd(a, b); }
     // True if every lane is +-0 (false for a NaN lane).
     KERNEL_INLINE bool AllZero(V x) { return _mm_movemask_pd(_mm_cmpeq_pd(x, _mm_setzero_pd())) == 3; }
+    KERNEL_INLINE bool AnyLess(V a, V b) { return _mm_movemask_pd(_mm_cmplt_pd(a, b)) != 0; }
+    // No FMA in the baseline set: never called (Coefficients::Fma is clear).
+    KERNEL_INLINE V FmaQuotient(V f, V g, V) { return _mm_div_pd(f, g); }
 };
 
-#define AVX2_INLINE __attribute__((always_inline, target("avx2"))) static inline
+#define AVX2_INLINE __attribute__((always_inline, target("avx2,fma"))) static inline
 struct Avx2 {
     using V = __m256d;
     static constexpr int Width = 4;
@@ -52,6 +63,15 @@ struct Avx2 {
     AVX2_INLINE V Max(V a, V b) { return _mm256_max_pd(a, b); }
     AVX2_INLINE bool AllZero(V x) {
         return _mm256_movemask_pd(_mm256_cmp_pd(x, _mm256_setzero_pd(), _CMP_EQ_OQ)) == 15;
+    }
+    AVX2_INLINE bool AnyLess(V a, V b) { return _mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_LT_OQ)) != 0; }
+    // f / g correctly rounded from y = 1 / g: q0 = f*y is faithful, the
+    // remainder f - q0*g is exact in an FMA, and q0 + r*y rounds to f / g
+    // (Markstein). Valid for g in [1, 2) with |g*y - 1| <= 2^-54, f zero or
+    // in [kFmaFloor, DBL_MAX].
+    AVX2_INLINE V FmaQuotient(V f, V g, V y) {
+        const V q0 = _mm256_mul_pd(f, y);
+        return _mm256_fmadd_pd(_mm256_fnmadd_pd(q0, g, f), y, q0);
     }
 };
 
@@ -75,6 +95,11 @@ struct Avx512 {
     AVX512_INLINE bool AllZero(V x) {
         return _mm512_cmp_pd_mask(x, _mm512_setzero_pd(), _CMP_EQ_OQ) == 0xFF;
     }
+    AVX512_INLINE bool AnyLess(V a, V b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ) != 0; }
+    AVX512_INLINE V FmaQuotient(V f, V g, V y) {
+        const V q0 = _mm512_mul_pd(f, y);
+        return _mm512_fmadd_pd(_mm512_fnmadd_pd(q0, g, f), y, q0);
+    }
 };
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
@@ -93,19 +118,20 @@ inline double Store(double raw, double g, bool& ok) {
 // s[count] are its outer neighbours. Returns true if every raw value and
 // quotient is finite; false if some is not, or if their running sum
 // overflowed (a much cheaper test than one per node; the caller decides).
-// A macro rather than a template: each copy must be compiled for its own
+// Macros rather than templates: each copy must be compiled for its own
 // instruction set.
+#define KERNEL_RAW(Isa, at)                                                                        \
+    Isa::Add(Isa::Add(Isa::Mul(pu, Isa::Load(s + (at) + 1)), Isa::Mul(pm, Isa::Load(s + (at)))), \
+             Isa::Mul(pd, Isa::Load(s + (at)-1)))
+
 #define KERNEL_INTERIOR(Isa)                                                                       \
     using V = Isa::V;                                                                              \
-    const V pu = Isa::Set(c.Up), pm = Isa::Set(c.Mid), pd = Isa::Set(c.Down);                      \
+    const V pu = Isa::Set(c.Up), pm = Isa::Set(c.Mid), pd = Isa::Set(c.Down);                     \
     const V g = Isa::Set(c.Growth), zero = Isa::Set(0.0);                                          \
     V check = zero;                                                                                \
     ptrdiff_t i = 0;                                                                               \
     for (; i + Isa::Width <= count; i += Isa::Width) {                                             \
-        const V up = Isa::Mul(pu, Isa::Load(s + i + 1));                                           \
-        const V mid = Isa::Mul(pm, Isa::Load(s + i));                                              \
-        const V down = Isa::Mul(pd, Isa::Load(s + i - 1));                                         \
-        const V raw = Isa::Add(Isa::Add(up, mid), down);                                           \
+        const V raw = KERNEL_RAW(Isa, i);                                                          \
         const V q = Isa::Div(Isa::Max(raw, zero), g);                                              \
         Isa::Save(v + i, q);                                                                       \
         check = Isa::Add(check, Isa::Add(raw, q));                                                 \
@@ -115,13 +141,62 @@ inline double Store(double raw, double g, bool& ok) {
         v[i] = Store(c.Up * s[i + 1] + c.Mid * s[i] + c.Down * s[i - 1], c.Growth, ok);            \
     return ok;
 
+// Sources and probabilities without a sign bit: the floor is the identity
+// (a NaN raw value passes through and fails the check), and a quotient is
+// finite exactly when its raw value is. The divider is the bottleneck, so
+// with FMA two vectors in three take the FMA-corrected quotient instead.
+#define KERNEL_INTERIOR_NONNEGATIVE(Isa)                                                           \
+    using V = Isa::V;                                                                              \
+    constexpr ptrdiff_t W = Isa::Width;                                                            \
+    const V pu = Isa::Set(c.Up), pm = Isa::Set(c.Mid), pd = Isa::Set(c.Down);                     \
+    const V g = Isa::Set(c.Growth), zero = Isa::Set(0.0);                                          \
+    V check0 = zero, check1 = zero, check2 = zero;                                                 \
+    ptrdiff_t i = 0;                                                                               \
+    if (c.Fma) {                                                                                   \
+        const V y = Isa::Set(c.Reciprocal), floor = Isa::Set(kFmaFloor);                           \
+        for (; i + 3 * W <= count; i += 3 * W) {                                                   \
+            const V raw0 = KERNEL_RAW(Isa, i);                                                     \
+            const V raw1 = KERNEL_RAW(Isa, i + W);                                                 \
+            const V raw2 = KERNEL_RAW(Isa, i + 2 * W);                                             \
+            const V q0 = Isa::Div(raw0, g);                                                        \
+            const V q1 = Isa::AnyLess(raw1, floor) ? Isa::Div(raw1, g) : Isa::FmaQuotient(raw1, g, y); \
+            const V q2 = Isa::AnyLess(raw2, floor) ? Isa::Div(raw2, g) : Isa::FmaQuotient(raw2, g, y); \
+            Isa::Save(v + i, q0);                                                                  \
+            Isa::Save(v + i + W, q1);                                                              \
+            Isa::Save(v + i + 2 * W, q2);                                                          \
+            check0 = Isa::Add(check0, q0);                                                         \
+            check1 = Isa::Add(check1, q1);                                                         \
+            check2 = Isa::Add(check2, q2);                                                         \
+        }                                                                                          \
+    }                                                                                              \
+    for (; i + W <= count; i += W) {                                                               \
+        const V q = Isa::Div(KERNEL_RAW(Isa, i), g);                                               \
+        Isa::Save(v + i, q);                                                                       \
+        check0 = Isa::Add(check0, q);                                                              \
+    }                                                                                              \
+    const V check = Isa::Add(Isa::Add(check0, check1), check2);                                    \
+    bool ok = Isa::AllZero(Isa::Sub(check, check));                                                \
+    for (; i < count; ++i)                                                                         \
+        v[i] = Store(c.Up * s[i + 1] + c.Mid * s[i] + c.Down * s[i - 1], c.Growth, ok);            \
+    return ok;
+
 bool InteriorSse2(const Coefficients& c, const double* s, double* v, ptrdiff_t count) {
     KERNEL_INTERIOR(Sse2)
 }
 
-__attribute__((target("avx2"))) bool InteriorAvx2(const Coefficients& c, const double* s, double* v,
-                                                   ptrdiff_t count) {
+bool InteriorSse2NonNegative(const Coefficients& c, const double* s, double* v, ptrdiff_t count) {
+    KERNEL_INTERIOR_NONNEGATIVE(Sse2)
+}
+
+__attribute__((target("avx2,fma"))) bool InteriorAvx2(const Coefficients& c, const double* s,
+                                                       double* v, ptrdiff_t count) {
     KERNEL_INTERIOR(Avx2)
+}
+
+__attribute__((target("avx2,fma"))) bool InteriorAvx2NonNegative(const Coefficients& c,
+                                                                  const double* s, double* v,
+                                                                  ptrdiff_t count) {
+    KERNEL_INTERIOR_NONNEGATIVE(Avx2)
 }
 
 __attribute__((target("avx512f"))) bool InteriorAvx512(const Coefficients& c, const double* s,
@@ -129,26 +204,40 @@ __attribute__((target("avx512f"))) bool InteriorAvx512(const Coefficients& c, co
     KERNEL_INTERIOR(Avx512)
 }
 
+__attribute__((target("avx512f"))) bool InteriorAvx512NonNegative(const Coefficients& c,
+                                                                  const double* s, double* v,
+                                                                  ptrdiff_t count) {
+    KERNEL_INTERIOR_NONNEGATIVE(Avx512)
+}
+
 using InteriorFn = bool (*)(const Coefficients&, const double*, double*, ptrdiff_t);
 
 struct Isa {
     const char* Name;
     InteriorFn Fn;
+    InteriorFn NonNegativeFn;
     bool Supported;
+    bool HasFma;
 };
 
 const Isa* Isas() {
     __builtin_cpu_init();
+    // Every AVX2 kernel is compiled with FMA; the few AVX2 processors
+    // without it take the baseline.
+    const bool fma = __builtin_cpu_supports("fma") != 0;
     static const Isa isas[] = {
-        {"avx512", InteriorAvx512, __builtin_cpu_supports("avx512f") != 0},
-        {"avx2", InteriorAvx2, __builtin_cpu_supports("avx2") != 0},
-        {"sse2", InteriorSse2, true},
+        {"avx512", InteriorAvx512, InteriorAvx512NonNegative,
+         __builtin_cpu_supports("avx512f") != 0, true},
+        {"avx2", InteriorAvx2, InteriorAvx2NonNegative,
+         __builtin_cpu_supports("avx2") != 0 && fma, true},
+        {"sse2", InteriorSse2, InteriorSse2NonNegative, true, false},
     };
     return isas;
 }
 
 // The widest supported set, picked once; UseKernelIsa may narrow it.
 std::atomic<const Isa*> chosen{nullptr};
+std::atomic<bool> fmaAllowed{true};
 
 const Isa& ChosenIsa() {
     const Isa* isa = chosen.load(std::memory_order_relaxed);
@@ -186,6 +275,15 @@ StepPlan MakeStepPlan(const CGrid& grid) {
     default:
         break;
     }
+    auto signClear = [](double x) { return !std::signbit(x) && !std::isnan(x); };
+    const double g = p.Growth;
+    p.NonNegative = signClear(p.PUp) && signClear(p.PMid) && signClear(p.PDown) && g > 0 &&
+                    std::isfinite(g);
+    if (g >= 1 && g < 2) {
+        // The error of the reciprocal, exact in an FMA.
+        p.Reciprocal = 1.0 / g;
+        p.FmaQuotient = std::fabs(std::fma(g, p.Reciprocal, -1.0)) <= 0x1p-54;
+    }
     if (w.ProductType != kTurboSG) return p;
 
     const int32_t n = grid.NodeCount;
@@ -216,11 +314,13 @@ StepPlan MakeStepPlan(const CGrid& grid) {
 }
 
 bool StepNodes(const StepPlan& plan, const double* S, double* V, int32_t offset, int32_t first,
-               int32_t last) {
+               int32_t last, bool signClear) {
     const int32_t n = plan.NodeCount;
     const double pu = plan.PUp, pm = plan.PMid, pd = plan.PDown, g = plan.Growth;
-    const Coefficients c{pu, pm, pd, g};
-    const InteriorFn interior = ChosenIsa().Fn;
+    const Isa& isa = ChosenIsa();
+    const bool fma = plan.FmaQuotient && isa.HasFma && fmaAllowed.load(std::memory_order_relaxed);
+    const Coefficients c{pu, pm, pd, g, plan.Reciprocal, fma};
+    const InteriorFn interior = signClear && plan.NonNegative ? isa.NonNegativeFn : isa.Fn;
     bool ok = true;
     auto src = [&](int32_t node) { return S[node - offset]; };
 
@@ -281,8 +381,19 @@ bool StepNodes(const StepPlan& plan, const double* S, double* V, int32_t offset,
     return ok;
 }
 
+bool CopySignClear(const double* from, int32_t n, double* to) {
+    uint64_t any = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        uint64_t bits;
+        std::memcpy(&bits, from + i, sizeof bits);
+        any |= bits;
+        to[i] = from[i];
+    }
+    return (any >> 63) == 0;
+}
+
 double* RunSteps(const StepPlan& plan, double* a, double* b, int32_t offset, int32_t count,
-                 int32_t steps) {
+                 int32_t steps, bool signClear) {
     if (steps <= 0) return a;
     const bool cutLow = offset > 0;
     const bool cutHigh = offset + count < plan.NodeCount;
@@ -299,7 +410,10 @@ double* RunSteps(const StepPlan& plan, double* a, double* b, int32_t offset, int
             if (lo >= hi) continue;
             const double* src = (t & 1) ? a : b;
             double* dst = (t & 1) ? b : a;
-            if (!StepNodes(plan, src, dst, offset, offset + lo, offset + hi)) ok = false;
+            // Every step's results are floored and divided by a positive
+            // growth: only the block's input can carry a sign bit.
+            const bool clear = t > 1 || signClear;
+            if (!StepNodes(plan, src, dst, offset, offset + lo, offset + hi, clear)) ok = false;
         }
     }
     if (!ok) return nullptr;
@@ -307,6 +421,8 @@ double* RunSteps(const StepPlan& plan, double* a, double* b, int32_t offset, int
 }
 
 const char* KernelIsa() { return ChosenIsa().Name; }
+
+void UseFmaQuotient(bool allowed) { fmaAllowed.store(allowed, std::memory_order_relaxed); }
 
 bool UseKernelIsa(std::string_view name) {
     for (const Isa* isa = Isas();; ++isa) {

@@ -29,37 +29,55 @@ struct StepPlan {
     const double* Prices = nullptr;
     bool ZoneIsCall = false;
     double ZoneLevel = 0;
+    // PUp, PMid and PDown are +0 or positive and Growth is positive: from
+    // sources of that sign every raw value is +0, positive or NaN, so the
+    // floor leaves it as it is.
+    bool NonNegative = false;
+    // Growth is in [1, 2) and Reciprocal = 1 / Growth is close enough for
+    // the FMA-corrected quotient to be the correctly rounded one.
+    bool FmaQuotient = false;
+    double Reciprocal = 1;
 };
 
 StepPlan MakeStepPlan(const CGrid& grid);
 
 // One step for nodes [first, last) of the lattice: S and V hold the nodes
 // from `offset` on (S[i - offset] is node i). S must cover node first - 1 to
-// node last (as far as they exist). Returns false if some raw value or
-// quotient is infinite or NaN; the nodes are stored regardless.
+// node last (as far as they exist). `signClear` tells that no source has its
+// sign bit set. Returns false if some raw value or quotient is infinite or
+// NaN; the nodes are stored regardless (a NaN raw value may then be stored
+// as NaN rather than floored to 0: the caller discards such a step).
 bool StepNodes(const StepPlan& plan, const double* S, double* V, int32_t offset, int32_t first,
-               int32_t last);
+               int32_t last, bool signClear = false);
+
+// Copies n values and tells whether none of them has its sign bit set.
+bool CopySignClear(const double* from, int32_t n, double* to);
 
 // `steps` steps on the nodes [offset, offset + count), time-blocked. `a`
-// holds the starting values and `b` is work space, both of `count`. With a
+// holds the starting values (`signClear` as for StepNodes) and `b` is work
+// space, both of `count`. With a
 // halo (offset > 0 or offset + count < NodeCount) each step shrinks the
 // valid range by one node at each cut side. Returns the buffer holding the
 // result, or nullptr if some step overflowed.
 double* RunSteps(const StepPlan& plan, double* a, double* b, int32_t offset, int32_t count,
-                 int32_t steps);
+                 int32_t steps, bool signClear);
 
 // `steps` backward steps on grid.Values, spread over two threads for large
 // lattices (Values and Scratch may trade buffers; Scratch's content is left
-// undefined). Returns the number of steps taken; fewer than `steps` means
-// that one of the next few steps overflows and grid.Values holds the values
-// before them.
-int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps);
+// undefined). When all steps are done and `row` is not null, the result is
+// also copied there. Returns the number of steps taken; fewer than `steps`
+// means that one of the next few steps overflows and grid.Values holds the
+// values before them (and `row` is untouched).
+int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps, double* row);
 
 // Which instruction set the interior loop runs on: "avx512", "avx2" or "sse2".
 const char* KernelIsa();
 // Switches to the named set (for tests and benchmarks); false if this
 // processor lacks it or the name is unknown.
 bool UseKernelIsa(std::string_view name);
+// Allows or forbids the FMA-corrected quotient (for tests and benchmarks);
+// allowed by default where the processor has FMA.
+void UseFmaQuotient(bool allowed);
 // Allows or forbids the two-thread split (for benchmarks); allowed by default.
 void UseKernelThreads(bool allowed);
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -54,12 +55,16 @@ inline void CpuRelax() {
 #endif
 }
 
-// Returns once `flag` no longer holds `old`: spins briefly, since the other
-// thread is usually microseconds away, then sleeps in the kernel.
+// Returns once `flag` no longer holds `old`: spins first, since the other
+// thread is usually microseconds away (a day of the largest lattice takes
+// about 0.1 ms a side, and waking a sleeping thread costs tens of
+// microseconds), then sleeps in the kernel.
 void AwaitChange(const std::atomic<uint32_t>& flag, uint32_t old) {
-    for (int i = 0; i < 4000; ++i) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::microseconds(500);
+    for (int i = 1;; ++i) {
         if (flag.load(std::memory_order_acquire) != old) return;
         CpuRelax();
+        if (i % 64 == 0 && std::chrono::steady_clock::now() > giveUp) break;
     }
     while (flag.load(std::memory_order_acquire) == old) flag.wait(old, std::memory_order_acquire);
 }
@@ -68,28 +73,36 @@ struct Job {
     const StepPlan* Plan = nullptr;
     const double* In = nullptr; // the values before the block, read by both sides
     double* Out = nullptr;      // the values after it, each side writing its own nodes
+    double* Copy = nullptr;     // a second destination for them, or null
     int32_t NodeCount = 0;
     int32_t Split = 0; // side 0 owns [0, Split), side 1 [Split, NodeCount)
     int32_t Steps = 0;
     Buffers* Work[2] = {nullptr, nullptr};
     bool Overflow[2] = {false, false};
+    double Seconds[2] = {0, 0}; // each side's time, to balance the next split
 };
 
 // One side of one block. In is not written during the block, so neither
 // side waits for the other until the block ends.
 void RunSide(Job& job, int side) {
+    const auto start = std::chrono::steady_clock::now();
     const int32_t n = job.NodeCount, m = job.Split, k = job.Steps;
     const int32_t lo = side == 0 ? 0 : m - k;
     const int32_t hi = side == 0 ? m + k : n;
     const int32_t own0 = side == 0 ? 0 : m, own1 = side == 0 ? m : n;
     Buffers& buf = *job.Work[side];
-    std::copy(job.In + lo, job.In + hi, buf.A.data());
-    const double* out = RunSteps(*job.Plan, buf.A.data(), buf.B.data(), lo, hi - lo, k);
+    const bool clear = CopySignClear(job.In + lo, hi - lo, buf.A.data());
+    // A copy on this thread's own stack: the caller's shares cache lines
+    // with data the main thread writes meanwhile.
+    const StepPlan plan = *job.Plan;
+    const double* out = RunSteps(plan, buf.A.data(), buf.B.data(), lo, hi - lo, k, clear);
     if (!out) {
         job.Overflow[side] = true;
         return;
     }
     std::copy(out + (own0 - lo), out + (own1 - lo), job.Out + own0);
+    if (job.Copy) std::copy(out + (own0 - lo), out + (own1 - lo), job.Copy + own0);
+    job.Seconds[side] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // The second thread, started on first use and parked between days.
@@ -122,6 +135,10 @@ public:
 
     std::mutex Busy; // held by the thread whose roll-back uses the helper
     Buffers MainWork, HelperWork;
+    // The main side's share of the nodes, moved toward equal times after
+    // every block: the two cores are seldom equally free. Any split gives
+    // the same values.
+    double MainShare = 0.5;
 
 private:
     Helper() = default;
@@ -157,7 +174,7 @@ private:
     std::thread Thread;
 };
 
-int32_t RollBackOnOneThread(CGrid& grid, const StepPlan& plan, int32_t steps) {
+int32_t RollBackOnOneThread(CGrid& grid, const StepPlan& plan, int32_t steps, double* row) {
     static thread_local Buffers work;
     const int32_t n = grid.NodeCount;
     work.Fit(static_cast<size_t>(n));
@@ -165,41 +182,46 @@ int32_t RollBackOnOneThread(CGrid& grid, const StepPlan& plan, int32_t steps) {
     int32_t done = 0;
     while (done < steps) {
         const int32_t k = std::min(steps - done, kBlockSteps);
-        std::copy(values, values + n, work.A.data());
-        const double* out = RunSteps(plan, work.A.data(), work.B.data(), 0, n, k);
+        const bool clear = CopySignClear(values, n, work.A.data());
+        const double* out = RunSteps(plan, work.A.data(), work.B.data(), 0, n, k, clear);
         if (!out) break;
         std::copy(out, out + n, values);
         done += k;
     }
+    if (row && done == steps) std::copy(values, values + n, row);
     return done;
 }
 
 } // namespace
 
-int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps) {
+int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps, double* row) {
     if (steps <= 0) return 0;
     const int32_t n = grid.NodeCount;
     const bool twoThreads = n >= kMinSplitNodes && splitAllowed.load(std::memory_order_relaxed);
     Helper* helper = twoThreads ? Helper::Instance() : nullptr;
-    if (!helper) return RollBackOnOneThread(grid, plan, steps);
+    if (!helper) return RollBackOnOneThread(grid, plan, steps, row);
     // Another thread's roll-back has the helper: go it alone.
     std::unique_lock<std::mutex> lock(helper->Busy, std::try_to_lock);
-    if (!lock.owns_lock()) return RollBackOnOneThread(grid, plan, steps);
+    if (!lock.owns_lock()) return RollBackOnOneThread(grid, plan, steps, row);
 
-    const int32_t split = n / 2;
-    helper->MainWork.Fit(static_cast<size_t>(split + kBlockSteps));
-    helper->HelperWork.Fit(static_cast<size_t>(n - split + kBlockSteps));
+    // Grown for any split, so a moving split never allocates.
+    helper->MainWork.Fit(static_cast<size_t>(n + kBlockSteps));
+    helper->HelperWork.Fit(static_cast<size_t>(n + kBlockSteps));
     int32_t done = 0;
     while (done < steps) {
         // Fork and join once per block: Values is read, Scratch written, and
-        // the two swapped only when neither side overflowed.
+        // the two swapped only when neither side overflowed. The last block
+        // also fills the snapshot row, each side its own nodes.
         Job job;
         job.Plan = &plan;
         job.In = grid.Values.data();
         job.Out = grid.Scratch.data();
+        job.Copy = nullptr;
         job.NodeCount = n;
-        job.Split = split;
         job.Steps = std::min(steps - done, kBlockSteps);
+        const double share = std::clamp(helper->MainShare, 0.25, 0.75);
+        job.Split = std::clamp(static_cast<int32_t>(share * n), job.Steps, n - job.Steps);
+        if (done + job.Steps == steps) job.Copy = row;
         job.Work[0] = &helper->MainWork;
         job.Work[1] = &helper->HelperWork;
         helper->Start(&job);
@@ -208,6 +230,10 @@ int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps) {
         if (job.Overflow[0] || job.Overflow[1]) break;
         grid.Values.swap(grid.Scratch);
         done += job.Steps;
+        // Nodes per second on each side give the split of equal times.
+        const double r0 = job.Split / std::max(job.Seconds[0], 1e-9);
+        const double r1 = (n - job.Split) / std::max(job.Seconds[1], 1e-9);
+        helper->MainShare = 0.5 * helper->MainShare + 0.5 * (r0 / (r0 + r1));
     }
     return done;
 }

@@ -67,13 +67,20 @@ void RollBackDay(CGrid& grid, int32_t day) {
     if (!grid.Allocated || day < 0 || day >= grid.DayCount)
         throw EngineError("Virheellinen kaupankäyntipäivä");
     const int32_t steps = grid.DaySteps[day];
+    const bool dividend = day == grid.Warrant.DividendDay;
+    // The snapshot row is filled by the step threads unless the dividend
+    // comes after the steps.
+    double* row = day >= 1 && !dividend ? grid.DayValues[day - 1].data() : nullptr;
+    bool stored = false;
     if (steps > 0) {
         if (grid.NodeCount < 2) throw EngineError("Hilaa ei ole rakennettu");
-        const int32_t done = RollBackSteps(grid, MakeStepPlan(grid), steps);
+        const int32_t done = RollBackSteps(grid, MakeStepPlan(grid), steps, row);
+        stored = row != nullptr && done == steps;
         // A block that overflowed left Values at its start: redo its steps one
         // at a time so the overflowing step throws with the state it leaves.
         for (int32_t s = done; s < steps; ++s) StepBack(grid);
     }
-    if (day == grid.Warrant.DividendDay) ApplyDividend(grid);
-    if (day >= 1) std::copy(grid.Values.begin(), grid.Values.end(), grid.DayValues[day - 1].begin());
+    if (dividend) ApplyDividend(grid);
+    if (day >= 1 && !stored)
+        std::copy(grid.Values.begin(), grid.Values.end(), grid.DayValues[day - 1].begin());
 }
