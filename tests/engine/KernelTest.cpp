@@ -9,6 +9,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <string>
 
 namespace {
@@ -73,19 +74,37 @@ void ExpectSameRollBack(const CGrid& built, const std::string& what) {
     ASSERT_TRUE(SameBits(fast.Values, plain.Values)) << what << ", present values";
 }
 
-std::vector<std::string> SupportedIsas() {
+// One way of running the kernel: an instruction set, with or without the
+// FMA-corrected quotients (which the baseline set never uses).
+struct KernelMode {
+    std::string Isa;
+    bool Fma;
+    std::string Name() const { return Isa + (Fma ? "+fma" : ""); }
+    void Use() const {
+        ASSERT_TRUE(engine_detail::UseKernelIsa(Isa));
+        engine_detail::UseFmaQuotient(Fma);
+    }
+};
+
+std::vector<KernelMode> SupportedModes() {
     const std::string original = engine_detail::KernelIsa();
-    std::vector<std::string> isas;
-    for (const char* name : {"avx512", "avx2", "sse2"})
-        if (engine_detail::UseKernelIsa(name)) isas.push_back(name);
+    std::vector<KernelMode> modes;
+    for (const char* name : {"avx512", "avx2", "sse2"}) {
+        if (!engine_detail::UseKernelIsa(name)) continue;
+        modes.push_back({name, false});
+        if (std::string(name) != "sse2") modes.push_back({name, true});
+    }
     engine_detail::UseKernelIsa(original);
-    return isas;
+    return modes;
 }
 
-// Restores the widest instruction set when a test ends.
-struct IsaGuard {
+// Restores the widest instruction set and the FMA quotients when a test ends.
+struct ModeGuard {
     std::string original = engine_detail::KernelIsa();
-    ~IsaGuard() { engine_detail::UseKernelIsa(original); }
+    ~ModeGuard() {
+        engine_detail::UseKernelIsa(original);
+        engine_detail::UseFmaQuotient(true);
+    }
 };
 
 int CountSubnormals(const CGrid& g) {
@@ -126,9 +145,10 @@ CGrid SplitLattice(int32_t type, bool call) {
 } // namespace
 
 TEST(Kernel, RollBackMatchesThePlainLoopBitForBit) {
-    IsaGuard guard;
-    for (const std::string& isa : SupportedIsas()) {
-        ASSERT_TRUE(engine_detail::UseKernelIsa(isa));
+    ModeGuard guard;
+    for (const KernelMode& mode : SupportedModes()) {
+        mode.Use();
+        const std::string isa = mode.Name();
         for (int32_t type : {kNormal, kTurboSHB, kTurboSG}) {
             for (bool call : {true, false}) {
                 for (double dividend : {0.0, 0.3}) {
@@ -147,9 +167,10 @@ TEST(Kernel, RollBackMatchesThePlainLoopBitForBit) {
 }
 
 TEST(Kernel, SubnormalValuesMatchThePlainLoop) {
-    IsaGuard guard;
-    for (const std::string& isa : SupportedIsas()) {
-        ASSERT_TRUE(engine_detail::UseKernelIsa(isa));
+    ModeGuard guard;
+    for (const KernelMode& mode : SupportedModes()) {
+        mode.Use();
+        const std::string isa = mode.Name();
         for (bool call : {true, false}) {
             // A tiny multiplier pushes the out-of-the-money tail below
             // DBL_MIN (the Turbo lattices end at the strike: no such tail).
@@ -165,13 +186,47 @@ TEST(Kernel, SubnormalValuesMatchThePlainLoop) {
 }
 
 TEST(Kernel, SplitOverTwoThreadsMatchesThePlainLoop) {
-    IsaGuard guard;
-    for (const std::string& isa : SupportedIsas()) {
-        ASSERT_TRUE(engine_detail::UseKernelIsa(isa));
+    ModeGuard guard;
+    for (const KernelMode& mode : SupportedModes()) {
+        mode.Use();
+        const std::string isa = mode.Name();
         for (int32_t type : {kNormal, kTurboSHB, kTurboSG})
             for (bool call : {true, false})
                 ExpectSameRollBack(SplitLattice(type, call),
                                    isa + " split, type " + std::to_string(type) + (call ? " call" : " put"));
+    }
+}
+
+TEST(Kernel, QuotientsAcrossTheWholeExponentRangeAreCorrectlyRounded) {
+    // Random positive values from subnormal to 2^1000 and growths from 1 to
+    // just below 2: the FMA-corrected quotient must equal the division
+    // everywhere, the floor below which lanes divide included.
+    ModeGuard guard;
+    std::mt19937_64 random(20060421);
+    const double growths[] = {1.0, 1.0 + 0x1p-52, 1.0000008098, 1.0000002, 1.37, 1.9999999999999998};
+    for (const KernelMode& mode : SupportedModes()) {
+        mode.Use();
+        for (double growth : growths) {
+            std::vector<double> prices(2000), values(2000);
+            uint64_t exponent = 1;
+            for (size_t i = 0; i < prices.size(); ++i) {
+                prices[i] = 10 + 0.01 * static_cast<double>(i);
+                // Runs of 16 nodes share a binade, half of them near the floor
+                // (2^-1022 to 2^-903), the others anywhere up to 2^997.
+                if (i % 16 == 0) exponent = 1 + random() % (random() % 2 ? 120 : 2020);
+                const uint64_t bits = exponent << 52 | (random() >> 12);
+                std::memcpy(&values[i], &bits, sizeof bits);
+                if (i % 97 == 0) values[i] = 0;
+                if (i % 89 == 0) values[i] = std::ldexp(values[i], -60); // subnormal
+            }
+            CGrid g = SmallLattice(prices, values);
+            g.PUp = 0.2500004, g.PMid = 0.4998086, g.PDown = 0.2501910, g.GrowthPerStep = growth;
+            g.DaySteps = {2};
+            CGrid plain = g;
+            RollBackDay(g, 0);
+            ReferenceDay(plain, 0);
+            ASSERT_TRUE(SameBits(g.Values, plain.Values)) << mode.Name() << " growth " << growth;
+        }
     }
 }
 
