@@ -134,7 +134,7 @@ CGrid SplitLattice(int32_t type, bool call) {
     g.PMid = 0.4993;
     g.PDown = 0.2504;
     g.GrowthPerStep = 1.0000009;
-    g.DaySteps = {3, 129, 0, 300, 1, 256};
+    g.DaySteps = {3, 129, 0, 140, 1, 2};
     g.DayCount = static_cast<int32_t>(g.DaySteps.size());
     g.DayDates.assign(g.DaySteps.size(), 0.0);
     g.DayValues.assign(g.DaySteps.size(), g.Values);
@@ -269,6 +269,7 @@ TEST(Kernel, OverflowThrowsAtTheSameStepWithTheSameState) {
     CGrid growing = SplitLattice(kNormal, true); // split over two threads
     for (double& v : growing.Values) v = 1e300;
     growing.GrowthPerStep = 0.01; // values grow 100-fold a step
+    growing.DaySteps.back() = 200;  // the overflow comes in the first block
     CGrid small = SmallLattice({10, 11, 12, 13}, {1e300, 1e300, 1e300, 1e300});
     small.PUp = 0.6, small.PMid = 0.6, small.PDown = -0.2, small.GrowthPerStep = 0.9;
     small.DaySteps = {200};
