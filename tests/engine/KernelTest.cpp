@@ -267,9 +267,9 @@ TEST(Kernel, OverflowThrowsAtTheSameStepWithTheSameState) {
         CGrid grid;
     };
     CGrid growing = SplitLattice(kNormal, true); // split over two threads
-    for (double& v : growing.Values) v = 1e300;
-    growing.GrowthPerStep = 0.01; // values grow 100-fold a step
-    growing.DaySteps.back() = 200;  // the overflow comes in the first block
+    for (double& v : growing.Values) v = 1e-100;
+    growing.GrowthPerStep = 0.01;  // values grow 100-fold a step: overflow
+    growing.DaySteps.back() = 300; // near step 205, in the day's second block
     CGrid small = SmallLattice({10, 11, 12, 13}, {1e300, 1e300, 1e300, 1e300});
     small.PUp = 0.6, small.PMid = 0.6, small.PDown = -0.2, small.GrowthPerStep = 0.9;
     small.DaySteps = {200};
