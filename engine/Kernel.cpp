@@ -1,7 +1,10 @@
 // The node loop and its blocking. Values are bitwise those of the plain
 // node-by-node loop: each node gets ((PUp*S[i+1] + PMid*S[i]) + PDown*S[i-1]),
-// floored at +0 and divided by the growth, with no fused or reordered
-// operations: every vector lane rounds exactly as the scalar code does.
+// floored at +0 and divided by the growth. Products and sums are never fused
+// or reordered, so every vector lane rounds as the scalar code does. The
+// quotient is the correctly rounded one either way: from the divider, or,
+// where the divider would be the bottleneck, from an FMA-corrected product
+// with the reciprocal under the conditions that make it exact.
 #include "Kernel.h"
 
 #include <algorithm>

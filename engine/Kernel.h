@@ -1,8 +1,7 @@
 // The roll-back's hot loop: one backward step over a range of nodes, and
-// several steps over a block of nodes at a time. Every value is produced by
-// the same double operations in the same order as the node-by-node rules, so
-// results are bitwise the same whatever the vector width, blocking or thread
-// split.
+// several steps over a block of nodes at a time. Every value is bitwise the
+// one the node-by-node rules give, whatever the vector width, blocking,
+// thread split or quotient method.
 #pragma once
 
 #include "Grid.h"
@@ -55,10 +54,10 @@ bool CopySignClear(const double* from, int32_t n, double* to);
 
 // `steps` steps on the nodes [offset, offset + count), time-blocked. `a`
 // holds the starting values (`signClear` as for StepNodes) and `b` is work
-// space, both of `count`. With a
-// halo (offset > 0 or offset + count < NodeCount) each step shrinks the
-// valid range by one node at each cut side. Returns the buffer holding the
-// result, or nullptr if some step overflowed.
+// space, both of `count`. With a halo (offset > 0 or offset + count <
+// NodeCount) each step shrinks the valid range by one node at each cut
+// side. Returns the buffer holding the result, or nullptr if some step
+// overflowed.
 double* RunSteps(const StepPlan& plan, double* a, double* b, int32_t offset, int32_t count,
                  int32_t steps, bool signClear);
 
