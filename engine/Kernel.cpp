@@ -145,9 +145,10 @@ inline double Store(double raw, double g, bool& ok) {
     return ok;
 
 // Sources and probabilities without a sign bit: the floor is the identity
-// (a NaN raw value passes through and fails the check), and a quotient is
-// finite exactly when its raw value is. The divider is the bottleneck, so
-// with FMA two vectors in three take the FMA-corrected quotient instead.
+// (a NaN raw value passes through and fails the check), and checking the
+// quotients alone also catches an infinite or NaN raw value. The divider is
+// the bottleneck, so with FMA two vectors in three take the FMA-corrected
+// quotient instead (lanes below kFmaFloor, zeros included, divide).
 #define KERNEL_INTERIOR_NONNEGATIVE(Isa)                                                           \
     using V = Isa::V;                                                                              \
     constexpr ptrdiff_t W = Isa::Width;                                                            \
