@@ -24,6 +24,10 @@ namespace {
 constexpr int32_t kBlockSteps = 128;
 // Below this a day's steps take about as long as the two threads need to meet.
 constexpr int32_t kMinSplitNodes = 2048;
+// Blocks run alone after a split block that was slower than one thread:
+// from about 4 ms to about half a second of the largest lattice.
+constexpr int32_t kMinBlocksAlone = 16;
+constexpr int32_t kMaxBlocksAlone = 2048;
 
 std::atomic<bool> splitAllowed{true};
 
@@ -55,16 +59,24 @@ inline void CpuRelax() {
 #endif
 }
 
-// Returns once `flag` no longer holds `old`: spins first, since the other
-// thread is usually microseconds away (a day of the largest lattice takes
-// about 0.1 ms a side, and waking a sleeping thread costs tens of
-// microseconds), then sleeps in the kernel.
+// Returns once `flag` no longer holds `old`. The other thread is usually
+// microseconds away (a block of the largest lattice takes about 0.1 ms a
+// side, and waking a sleeping thread costs tens of microseconds), so this
+// spins briefly, then keeps yielding the processor (the other thread may be
+// waiting for this very one when both share a processor with a busy
+// program), and sleeps in the kernel only after half a millisecond.
 void AwaitChange(const std::atomic<uint32_t>& flag, uint32_t old) {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::microseconds(500);
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
     for (int i = 1;; ++i) {
         if (flag.load(std::memory_order_acquire) != old) return;
-        CpuRelax();
-        if (i % 64 == 0 && std::chrono::steady_clock::now() > giveUp) break;
+        if (i % 64 != 0) {
+            CpuRelax();
+            continue;
+        }
+        const auto waited = Clock::now() - start;
+        if (waited > std::chrono::microseconds(500)) break;
+        if (waited > std::chrono::microseconds(20)) std::this_thread::yield();
     }
     while (flag.load(std::memory_order_acquire) == old) flag.wait(old, std::memory_order_acquire);
 }
@@ -88,7 +100,7 @@ void RunSide(Job& job, int side) {
     const auto start = std::chrono::steady_clock::now();
     const int32_t n = job.NodeCount, m = job.Split, k = job.Steps;
     const int32_t lo = side == 0 ? 0 : m - k;
-    const int32_t hi = side == 0 ? m + k : n;
+    const int32_t hi = side == 0 ? std::min(m + k, n) : n;
     const int32_t own0 = side == 0 ? 0 : m, own1 = side == 0 ? m : n;
     Buffers& buf = *job.Work[side];
     const bool clear = CopySignClear(job.In + lo, hi - lo, buf.A.data());
@@ -139,6 +151,10 @@ public:
     // every block: the two cores are seldom equally free. Any split gives
     // the same values.
     double MainShare = 0.5;
+    // Blocks still to run on the main thread alone, and how many the next
+    // spell alone lasts.
+    int32_t BlocksAlone = 0;
+    int32_t AloneSpan = kMinBlocksAlone;
 
 private:
     Helper() = default;
@@ -219,21 +235,42 @@ int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps, double* 
         job.Copy = nullptr;
         job.NodeCount = n;
         job.Steps = std::min(steps - done, kBlockSteps);
-        const double share = std::clamp(helper->MainShare, 0.25, 0.75);
-        job.Split = std::clamp(static_cast<int32_t>(share * n), job.Steps, n - job.Steps);
+        const bool alone = helper->BlocksAlone > 0;
+        if (alone) {
+            --helper->BlocksAlone;
+            job.Split = n; // the main side takes every node
+        } else {
+            const double share = std::clamp(helper->MainShare, 0.25, 0.75);
+            job.Split = std::clamp(static_cast<int32_t>(share * n), job.Steps, n - job.Steps);
+        }
         if (done + job.Steps == steps) job.Copy = row;
         job.Work[0] = &helper->MainWork;
         job.Work[1] = &helper->HelperWork;
-        helper->Start(&job);
+        const auto start = std::chrono::steady_clock::now();
+        if (!alone) helper->Start(&job);
         RunSide(job, 0);
-        helper->Finish();
+        if (!alone) helper->Finish();
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (job.Overflow[0] || job.Overflow[1]) break;
         grid.Values.swap(grid.Scratch);
         done += job.Steps;
+        if (alone) continue;
         // Nodes per second on each side give the split of equal times.
         const double r0 = job.Split / std::max(job.Seconds[0], 1e-9);
         const double r1 = (n - job.Split) / std::max(job.Seconds[1], 1e-9);
         helper->MainShare = 0.5 * helper->MainShare + 0.5 * (r0 / (r0 + r1));
+        // When the helper's processor is busy with another program, its half
+        // takes longer than the whole would on this thread, or it starts
+        // late: go alone for a while, then try again. (A helper woken from
+        // sleep starts some tens of microseconds late; that alone is no sign.)
+        const double aloneTime = n / r0;
+        if (job.Seconds[1] > 0.9 * aloneTime || wall > 1.5 * aloneTime) {
+            // Each failed retry doubles the time alone.
+            helper->BlocksAlone = helper->AloneSpan;
+            helper->AloneSpan = std::min(2 * helper->AloneSpan, kMaxBlocksAlone);
+        } else {
+            helper->AloneSpan = kMinBlocksAlone;
+        }
     }
     return done;
 }
