@@ -79,5 +79,8 @@ bool UseKernelIsa(std::string_view name);
 void UseFmaQuotient(bool allowed);
 // Allows or forbids the two-thread split (for benchmarks); allowed by default.
 void UseKernelThreads(bool allowed);
+// Runs the next `blocks` blocks of a split roll-back on the calling thread
+// alone, as after a slow helper (for tests).
+void RunNextBlocksAlone(int32_t blocks);
 
 } // namespace engine_detail

@@ -277,4 +277,11 @@ int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps, double* 
 
 void UseKernelThreads(bool allowed) { splitAllowed.store(allowed, std::memory_order_relaxed); }
 
+void RunNextBlocksAlone(int32_t blocks) {
+    if (Helper* helper = Helper::Instance()) {
+        std::lock_guard<std::mutex> lock(helper->Busy);
+        helper->BlocksAlone = blocks;
+    }
+}
+
 } // namespace engine_detail

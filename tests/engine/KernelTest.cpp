@@ -9,6 +9,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 
@@ -62,10 +63,13 @@ bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
 }
 
 // Rolls a copy back with the engine and one with the reference loop and
-// compares every row and the present values bit for bit.
-void ExpectSameRollBack(const CGrid& built, const std::string& what) {
+// compares every row and the present values bit for bit. `beforeDay` runs
+// before each of the engine's days.
+void ExpectSameRollBack(const CGrid& built, const std::string& what,
+                        const std::function<void()>& beforeDay = [] {}) {
     CGrid fast = built, plain = built;
     for (int32_t day = built.DayCount - 1; day >= 0; --day) {
+        beforeDay();
         RollBackDay(fast, day);
         ReferenceDay(plain, day);
     }
@@ -195,6 +199,11 @@ TEST(Kernel, SplitOverTwoThreadsMatchesThePlainLoop) {
                 ExpectSameRollBack(SplitLattice(type, call),
                                    isa + " split, type " + std::to_string(type) + (call ? " call" : " put"));
     }
+    // The first block of every day on the calling thread alone, as when the
+    // helper's processor is busy: the split and the lone blocks must meet.
+    for (bool call : {true, false})
+        ExpectSameRollBack(SplitLattice(kTurboSG, call), "alone, then split",
+                           [] { engine_detail::RunNextBlocksAlone(1); });
 }
 
 TEST(Kernel, QuotientsAcrossTheWholeExponentRangeAreCorrectlyRounded) {
