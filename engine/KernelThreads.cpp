@@ -261,10 +261,11 @@ int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps, double* 
         helper->MainShare = 0.5 * helper->MainShare + 0.5 * (r0 / (r0 + r1));
         // When the helper's processor is busy with another program, its half
         // takes longer than the whole would on this thread, or it starts
-        // late: go alone for a while, then try again. (A helper woken from
-        // sleep starts some tens of microseconds late; that alone is no sign.)
+        // late by a time slice: go alone for a while, then try again. (A
+        // helper woken from sleep starts up to about 0.1 ms late; that alone
+        // is no sign.)
         const double aloneTime = n / r0;
-        if (job.Seconds[1] > 0.9 * aloneTime || wall > 1.5 * aloneTime) {
+        if (job.Seconds[1] > 0.9 * aloneTime || wall > 1.5 * aloneTime + 200e-6) {
             // Each failed retry doubles the time alone.
             helper->BlocksAlone = helper->AloneSpan;
             helper->AloneSpan = std::min(2 * helper->AloneSpan, kMaxBlocksAlone);
