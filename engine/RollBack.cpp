@@ -21,8 +21,11 @@ void StepBack(CGrid& grid) {
     // Scratch takes the old values by a swap instead of a copy; every node of
     // Values is written below.
     grid.Values.swap(grid.Scratch);
-    if (!StepNodes(plan, grid.Scratch.data(), grid.Values.data(), 0, 0, n))
+    if (!StepNodes(plan, grid.Scratch.data(), grid.Values.data(), 0, 0, n)) {
+        // Values keeps the last finite step; the failed one is left in Scratch.
+        grid.Values.swap(grid.Scratch);
         throw EngineError(kOverflow);
+    }
 }
 
 void ApplyDividend(CGrid& grid) {
