@@ -31,10 +31,11 @@ void StepBack(CGrid& grid) {
 void ApplyDividend(CGrid& grid) {
     const int32_t n = grid.NodeCount;
     if (!grid.Allocated || n < 2) throw EngineError("Hilaa ei ole rakennettu");
-    std::copy(grid.Values.begin(), grid.Values.end(), grid.Scratch.begin());
-    const double* S = grid.Scratch.data();
+    // The new curve goes to Scratch and replaces Values only once it is
+    // whole, so an overflow leaves the values before the dividend in place.
+    const double* S = grid.Values.data();
     const double* P = grid.Prices.data();
-    double* V = grid.Values.data();
+    double* V = grid.Scratch.data();
     const double D = grid.Warrant.Dividend;
 
     // Node prices ascend, so the first node above the shifted price never
@@ -64,6 +65,7 @@ void ApplyDividend(CGrid& grid) {
         if (!std::isfinite(v)) throw EngineError(kOverflow);
         V[j] = v;
     }
+    grid.Values.swap(grid.Scratch);
 }
 
 void RollBackDay(CGrid& grid, int32_t day) {

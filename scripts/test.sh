@@ -12,10 +12,30 @@ bash scripts/install-deps.sh
 JOBS=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
+# Runs ctest and adds its counts to the totals printed at the end.
+passed=0
+failed=0
+run_ctest() {
+  local log
+  log=$(mktemp)
+  local status=0
+  ctest "$@" 2>&1 | tee "$log" || status=$?
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
+  rm -f "$log"
+  if [[ $line =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
+    failed=$((failed + BASH_REMATCH[1]))
+    passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+  fi
+  return "$status"
+}
+summary() { echo "$passed passed, $failed failed"; }
+trap summary EXIT
+
 echo "== Release build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$JOBS"
-ctest --test-dir build --output-on-failure -j"$JOBS"
+run_ctest --test-dir build --output-on-failure -j"$JOBS"
 
 if [ "${QUICK:-0}" = 1 ]; then
   exit 0
@@ -27,11 +47,11 @@ export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKELVARO_SANITIZE=ON -DKELVARO_BUILD_BENCH=OFF
 cmake --build build-sanitize -j"$JOBS"
-ctest --test-dir build-sanitize --output-on-failure -j"$JOBS"
+run_ctest --test-dir build-sanitize --output-on-failure -j"$JOBS"
 
 echo "== Fuzzing"
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKELVARO_FUZZ=ON -DKELVARO_BUILD_TESTS=OFF -DKELVARO_BUILD_BENCH=OFF \
   -DFUZZ_SECONDS="${FUZZ_SECONDS:-60}"
 cmake --build build-fuzz -j"$JOBS" --target all
-ctest --test-dir build-fuzz --output-on-failure
+run_ctest --test-dir build-fuzz --output-on-failure

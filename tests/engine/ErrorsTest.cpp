@@ -71,3 +71,10 @@ TEST(EngineErrors, RollBackOverflowThrows) {
     sum.PUp = 0.6, sum.PMid = 0.6, sum.PDown = -0.2, sum.GrowthPerStep = 1;
     EXPECT_THROW(StepBack(sum), EngineError) << "an overflowing sum is not floored to 0";
 }
+
+TEST(EngineErrors, DividendOverflowKeepsTheValuesBeforeIt) {
+    CGrid g = SmallLattice({10, 10.001, 10.002}, {1, 1e-300, 4});
+    g.Warrant.Dividend = 0.5; // continued geometrically far below the grid
+    EXPECT_THROW(ApplyDividend(g), EngineError);
+    EXPECT_EQ(g.Values, (std::vector<double>{1, 1e-300, 4}));
+}
