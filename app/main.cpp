@@ -1,6 +1,7 @@
 // Kelvarolaskuri: values warrants on a share in one window.
 #include "Dialogs.h"
 #include "Kelvarounit1.h"
+#include "Memory.h"
 #include "ui_Kelvarounit1.h"
 
 #include <QApplication>
@@ -26,6 +27,7 @@ void StartDemo(TForm1& form) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    KeepFreedMemoryForReuse();
     QApplication application(argc, argv);
     try {
         TForm1 Form1;

@@ -2,6 +2,7 @@
 // text included, and the results file of that grid.
 #include "AppCore.h"
 #include "BenchGrids.h"
+#include "Memory.h"
 
 #include <benchmark/benchmark.h>
 
@@ -51,4 +52,12 @@ BENCHMARK(ResultsFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
-BENCHMARK_MAIN();
+// Start-up as in the window and kelvaro.
+int main(int argc, char** argv) {
+    KeepFreedMemoryForReuse();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

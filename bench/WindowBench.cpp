@@ -2,6 +2,7 @@
 // year ahead, the listing into Memo1 included.
 #include "Dialogs.h"
 #include "Kelvarounit1.h"
+#include "Memory.h"
 #include "ui_Kelvarounit1.h"
 
 #include <QApplication>
@@ -31,6 +32,7 @@ BENCHMARK(Calculate)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    KeepFreedMemoryForReuse(); // as the window's start-up does
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
