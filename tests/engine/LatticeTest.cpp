@@ -7,22 +7,24 @@
 TEST(Lattice, WorkedExampleParameters) {
     CGrid g = WorkedExample();
     ASSERT_TRUE(BuildLattice(g));
-    EXPECT_NEAR(g.GrowthPerStep, 1.00000080983, 1e-11);
-    EXPECT_NEAR(g.PriceMax, 46.54359, 1e-5);
-    EXPECT_NEAR(g.PriceMin, 4.834178, 1e-6);
     EXPECT_EQ(g.NodeCount, 1021);
+    EXPECT_NEAR(g.GrowthPerStep, 1.00000080983, 1e-11);
+    EXPECT_NEAR(g.PriceMin, 4.834178, 1e-6);
+    EXPECT_NEAR(g.PriceMax, 46.54359, 1e-5);
     EXPECT_NEAR(g.Prices[1] / g.Prices[0], 1.00222274, 1e-8);
     EXPECT_NEAR(g.PUp, 0.2500004, 1e-7);
     EXPECT_NEAR(g.PMid, 0.4998086, 1e-7);
     EXPECT_NEAR(g.PDown, 0.2501910, 1e-7);
     EXPECT_NEAR(g.PUp + g.PMid + g.PDown, 1.0, 1e-15);
-    EXPECT_NEAR(g.Prices[510], 15.0, 1e-9);
-    EXPECT_EQ(g.RangeSigmas, 10.0);
     EXPECT_EQ(g.Prices[0], g.PriceMin);
-    for (int i = 1; i < g.NodeCount; ++i) ASSERT_LT(g.Prices[i - 1], g.Prices[i]);
+    EXPECT_NEAR(g.Prices[510], 15.0, 1e-9);
     EXPECT_NEAR(g.Prices.back(), g.PriceMax, 1e-9);
+    for (int i = 1; i < g.NodeCount; ++i) ASSERT_LT(g.Prices[i - 1], g.Prices[i]);
+    for (int i = 0; i < g.NodeCount; ++i) ASSERT_EQ(g.Values[i], Payoff(g, g.Prices[i])) << i;
     EXPECT_EQ(g.DayValues.back(), g.Values);
-    for (int i = 0; i < g.NodeCount; ++i) EXPECT_EQ(g.Values[i], Payoff(g, g.Prices[i]));
+    // Rows no roll-back has filled yet hold zeros.
+    for (int d = 0; d + 1 < g.DayCount; ++d)
+        ASSERT_EQ(g.DayValues[d], std::vector<double>(g.NodeCount, 0.0)) << "row " << d;
 }
 
 TEST(Lattice, TurboHalfLatticeKeepsRatioAndProbabilities) {
@@ -36,11 +38,11 @@ TEST(Lattice, TurboHalfLatticeKeepsRatioAndProbabilities) {
         EXPECT_NEAR(g.PMid, normal.PMid, 1e-12);
         EXPECT_NEAR(g.PriceMin, call ? 15.0 : 4.834178, 1e-6);
         EXPECT_NEAR(g.PriceMax, call ? 46.54359 : 15.0, 1e-5);
+        if (call) {
+            EXPECT_EQ(g.Prices[0], 15.0) << "a Turbo call's lowest node is exactly the strike";
+        }
         EXPECT_EQ(g.Warrant.ResidualValue, 0.0) << "Turbo (SHB) has no margin";
     }
-    CGrid call = WorkedExample(kTurboSHB, true);
-    ASSERT_TRUE(BuildLattice(call));
-    EXPECT_EQ(call.Prices[0], 15.0) << "a Turbo call's lowest node is exactly the strike";
 }
 
 TEST(Lattice, ZeroRateAndSingleStep) {
@@ -55,38 +57,20 @@ TEST(Lattice, ZeroRateAndSingleStep) {
     const double u = g.Prices[8] / g.Prices[7];
     EXPECT_NEAR(g.PUp * (u - 1) * (u - 1 / u) / (0.09 / g.StepsPerYear), 1.0, 1e-9);
 
-    CGrid turbo = g;
-    turbo.Warrant.ProductType = kTurboSG;
-    ASSERT_TRUE(BuildLattice(turbo));
-    EXPECT_EQ(turbo.NodeCount, 8);
+    g.Warrant.ProductType = kTurboSG;
+    ASSERT_TRUE(BuildLattice(g));
+    EXPECT_EQ(g.NodeCount, 8);
 }
 
 TEST(Lattice, PayoffOnBothSides) {
     CGrid g = WorkedExample();
-    const double prices[] = {10, 15, 20};
-    const double call[] = {0, 0, 1}, put[] = {1, 0, 0};
-    for (int i = 0; i < 3; ++i) {
-        g.Warrant.IsCall = true;
-        EXPECT_DOUBLE_EQ(Payoff(g, prices[i]), call[i]);
-        g.Warrant.IsCall = false;
-        EXPECT_DOUBLE_EQ(Payoff(g, prices[i]), put[i]);
-        EXPECT_FALSE(std::signbit(Payoff(g, prices[i]))) << "no negative zero";
+    struct Case { double price, call, put; };
+    for (const Case& c : {Case{10, 0, 1}, Case{15, 0, 0}, Case{20, 1, 0}}) {
+        for (bool call : {true, false}) {
+            g.Warrant.IsCall = call;
+            const double v = Payoff(g, c.price);
+            EXPECT_DOUBLE_EQ(v, call ? c.call : c.put) << c.price;
+            EXPECT_FALSE(std::signbit(v)) << "no negative zero";
+        }
     }
-}
-
-TEST(Lattice, RebuildReplacesEveryArray) {
-    CGrid g = WorkedExample();
-    ASSERT_TRUE(BuildLattice(g));
-    g.Warrant.Expiry = 38779 + k1820; // Friday 3 March
-    ASSERT_TRUE(BuildLattice(g));
-    EXPECT_EQ(g.DayCount, 3);
-    EXPECT_EQ(g.DayValues.size(), 3u);
-    for (const auto& row : g.DayValues) EXPECT_EQ(static_cast<int>(row.size()), g.NodeCount);
-    EXPECT_EQ(static_cast<int>(g.Prices.size()), g.NodeCount);
-
-    const std::vector<double> prices = g.Prices;
-    g.Warrant.Expiry = 38700; // before the valuation day
-    EXPECT_FALSE(BuildLattice(g));
-    EXPECT_EQ(g.DayCount, 3);
-    EXPECT_EQ(g.Prices, prices) << "a rejected date range keeps the last build";
 }

@@ -12,19 +12,12 @@ inline constexpr double k1820 = 55.0 / 72.0;
 // 100 steps a day, exchange hours all day, weekend of 2.0 days.
 inline CGrid WorkedExample(int32_t productType = kNormal, bool isCall = true) {
     CGrid g;
-    g.Warrant.ProductType = productType;
-    g.Warrant.IsCall = isCall;
-    g.Warrant.Strike = 15;
-    g.Warrant.Expiry = kApril21At1820;
-    g.Warrant.Multiplier = 0.2;
-    g.Warrant.Volatility = 0.3;
-    g.Warrant.DividendDate = 38807 + k1820;
-    g.Warrant.KnockOutMargin = productType == kTurboSG ? 0.5 : 0.0;
+    g.Warrant = {.ProductType = productType, .IsCall = isCall, .Strike = 15,
+                 .Expiry = kApril21At1820, .Multiplier = 0.2, .Volatility = 0.3,
+                 .DividendDate = 38807 + k1820,
+                 .KnockOutMargin = productType == kTurboSG ? 0.5 : 0.0};
     g.ValuationTime = kMarch1At10;
-    g.OpenFraction = 1.0;
-    g.WeekendWeight = 1.0;
-    g.Rate = 0.03;
-    g.StepsPerDay = 100;
+    g.OpenFraction = 1.0, g.WeekendWeight = 1.0, g.Rate = 0.03, g.StepsPerDay = 100;
     return g;
 }
 
@@ -32,7 +25,8 @@ inline void RollBackAll(CGrid& g) {
     for (int32_t day = g.DayCount - 1; day >= 0; --day) RollBackDay(g, day);
 }
 
-// A hand-made lattice of the given prices and values, for single steps.
+// A hand-made one-day lattice of the given prices and values, for single
+// steps: branch probabilities 0.3, 0.5 and 0.2, no growth, no dividend.
 inline CGrid SmallLattice(std::vector<double> prices, std::vector<double> values) {
     CGrid g;
     g.NodeCount = static_cast<int32_t>(prices.size());
@@ -45,5 +39,6 @@ inline CGrid SmallLattice(std::vector<double> prices, std::vector<double> values
     g.DayDates.assign(1, 0.0);
     g.Allocated = true;
     g.Warrant.DividendDay = -1;
+    g.PUp = 0.3, g.PMid = 0.5, g.PDown = 0.2, g.GrowthPerStep = 1;
     return g;
 }

@@ -50,14 +50,3 @@ TEST(Valuation, PutCallParityNearTheStrike) {
     }
     EXPECT_GT(checked, 500);
 }
-
-TEST(Valuation, EveryDayRowIsFilledAndExpiryRowKept) {
-    CGrid g = WorkedExample(kTurboSG, true);
-    g.Warrant.Dividend = 0.3;
-    ASSERT_TRUE(BuildLattice(g));
-    const std::vector<double> expiry = g.Values;
-    RollBackAll(g);
-    EXPECT_EQ(g.DayValues.back(), expiry);
-    for (int d = 0; d + 1 < g.DayCount; ++d) EXPECT_NE(g.DayValues[d], expiry) << d;
-    for (double v : g.Values) ASSERT_TRUE(std::isfinite(v) && v >= 0);
-}
