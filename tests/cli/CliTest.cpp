@@ -1,12 +1,9 @@
 // The built kelvaro against the window: same listing, same results file,
 // same verdict, and its JSON and --value-at against the window's record.
 #include "Conversions.h"
-#include "Dialogs.h"
-#include "Kelvarounit1.h"
-#include "ui_Kelvarounit1.h"
+#include "WindowFixture.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,7 +15,6 @@
 #include <bit>
 #include <charconv>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,11 +35,6 @@ Outcome RunBinary(const std::vector<std::string>& inputs, const std::vector<std:
     const bool ran = process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit;
     return {ran ? process.exitCode() : -1, process.readAllStandardOutput().toStdString(),
             process.readAllStandardError().toStdString()};
-}
-
-std::string Slurp(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
 }
 
 // The shortest text that reads back to the same double, as kelvaro writes it.
@@ -77,11 +68,9 @@ TEST_P(CliVsWindow, SameListingFileVerdictAndRecord) {
     const Case& c = GetParam();
     QTemporaryDir dir;
     const QString windowFile = dir.filePath("window.txt"), cliFile = dir.filePath("cli.txt");
-    QStringList messages;
-    DialogHooks hooks;
-    hooks.showMessage = hooks.showError = [&messages](const QString& text) { messages << text; };
-    hooks.askSaveFileName = [&](QWidget*, const QString&) { return std::optional(windowFile); };
-    InstallDialogHooks(hooks);
+    DialogRecorder boxes;
+    boxes.saveAnswer = windowFile;
+    boxes.Install();
     SetDecimalSeparator(c.separator);
 
     TForm1 form;
@@ -107,7 +96,7 @@ TEST_P(CliVsWindow, SameListingFileVerdictAndRecord) {
     form.Tallennatulokset1Click();
     const CGrid grid = form.Grid();  // the verdict builds the lattice again
     form.Button1Click();
-    ASSERT_EQ(messages.size(), 1) << messages.join('|').toStdString();
+    ASSERT_EQ(boxes.Boxes().size(), 1) << boxes.Boxes().join('|').toStdString();
 
     // A comma comes from the Finnish settings, a point from the option.
     std::vector<std::string> save = {"--results", cliFile.toStdString()};
@@ -115,9 +104,9 @@ TEST_P(CliVsWindow, SameListingFileVerdictAndRecord) {
     Outcome run = RunBinary(inputs, save);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, ui.Memo1->toPlainText().toStdString() + "\n");
-    EXPECT_EQ(Slurp(cliFile), Slurp(windowFile));
+    EXPECT_EQ(ReadAll(cliFile), ReadAll(windowFile));
     run = RunBinary(inputs, {"--check", "--decimal-separator", std::string(1, c.separator)});
-    EXPECT_EQ(run.out, messages[0].toStdString() + "\n");
+    EXPECT_EQ(run.out, boxes.messages.value(0).toStdString() + "\n");
 
     // Whole numbers too compare as doubles: every count fits in 53 bits.
     run = RunBinary(inputs, {"--json"});
@@ -184,12 +173,11 @@ TEST(CliErrors, MessageOnStderrStatusAndNothingOnStdout) {
          "laskenta keskeytyi: Laskentavolatiliteetin on oltava suurempi kuin 0 %"},
         {{"--results", "/dev/full"}, 4, "tiedostoon \"/dev/full\" kirjoittaminen epäonnistui"},
     };
+    // Rows that bring their own dates or leave the expiry out get no valid pair.
+    const std::vector<std::string> none, dates = {"--valuation", "2006-03-01 10:00", "--expiry",
+                                                  "2006-04-21"};
     for (const auto& c : cases) {
-        // Rows that bring their own dates or leave the expiry out get no valid pair.
-        std::vector<std::string> args = {"--valuation", "2006-03-01 10:00", "--expiry", "2006-04-21"};
-        if (std::find(c.args.begin(), c.args.end(), "--valuation") != c.args.end()) args.clear();
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        const Outcome run = RunBinary(args);
+        const Outcome run = RunBinary(c.args[0] == "--valuation" ? none : dates, c.args);
         SCOPED_TRACE(c.message);
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.out, "");

@@ -1,0 +1,36 @@
+// Shared by the tests that drive the window: boxes recorded and the save
+// dialog answered by hooks, the worked example's valuation moment, files read.
+#pragma once
+
+#include "Dialogs.h"
+#include "Kelvarounit1.h"
+#include "ui_Kelvarounit1.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QStringList>
+
+#include <optional>
+
+struct DialogRecorder {
+    QStringList messages, errors;
+    std::optional<QString> saveAnswer;  // nullopt: the dialog is cancelled
+
+    void Install() {
+        InstallDialogHooks({[this](const QString& text) { messages << text; },
+                            [this](const QString& text) { errors << text; },
+                            [this](QWidget*, const QString&) { return saveAnswer; }});
+    }
+    void Clear() { messages.clear(), errors.clear(); }
+    QStringList Boxes() const { return messages + errors; }
+};
+
+// Wednesday 1 March 2006 at 10:00; with the default expiry, 21 April 2006.
+inline void SetMarch1(TForm1& form) {
+    form.ui->DateNow->setDateTime(QDateTime(QDate(2006, 3, 1), QTime(10, 0)));
+}
+
+inline QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
