@@ -7,6 +7,7 @@
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -27,23 +28,18 @@ std::string Digits18(double magnitude, int& exponent)
 }
 
 // Those digits rounded half away from zero to `precision`, and the exponent
-// after rounding.
+// after rounding (999 -> 1000 is one place up).
 std::pair<long double, int> RoundedReference(double magnitude, int precision)
 {
     int exponent = 0;
-    const std::string digits = Digits18(magnitude, exponent);
-    const std::size_t p = static_cast<std::size_t>(precision);
-    std::string kept = digits.substr(0, p);
-    if (p < 18 && digits[p] >= '5') {
-        std::size_t i = p;
-        while (i > 0 && kept[i - 1] == '9') kept[--i] = '0';
-        if (i == 0) { kept[0] = '1'; ++exponent; } // 999 -> 100, one place up
-        else ++kept[i - 1];
-    }
-    kept += 'e' + std::to_string(exponent - (precision - 1));
+    const std::uint64_t digits = std::stoull(Digits18(magnitude, exponent));
+    std::uint64_t scale = 1;
+    for (int i = precision; i < 18; ++i) scale *= 10;
+    const std::string kept = std::to_string((digits + scale / 2) / scale);
+    const std::string text = kept + 'e' + std::to_string(exponent - (precision - 1));
     long double rounded = 0;
-    std::from_chars(kept.data(), kept.data() + kept.size(), rounded);
-    return {rounded, exponent};
+    std::from_chars(text.data(), text.data() + text.size(), rounded);
+    return {rounded, exponent + static_cast<int>(kept.size()) - precision};
 }
 
 } // namespace
