@@ -89,24 +89,28 @@ TForm1::TForm1(QWidget* parent)
 
 TForm1::~TForm1() { delete ui; }
 
-long double TForm1::ReadFloat(const QLineEdit* edit, const QLabel* label) const {
+namespace {
+
+// Converts an edit box's text; a failure names the input's label and its text.
+template <class Convert>
+auto ReadField(const QLineEdit* edit, const QLabel* label, const char* kind, Convert convert) {
     const QString text = edit->text();
     try {
-        return StrToFloat(text.toStdString());
+        return convert(text.toStdString());
     } catch (const EConvertError&) {
-        throw EInputError(QStringLiteral("Virheellinen luku kentässä \"%1\": \"%2\"")
-                              .arg(label->text(), text));
+        throw EInputError(QStringLiteral("Virheellinen %1 kentässä \"%2\": \"%3\"")
+                              .arg(QString::fromUtf8(kind), label->text(), text));
     }
 }
 
+}  // namespace
+
+long double TForm1::ReadFloat(const QLineEdit* edit, const QLabel* label) const {
+    return ReadField(edit, label, "luku", [](const std::string& t) { return StrToFloat(t); });
+}
+
 int TForm1::ReadInt(const QLineEdit* edit, const QLabel* label) const {
-    const QString text = edit->text();
-    try {
-        return StrToInt(text.toStdString());
-    } catch (const EConvertError&) {
-        throw EInputError(QStringLiteral("Virheellinen kokonaisluku kentässä \"%1\": \"%2\"")
-                              .arg(label->text(), text));
-    }
+    return ReadField(edit, label, "kokonaisluku", [](const std::string& t) { return StrToInt(t); });
 }
 
 void TForm1::ReadInputs() {
