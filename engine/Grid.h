@@ -84,9 +84,12 @@ double Payoff(const CGrid& grid, double price);
 void FreeArrays(CGrid& grid);
 
 // One backward time step over all nodes, with the product's boundary rules.
+// Values and Scratch trade places: afterwards Scratch holds the values before
+// the step. An overflow throws and leaves Values at the last finite step.
 void StepBack(CGrid& grid);
 
-// Maps the value curve across the cash dividend.
+// Maps the value curve across the cash dividend; an overflow throws and
+// leaves Values as they were before the dividend.
 void ApplyDividend(CGrid& grid);
 
 // All time steps of one trading day, the dividend on its day, and the
