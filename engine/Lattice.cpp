@@ -4,6 +4,7 @@
 // ln, exp, sqrt or pow.
 #include "EngineInternal.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 #include <utility>
@@ -27,6 +28,9 @@ struct Build {
     std::vector<int32_t> daySteps;
     std::vector<double> dayDates, prices, values, scratch;
     std::vector<std::vector<double>> dayValues;
+    // The last build's day rows have this build's shape and are taken over
+    // at the commit instead of allocating a second grid beside them.
+    bool reuseRows = false;
 };
 
 void ComputeParameters(const CGrid& grid, Build& b) {
@@ -82,7 +86,14 @@ void ComputeParameters(const CGrid& grid, Build& b) {
         throw EngineError("Todennäköisyydet eivät ole äärellisiä");
 }
 
-void Allocate(Build& b) {
+bool SameShape(const CGrid& grid, const Build& b) {
+    if (!grid.Allocated || grid.DayValues.size() != static_cast<size_t>(b.cal.DayCount)) return false;
+    for (const std::vector<double>& row : grid.DayValues)
+        if (row.size() != static_cast<size_t>(b.nodeCount)) return false;
+    return true;
+}
+
+void Allocate(const CGrid& grid, Build& b) {
     const ld n = b.nodeCount, days = b.cal.DayCount;
     const ld bytes = n * sizeof(double) * (3 + days) +
                      days * (sizeof(int32_t) + sizeof(double) + sizeof(std::vector<double>));
@@ -91,8 +102,11 @@ void Allocate(Build& b) {
         b.values.assign(b.nodeCount, 0.0);
         b.scratch.assign(b.nodeCount, 0.0);
         b.prices.assign(b.nodeCount, 0.0);
-        // Rows no roll-back has filled read as zeros.
-        b.dayValues.assign(b.cal.DayCount, std::vector<double>(b.nodeCount, 0.0));
+        // Rows no roll-back has filled read as zeros. Refilling the last
+        // build's rows spares the memory and, on a large grid, tens of
+        // thousands of fresh page faults.
+        b.reuseRows = SameShape(grid, b);
+        if (!b.reuseRows) b.dayValues.assign(b.cal.DayCount, std::vector<double>(b.nodeCount, 0.0));
         b.daySteps.assign(b.cal.DayCount, 0);
         b.dayDates.assign(b.cal.DayCount, 0.0);
     } catch (const std::bad_alloc&) {
@@ -103,19 +117,22 @@ void Allocate(Build& b) {
 }
 
 void FillNodes(const CGrid& grid, Build& b) {
-    std::vector<double>& expiryRow = b.dayValues[b.cal.DayCount - 1];
     double p = b.priceMin;
     for (int32_t i = 0; i < b.nodeCount; ++i) {
         b.prices[i] = p;
         const double value = Payoff(grid, p);
         if (!std::isfinite(value)) throw EngineError("Warrantin arvo ylivuotaa");
         b.values[i] = value;
-        expiryRow[i] = value;
         p = static_cast<double>(static_cast<ld>(p) * b.ratio);
     }
 }
 
 void Commit(CGrid& grid, Build& b) noexcept {
+    if (b.reuseRows) {
+        b.dayValues.swap(grid.DayValues);
+        for (std::vector<double>& row : b.dayValues) std::fill(row.begin(), row.end(), 0.0);
+    }
+    std::copy(b.values.begin(), b.values.end(), b.dayValues.back().begin());
     if (grid.Allocated) FreeArrays(grid);
     const Calendar& cal = b.cal;
     grid.Warrant.DividendDay = cal.DividendDay;
@@ -156,7 +173,7 @@ bool BuildLattice(CGrid& grid) {
     const double passes = static_cast<double>(grid.StepsPerDay) * 180 / 500;
     if ((b.cal.TotalSteps + passes) * b.nodeCount > 2e7) throw EngineError("fuzz: work limit");
 #endif
-    Allocate(b);
+    Allocate(grid, b);
     FillNodes(grid, b);
     engine_detail::FillDayTables(b.cal, grid.Warrant.Expiry, grid.ValuationTime, grid.StepsPerDay,
                                  b.daySteps, b.dayDates);

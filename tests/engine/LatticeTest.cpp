@@ -74,3 +74,37 @@ TEST(Lattice, PayoffOnBothSides) {
         }
     }
 }
+
+// A rebuild of the same shape refills the last build's day rows in place;
+// nothing of the earlier valuation may show through, and a rebuild that
+// fails must leave them as they were.
+TEST(Lattice, RebuildOfTheSameShapeStartsFromClearRows) {
+    CGrid g = WorkedExample();
+    ASSERT_TRUE(BuildLattice(g));
+    RollBackAll(g);
+    const std::vector<std::vector<double>> rolled = g.DayValues;
+
+    CGrid overflow = g;
+    overflow.Warrant.Multiplier = 1e308; // same lattice, payoffs beyond the double range
+    EXPECT_THROW(BuildLattice(overflow), EngineError);
+    EXPECT_EQ(overflow.DayValues, rolled);
+
+    const double* row0 = g.DayValues[0].data();
+    g.Warrant.Volatility = 0.45;
+    ASSERT_TRUE(BuildLattice(g));
+    CGrid fresh = WorkedExample();
+    fresh.Warrant.Volatility = 0.45;
+    ASSERT_TRUE(BuildLattice(fresh));
+    ASSERT_EQ(g.NodeCount, fresh.NodeCount);
+    EXPECT_EQ(g.DayValues[0].data(), row0) << "the rows are reused";
+    EXPECT_EQ(g.DayValues, fresh.DayValues);
+    EXPECT_EQ(g.Values, fresh.Values);
+    RollBackAll(g);
+    RollBackAll(fresh);
+    EXPECT_EQ(g.DayValues, fresh.DayValues);
+
+    g.StepsPerDay = 50; // another shape: new rows
+    ASSERT_TRUE(BuildLattice(g));
+    EXPECT_EQ(g.DayValues[0].size(), static_cast<size_t>(g.NodeCount));
+    EXPECT_EQ(g.DayValues.back(), g.Values);
+}
