@@ -135,14 +135,18 @@ inline double Store(double raw, double g, bool& ok) {
     const V pu = Isa::Set(c.Up), pm = Isa::Set(c.Mid), pd = Isa::Set(c.Down);                     \
     const V g = Isa::Set(c.Growth), zero = Isa::Set(0.0);                                          \
     V check = zero;                                                                                \
+    bool ok0 = true;                                                                               \
     ptrdiff_t i = 0;                                                                               \
+    /* Scalar nodes up to the first aligned store. */                                              \
+    for (; i < count && (reinterpret_cast<uintptr_t>(v + i) & (sizeof(V) - 1)) != 0; ++i)          \
+        v[i] = Store(c.Up * s[i + 1] + c.Mid * s[i] + c.Down * s[i - 1], c.Growth, ok0);           \
     for (; i + Isa::Width <= count; i += Isa::Width) {                                             \
         const V raw = KERNEL_RAW(Isa, i);                                                          \
         const V q = Isa::Div(Isa::Max(raw, zero), g);                                              \
         Isa::Save(v + i, q);                                                                       \
         check = Isa::Add(check, Isa::Add(raw, q));                                                 \
     }                                                                                              \
-    bool ok = Isa::AllZero(Isa::Sub(check, check)); /* x - x is 0 only for finite x */             \
+    bool ok = ok0 && Isa::AllZero(Isa::Sub(check, check)); /* x - x is 0 only for finite x */      \
     for (; i < count; ++i)                                                                         \
         v[i] = Store(c.Up * s[i + 1] + c.Mid * s[i] + c.Down * s[i - 1], c.Growth, ok);            \
     return ok;
@@ -163,7 +167,11 @@ inline double Store(double raw, double g, bool& ok) {
     const V pu = Isa::Set(c.Up), pm = Isa::Set(c.Mid), pd = Isa::Set(c.Down);                     \
     const V g = Isa::Set(c.Growth), zero = Isa::Set(0.0);                                          \
     V check0 = zero, check1 = zero, check2 = zero;                                                 \
+    bool ok0 = true;                                                                               \
     ptrdiff_t i = 0;                                                                               \
+    /* Scalar nodes up to the first aligned store. */                                              \
+    for (; i < count && (reinterpret_cast<uintptr_t>(v + i) & (sizeof(V) - 1)) != 0; ++i)          \
+        v[i] = Store(c.Up * s[i + 1] + c.Mid * s[i] + c.Down * s[i - 1], c.Growth, ok0);           \
     if (c.Fma) {                                                                                   \
         const V y = Isa::Set(c.Reciprocal), floor = Isa::Set(kFmaFloor);                           \
         for (; i + 4 * W <= count; i += 4 * W) {                                                   \
@@ -196,7 +204,7 @@ inline double Store(double raw, double g, bool& ok) {
         check0 = Isa::Add(check0, q);                                                              \
     }                                                                                              \
     const V check = Isa::Add(Isa::Add(check0, check1), check2);                                    \
-    bool ok = Isa::AllZero(Isa::Sub(check, check));                                                \
+    bool ok = ok0 && Isa::AllZero(Isa::Sub(check, check));                                         \
     for (; i < count; ++i)                                                                         \
         v[i] = Store(c.Up * s[i + 1] + c.Mid * s[i] + c.Down * s[i - 1], c.Growth, ok);            \
     return ok;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -31,15 +32,27 @@ constexpr int32_t kMaxBlocksAlone = 2048;
 
 std::atomic<bool> splitAllowed{true};
 
+// Two work buffers, each starting on a 64-byte boundary: the node loop
+// aligns its stores to the vector width, and with both buffers aligned alike
+// its middle loads are aligned too.
 struct Buffers {
-    std::vector<double> A, B;
+    static constexpr size_t kAlign = 64 / sizeof(double);
+    std::vector<double> StoreA, StoreB;
     // Grows only, so the roll-back allocates at most on the first day of the
     // largest lattice seen so far.
     void Fit(size_t n) {
-        if (A.size() < n) {
-            A.resize(n);
-            B.resize(n);
+        if (StoreA.size() < n + kAlign) {
+            StoreA.resize(n + kAlign);
+            StoreB.resize(n + kAlign);
         }
+    }
+    double* A() { return Aligned(StoreA.data()); }
+    double* B() { return Aligned(StoreB.data()); }
+
+private:
+    static double* Aligned(double* p) {
+        const auto bytes = reinterpret_cast<uintptr_t>(p);
+        return p + ((-bytes / sizeof(double)) & (kAlign - 1));
     }
 };
 
@@ -103,11 +116,11 @@ void RunSide(Job& job, int side) {
     const int32_t hi = side == 0 ? std::min(m + k, n) : n;
     const int32_t own0 = side == 0 ? 0 : m, own1 = side == 0 ? m : n;
     Buffers& buf = *job.Work[side];
-    const bool clear = CopySignClear(job.In + lo, hi - lo, buf.A.data());
+    const bool clear = CopySignClear(job.In + lo, hi - lo, buf.A());
     // A copy on this thread's own stack: the caller's shares cache lines
     // with data the main thread writes meanwhile.
     const StepPlan plan = *job.Plan;
-    const double* out = RunSteps(plan, buf.A.data(), buf.B.data(), lo, hi - lo, k, clear);
+    const double* out = RunSteps(plan, buf.A(), buf.B(), lo, hi - lo, k, clear);
     if (!out) {
         job.Overflow[side] = true;
         return;
@@ -198,8 +211,8 @@ int32_t RollBackOnOneThread(CGrid& grid, const StepPlan& plan, int32_t steps, do
     int32_t done = 0;
     while (done < steps) {
         const int32_t k = std::min(steps - done, kBlockSteps);
-        const bool clear = CopySignClear(values, n, work.A.data());
-        const double* out = RunSteps(plan, work.A.data(), work.B.data(), 0, n, k, clear);
+        const bool clear = CopySignClear(values, n, work.A());
+        const double* out = RunSteps(plan, work.A(), work.B(), 0, n, k, clear);
         if (!out) break;
         std::copy(out, out + n, values);
         done += k;
