@@ -2,11 +2,15 @@
 // text included, and the results file of that grid.
 #include "AppCore.h"
 #include "BenchGrids.h"
+#include "Kernel.h"
 #include "Memory.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -52,9 +56,23 @@ BENCHMARK(ResultsFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
-// Start-up as in the window and kelvaro.
+// Start-up as in the window and kelvaro. --kernel-isa=avx2 (or sse2) runs
+// the roll-back on a narrower instruction set than this processor's widest,
+// to see what a machine without AVX-512 would do.
 int main(int argc, char** argv) {
     KeepFreedMemoryForReuse();
+    constexpr const char* kIsaOption = "--kernel-isa=";
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], kIsaOption, std::strlen(kIsaOption)) != 0) continue;
+        if (!engine_detail::UseKernelIsa(argv[i] + std::strlen(kIsaOption))) {
+            std::fprintf(stderr, "unknown or unsupported instruction set: %s\n", argv[i]);
+            return 1;
+        }
+        std::copy(argv + i + 1, argv + argc, argv + i);
+        --argc;
+        --i;
+    }
+    std::fprintf(stderr, "roll-back kernel: %s\n", engine_detail::KernelIsa());
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
