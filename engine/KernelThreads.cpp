@@ -16,7 +16,7 @@
 #include <vector>
 
 #include <sched.h>
-#include <unistd.h>
+#include <pthread.h>
 
 namespace engine_detail {
 namespace {
@@ -31,6 +31,7 @@ constexpr int32_t kMinBlocksAlone = 16;
 constexpr int32_t kMaxBlocksAlone = 2048;
 
 std::atomic<bool> splitAllowed{true};
+std::atomic<bool> inForkedChild{false};
 
 // Two work buffers, each starting on a 64-byte boundary: the node loop
 // aligns its stores to the vector width, and with both buffers aligned alike
@@ -136,7 +137,7 @@ public:
     static Helper* Instance() {
         static const std::unique_ptr<Helper> helper = Create();
         // A forked child has no helper thread, only the parent's record of it.
-        if (helper && helper->Owner != getpid()) return nullptr;
+        if (helper && inForkedChild.load(std::memory_order_relaxed)) return nullptr;
         return helper.get();
     }
 
@@ -174,6 +175,9 @@ private:
 
     static std::unique_ptr<Helper> Create() {
         if (UsableCpus() < 2) return nullptr;
+        // Told once here rather than asking the system for the process id on
+        // every roll-back day.
+        if (pthread_atfork(nullptr, nullptr, [] { inForkedChild.store(true); }) != 0) return nullptr;
         std::unique_ptr<Helper> h(new Helper);
         try {
             h->Thread = std::thread([p = h.get()] { p->Loop(); });
@@ -199,7 +203,6 @@ private:
     std::atomic<uint32_t> Done{0};
     std::atomic<bool> Stop{false};
     Job* Current = nullptr;
-    pid_t Owner = getpid();
     std::thread Thread;
 };
 

@@ -14,6 +14,9 @@
 #include <string>
 #include <utility>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 // One backward step exactly as the rules read: copy, then one node at a time.
@@ -169,6 +172,24 @@ TEST(Kernel, SplitOverTwoThreadsMatchesThePlainLoop) {
     for (bool call : {true, false})
         ExpectSameRollBack(SplitLattice(kTurboSG, call), "alone, then split",
                            [] { engine_detail::RunNextBlocksAlone(1); });
+}
+
+// A forked child has no helper thread: its roll-back must run alone, not
+// wait for a thread that is not there.
+TEST(Kernel, ForkedChildRollsBackOnItsOwn) {
+    CGrid parent = SplitLattice(kNormal, true);
+    RollBackAll(parent); // starts the helper thread
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        CGrid g = SplitLattice(kNormal, true);
+        RollBackAll(g);
+        _exit(g.DayValues == parent.DayValues ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(Kernel, QuotientsAcrossTheWholeExponentRangeAreCorrectlyRounded) {
