@@ -8,7 +8,6 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-
 #include <cstdio>
 #include <cstring>
 #include <string>

@@ -120,6 +120,20 @@ inline double Store(double raw, double g, bool& ok) {
     return q;
 }
 
+// Interior nodes [from, to) one at a time, as the vector loops do them.
+inline void ScalarNodes(const Coefficients& c, const double* s, double* v, ptrdiff_t from,
+                        ptrdiff_t to, bool& ok) {
+    for (ptrdiff_t i = from; i < to; ++i)
+        v[i] = Store(c.Up * s[i + 1] + c.Mid * s[i] + c.Down * s[i - 1], c.Growth, ok);
+}
+
+// Nodes to take one at a time before v's first store aligned to `bytes`.
+inline ptrdiff_t LeadIn(const double* v, ptrdiff_t count, size_t bytes) {
+    const size_t misalign = reinterpret_cast<uintptr_t>(v) & (bytes - 1);
+    const ptrdiff_t lead = misalign == 0 ? 0 : static_cast<ptrdiff_t>((bytes - misalign) / sizeof(double));
+    return std::min(lead, count);
+}
+
 // Interior nodes: s[i] is the source of the node written to v[i]; s[-1] and
 // s[count] are its outer neighbours. Returns true if every raw value and
 // quotient is finite; false if some is not, or if their running sum
@@ -135,20 +149,17 @@ inline double Store(double raw, double g, bool& ok) {
     const V pu = Isa::Set(c.Up), pm = Isa::Set(c.Mid), pd = Isa::Set(c.Down);                     \
     const V g = Isa::Set(c.Growth), zero = Isa::Set(0.0);                                          \
     V check = zero;                                                                                \
-    bool ok0 = true;                                                                               \
-    ptrdiff_t i = 0;                                                                               \
-    /* Scalar nodes up to the first aligned store. */                                              \
-    for (; i < count && (reinterpret_cast<uintptr_t>(v + i) & (sizeof(V) - 1)) != 0; ++i)          \
-        v[i] = Store(c.Up * s[i + 1] + c.Mid * s[i] + c.Down * s[i - 1], c.Growth, ok0);           \
+    bool ok = true;                                                                                \
+    ptrdiff_t i = LeadIn(v, count, sizeof(V));                                                     \
+    ScalarNodes(c, s, v, 0, i, ok);                                                                \
     for (; i + Isa::Width <= count; i += Isa::Width) {                                             \
         const V raw = KERNEL_RAW(Isa, i);                                                          \
         const V q = Isa::Div(Isa::Max(raw, zero), g);                                              \
         Isa::Save(v + i, q);                                                                       \
         check = Isa::Add(check, Isa::Add(raw, q));                                                 \
     }                                                                                              \
-    bool ok = ok0 && Isa::AllZero(Isa::Sub(check, check)); /* x - x is 0 only for finite x */      \
-    for (; i < count; ++i)                                                                         \
-        v[i] = Store(c.Up * s[i + 1] + c.Mid * s[i] + c.Down * s[i - 1], c.Growth, ok);            \
+    ok = ok && Isa::AllZero(Isa::Sub(check, check)); /* x - x is 0 only for finite x */            \
+    ScalarNodes(c, s, v, i, count, ok);                                                            \
     return ok;
 
 // Sources and probabilities without a sign bit: the floor is the identity
@@ -167,11 +178,9 @@ inline double Store(double raw, double g, bool& ok) {
     const V pu = Isa::Set(c.Up), pm = Isa::Set(c.Mid), pd = Isa::Set(c.Down);                     \
     const V g = Isa::Set(c.Growth), zero = Isa::Set(0.0);                                          \
     V check0 = zero, check1 = zero, check2 = zero;                                                 \
-    bool ok0 = true;                                                                               \
-    ptrdiff_t i = 0;                                                                               \
-    /* Scalar nodes up to the first aligned store. */                                              \
-    for (; i < count && (reinterpret_cast<uintptr_t>(v + i) & (sizeof(V) - 1)) != 0; ++i)          \
-        v[i] = Store(c.Up * s[i + 1] + c.Mid * s[i] + c.Down * s[i - 1], c.Growth, ok0);           \
+    bool ok = true;                                                                                \
+    ptrdiff_t i = LeadIn(v, count, sizeof(V));                                                     \
+    ScalarNodes(c, s, v, 0, i, ok);                                                                \
     if (c.Fma) {                                                                                   \
         const V y = Isa::Set(c.Reciprocal), floor = Isa::Set(kFmaFloor);                           \
         for (; i + 4 * W <= count; i += 4 * W) {                                                   \
@@ -204,9 +213,8 @@ inline double Store(double raw, double g, bool& ok) {
         check0 = Isa::Add(check0, q);                                                              \
     }                                                                                              \
     const V check = Isa::Add(Isa::Add(check0, check1), check2);                                    \
-    bool ok = ok0 && Isa::AllZero(Isa::Sub(check, check));                                         \
-    for (; i < count; ++i)                                                                         \
-        v[i] = Store(c.Up * s[i + 1] + c.Mid * s[i] + c.Down * s[i - 1], c.Growth, ok);            \
+    ok = ok && Isa::AllZero(Isa::Sub(check, check));                                               \
+    ScalarNodes(c, s, v, i, count, ok);                                                            \
     return ok;
 
 bool InteriorSse2(const Coefficients& c, const double* s, double* v, ptrdiff_t count) {
