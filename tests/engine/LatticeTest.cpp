@@ -102,9 +102,4 @@ TEST(Lattice, RebuildOfTheSameShapeStartsFromClearRows) {
     RollBackAll(g);
     RollBackAll(fresh);
     EXPECT_EQ(g.DayValues, fresh.DayValues);
-
-    g.StepsPerDay = 50; // another shape: new rows
-    ASSERT_TRUE(BuildLattice(g));
-    EXPECT_EQ(g.DayValues[0].size(), static_cast<size_t>(g.NodeCount));
-    EXPECT_EQ(g.DayValues.back(), g.Values);
 }
