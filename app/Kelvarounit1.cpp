@@ -143,7 +143,7 @@ void TForm1::ButtonCalculateClick() {
         ui->EditPriceSteps->setText(QString::number(grid_.NodeCount));
         ui->EditPriceMax->setText(GeneralText(grid_.PriceMax));
         ui->EditPriceMin->setText(GeneralText(grid_.PriceMin));
-        for (int day = grid_.DayCount - 1; day >= 0; --day) RollBackDay(grid_, day);
+        RollBack(grid_);
         // One replacement instead of a line at a time: thousands of lines
         // then appear at once.
         ui->Memo1->setPlainText(QString::fromLatin1(ListingText(grid_)));

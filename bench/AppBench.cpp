@@ -20,7 +20,7 @@ void WholeValuation(benchmark::State& state, int32_t type, bool call, double div
     size_t listing = 0;
     for (auto _ : state) {
         if (!BuildLattice(g)) state.SkipWithError("date range rejected");
-        for (int32_t day = g.DayCount - 1; day >= 0; --day) RollBackDay(g, day);
+        RollBack(g);
         listing = ListingText(g).size();
     }
     state.counters["updates/s"] =
@@ -39,7 +39,7 @@ BENCHMARK_CAPTURE(WholeValuation, TurboSGCallDividend, kTurboSG, true, 0.3)
 void ResultsFile(benchmark::State& state) {
     CGrid g = LargestLattice(kNormal, true, 0.0);
     BuildLattice(g);
-    for (int32_t day = g.DayCount - 1; day >= 0; --day) RollBackDay(g, day);
+    RollBack(g);
     const std::string path = "/tmp/kelvaro_bench_results.txt";
     for (auto _ : state)
         if (WriteResultsFile(path, g, '.') != SaveStatus::Ok) state.SkipWithError("write failed");

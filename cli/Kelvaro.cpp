@@ -428,7 +428,7 @@ std::string Run(const std::vector<std::string>& args) {
     }
 
     if (!BuildLattice(grid)) throw UsageError("Parametrit virheellisiä, Laskenta peruttu");
-    for (int day = grid.DayCount - 1; day >= 0; --day) RollBackDay(grid, day);
+    RollBack(grid);
 
     std::string text;
     if (valueAt) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -95,6 +96,16 @@ void ApplyDividend(CGrid& grid);
 // All time steps of one trading day, the dividend on its day, and the
 // snapshot into the previous day's row of DayValues.
 void RollBackDay(CGrid& grid, int32_t day);
+
+// Called after each trading day with the days rolled back so far; returning
+// false stops the roll-back between two days.
+using DayObserver = std::function<bool(int32_t daysDone)>;
+
+// Rolls the whole grid back from expiry to the valuation moment, last day
+// first. Returns false when `onDay` stopped it: the grid is then incomplete
+// and must not be shown. Values of a run that is not stopped are exactly
+// those of RollBackDay called day by day.
+bool RollBack(CGrid& grid, const DayObserver& onDay = {});
 
 // Sets Warrant.ResidualValue from Prices, the expiry values in Values and the
 // branch probabilities.

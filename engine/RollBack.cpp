@@ -89,3 +89,12 @@ void RollBackDay(CGrid& grid, int32_t day) {
     if (day >= 1 && !stored)
         std::copy(grid.Values.begin(), grid.Values.end(), grid.DayValues[day - 1].begin());
 }
+
+bool RollBack(CGrid& grid, const DayObserver& onDay) {
+    const int32_t days = grid.DayCount;
+    for (int32_t day = days - 1; day >= 0; --day) {
+        RollBackDay(grid, day);
+        if (onDay && !onDay(days - day)) return false;
+    }
+    return true;
+}

@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         if (BuildLattice(g)) {
             CheckInvariant(g);
-            for (int32_t day = g.DayCount - 1; day >= 0; --day) RollBackDay(g, day);
+            RollBack(g);
             CheckFinite(g.Values);
             for (const auto& row : g.DayValues) CheckFinite(row);
         }

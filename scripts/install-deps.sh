@@ -18,6 +18,20 @@ PACKAGES=(
   fonts-dejavu-core
   clang-14
   libclang-rt-14-dev
+  # Value chart and its SVG export
+  qt6-charts-dev
+  qt6-svg-dev
+  # Root finding for the implied volatility
+  libboost-math-dev
+  # Qt's own Finnish texts for the standard dialogs
+  qt6-translations-l10n
+  # Spreading a batch over processes and hosts
+  parallel
+  # Package: desktop entry and metainfo validators, man pages, icon PNGs
+  desktop-file-utils
+  appstream
+  help2man
+  librsvg2-bin
 )
 # Callers may ask for more, e.g. the screenshot script's X tools.
 PACKAGES+=("$@")

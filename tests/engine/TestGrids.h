@@ -22,7 +22,7 @@ inline CGrid WorkedExample(int32_t productType = kNormal, bool isCall = true) {
 }
 
 inline void RollBackAll(CGrid& g) {
-    for (int32_t day = g.DayCount - 1; day >= 0; --day) RollBackDay(g, day);
+    RollBack(g);
 }
 
 // A hand-made one-day lattice of the given prices and values, for single
