@@ -422,6 +422,10 @@ std::string Run(const std::vector<std::string>& args) {
         parsed.Has("--decimal-separator") ? ReadSeparator(parsed) : DecimalSeparator();
     const double price = valueAt ? ReadPrice(parsed) : 0.0;
 
+    // The window's box text with its cause, on one line.
+    if (const char* cause = DateRangeRefusal(grid.ValuationTime, grid.Warrant.Expiry))
+        throw UsageError(check ? std::string("Parametrit virheellisiä. ") + cause
+                               : std::string("Parametrit virheellisiä, Laskenta peruttu: ") + cause);
     if (check) {
         if (!BuildLattice(grid)) throw UsageError("Parametrit virheellisiä.");
         return TimeStepVerdict(grid.PMid, separator) + "\n";

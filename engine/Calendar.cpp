@@ -14,6 +14,9 @@ int32_t TradingDays(int32_t span, int32_t expiryWeekday) {
     return span - 2 * ((span + 4 - expiryWeekday) / 7);
 }
 
+// Monday = 0 ... Sunday = 6.
+int32_t Weekday(double serial) { return (DayOfWeekOfSerial(serial) + 5) % 7; }
+
 const char* const kStepsTooMany = "Aika-askelten määrä ei mahdu laskentaan (liian monta aika-askelta)";
 
 // Inputs outside their meaningful range are refused, naming the input as the
@@ -53,18 +56,26 @@ bool ComputeCalendar(const CGrid& grid, Calendar& out) {
     if (!std::isfinite(expiry) || !std::isfinite(now))
         throw EngineError("Päivämäärä ei ole kelvollinen");
 
-    out.ExpiryWeekday = (DayOfWeekOfSerial(expiry) + 5) % 7;
-
-    const double span = std::trunc(expiry) - std::trunc(now) + 1.0;
-    if (!(span >= 1.0 && span <= 2000.0)) return false;
+    out.ExpiryWeekday = Weekday(expiry);
+    if (DateRangeRefusal(now, expiry) != nullptr) return false;
     ValidateInputs(grid);
-    out.Span = static_cast<int32_t>(span);
+
+    // A weekend valuation is counted from the Friday's close: nothing is left
+    // of the valuation day, and only the weekend days still ahead count.
+    const int32_t nowWeekday = Weekday(now);
+    const bool weekend = nowWeekday >= 5;
+    const double firstDay = std::trunc(now) - (weekend ? nowWeekday - 4 : 0);
+    out.Span = static_cast<int32_t>(std::trunc(expiry) - firstDay + 1.0);
     out.DayCount = TradingDays(out.Span, out.ExpiryWeekday);
 
+    // A weekend dividend date is paid as if dated the Monday after.
+    double dividendDate = w.DividendDate;
+    const int32_t dividendWeekday = Weekday(dividendDate);
+    if (dividendWeekday >= 5) dividendDate += 7 - dividendWeekday;
     out.DividendDay = -1;
-    if (w.Dividend != 0 && w.DividendDate > now && w.DividendDate < expiry) {
+    if (w.Dividend != 0 && dividendDate > now && dividendDate < expiry) {
         const auto fromDividend =
-            static_cast<int32_t>(std::trunc(expiry) - std::trunc(w.DividendDate) + 1.0);
+            static_cast<int32_t>(std::trunc(expiry) - std::trunc(dividendDate) + 1.0);
         out.DividendDay = out.DayCount - TradingDays(fromDividend, out.ExpiryWeekday);
     }
 
@@ -82,12 +93,16 @@ bool ComputeCalendar(const CGrid& grid, Calendar& out) {
     // The day in 20-minute units: unit 55 is the close at 18:20 and the
     // exchange hours are 25 units long.
     const double timeOfDay = std::fmod(now, 1.0);
-    out.ValuationDaySteps = TruncToInt32(
-        (55 - 72 * static_cast<long double>(timeOfDay)) * stepsPerDay * 0.04 + 0.5, kStepsTooMany);
+    out.ValuationDaySteps =
+        weekend ? 0
+                : TruncToInt32((55 - 72 * static_cast<long double>(timeOfDay)) * stepsPerDay * 0.04 + 0.5,
+                               kStepsTooMany);
+    out.WeekendStepsPast = weekend ? (nowWeekday - 5) * out.WeekendDaySteps : 0;
 
     const int64_t total = static_cast<int64_t>(out.ValuationDaySteps) +
                           static_cast<int64_t>(out.DayCount - 1) * wholeDay +
-                          static_cast<int64_t>(out.Span - out.DayCount) * out.WeekendDaySteps;
+                          static_cast<int64_t>(out.Span - out.DayCount) * out.WeekendDaySteps -
+                          out.WeekendStepsPast;
     out.TotalSteps = CheckedInt32(total, kStepsTooMany);
     return true;
 }
@@ -108,6 +123,16 @@ void FillDayTables(const Calendar& cal, double expiry, double valuationTime, int
         weekday = (weekday + 4) % 5;
     }
     dayDates[0] = valuationTime;
+    // A weekend valuation's first trading day is a Monday.
+    if (cal.DayCount >= 2) daySteps[1] -= cal.WeekendStepsPast;
 }
 
 } // namespace engine_detail
+
+const char* DateRangeRefusal(double valuationTime, double expiry) {
+    const double span = std::trunc(expiry) - std::trunc(valuationTime) + 1.0;
+    if (!(span >= 1.0)) return "Päättymispäivä on ennen laskentapäivää";
+    if (!(span <= 2000.0)) return "Päättymispäivä on yli 2000 kalenteripäivän päässä laskentapäivästä";
+    if (engine_detail::Weekday(expiry) >= 5) return "Päättymispäivä osuu viikonloppuun";
+    return nullptr;
+}

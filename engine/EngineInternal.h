@@ -21,6 +21,8 @@ struct Calendar {
     int32_t StepsPerYear = 0;
     int32_t ValuationDaySteps = 0; // steps left in the valuation day
     int32_t TotalSteps = 0;
+    // A Sunday valuation has the Saturday behind it: taken off the Monday.
+    int32_t WeekendStepsPast = 0;
 };
 
 // Truncates toward zero into a signed 32-bit count; throws when it does not fit.

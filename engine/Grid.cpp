@@ -29,3 +29,12 @@ void FreeArrays(CGrid& grid) {
     grid.NodeCount = 0;
     grid.Allocated = false;
 }
+
+void CopyInputs(const CGrid& from, CGrid& to) {
+    to.Warrant = from.Warrant;
+    to.ValuationTime = from.ValuationTime;
+    to.OpenFraction = from.OpenFraction;
+    to.WeekendWeight = from.WeekendWeight;
+    to.Rate = from.Rate;
+    to.StepsPerDay = from.StepsPerDay;
+}

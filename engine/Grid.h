@@ -73,10 +73,26 @@ public:
 inline constexpr double kMaxArrayBytes = 4.0 * 1024 * 1024 * 1024;
 
 // Builds calendar, lattice, expiry values and (Turbo) the residual value.
-// Returns false when the date range is outside 1 to 2000 calendar days; then
-// only ExpiryWeekday has changed. Throws EngineError for inputs without a
+// Returns false when DateRangeRefusal refuses the date range; then only
+// ExpiryWeekday has changed. A valuation moment on a Saturday counts as the
+// Friday's close, one on a Sunday has the Saturday behind it; a dividend
+// dated on a weekend is paid as if dated the Monday after. Throws EngineError for inputs without a
 // finite valuation; then the record keeps its last successful build.
 bool BuildLattice(CGrid& grid);
+
+// Why BuildLattice would refuse the date range of these two serials (expiry
+// before the valuation day, more than 2000 calendar days, expiry on a
+// weekend), or nullptr when it is usable. Finnish, UTF-8.
+const char* DateRangeRefusal(double valuationTime, double expiry);
+
+// Copies the inputs (the warrant's terms and the market and calendar inputs)
+// into another record, leaving its arrays and derived fields as they are.
+void CopyInputs(const CGrid& from, CGrid& to);
+
+// The lattice a build would make, without allocating it: its time steps and
+// nodes, whose product is the roll-back's node updates. False when the date
+// range is refused; throws EngineError as BuildLattice does.
+bool LatticeSize(const CGrid& grid, int32_t& totalSteps, int32_t& nodeCount);
 
 // Value at expiry for one share price.
 double Payoff(const CGrid& grid, double price);

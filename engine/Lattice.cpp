@@ -185,3 +185,12 @@ bool BuildLattice(CGrid& grid) {
     Commit(grid, b);
     return true;
 }
+
+bool LatticeSize(const CGrid& grid, int32_t& totalSteps, int32_t& nodeCount) {
+    Build b;
+    if (!engine_detail::ComputeCalendar(grid, b.cal)) return false;
+    ComputeParameters(grid, b);
+    totalSteps = b.cal.TotalSteps;
+    nodeCount = b.nodeCount;
+    return true;
+}

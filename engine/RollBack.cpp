@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 using namespace engine_detail;
 
@@ -93,7 +94,16 @@ void RollBackDay(CGrid& grid, int32_t day) {
 bool RollBack(CGrid& grid, const DayObserver& onDay) {
     const int32_t days = grid.DayCount;
     for (int32_t day = days - 1; day >= 0; --day) {
-        RollBackDay(grid, day);
+        try {
+            RollBackDay(grid, day);
+        } catch (const EngineError& e) {
+            // Negative branch weights make the values swing apart step by
+            // step: the cause is a volatility too small for the rate.
+            if (e.what() == std::string_view(kOverflow) && (grid.PUp < 0 || grid.PDown < 0 || grid.PMid < 0))
+                throw EngineError("Laskentavolatiliteetti on liian pieni suhteessa korkoon "
+                                  "(haarautumistodennäköisyys on negatiivinen)");
+            throw;
+        }
         if (onDay && !onDay(days - day)) return false;
     }
     return true;

@@ -92,14 +92,88 @@ TEST(Calendar, StepCountsOfOpenFractionAndWeekendWeight) {
     }
 }
 
-TEST(Calendar, WeekendDatesStayInsideTheTables) {
+namespace {
+
+// 14 April 2006 is a Friday; exchange hours a third of the day so that the
+// closed hours and the weekend carry steps of their own.
+constexpr double kFriday14 = 38821;
+
+CGrid WeekendExample(double valuation) {
     CGrid g = WorkedExample();
-    g.ValuationTime = 38822.5; // Saturday 15 April
-    ASSERT_TRUE(BuildLattice(g));
-    EXPECT_EQ(g.DayCount, 5);
-    EXPECT_EQ(g.DayDates[1], 38825 + k1820); // Tuesday
-    g.Warrant.Expiry = 38830 + k1820;        // Sunday 23 April
-    ASSERT_TRUE(BuildLattice(g));
-    EXPECT_EQ(static_cast<int>(g.DayDates.size()), g.DayCount);
-    EXPECT_EQ(g.ExpiryWeekday, 6);
+    g.ValuationTime = valuation;
+    g.OpenFraction = 0.347;
+    return g;
+}
+
+double ValueAtStrike(const CGrid& g) {
+    size_t i = 1;
+    while (g.Prices[i] < g.Warrant.Strike) ++i;
+    const double w = (g.Warrant.Strike - g.Prices[i - 1]) / (g.Prices[i] - g.Prices[i - 1]);
+    return g.Values[i - 1] + (g.Values[i] - g.Values[i - 1]) * w;
+}
+
+} // namespace
+
+TEST(Calendar, WeekendValuationCountsFromFridaysClose) {
+    CGrid friday = WeekendExample(kFriday14 + k1820);
+    ASSERT_TRUE(BuildLattice(friday));
+    RollBack(friday);
+    for (const double saturday : {kFriday14 + 1, kFriday14 + 1.5, kFriday14 + 1.99}) {
+        CGrid g = WeekendExample(saturday);
+        ASSERT_TRUE(BuildLattice(g));
+        RollBack(g);
+        EXPECT_EQ(g.TotalSteps, friday.TotalSteps);
+        EXPECT_EQ(g.DaySteps, friday.DaySteps);
+        EXPECT_EQ(g.Values, friday.Values); // bit for bit
+        EXPECT_EQ(g.DayDates[0], saturday);
+    }
+    CGrid sunday = WeekendExample(kFriday14 + 2.25);
+    ASSERT_TRUE(BuildLattice(sunday));
+    EXPECT_EQ(sunday.TotalSteps, friday.TotalSteps - friday.WeekendDaySteps);
+    int32_t sum = 0;
+    for (int32_t i = 0; i < sunday.DayCount; ++i) {
+        sum += sunday.DaySteps[i];
+        const int weekday = DayOfWeekOfSerial(sunday.DayDates[i]); // Sunday = 1 ... Saturday = 7
+        if (i > 0) EXPECT_TRUE(weekday > 1 && weekday < 7) << "day " << i;
+    }
+    EXPECT_EQ(sum, sunday.TotalSteps);
+    EXPECT_EQ(sunday.DayDates[1], kFriday14 + 3 + k1820); // Monday
+}
+
+TEST(Calendar, ValueFallsFromFridaysCloseToMondaysOpen) {
+    double previous = 1e300;
+    for (const double t : {kFriday14 + k1820, kFriday14 + 1, kFriday14 + 1.7, kFriday14 + 2,
+                           kFriday14 + 2.9, kFriday14 + 3, kFriday14 + 3.3, kFriday14 + 3 + 10.0 / 24}) {
+        CGrid g = WeekendExample(t);
+        ASSERT_TRUE(BuildLattice(g));
+        RollBack(g);
+        const double value = ValueAtStrike(g);
+        EXPECT_LE(value, previous) << t;
+        previous = value;
+    }
+}
+
+TEST(Calendar, WeekendExpiryIsRefusedAndWeekendDividendPaysMonday) {
+    CGrid g = WorkedExample();
+    for (const double expiry : {38829 + k1820, 38830 + k1820}) { // Saturday, Sunday
+        g.Warrant.Expiry = expiry;
+        EXPECT_FALSE(BuildLattice(g));
+        EXPECT_STREQ(DateRangeRefusal(g.ValuationTime, expiry), "Päättymispäivä osuu viikonloppuun");
+    }
+    EXPECT_STREQ(DateRangeRefusal(kMarch1At10, kMarch1At10 - 1), "Päättymispäivä on ennen laskentapäivää");
+    EXPECT_EQ(DateRangeRefusal(kMarch1At10, kApril21At1820), nullptr);
+
+    CGrid monday = WorkedExample();
+    monday.Warrant.Dividend = 0.5;
+    monday.Warrant.DividendDate = 38810 + k1820; // Monday 3 April
+    ASSERT_TRUE(BuildLattice(monday));
+    RollBack(monday);
+    for (const double weekend : {38808 + k1820, 38809.25}) { // Saturday, Sunday
+        CGrid d = monday;
+        d.Warrant.DividendDate = weekend;
+        ASSERT_TRUE(BuildLattice(d));
+        RollBack(d);
+        EXPECT_EQ(d.Warrant.DividendDay, 23);
+        EXPECT_EQ(d.Values, monday.Values);
+    }
 }
