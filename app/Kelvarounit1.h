@@ -5,10 +5,14 @@
 #include "Grid.h"
 
 #include <QMainWindow>
+#include <exception>
 #include <functional>
 
 class QLabel;
 class QLineEdit;
+class QProgressBar;
+class QTimer;
+class TBackgroundJob;
 
 namespace Ui {
 class TForm1;
@@ -25,8 +29,22 @@ public:
     // once: a failing conversion leaves the earlier fields updated.
     void ReadInputs();
 
+    // The inputs as last read and the last complete valuation: what the
+    // listing shows and what Tallenna tulokset saves.
     CGrid& Grid() { return grid_; }
     const CGrid& Grid() const { return grid_; }
+
+    // True while a valuation, check or save runs off the window's thread.
+    bool Busy() const;
+    // Handles events until the running work has ended (tests, demo).
+    void WaitUntilIdle();
+
+    // Valuations estimated to take longer than this ask before they start.
+    static constexpr double kAskAboveSeconds = 10.0;
+    // Node updates per second of the roll-back on a two-core 2020s machine,
+    // for that estimate (app_bench and kelvaro --json on the largest
+    // lattices give 1.7e9 to 1.9e9).
+    static constexpr double kNodeUpdatesPerSecond = 1.5e9;
 
     // The window's components, under their own names.
     Ui::TForm1* ui;
@@ -37,6 +55,12 @@ public slots:
     void Button1Click();
     void Tallennatulokset1Click();
     void Poistu1Click();
+    // Asks the running work to stop; the last complete valuation stays.
+    void CancelWork();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Runs a command so that no exception reaches the event loop; a failure
@@ -46,5 +70,25 @@ private:
     long double ReadFloat(const QLineEdit* edit, const QLabel* label) const;
     int ReadInt(const QLineEdit* edit, const QLabel* label) const;
 
+    // Reads the inputs and checks the date range; false (with the box shown)
+    // when the work cannot start. `refusal` is the box's first line.
+    bool PrepareInputs(const QString& refusal);
+    // Asks before a valuation estimated to take long; false to stop.
+    bool ConfirmLongValuation();
+    // Runs `work` off the window's thread and `done` back on it, with the
+    // controls switched to their running state meanwhile.
+    void StartWork(const QString& status, std::function<void()> work, std::function<void()> done);
+    void ShowRunning(bool running, const QString& status = QString());
+    void ShowProgress();
+    void ShowValuation();
+    void SetUpKeyboard();
+
     CGrid grid_;
+    // The record the running valuation builds into; swapped with grid_ when
+    // it completes, so that a cancel or a failure leaves grid_ whole.
+    CGrid work_;
+    QString workListing_;
+    TBackgroundJob* job_;
+    QProgressBar* progress_;
+    QTimer* progressTimer_;
 };

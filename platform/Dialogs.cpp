@@ -31,9 +31,16 @@ std::optional<QString> DefaultAskSaveFileName(QWidget* parent, const QString& pr
     return name;
 }
 
+bool DefaultAskYesNo(const QString& text)
+{
+    return QMessageBox::question(QApplication::activeWindow(), Caption(), text,
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
 DialogHooks DefaultHooks()
 {
-    return DialogHooks{DefaultShowMessage, DefaultShowError, DefaultAskSaveFileName};
+    return DialogHooks{DefaultShowMessage, DefaultShowError, DefaultAskSaveFileName, DefaultAskYesNo};
 }
 
 } // namespace
@@ -60,6 +67,12 @@ void ShowErrorBox(const QString& text)
 {
     auto& hook = Dialogs().showError;
     hook ? hook(text) : DefaultShowError(text);
+}
+
+bool AskYesNo(const QString& text)
+{
+    auto& hook = Dialogs().askYesNo;
+    return hook ? hook(text) : DefaultAskYesNo(text);
 }
 
 bool TSaveTextFileDialog::Execute()

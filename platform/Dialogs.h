@@ -16,6 +16,8 @@ struct DialogHooks {
     // Asks for a file name to save to; nullopt when the user cancels.
     // `previous` is the name chosen last, offered again.
     std::function<std::optional<QString>(QWidget* parent, const QString& previous)> askSaveFileName;
+    // A question with Yes and No; true for Yes.
+    std::function<bool(const QString& text)> askYesNo;
 };
 
 // The hooks in force; by default real modal Qt dialogs.
@@ -25,6 +27,7 @@ DialogHooks InstallDialogHooks(DialogHooks hooks);
 
 void ShowMessage(const QString& text);
 void ShowErrorBox(const QString& text);
+bool AskYesNo(const QString& text);
 
 // The window's save dialog: remembers the name chosen last.
 class TSaveTextFileDialog {
