@@ -1,14 +1,24 @@
 #include "Kelvarounit1.h"
 
 #include "AppCore.h"
+#include "BackgroundJob.h"
 #include "Conversions.h"
 #include "QtBridge.h"
 #include "ui_Kelvarounit1.h"
 
+#include <QCloseEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QFontDatabase>
+#include <QKeyEvent>
 #include <QLocale>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QTimer>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -44,7 +54,12 @@ QString ShortDateFormat() {
 }  // namespace
 
 TForm1::TForm1(QWidget* parent)
-    : QMainWindow(parent), ui(new Ui::TForm1), SaveTextFileDialog1(this) {
+    : QMainWindow(parent),
+      ui(new Ui::TForm1),
+      SaveTextFileDialog1(this),
+      job_(new TBackgroundJob(this)),
+      progress_(new QProgressBar(this)),
+      progressTimer_(new QTimer(this)) {
     ui->setupUi(this);
 
     QFont font(QStringLiteral("Tahoma"));
@@ -83,11 +98,81 @@ TForm1::TForm1(QWidget* parent)
     // Today's date at the form's time of day, 10:00.
     ui->DateNow->setDate(SerialToDateTime(Today()).date());
 
-    resize(564, 539 + menuBar()->sizeHint().height());
+    // Progress of work off the window's thread, read from the job a few
+    // times a second rather than signalled per day.
+    progress_->setMaximumWidth(200);
+    progress_->hide();
+    statusBar()->addPermanentWidget(progress_);
+    progressTimer_->setInterval(100);
+    connect(progressTimer_, &QTimer::timeout, this, &TForm1::ShowProgress);
+
+    SetUpKeyboard();
+
+    resize(564, 539 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     move(0, 0);
 }
 
-TForm1::~TForm1() { delete ui; }
+TForm1::~TForm1() {
+    // The job's thread reads and writes the records: it ends first.
+    job_->RequestStop();
+    job_->Wait();
+    delete ui;
+}
+
+void TForm1::SetUpKeyboard() {
+    // Each label names its input, for screen readers and the label's own
+    // mnemonic.
+    const std::pair<QLabel*, QWidget*> buddies[] = {
+        {ui->Label1, ui->DateNow},         {ui->Label2, ui->DateExpiry},
+        {ui->Label3, ui->EditStrike},      {ui->Label13, ui->EditMultiplier},
+        {ui->Label12, ui->EditSGMarg},     {ui->Label16, ui->DateDivid},
+        {ui->Label17, ui->EditDivid},      {ui->Label4, ui->EditPriceMin},
+        {ui->Label5, ui->EditPriceMax},    {ui->Label6, ui->EditPriceSteps},
+        {ui->Label7, ui->EditTimeSteps},   {ui->Label8, ui->EditVolat},
+        {ui->Label11, ui->EditRate},       {ui->Label9, ui->EditXOpen},
+        {ui->Label10, ui->EditWeekEnd},    {ui->Label14, ui->EditShare},
+        {ui->Label15, ui->EditWarrant}};
+    for (const auto& [label, input] : buddies) {
+        label->setBuddy(input);
+        input->setAccessibleName(label->text());
+    }
+    ui->RadioGroupType->setAccessibleName(QStringLiteral("Tyyppi"));
+    ui->RadioGroupCallPut->setAccessibleName(QStringLiteral("Call/put"));
+    ui->Memo1->setAccessibleName(QStringLiteral("Solmujen hinnat ja nykyarvot"));
+
+    ui->ButtonCalculate->setText(QStringLiteral("&Laske"));
+    ui->allennatulokset1->setShortcut(QKeySequence::Save);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &TForm1::CancelWork);
+
+    // Enter in any input calculates; the focus moves down the two columns
+    // row by row, as the inputs stand.
+    QList<QWidget*> order = {ui->DateNow, ui->DateExpiry};
+    for (QRadioButton* button : ui->RadioGroupType->findChildren<QRadioButton*>()) order << button;
+    order << ui->EditStrike;
+    for (QRadioButton* button : ui->RadioGroupCallPut->findChildren<QRadioButton*>()) order << button;
+    order << ui->EditMultiplier << ui->EditSGMarg << ui->DateDivid << ui->EditDivid
+          << ui->EditPriceMin << ui->EditPriceMax << ui->EditPriceSteps << ui->EditTimeSteps
+          << ui->EditVolat << ui->EditRate << ui->EditXOpen << ui->EditWeekEnd
+          << ui->ButtonCalculate << ui->EditShare << ui->EditWarrant << ui->ButtonSolve
+          << ui->Memo1 << ui->Button1;
+    for (qsizetype i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
+    for (QWidget* input : order)
+        if (input != ui->ButtonCalculate && input != ui->ButtonSolve && input != ui->Memo1 &&
+            input != ui->Button1)
+            input->installEventFilter(this);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !Busy()) {
+            ui->ButtonCalculate->click();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
 
 namespace {
 
@@ -133,53 +218,182 @@ void TForm1::ReadInputs() {
     grid_.Rate = FromPercent(ReadFloat(ui->EditRate, ui->Label11));
 }
 
+bool TForm1::Busy() const { return job_->Busy(); }
+
+void TForm1::WaitUntilIdle() {
+    if (!Busy()) return;
+    QEventLoop loop;
+    connect(job_, &TBackgroundJob::Finished, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool TForm1::PrepareInputs(const QString& refusal) {
+    ReadInputs();
+    const char* cause = DateRangeRefusal(grid_.ValuationTime, grid_.Warrant.Expiry);
+    if (cause == nullptr) return true;
+    ShowMessage(refusal + QLatin1Char('\n') + QString::fromUtf8(cause));
+    return false;
+}
+
+bool TForm1::ConfirmLongValuation() {
+    int32_t steps = 0, nodes = 0;
+    if (!LatticeSize(grid_, steps, nodes)) return true;
+    const double seconds = static_cast<double>(steps) * nodes / kNodeUpdatesPerSecond;
+    if (seconds <= kAskAboveSeconds) return true;
+    return AskYesNo(QStringLiteral("Laskenta kestää arviolta %1 s (%2 aika-askelta, %3 hintatasoa). "
+                                   "Jatketaanko?")
+                        .arg(QString::fromLatin1(FloatToStrF(seconds, TFloatFormat::ffGeneral, 2, 0)))
+                        .arg(steps)
+                        .arg(nodes));
+}
+
 void TForm1::ButtonCalculateClick() {
+    if (Busy()) {
+        CancelWork();
+        return;
+    }
     Guarded([this] {
-        ReadInputs();
-        if (!BuildLattice(grid_)) {
-            ShowMessage(QStringLiteral("Parametrit virheellisiä, Laskenta peruttu"));
+        if (!PrepareInputs(QStringLiteral("Parametrit virheellisiä, Laskenta peruttu")) ||
+            !ConfirmLongValuation())
             return;
-        }
-        ui->EditPriceSteps->setText(QString::number(grid_.NodeCount));
-        ui->EditPriceMax->setText(GeneralText(grid_.PriceMax));
-        ui->EditPriceMin->setText(GeneralText(grid_.PriceMin));
-        RollBack(grid_);
-        // One replacement instead of a line at a time: thousands of lines
-        // then appear at once.
-        ui->Memo1->setPlainText(QString::fromLatin1(ListingText(grid_)));
+        CopyInputs(grid_, work_);
+        auto complete = std::make_shared<bool>(false);
+        StartWork(
+            QStringLiteral("Lasketaan…"),
+            [this, complete] {
+                if (!BuildLattice(work_)) return;
+                job_->Total = work_.DayCount;
+                *complete = RollBack(work_, [this](int32_t days) {
+                    job_->Done = days;
+                    return !job_->StopRequested();
+                });
+                if (*complete) workListing_ = QString::fromLatin1(ListingText(work_));
+            },
+            [this, complete] {
+                if (!*complete) {
+                    statusBar()->showMessage(QStringLiteral("Laskenta peruttu; edelliset tulokset ennallaan."));
+                    return;
+                }
+                // The new valuation replaces the old whole; the old arrays
+                // are refilled by the next build of the same shape.
+                std::swap(grid_, work_);
+                ShowValuation();
+            },
+            true);
     });
 }
 
+void TForm1::ShowValuation() {
+    ui->EditPriceSteps->setText(QString::number(grid_.NodeCount));
+    ui->EditPriceMax->setText(GeneralText(grid_.PriceMax));
+    ui->EditPriceMin->setText(GeneralText(grid_.PriceMin));
+    // One replacement instead of a line at a time: thousands of lines
+    // then appear at once.
+    ui->Memo1->setPlainText(std::exchange(workListing_, QString()));
+    statusBar()->showMessage(QStringLiteral("Laskettu: %1 hintatasoa, %2 kaupankäyntipäivää.")
+                                 .arg(grid_.NodeCount)
+                                 .arg(grid_.DayCount),
+                             10000);
+}
+
 void TForm1::Button1Click() {
+    if (Busy()) return;
     Guarded([this] {
-        ReadInputs();
-        if (!BuildLattice(grid_)) {
-            ShowMessage(QStringLiteral("Parametrit virheellisiä."));
-            return;
-        }
-        ShowMessage(QString::fromUtf8(TimeStepVerdict(grid_.PMid, DecimalSeparator())));
+        if (!PrepareInputs(QStringLiteral("Parametrit virheellisiä."))) return;
+        // The check builds into the spare record: the last valuation stays
+        // what the listing shows and a save writes.
+        CopyInputs(grid_, work_);
+        StartWork(
+            QStringLiteral("Tarkastetaan…"), [this] { BuildLattice(work_); },
+            [this] { ShowMessage(QString::fromUtf8(TimeStepVerdict(work_.PMid, DecimalSeparator()))); },
+            false);
     });
 }
 
 void TForm1::Tallennatulokset1Click() {
+    if (Busy()) return;
     Guarded([this] {
         if (!SaveTextFileDialog1.Execute()) return;
         const QString name = SaveTextFileDialog1.GetFileName();
-        switch (WriteResultsFile(QFile::encodeName(name).toStdString(), grid_, DecimalSeparator())) {
-        case SaveStatus::Ok:
-            break;
-        case SaveStatus::OpenFailed:
-            ShowErrorBox(
-                QStringLiteral("Tiedostoa \"%1\" ei voitu avata kirjoittamista varten.").arg(name));
-            break;
-        case SaveStatus::WriteFailed:
-            ShowErrorBox(QStringLiteral("Tiedostoon \"%1\" kirjoittaminen epäonnistui.").arg(name));
-            break;
-        }
+        const std::string path = QFile::encodeName(name).toStdString();
+        const char separator = DecimalSeparator();
+        auto status = std::make_shared<SaveStatus>(SaveStatus::Ok);
+        // Nothing writes grid_ while the job runs: Laske and the check wait.
+        StartWork(
+            QStringLiteral("Tallennetaan…"),
+            [this, path, separator, status] { *status = WriteResultsFile(path, grid_, separator); },
+            [name, status] {
+                switch (*status) {
+                case SaveStatus::Ok:
+                    break;
+                case SaveStatus::OpenFailed:
+                    ShowErrorBox(
+                        QStringLiteral("Tiedostoa \"%1\" ei voitu avata kirjoittamista varten.").arg(name));
+                    break;
+                case SaveStatus::WriteFailed:
+                    ShowErrorBox(QStringLiteral("Tiedostoon \"%1\" kirjoittaminen epäonnistui.").arg(name));
+                    break;
+                }
+            },
+            false);
     });
 }
 
 void TForm1::Poistu1Click() { close(); }
+
+void TForm1::CancelWork() {
+    if (!Busy()) return;
+    job_->RequestStop();
+    statusBar()->showMessage(QStringLiteral("Peruutetaan…"));
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // A valuation stops at its next trading day; its results are dropped.
+    job_->RequestStop();
+    job_->Wait();
+    ShowRunning(false, false);
+    event->accept();
+}
+
+void TForm1::StartWork(const QString& status, std::function<void()> work, std::function<void()> done,
+                       bool cancellable) {
+    ShowRunning(true, cancellable, status);
+    job_->Start(std::move(work), [this, done = std::move(done)](std::exception_ptr error) {
+        ShowRunning(false, false);
+        Guarded([&] {
+            if (error) std::rethrow_exception(error);
+            done();
+        });
+    });
+}
+
+void TForm1::ShowRunning(bool running, bool cancellable, const QString& status) {
+    // Laske turns into its own cancel button; nothing else may start.
+    ui->ButtonCalculate->setText(running && cancellable ? QStringLiteral("&Peruuta")
+                                                        : QStringLiteral("&Laske"));
+    ui->ButtonCalculate->setEnabled(!running || cancellable);
+    ui->allennatulokset1->setEnabled(!running);
+    ui->ButtonSolve->setEnabled(!running && ui->GroupBox1->isVisible());
+    ui->Button1->setEnabled(!running && ui->Button1->isVisible());
+    if (running) {
+        statusBar()->showMessage(status);
+        progress_->setRange(0, 0);
+        progress_->show();
+        progressTimer_->start();
+    } else {
+        statusBar()->clearMessage();
+        progress_->hide();
+        progressTimer_->stop();
+    }
+}
+
+void TForm1::ShowProgress() {
+    const int total = job_->Total;
+    if (total <= 0) return; // still building: a busy bar
+    progress_->setRange(0, total);
+    progress_->setValue(job_->Done);
+    progress_->setFormat(QStringLiteral("%v / %m päivää"));
+}
 
 void TForm1::Guarded(const std::function<void()>& command) {
     try {

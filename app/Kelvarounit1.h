@@ -77,8 +77,10 @@ private:
     bool ConfirmLongValuation();
     // Runs `work` off the window's thread and `done` back on it, with the
     // controls switched to their running state meanwhile.
-    void StartWork(const QString& status, std::function<void()> work, std::function<void()> done);
-    void ShowRunning(bool running, const QString& status = QString());
+    // `cancellable`: Laske turns into Peruuta meanwhile.
+    void StartWork(const QString& status, std::function<void()> work, std::function<void()> done,
+                   bool cancellable);
+    void ShowRunning(bool running, bool cancellable, const QString& status = QString());
     void ShowProgress();
     void ShowValuation();
     void SetUpKeyboard();

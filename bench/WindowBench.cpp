@@ -19,7 +19,10 @@ void Calculate(benchmark::State& state) {
     hooks.showMessage = [&](const QString&) { failed = true; };
     hooks.showError = [&](const QString&) { failed = true; };
     const DialogHooks previous = InstallDialogHooks(hooks);
-    for (auto _ : state) form.ButtonCalculateClick();
+    for (auto _ : state) {
+        form.ButtonCalculateClick();
+        form.WaitUntilIdle();
+    }
     InstallDialogHooks(previous);
     if (failed) state.SkipWithError("the command reported a failure");
     state.counters["nodes"] = form.Grid().NodeCount;

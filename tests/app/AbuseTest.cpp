@@ -33,7 +33,7 @@ class AbuseTest : public QObject {
         const QString good = edit->text();
         boxes_.Clear();
         edit->setText(text);
-        form.ButtonCalculateClick();
+        RunCommand(form, &TForm1::ButtonCalculateClick);
         edit->setText(good);
         return boxes_.Boxes().size() == 1 ? boxes_.Boxes().front() : QString();
     }
@@ -71,18 +71,18 @@ private slots:
         }
 
         boxes_.Clear();
-        form.ButtonCalculateClick();
+        RunCommand(form, &TForm1::ButtonCalculateClick);
         QCOMPARE(boxes_.Boxes(), QStringList());
         TForm1 fresh;
         SetGoodInputs(fresh);
-        fresh.ButtonCalculateClick();
+        RunCommand(fresh, &TForm1::ButtonCalculateClick);
         QCOMPARE(form.ui->Memo1->toPlainText(), fresh.ui->Memo1->toPlainText());
     }
 
     void unwritableFilesAreReportedAndLaterSavesWork() {
         TForm1 form;
         SetGoodInputs(form);
-        form.ButtonCalculateClick();
+        RunCommand(form, &TForm1::ButtonCalculateClick);
 
         const QString readOnly = dir_.filePath("readonly.txt");
         QFile(readOnly).open(QIODevice::WriteOnly);
@@ -94,7 +94,7 @@ private slots:
         for (const QString& name : names) {
             boxes_.Clear();
             boxes_.saveAnswer = name;
-            form.Tallennatulokset1Click();
+            RunCommand(form, &TForm1::Tallennatulokset1Click);
             QVERIFY2(boxes_.Boxes().size() == 1, qPrintable(name));
             QVERIFY(boxes_.Boxes().front().contains(QStringLiteral("\"%1\"").arg(name)));
         }
@@ -102,7 +102,7 @@ private slots:
 
         boxes_.Clear();
         boxes_.saveAnswer = dir_.filePath("good.txt");
-        form.Tallennatulokset1Click();
+        RunCommand(form, &TForm1::Tallennatulokset1Click);
         QCOMPARE(boxes_.Boxes(), QStringList());
         QCOMPARE(ReadAll(*boxes_.saveAnswer),
                  QByteArray::fromStdString(ResultsFileText(form.Grid(), ',')));

@@ -15,15 +15,27 @@
 struct DialogRecorder {
     QStringList messages, errors;
     std::optional<QString> saveAnswer;  // nullopt: the dialog is cancelled
+    QStringList questions;
+    bool yesAnswer = true;
 
     void Install() {
         InstallDialogHooks({[this](const QString& text) { messages << text; },
                             [this](const QString& text) { errors << text; },
-                            [this](QWidget*, const QString&) { return saveAnswer; }});
+                            [this](QWidget*, const QString&) { return saveAnswer; },
+                            [this](const QString& text) {
+                                questions << text;
+                                return yesAnswer;
+                            }});
     }
     void Clear() { messages.clear(), errors.clear(); }
     QStringList Boxes() const { return messages + errors; }
 };
+
+// Runs a command and waits for the work it started off the window's thread.
+inline void RunCommand(TForm1& form, void (TForm1::*command)()) {
+    (form.*command)();
+    form.WaitUntilIdle();
+}
 
 // Wednesday 1 March 2006 at 10:00; with the default expiry, 21 April 2006.
 inline void SetMarch1(TForm1& form) {

@@ -61,14 +61,14 @@ private slots:
         auto form = NewForm();
         Ui::TForm1& ui = *form->ui;
         SetMarch1(*form);
-        form->Button1Click();  // the check alone lists nothing
+        RunCommand(*form, &TForm1::Button1Click);  // the check alone lists nothing
         QCOMPARE(boxes_.messages, QStringList{QStringLiteral(
             "Aika-askel sopiva suhteessa pörssiarvon askeleeseen Muutostodennäköisyys "
             "askeleella = 0,5002")});
         QVERIFY(ui.Memo1->toPlainText().isEmpty());
 
         boxes_.Clear();
-        form->ButtonCalculateClick();
+        RunCommand(*form, &TForm1::ButtonCalculateClick);
         QCOMPARE(boxes_.Boxes(), QStringList());
         QCOMPARE(form->Grid().NodeCount, 1021);
         const auto outputs = [&ui] {
@@ -89,20 +89,27 @@ private slots:
         }
 
         // Again: the listing is replaced, not appended to.
-        form->ButtonCalculateClick();
+        RunCommand(*form, &TForm1::ButtonCalculateClick);
         QCOMPARE(ui.Memo1->toPlainText(), listing);
 
         // A rejected range afterwards leaves every output as it was.
         ui.DateNow->setDate(QDate(2006, 4, 22));
-        form->ButtonCalculateClick();
+        RunCommand(*form, &TForm1::ButtonCalculateClick);
         QCOMPARE(boxes_.messages.last(),
-                 QStringLiteral("Parametrit virheellisiä, Laskenta peruttu"));
+                 QStringLiteral("Parametrit virheellisiä, Laskenta peruttu\n"
+                                "Päättymispäivä on ennen laskentapäivää"));
         QCOMPARE(ui.Memo1->toPlainText(), listing);
         QCOMPARE(outputs(), QStringLiteral("1021 4,834 46,54"));
         QCOMPARE(form->Grid().NodeCount, 1021);
-        form->Button1Click();
-        QCOMPARE(boxes_.messages.last(), QStringLiteral("Parametrit virheellisiä."));
-        QCOMPARE(boxes_.Boxes().size(), 2);
+        RunCommand(*form, &TForm1::Button1Click);
+        QCOMPARE(boxes_.messages.last(), QStringLiteral("Parametrit virheellisiä.\n"
+                                                        "Päättymispäivä on ennen laskentapäivää"));
+        ui.DateNow->setDate(QDate(2006, 3, 1));
+        ui.DateExpiry->setDate(QDate(2006, 4, 22));  // a Saturday
+        RunCommand(*form, &TForm1::ButtonCalculateClick);
+        QCOMPARE(boxes_.messages.last(), QStringLiteral("Parametrit virheellisiä, Laskenta peruttu\n"
+                                                        "Päättymispäivä osuu viikonloppuun"));
+        QCOMPARE(boxes_.Boxes().size(), 3);
     }
 
     void conversionErrors() {
@@ -132,7 +139,7 @@ private slots:
                                   &grid.Rate})
                 *field = -9;
 
-            form->ButtonCalculateClick();
+            RunCommand(*form, &TForm1::ButtonCalculateClick);
             QCOMPARE(boxes_.errors, QStringList{error});
             QCOMPARE(boxes_.messages, QStringList());
             QVERIFY(!grid.Allocated);
@@ -155,7 +162,7 @@ private slots:
         for (int type : {kNormal, kTurboSHB, kTurboSG}) {
             ui.RadioGroupType->SetItemIndex(type);
             form->Grid().Warrant.KnockOutMargin = 7;
-            form->ButtonCalculateClick();  // the 2006 expiry is refused after reading
+            RunCommand(*form, &TForm1::ButtonCalculateClick);  // the 2006 expiry is refused after reading
             QCOMPARE(boxes_.errors.size(), type == kTurboSG ? 1 : 0);
             QCOMPARE(form->Grid().Warrant.KnockOutMargin, type == kTurboSG ? 7.0 : 0.0);
         }
@@ -165,11 +172,11 @@ private slots:
         auto form = NewForm();
         const QString path = dir_.filePath("tulokset.txt");
         boxes_.saveAnswer.reset();
-        form->Tallennatulokset1Click();
+        RunCommand(*form, &TForm1::Tallennatulokset1Click);
         QVERIFY(!QFile::exists(path));
 
         boxes_.saveAnswer = path;
-        form->Tallennatulokset1Click();
+        RunCommand(*form, &TForm1::Tallennatulokset1Click);
         QCOMPARE(ReadAll(path), QByteArray("Share\tPresent\t"));
 
         // Over a longer file, nothing of it is left behind.
@@ -177,10 +184,87 @@ private slots:
         QVERIFY(junk.open(QIODevice::WriteOnly) && junk.write(QByteArray(4 << 20, 'x')) > 0);
         junk.close();
         SetMarch1(*form);
-        form->ButtonCalculateClick();
-        form->Tallennatulokset1Click();
+        RunCommand(*form, &TForm1::ButtonCalculateClick);
+        RunCommand(*form, &TForm1::Tallennatulokset1Click);
         QCOMPARE(ReadAll(path), QByteArray::fromStdString(ResultsFileText(form->Grid(), ',')));
         QCOMPARE(boxes_.Boxes(), QStringList());
+    }
+
+    // State: a finished valuation, saved. Action: a long valuation, then
+    // cancel. Expected: events flow meanwhile; listing, outputs and the
+    // saved file are those of the first valuation.
+    void cancelKeepsLastValuation() {
+        auto form = NewForm();
+        Ui::TForm1& ui = *form->ui;
+        SetMarch1(*form);
+        RunCommand(*form, &TForm1::ButtonCalculateClick);
+        const QString listing = ui.Memo1->toPlainText();
+        const QString path = dir_.filePath("cancel.txt");
+        boxes_.saveAnswer = path;
+        RunCommand(*form, &TForm1::Tallennatulokset1Click);
+        const QByteArray saved = ReadAll(path);
+
+        ui.DateExpiry->setDate(QDate(2007, 3, 1));
+        ui.EditTimeSteps->setText("1000");
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+        timer.start(1);
+        form->ButtonCalculateClick();
+        QVERIFY(form->Busy());
+        QCOMPARE(ui.ButtonCalculate->text(), QStringLiteral("&Peruuta"));
+        QVERIFY(!ui.allennatulokset1->isEnabled());
+        QTRY_VERIFY(ticks >= 3);  // the window's thread is free
+        QTest::keyClick(form.get(), Qt::Key_Escape);
+        form->ButtonCalculateClick();  // Peruuta: the same as Esc
+        form->WaitUntilIdle();
+        QCOMPARE(ui.ButtonCalculate->text(), QStringLiteral("&Laske"));
+        QCOMPARE(ui.Memo1->toPlainText(), listing);
+        QCOMPARE(ui.EditPriceSteps->text(), QStringLiteral("1021"));
+        RunCommand(*form, &TForm1::Tallennatulokset1Click);
+        QCOMPARE(ReadAll(path), saved);
+        QCOMPARE(boxes_.Boxes(), QStringList());
+
+        // Closing during a valuation stops it and closes at once.
+        form->show();
+        form->ButtonCalculateClick();
+        QVERIFY(form->Busy());
+        form->Poistu1Click();
+        QVERIFY(!form->Busy() && !form->isVisible());
+    }
+
+    // A valuation estimated to run long asks first; No leaves all as it was.
+    void longValuationAsksFirst() {
+        auto form = NewForm();
+        Ui::TForm1& ui = *form->ui;
+        SetMarch1(*form);
+        ui.DateExpiry->setDate(QDate(2011, 8, 19));
+        ui.EditTimeSteps->setText("2000");
+        boxes_.questions.clear();
+        boxes_.yesAnswer = false;
+        form->ButtonCalculateClick();
+        boxes_.yesAnswer = true;
+        QCOMPARE(boxes_.questions.size(), 1);
+        QVERIFY(boxes_.questions.front().endsWith(QStringLiteral("Jatketaanko?")));
+        QVERIFY(!form->Busy());
+        QVERIFY(!form->Grid().Allocated);
+    }
+
+    // Enter in an input calculates; Ctrl+S saves.
+    void keyboard() {
+        auto form = NewForm();
+        Ui::TForm1& ui = *form->ui;
+        SetMarch1(*form);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        ui.EditVolat->setFocus();
+        QTest::keyClick(ui.EditVolat, Qt::Key_Return);
+        form->WaitUntilIdle();
+        QCOMPARE(ui.Memo1->toPlainText().count('\n'), 1020);
+        boxes_.saveAnswer = dir_.filePath("keys.txt");
+        QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+        form->WaitUntilIdle();
+        QCOMPARE(ReadAll(*boxes_.saveAnswer), QByteArray::fromStdString(ResultsFileText(form->Grid(), ',')));
     }
 };
 

@@ -92,10 +92,10 @@ TEST_P(CliVsWindow, SameListingFileVerdictAndRecord) {
         edits[i].first->setText(c.numbers[i]);
         inputs.push_back(std::string(edits[i].second) + "=" + c.numbers[i]);
     }
-    form.ButtonCalculateClick();
-    form.Tallennatulokset1Click();
+    RunCommand(form, &TForm1::ButtonCalculateClick);
+    RunCommand(form, &TForm1::Tallennatulokset1Click);
     const CGrid grid = form.Grid();  // the verdict builds the lattice again
-    form.Button1Click();
+    RunCommand(form, &TForm1::Button1Click);
     ASSERT_EQ(boxes.Boxes().size(), 1) << boxes.Boxes().join('|').toStdString();
 
     // A comma comes from the Finnish settings, a point from the option.

@@ -25,7 +25,7 @@ TEST(DialogHooks, SaveDialogRemembersTheNameChosenLast)
         offered.push_back(last);
         return answers.at(offered.size() - 1);
     };
-    const DialogHooks previous = InstallDialogHooks({{}, {}, ask});
+    const DialogHooks previous = InstallDialogHooks({{}, {}, ask, {}});
 
     // The name chosen last is offered again and survives a cancel.
     TSaveTextFileDialog dialog(&window);
