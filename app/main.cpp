@@ -2,6 +2,7 @@
 #include "Dialogs.h"
 #include "Kelvarounit1.h"
 #include "Memory.h"
+#include "Translations.h"
 #include "ui_Kelvarounit1.h"
 
 #include <QApplication>
@@ -19,6 +20,7 @@ void StartDemo(TForm1& form) {
     form.ui->DateExpiry->setDate(expiry);
     QTimer::singleShot(0, &form, [&form] {
         form.ButtonCalculateClick();
+        form.WaitUntilIdle();
         QScrollBar* bar = form.ui->Memo1->verticalScrollBar();
         bar->setValue(bar->maximum() / 2);
     });
@@ -29,6 +31,7 @@ void StartDemo(TForm1& form) {
 int main(int argc, char* argv[]) {
     KeepFreedMemoryForReuse();
     QApplication application(argc, argv);
+    InstallQtTranslations(application);
     try {
         TForm1 Form1;
         Form1.show();

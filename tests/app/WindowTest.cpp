@@ -1,6 +1,7 @@
 // The window and its commands, with the dialogs answered by hooks.
 #include "AppCore.h"
 #include "Conversions.h"
+#include "Translations.h"
 #include "WindowFixture.h"
 
 #include <QTemporaryDir>
@@ -248,6 +249,13 @@ private slots:
         QVERIFY(boxes_.questions.front().endsWith(QStringLiteral("Jatketaanko?")));
         QVERIFY(!form->Busy());
         QVERIFY(!form->Grid().Allocated);
+    }
+
+    // Qt's dialogs speak Finnish under Finnish settings, English otherwise.
+    void qtDialogsInFinnish() {
+        QVERIFY(InstallQtTranslations(*QCoreApplication::instance(), QLocale(QLocale::Finnish)));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Kyllä"));
+        QVERIFY(!InstallQtTranslations(*QCoreApplication::instance(), QLocale(QLocale::Swedish)));
     }
 
     // Enter in an input calculates; Ctrl+S saves.
