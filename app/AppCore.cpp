@@ -134,6 +134,8 @@ bool WriteBlocks(QFileDevice& file, const CGrid& grid, char separator) {
 SaveStatus WriteResultsFile(const std::string& path, const CGrid& grid, char separator) {
     CheckGridShape(grid);
     const QString name = QFile::decodeName(QByteArray::fromStdString(path));
+    // Qt replaces bytes that are not UTF-8; never save under another name.
+    if (QFile::encodeName(name).toStdString() != path) return SaveStatus::OpenFailed;
     constexpr QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered;
     const QFileInfo target(name);  // follows a symbolic link, as the save does
 

@@ -26,8 +26,8 @@ enum class SaveStatus { Ok, OpenFailed, WriteFailed };
 // so a failed or concurrent save never leaves a partial or mixed file; an
 // existing target keeps its permission bits, a symbolic link stays and its
 // target is replaced. A device or pipe (not a regular file) is written in
-// place. OpenFailed: the folder takes no new file, the path is a folder, or
-// the existing file is not writable.
+// place. OpenFailed: the folder takes no new file, the path is a folder, the
+// existing file is not writable, or the name is not UTF-8 (Qt cannot keep it).
 SaveStatus WriteResultsFile(const std::string& path, const CGrid& grid, char separator);
 // The same bytes as a string (tests, small grids).
 std::string ResultsFileText(const CGrid& grid, char separator);

@@ -194,6 +194,7 @@ TEST(ResultsFile, UnwritablePathsReported) {
         {dir.filePath("missing/folder/out.txt").toStdString(), SaveStatus::OpenFailed},
         {dir.path().toStdString(), SaveStatus::OpenFailed},
         {"/dev/full", SaveStatus::WriteFailed},
+        {dir.filePath("latin").toStdString() + "\xe4.txt", SaveStatus::OpenFailed},  // not UTF-8
         {lockedOk ? kept.string() : std::string(), SaveStatus::OpenFailed},
     };
     for (const auto& c : cases) {
