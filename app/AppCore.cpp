@@ -2,7 +2,10 @@
 
 #include "Conversions.h"
 
-#include <cstdio>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
 #include <stdexcept>
 
 namespace {
@@ -113,19 +116,52 @@ std::string ResultsFileText(const CGrid& grid, char separator) {
     return text;
 }
 
-SaveStatus WriteResultsFile(const std::string& path, const CGrid& grid, char separator) {
-    CheckGridShape(grid);
-    // Binary mode: the CR LF line ends are in the text already.
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return SaveStatus::OpenFailed;
-    // The blocks are large already; stdio's own buffer would only copy them.
-    std::setvbuf(file, nullptr, _IONBF, 0);
+namespace {
 
+// Writes the file's blocks as they are produced; unbuffered, so a failure is
+// seen at the block that hit it.
+bool WriteBlocks(QFileDevice& file, const CGrid& grid, char separator) {
     std::string buffer;
     buffer.reserve(kFlushBytes + 64 * 1024);
-    const bool written = EmitResults(grid, separator, buffer, [file](const std::string& block) {
-        return std::fwrite(block.data(), 1, block.size(), file) == block.size();
+    return EmitResults(grid, separator, buffer, [&file](const std::string& block) {
+        const auto size = static_cast<qint64>(block.size());
+        return file.write(block.data(), size) == size;
     });
-    const bool closed = std::fclose(file) == 0;
-    return (written && closed) ? SaveStatus::Ok : SaveStatus::WriteFailed;
+}
+
+}  // namespace
+
+SaveStatus WriteResultsFile(const std::string& path, const CGrid& grid, char separator) {
+    CheckGridShape(grid);
+    const QString name = QFile::decodeName(QByteArray::fromStdString(path));
+    // Qt replaces bytes that are not UTF-8; never save under another name.
+    if (QFile::encodeName(name).toStdString() != path) return SaveStatus::OpenFailed;
+    constexpr QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered;
+    const QFileInfo target(name);  // follows a symbolic link, as the save does
+
+    // A device or a pipe (/dev/null, /dev/stdout) cannot be replaced by a
+    // rename, and renaming over it would remove it: it is written in place.
+    if (target.exists() && !target.isFile() && !target.isDir()) {
+        QFile file(name);
+        if (!file.open(mode)) return SaveStatus::OpenFailed;
+        const bool written = WriteBlocks(file, grid, separator);
+        file.close();
+        return (written && file.error() == QFileDevice::NoError) ? SaveStatus::Ok
+                                                                 : SaveStatus::WriteFailed;
+    }
+
+    // A new file beside the target takes the bytes and replaces the target by
+    // a rename only after all of them are written, synced and closed: a failed
+    // save leaves the old file as it was, and of concurrent saves the last
+    // rename wins whole. A folder that takes no new file fails the open.
+    QSaveFile file(name);
+    if (!file.open(mode)) return SaveStatus::OpenFailed;
+    // QSaveFile copies the mode as seen by this user, which gives root write
+    // rights it lacks; the owner, group and other bits are the file's own.
+    if (target.exists())
+        file.setPermissions(target.permissions() &
+                            ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser));
+    // Without a commit the temporary file is removed when `file` goes.
+    if (!WriteBlocks(file, grid, separator)) return SaveStatus::WriteFailed;
+    return file.commit() ? SaveStatus::Ok : SaveStatus::WriteFailed;
 }

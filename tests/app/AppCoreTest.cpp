@@ -2,14 +2,20 @@
 // results file.
 #include "AppCore.h"
 
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
 #include <stdexcept>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -28,6 +34,42 @@ CGrid HandGrid(int days, int nodes) {
     grid.DayValues.assign(days, std::vector<double>(nodes, 0.0));
     return grid;
 }
+
+// Over 2 MB of results: several blocks.
+CGrid BigGrid() {
+    CGrid big = HandGrid(12, 30000);
+    for (int i = 0; i < big.NodeCount; ++i) {
+        big.Prices[i] = 1 + i * 0.001;
+        big.Values[i] = i * 1e-3;
+        for (int j = 0; j < big.DayCount; ++j) big.DayValues[j][i] = (i + j) / 7.0;
+    }
+    for (int j = 0; j < big.DayCount; ++j) big.DayDates[j] = 38777.75 + j;
+    return big;
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Writes past `bytes` fail with EFBIG, as on a full disk, until the guard goes.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : handler_(std::signal(SIGXFSZ, SIG_IGN)) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, handler_);
+    }
+
+private:
+    void (*handler_)(int);
+    rlimit saved_{};
+};
 
 // A file of this process's own in the temporary folder, removed at the end.
 struct TempFile {
@@ -79,17 +121,87 @@ TEST(ResultsFile, SmallGridByteForByte) {
 }
 
 TEST(ResultsFile, LargeGridInBlocks) {
-    CGrid big = HandGrid(12, 30000);  // over 2 MB: several blocks
-    for (int i = 0; i < big.NodeCount; ++i) {
-        big.Prices[i] = 1 + i * 0.001;
-        big.Values[i] = i * 1e-3;
-        for (int j = 0; j < big.DayCount; ++j) big.DayValues[j][i] = (i + j) / 7.0;
-    }
-    for (int j = 0; j < big.DayCount; ++j) big.DayDates[j] = 38777.75 + j;
+    const CGrid big = BigGrid();
     const TempFile file;
     ASSERT_EQ(WriteResultsFile(file.path.string(), big, ','), SaveStatus::Ok);
     const std::string bigText = ResultsFileText(big, ',');
     ASSERT_GT(bigText.size(), 2u << 20);
     std::ifstream in(file.path, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), bigText);
+}
+
+// State: a good results file. Action: a 2 MB save that fails after 1 MB.
+// Expected: the old file byte for byte, no temporary file beside it.
+TEST(ResultsFile, WriteFaultKeepsOldFile) {
+    const QTemporaryDir dir;
+    const fs::path path = dir.filePath("tulokset.txt").toStdString();
+    ASSERT_EQ(WriteResultsFile(path, CGrid(), ','), SaveStatus::Ok);
+    {
+        const FileSizeLimit limit(1 << 20);
+        EXPECT_EQ(WriteResultsFile(path, BigGrid(), ','), SaveStatus::WriteFailed);
+    }
+    EXPECT_EQ(ReadFile(path).substr(0, 100), "Share\tPresent\t");  // short if it fails
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"tulokset.txt"});
+}
+
+// A replaced file keeps its mode, a link through which it is saved stays a
+// link, and a new file gets the usual mode.
+TEST(ResultsFile, ModeAndLinkKept) {
+    const QTemporaryDir dir;
+    const fs::path target = dir.filePath("kept.txt").toStdString(),
+                   link = dir.filePath("link.txt").toStdString(),
+                   fresh = dir.filePath("new.txt").toStdString();
+    std::ofstream(target) << "old";
+    // Root may write a file whose owner may not; Qt's own copy would add the bit.
+    const auto mode = static_cast<fs::perms>(::geteuid() == 0 ? 0404 : 0604);
+    fs::permissions(target, mode);
+    fs::create_symlink("kept.txt", link);
+    const CGrid grid = HandGrid(1, 2);
+    ASSERT_EQ(WriteResultsFile(link, grid, ','), SaveStatus::Ok);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadFile(target), ResultsFileText(grid, ','));
+    EXPECT_EQ(fs::status(target).permissions(), mode);
+
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ASSERT_EQ(WriteResultsFile(fresh, grid, ','), SaveStatus::Ok);
+    EXPECT_EQ(fs::status(fresh).permissions(), static_cast<fs::perms>(0666 & ~mask));
+}
+
+// Paths that take no file are reported, and an existing file in a folder that
+// takes no new file stays as it was.
+TEST(ResultsFile, UnwritablePathsReported) {
+    const QTemporaryDir dir;
+    const QString locked = dir.filePath("locked");
+    const fs::path kept = (locked + "/kept.txt").toStdString();
+    ASSERT_TRUE(QDir().mkdir(locked));
+    std::ofstream(kept) << "old";
+    // Root passes permission bits; an immutable folder stops it too.
+    const bool root = ::geteuid() == 0;
+    const bool lockedOk = root ? QProcess::execute("chattr", {"+i", locked}) == 0
+                               : ::chmod(locked.toLocal8Bit().constData(), 0555) == 0;
+    struct Unlock {
+        QString folder;
+        bool root, active;
+        ~Unlock() {
+            if (active && root) QProcess::execute("chattr", {"-i", folder});
+            if (active && !root) ::chmod(folder.toLocal8Bit().constData(), 0755);
+        }
+    } unlock{locked, root, lockedOk};
+
+    const struct { std::string path; SaveStatus status; } cases[] = {
+        {dir.filePath("missing/folder/out.txt").toStdString(), SaveStatus::OpenFailed},
+        {dir.path().toStdString(), SaveStatus::OpenFailed},
+        {"/dev/full", SaveStatus::WriteFailed},
+        {dir.filePath("latin").toStdString() + "\xe4.txt", SaveStatus::OpenFailed},  // not UTF-8
+        {lockedOk ? kept.string() : std::string(), SaveStatus::OpenFailed},
+    };
+    for (const auto& c : cases) {
+        if (c.path.empty()) continue;  // no way to lock a folder here
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(WriteResultsFile(c.path, HandGrid(1, 2), ','), c.status);
+    }
+    EXPECT_EQ(ReadFile(kept), "old");
+    EXPECT_FALSE(fs::exists(dir.filePath("missing").toStdString()));
 }

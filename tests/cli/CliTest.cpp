@@ -4,6 +4,7 @@
 #include "WindowFixture.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -25,13 +26,18 @@ struct Outcome {
     std::string out, err;
 };
 
-// The inputs, then the options of one run.
-Outcome RunBinary(const std::vector<std::string>& inputs, const std::vector<std::string>& more = {}) {
+// Starts one run: the inputs, then the options.
+void StartBinary(QProcess& process, const std::vector<std::string>& inputs,
+                 const std::vector<std::string>& more) {
     QStringList list;
     for (const auto* args : {&inputs, &more})
         for (const std::string& arg : *args) list << QString::fromStdString(arg);
-    QProcess process;
     process.start(KELVARO_BINARY, list);
+}
+
+Outcome RunBinary(const std::vector<std::string>& inputs, const std::vector<std::string>& more = {}) {
+    QProcess process;
+    StartBinary(process, inputs, more);
     const bool ran = process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit;
     return {ran ? process.exitCode() : -1, process.readAllStandardOutput().toStdString(),
             process.readAllStandardError().toStdString()};
@@ -189,6 +195,36 @@ TEST(CliErrors, MessageOnStderrStatusAndNothingOnStdout) {
         EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
         EXPECT_FALSE(QFile::exists(QString::fromStdString(unused)));
     }
+}
+
+// Two runs saving one path at once, each file about 4 MB: the file is one
+// run's whole output, never a mix, and no temporary file is left.
+TEST(CliResults, ConcurrentSavesLeaveOneWholeFile) {
+    QTemporaryDir dir;
+    const std::string same = dir.filePath("same.txt").toStdString();
+    const std::vector<std::string> inputs[] = {
+        {"--valuation", "2006-03-01 10:00", "--expiry", "2006-12-21"},
+        {"--valuation", "2006-03-01 10:00", "--expiry", "2006-12-20", "--volatility", "35"}};
+    QByteArray whole[2];
+    for (int k = 0; k < 2; ++k) {
+        const QString alone = dir.filePath(QString("alone%1.txt").arg(k));
+        ASSERT_EQ(RunBinary(inputs[k], {"--results", alone.toStdString()}).status, 0);
+        whole[k] = ReadAll(alone);
+    }
+    ASSERT_NE(whole[0], whole[1]);
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        QProcess runs[2];
+        for (int k = 0; k < 2; ++k) StartBinary(runs[k], inputs[k], {"--results", same});
+        for (QProcess& run : runs) {
+            EXPECT_TRUE(run.waitForFinished(-1));
+            EXPECT_EQ(run.exitCode(), 0);
+        }
+        const QByteArray text = ReadAll(QString::fromStdString(same));
+        EXPECT_TRUE(text == whole[0] || text == whole[1]) << text.size() << " bytes";
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"alone0.txt", "alone1.txt", "same.txt"}));
 }
 
 TEST(CliHelp, DefaultsInTheSettingsSeparatorAndTheVersion) {
