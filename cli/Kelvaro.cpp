@@ -3,6 +3,7 @@
 #include "AppCore.h"
 #include "Conversions.h"
 #include "Grid.h"
+#include "ShareOutput.h"
 
 #include <algorithm>
 #include <charconv>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <map>
 #include <new>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -23,6 +25,12 @@ namespace {
 
 // A usage error: the message names the option and the text it got.
 class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The calculation was done but has no answer: its cause as it stands.
+class RefusedError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
@@ -72,6 +80,12 @@ constexpr OptionInfo kOptions[] = {
      "tulostaa aika-askeleen tarkastuksen tuloksen (\"Tarkasta parametrit\") laskennan sijaan"},
     {"--value-at", "HINTA", "",
      "tulostaa nykyarvon tällä osakkeen hinnalla, lineaarisesti kahden solmun välillä"},
+    {"--share", "HINTA", "",
+     "tulostaa tunnusluvut tällä osakkeen hinnalla (arvo, delta, gamma, theta, vega, rho, vipu, "
+     "preemio, tasapiste, knock-out-taso ja suljetun kaavan arvo) listauksen sijaan"},
+    {"--price", "HINTA", "",
+     "hakee volatiliteetin, jolla warrantin arvo osakkeen hinnalla --share on tämä hinta "
+     "(väliltä 1–300 %), ja tulostaa sen ja tunnusluvut sillä volatiliteetilla"},
     {"--json", "", "", "tulostaa laskennan tiivistelmän JSON-muodossa listauksen sijaan"},
     {"--help", "", "", "tämä ohje"},
     {"--version", "", "", "ohjelman versio"},
@@ -247,15 +261,7 @@ CGrid ReadInputs(const ParsedArgs& parsed) {
 
 // Shortest text that reads back to the same double; JSON has no NaN or
 // infinity, so those become null.
-void AppendDouble(std::string& out, double value) {
-    if (!std::isfinite(value)) {
-        out += "null";
-        return;
-    }
-    char buffer[32];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, end);
-}
+void AppendDouble(std::string& out, double value) { AppendJsonNumber(out, value); }
 
 std::string DoubleText(double value) {
     std::string text;
@@ -306,9 +312,9 @@ std::string JsonText(const CGrid& grid) {
 // The price as a double rounded once: a shortest round-trip text (from
 // --json) must hit its node exactly, which a detour through extended
 // precision could miss by double rounding. StrToFloat still judges the syntax.
-double ReadPrice(const ParsedArgs& parsed) {
-    std::string text = parsed.Text("--value-at");
-    ReadFloat(parsed, "--value-at");
+double ReadPrice(const ParsedArgs& parsed, std::string_view name = "--value-at") {
+    std::string text = parsed.Text(name);
+    ReadFloat(parsed, name);
     text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\t'; }),
                text.end());
     std::replace(text.begin(), text.end(), ',', '.');
@@ -316,23 +322,36 @@ double ReadPrice(const ParsedArgs& parsed) {
     double price = 0;
     const auto [end, ec] = std::from_chars(first, text.data() + text.size(), price);
     if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(price))
-        ThrowBadValue("--value-at", parsed.Text("--value-at"));
+        ThrowBadValue(name, parsed.Text(name));
     return price;
+}
+
+std::string OffLatticeMessage(const CGrid& grid, double price) {
+    const std::vector<double>& prices = grid.Prices;
+    return "hinta " + DoubleText(price) + " on hilan hinta-alueen ulkopuolella (" +
+           (prices.empty() ? std::string() : DoubleText(prices.front())) + " – " +
+           (prices.empty() ? std::string() : DoubleText(prices.back())) + ")";
 }
 
 // Linear between the two nodes around the price, a node's own value on it.
 double ValueAt(const CGrid& grid, double price) {
-    const std::vector<double>& prices = grid.Prices;
-    const std::vector<double>& values = grid.Values;
-    if (prices.empty() || !(price >= prices.front() && price <= prices.back()))
-        throw UsageError("hinta " + DoubleText(price) + " on hilan hinta-alueen ulkopuolella (" +
-                         (prices.empty() ? std::string() : DoubleText(prices.front())) + " – " +
-                         (prices.empty() ? std::string() : DoubleText(prices.back())) + ")");
-    const auto above = std::lower_bound(prices.begin(), prices.end(), price);
-    const auto i = static_cast<std::size_t>(above - prices.begin());
-    if (*above == price) return values[i];
-    const double weight = (price - prices[i - 1]) / (prices[i] - prices[i - 1]);
-    return values[i - 1] + (values[i] - values[i - 1]) * weight;
+    const std::optional<double> value = ValueAtPrice(grid, price);
+    if (!value) throw UsageError(OffLatticeMessage(grid, price));
+    return *value;
+}
+
+// --share and --price: a price above 0.
+double PositivePrice(const ParsedArgs& parsed, std::string_view name) {
+    const double price = ReadPrice(parsed, name);
+    if (!(price > 0)) ThrowBadValue(name, parsed.Text(name), "hinta suurempi kuin 0");
+    return price;
+}
+
+// The solved volatility in % as two decimals with a point.
+std::string ShortVolatility(const CImpliedVolatility& solved) {
+    char buffer[32];
+    return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, solved.VolatilityPercent,
+                                             std::chars_format::fixed, 2).ptr);
 }
 
 std::string HelpText() {
@@ -393,10 +412,11 @@ std::string HelpText() {
         text += static_cast<char>(0x80 | (shown & 0x3F));
     }
     text += "\".\n"
-            "Valitsimista --check, --json ja --value-at voi käyttää vain yhtä kerrallaan.\n"
+            "Valitsimista --check, --json ja --value-at voi käyttää vain yhtä kerrallaan;\n"
+            "--share (ja --price) käy yhdessä valitsimien --json ja --results kanssa.\n"
             "\n"
-            "Paluuarvot: 0 onnistui, 2 virheellinen valitsin tai parametri, 3 laskentavirhe,\n"
-            "4 tiedostoa tai tulostetta ei voitu kirjoittaa.\n";
+            "Paluuarvot: 0 onnistui, 2 virheellinen valitsin tai parametri, 3 laskentavirhe\n"
+            "tai volatiliteettia ei löydy, 4 tiedostoa tai tulostetta ei voitu kirjoittaa.\n";
     return text;
 }
 
@@ -415,12 +435,19 @@ std::string Run(const std::vector<std::string>& args) {
     if (check && parsed.Has("--results"))
         throw UsageError("valitsimia --check ja --results ei voi käyttää yhdessä: "
                          "tarkastus ei laske arvoja tallennettaviksi");
+    const bool atShare = parsed.Has("--share");
+    const bool solve = parsed.Has("--price");
+    if (solve && !atShare) throw UsageError("valitsin --price tarvitsee valitsimen --share");
+    if (atShare && (check || valueAt))
+        throw UsageError("valitsinta --share ei voi käyttää yhdessä valitsimien --check ja --value-at kanssa");
     if (!parsed.Has("--expiry")) throw UsageError("valitsin --expiry puuttuu");
 
     CGrid grid = ReadInputs(parsed);
     const char separator =
         parsed.Has("--decimal-separator") ? ReadSeparator(parsed) : DecimalSeparator();
     const double price = valueAt ? ReadPrice(parsed) : 0.0;
+    const double share = atShare ? PositivePrice(parsed, "--share") : 0.0;
+    const double marketPrice = solve ? PositivePrice(parsed, "--price") : 0.0;
 
     // The window's box text with its cause, on one line.
     if (const char* cause = DateRangeRefusal(grid.ValuationTime, grid.Warrant.Expiry))
@@ -431,11 +458,30 @@ std::string Run(const std::vector<std::string>& args) {
         return TimeStepVerdict(grid.PMid, separator) + "\n";
     }
 
+    CImpliedVolatility solved;
+    if (solve) {
+        // A date range BuildLattice would reject is reported as it reports it.
+        if (!BuildLattice(grid)) throw UsageError("Parametrit virheellisiä, Laskenta peruttu");
+        solved = SolveImpliedVolatility(grid, share, marketPrice);
+        if (solved.Outcome != VolatilityOutcome::Solved)
+            throw RefusedError(VolatilityRefusal(solved, marketPrice, separator));
+        // As if the two decimals were typed into the volatility.
+        grid.Warrant.Volatility = FromPercent(StrToFloat(ShortVolatility(solved), '.'));
+    }
     if (!BuildLattice(grid)) throw UsageError("Parametrit virheellisiä, Laskenta peruttu");
     RollBack(grid);
 
     std::string text;
-    if (valueAt) {
+    if (atShare) {
+        const CShareFigures figures = FiguresAt(grid, share);
+        if (figures.OffLattice) throw UsageError(OffLatticeMessage(grid, share));
+        if (json)
+            text = "{\n" + (solve ? VolatilityJson(solved, marketPrice) + ",\n" : std::string()) +
+                   FiguresJson(figures) + "\n}\n";
+        else
+            text = (solve ? VolatilityText(solved, separator) : std::string()) +
+                   FiguresText(figures, separator);
+    } else if (valueAt) {
         text = DoubleText(ValueAt(grid, price)) + "\n";
     } else if (json) {
         text = JsonText(grid);
@@ -471,6 +517,9 @@ int RunKelvaro(const std::vector<std::string>& args, std::ostream& out, std::ost
         return kExitOk;
     } catch (const UsageError& e) {
         status = kExitUsage;
+        message = e.what();
+    } catch (const RefusedError& e) {
+        status = kExitEngine;
         message = e.what();
     } catch (const FileError& e) {
         status = kExitFile;

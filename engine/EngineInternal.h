@@ -51,4 +51,12 @@ void FillDayTables(const Calendar& cal, double expiry, double valuationTime, int
 double ResidualFor(const CWarrant& terms, int32_t stepsPerDay, const std::vector<double>& prices,
                    const std::vector<double>& payoffs, double pUp, double pMid, double pDown);
 
+// BuildLattice without the day rows: DayValues stays empty (memory of a few
+// node arrays only); everything else is exactly what BuildLattice sets.
+bool BuildValuesOnly(CGrid& grid);
+
+// RollBackDay for a grid with or without day rows; `keepRow` false skips the
+// snapshot. Values are the same either way.
+void RollBackDayInto(CGrid& grid, int32_t day, bool keepRow);
+
 } // namespace engine_detail

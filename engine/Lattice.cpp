@@ -31,6 +31,8 @@ struct Build {
     // The last build's day rows have this build's shape and are taken over
     // at the commit instead of allocating a second grid beside them.
     bool reuseRows = false;
+    // A value-only build keeps no day rows.
+    bool withRows = true;
 };
 
 void ComputeParameters(const CGrid& grid, Build& b) {
@@ -95,7 +97,8 @@ bool SameShape(const CGrid& grid, const Build& b) {
 
 void Allocate(const CGrid& grid, Build& b) {
     const ld n = b.nodeCount, days = b.cal.DayCount;
-    const ld bytes = n * sizeof(double) * (3 + days) +
+    const ld rows = b.withRows ? days : 0;
+    const ld bytes = n * sizeof(double) * (3 + rows) +
                      days * (sizeof(int32_t) + sizeof(double) + sizeof(std::vector<double>));
     if (bytes > kMaxArrayBytes) throw EngineError("Hilan taulukot eivät mahdu muistiin");
     try {
@@ -105,8 +108,8 @@ void Allocate(const CGrid& grid, Build& b) {
         // Rows no roll-back has filled read as zeros. Refilling the last
         // build's rows spares the memory and, on a large grid, tens of
         // thousands of fresh page faults.
-        b.reuseRows = SameShape(grid, b);
-        if (!b.reuseRows) b.dayValues.assign(b.cal.DayCount, std::vector<double>(b.nodeCount, 0.0));
+        b.reuseRows = b.withRows && SameShape(grid, b);
+        if (b.withRows && !b.reuseRows) b.dayValues.assign(b.cal.DayCount, std::vector<double>(b.nodeCount, 0.0));
         b.daySteps.assign(b.cal.DayCount, 0);
         b.dayDates.assign(b.cal.DayCount, 0.0);
     } catch (const std::bad_alloc&) {
@@ -132,7 +135,7 @@ void Commit(CGrid& grid, Build& b) noexcept {
         b.dayValues.swap(grid.DayValues);
         for (std::vector<double>& row : b.dayValues) std::fill(row.begin(), row.end(), 0.0);
     }
-    std::copy(b.values.begin(), b.values.end(), b.dayValues.back().begin());
+    if (b.withRows) std::copy(b.values.begin(), b.values.end(), b.dayValues.back().begin());
     if (grid.Allocated) FreeArrays(grid);
     const Calendar& cal = b.cal;
     grid.Warrant.DividendDay = cal.DividendDay;
@@ -159,10 +162,9 @@ void Commit(CGrid& grid, Build& b) noexcept {
     grid.Allocated = true;
 }
 
-} // namespace
-
-bool BuildLattice(CGrid& grid) {
+bool BuildGrid(CGrid& grid, bool withRows) {
     Build b;
+    b.withRows = withRows;
     const bool inRange = engine_detail::ComputeCalendar(grid, b.cal);
     grid.ExpiryWeekday = b.cal.ExpiryWeekday;
     if (!inRange) return false;
@@ -185,6 +187,12 @@ bool BuildLattice(CGrid& grid) {
     Commit(grid, b);
     return true;
 }
+
+} // namespace
+
+bool BuildLattice(CGrid& grid) { return BuildGrid(grid, true); }
+
+bool engine_detail::BuildValuesOnly(CGrid& grid) { return BuildGrid(grid, false); }
 
 bool LatticeSize(const CGrid& grid, int32_t& totalSteps, int32_t& nodeCount) {
     Build b;

@@ -69,14 +69,15 @@ void ApplyDividend(CGrid& grid) {
     grid.Values.swap(grid.Scratch);
 }
 
-void RollBackDay(CGrid& grid, int32_t day) {
+void engine_detail::RollBackDayInto(CGrid& grid, int32_t day, bool keepRow) {
     if (!grid.Allocated || day < 0 || day >= grid.DayCount)
         throw EngineError("Virheellinen kaupankäyntipäivä");
     const int32_t steps = grid.DaySteps[day];
     const bool dividend = day == grid.Warrant.DividendDay;
+    keepRow = keepRow && day >= 1;
     // The snapshot row is filled by the step threads unless the dividend
     // comes after the steps.
-    double* row = day >= 1 && !dividend ? grid.DayValues[day - 1].data() : nullptr;
+    double* row = keepRow && !dividend ? grid.DayValues[day - 1].data() : nullptr;
     bool stored = false;
     if (steps > 0) {
         if (grid.NodeCount < 2) throw EngineError("Hilaa ei ole rakennettu");
@@ -87,9 +88,11 @@ void RollBackDay(CGrid& grid, int32_t day) {
         for (int32_t s = done; s < steps; ++s) StepBack(grid);
     }
     if (dividend) ApplyDividend(grid);
-    if (day >= 1 && !stored)
+    if (keepRow && !stored)
         std::copy(grid.Values.begin(), grid.Values.end(), grid.DayValues[day - 1].begin());
 }
+
+void RollBackDay(CGrid& grid, int32_t day) { RollBackDayInto(grid, day, true); }
 
 bool RollBack(CGrid& grid, const DayObserver& onDay) {
     const int32_t days = grid.DayCount;

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -181,6 +182,13 @@ TEST(CliErrors, MessageOnStderrStatusAndNothingOnStdout) {
         {{"--volatility", "0", "--results", unused}, 3,
          "laskenta keskeytyi: Laskentavolatiliteetin on oltava suurempi kuin 0 %"},
         {{"--results", "/dev/full"}, 4, "tiedostoon \"/dev/full\" kirjoittaminen epäonnistui"},
+        {{"--price", "0,15"}, 2, "valitsin --price tarvitsee valitsimen --share"},
+        {{"--share", "15", "--value-at", "15"}, 2, "--share ei voi käyttää yhdessä"},
+        {{"--share", "0"}, 2, "virheellinen arvo valitsimelle --share: \"0\""},
+        {{"--share", "60", "--results", unused}, 2, "hinta 60 on hilan hinta-alueen ulkopuolella"},
+        {{"--share", "15", "--price", "0,001", "--results", unused}, 3,
+         "kelvaro: Hinnalla 0,0010 ei löydy volatiliteettia väliltä 1–300 %: arvo vaihtelee välillä "
+         "0,0134–1,29\n"},
     };
     // Rows that bring their own dates or leave the expiry out get no valid pair.
     const std::vector<std::string> none, dates = {"--valuation", "2006-03-01 10:00", "--expiry",
@@ -227,11 +235,42 @@ TEST(CliResults, ConcurrentSavesLeaveOneWholeFile) {
               (QStringList{"alone0.txt", "alone1.txt", "same.txt"}));
 }
 
+// The value at 30 % as the market price gives 30 % back; the figures come
+// at the volatility as typed with two decimals, and the results file too.
+TEST(CliShare, PriceSolvesBackTheVolatilityOfItsValue) {
+    QTemporaryDir dir;
+    const std::string solvedFile = dir.filePath("solved.txt").toStdString();
+    const std::vector<std::string> dates = {"--valuation", "2006-03-01 10:00", "--expiry", "2006-04-21"};
+    const Outcome value = RunBinary(dates, {"--value-at", "15"});
+    const double price = QByteArray::fromStdString(value.out).trimmed().toDouble();
+    Outcome run = RunBinary(dates, {"--share", "15", "--price", Shortest(price), "--json", "--results", solvedFile});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(run.out)).object();
+    const QJsonObject solved = json["ImpliedVolatility"].toObject();
+    EXPECT_EQ(solved["Volatility"].toDouble(), 30.0);
+    EXPECT_GE(solved["Valuations"].toInt(), 1);
+    EXPECT_EQ(solved["Price"].toDouble(), price);
+    const QJsonObject at = json["AtShare"].toObject();
+    EXPECT_EQ(at.keys().size(), 14);
+    EXPECT_EQ(at["Value"].toDouble(), price);
+    EXPECT_TRUE(at["KnockOutLevel"].isNull());
+    EXPECT_LT(std::fabs(at["ReferenceDifference"].toDouble()), 1e-4);
+    run = RunBinary(dates, {"--results", dir.filePath("typed.txt").toStdString()});
+    EXPECT_EQ(ReadAll(QString::fromStdString(solvedFile)), ReadAll(dir.filePath("typed.txt")));
+
+    // Text: Finnish names, the settings' comma.
+    run = RunBinary(dates, {"--share", "15", "--price", Shortest(price)});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(run.out.starts_with("Implisiittinen volatiliteetti: 30,00 %\n")) << run.out;
+    EXPECT_NE(run.out.find("\nArvo: 0,141558\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\nKnock-out-taso: –\n"), std::string::npos) << run.out;
+}
+
 TEST(CliHelp, DefaultsInTheSettingsSeparatorAndTheVersion) {
     const Outcome help = RunBinary({"--help"});
     EXPECT_EQ(help.status, 0);
     for (const char* option :
-         {"--value-at", "--json", "(oletus: 0,2)", "klo 10:00", "18:20", "erotin on \",\""})
+         {"--value-at", "--json", "--share", "--price", "(oletus: 0,2)", "klo 10:00", "18:20", "erotin on \",\""})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     const Outcome version = RunBinary({"--version"});
     EXPECT_EQ(version.status, 0);

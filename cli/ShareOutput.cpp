@@ -1,0 +1,93 @@
+#include "ShareOutput.h"
+
+#include "Conversions.h"
+
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <string_view>
+
+namespace {
+
+struct Field {
+    std::string_view key;   // JSON
+    std::string_view label; // text
+    const std::optional<double>& value;
+};
+
+// In the order of the JSON keys.
+std::vector<Field> FieldsOf(const CShareFigures& f) {
+    return {{"Value", "Arvo", f.Value},
+            {"Delta", "Delta", f.Delta},
+            {"Gamma", "Gamma", f.Gamma},
+            {"ThetaPerDay", "Theta päivässä", f.ThetaPerDay},
+            {"Vega", "Vega (1 %-yksikkö)", f.Vega},
+            {"Rho", "Rho (1 %-yksikkö)", f.Rho},
+            {"Leverage", "Vipu", f.Leverage},
+            {"Premium", "Preemio %", f.Premium},
+            {"BreakEven", "Tasapiste", f.BreakEven},
+            {"KnockOutLevel", "Knock-out-taso", f.KnockOutLevel},
+            {"KnockOutDistance", "Etäisyys knock-out-tasoon %", f.KnockOutDistance},
+            {"Reference", "Suljettu kaava", f.Reference},
+            {"ReferenceDifference", "Ero suljettuun kaavaan", f.ReferenceDifference}};
+}
+
+std::string Number(double value, char separator) {
+    return FloatToStrF(value, TFloatFormat::ffGeneral, 6, 3, separator);
+}
+
+} // namespace
+
+void AppendJsonNumber(std::string& out, double value) {
+    if (!std::isfinite(value)) {
+        out += "null";
+        return;
+    }
+    char buffer[32];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, end);
+}
+
+std::string FiguresText(const CShareFigures& f, char separator) {
+    std::string text = "Osakkeen hinta: " + Number(f.Share, separator) + "\n";
+    for (const Field& field : FieldsOf(f)) {
+        text.append(field.label).append(": ");
+        text += field.value ? Number(*field.value, separator) : "–";
+        text += '\n';
+    }
+    if (f.KnockedOut) text += "Knock-out: hinta on knock-out-tasolla tai sen takana\n";
+    if (f.Unreliable)
+        text += "Huom.: tunnusluvut epävarmoja, hinta on solmun päässä knock-out-tasosta\n";
+    return text;
+}
+
+std::string FiguresJson(const CShareFigures& f) {
+    std::string json = "  \"AtShare\": {\"Share\": ";
+    AppendJsonNumber(json, f.Share);
+    for (const Field& field : FieldsOf(f)) {
+        json.append(", \"").append(field.key).append("\": ");
+        if (field.value)
+            AppendJsonNumber(json, *field.value);
+        else
+            json += "null";
+    }
+    return json + "}";
+}
+
+std::string VolatilityText(const CImpliedVolatility& r, char separator) {
+    char buffer[32];
+    std::string percent(buffer, std::to_chars(buffer, buffer + sizeof buffer, r.VolatilityPercent,
+                                              std::chars_format::fixed, 2).ptr);
+    for (char& c : percent)
+        if (c == '.') c = separator;
+    return "Implisiittinen volatiliteetti: " + percent + " %\nArvostuksia: " +
+           std::to_string(r.Valuations) + "\n";
+}
+
+std::string VolatilityJson(const CImpliedVolatility& r, double price) {
+    std::string json = "  \"ImpliedVolatility\": {\"Volatility\": ";
+    AppendJsonNumber(json, r.VolatilityPercent);
+    json += ", \"Valuations\": " + std::to_string(r.Valuations) + ", \"Price\": ";
+    AppendJsonNumber(json, price);
+    return json + "}";
+}

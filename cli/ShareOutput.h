@@ -1,0 +1,22 @@
+// kelvaro's output of the figures at a share price and of the implied
+// volatility: Finnish "name: value" lines or JSON objects.
+#pragma once
+
+#include "Analysis.h"
+
+#include <string>
+
+// Shortest text that reads back to the same double; null for NaN or infinity.
+void AppendJsonNumber(std::string& out, double value);
+
+// One "name: value" line per figure, numbers with `separator`, "–" where undefined.
+std::string FiguresText(const CShareFigures& figures, char separator);
+
+// "  \"AtShare\": {...}" without a line end: the listed keys in order, null where undefined.
+std::string FiguresJson(const CShareFigures& figures);
+
+// The solved volatility in % with two decimals and the valuations it took.
+std::string VolatilityText(const CImpliedVolatility& result, char separator);
+
+// "  \"ImpliedVolatility\": {...}" without a line end.
+std::string VolatilityJson(const CImpliedVolatility& result, double price);

@@ -1,0 +1,375 @@
+#include "Analysis.h"
+
+#include "EngineInternal.h"
+
+#include <boost/math/distributions/normal.hpp>
+#include <boost/math/tools/toms748_solve.hpp>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <map>
+
+namespace {
+
+double NormalCdf(double x) { return boost::math::cdf(boost::math::normal_distribution<double>(), x); }
+
+// Closed-form value per share (times Multiplier outside) for the product,
+// or nullopt where none applies.
+struct Clock {
+    double Years = 0; // time to expiry
+    double Rate = 0;  // continuous
+};
+
+std::optional<double> ClosedForm(const CWarrant& w, double S, const Clock& clock, double sigma) {
+    if (w.ProductType == kTurboSG || !(S > 0) || !(sigma > 0) || !(clock.Years > 0)) return std::nullopt;
+    const double K = w.Strike, T = clock.Years, r = clock.Rate;
+    const double sd = sigma * std::sqrt(T); // standard deviation of ln S at expiry
+    const double discount = std::exp(-r * T);
+    const double d1 = (std::log(S / K) + (r + 0.5 * sigma * sigma) * T) / sd;
+    const double d2 = d1 - sd;
+    const double call = S * NormalCdf(d1) - K * discount * NormalCdf(d2);
+    const double put = K * discount * NormalCdf(-d2) - S * NormalCdf(-d1);
+    if (w.ProductType == kNormal) return w.IsCall ? call : put;
+
+    // Barrier H at the strike, no rebate: the knock-in part taken off.
+    if (w.IsCall ? S <= K : S >= K) return 0.0;
+    const double H = K;
+    const double lambda = (r + 0.5 * sigma * sigma) / (sigma * sigma);
+    const double y = std::log(H * H / (S * K)) / sd + lambda * sd;
+    const double a = std::pow(H / S, 2 * lambda), b = std::pow(H / S, 2 * lambda - 2);
+    if (w.IsCall) return call - (S * a * NormalCdf(y) - K * discount * b * NormalCdf(y - sd));
+    return put - (-S * a * NormalCdf(-y) + K * discount * b * NormalCdf(-y + sd));
+}
+
+Clock ClockOf(int32_t totalSteps, int32_t stepsPerYear, double rate) {
+    return {static_cast<double>(totalSteps) / stepsPerYear, std::log1p(rate)};
+}
+
+// Like ValueOnRow, but continues the line through the two end nodes beyond
+// the lattice: ten standard deviations out the value is linear in the share
+// price (a revaluation at a low volatility has a narrow range).
+double ValueReaching(const CGrid& grid, double share) {
+    const std::vector<double>& P = grid.Prices;
+    const std::vector<double>& V = grid.Values;
+    if (const auto v = ValueOnRow(P, V, share)) return *v;
+    const size_t n = P.size();
+    const size_t i = share < P.front() ? 1 : n - 1;
+    return V[i - 1] + (V[i] - V[i - 1]) * ((share - P[i - 1]) / (P[i] - P[i - 1]));
+}
+
+// Value at `share` after a value-only revaluation with volatility and rate
+// replaced; nullopt when stopped.
+std::optional<double> Revalue(const CGrid& inputs, double volatility, double rate, double share,
+                              const KeepGoing& keepGoing) {
+    CGrid g = GridInputs(inputs);
+    g.Warrant.Volatility = volatility;
+    g.Rate = rate;
+    if (!ValueOnly(g, keepGoing)) return std::nullopt;
+    // A turbo past its level is worth what it pays on knock-out.
+    const std::optional<double> level = KnockOutLevel(g.Warrant);
+    if (level && (g.Warrant.IsCall ? share <= *level : share >= *level) &&
+        !ValueOnRow(g.Prices, g.Values, share))
+        return g.Warrant.ProductType == kTurboSG ? g.Warrant.ResidualValue : 0.0;
+    return ValueReaching(g, share);
+}
+
+// Half the bump of 1 point, or half the input when it is smaller, so that
+// the bumped input stays valid.
+double BumpOf(double x, double floor) { return std::min(0.01, 0.5 * (x - floor)); }
+
+std::string Decimals(double x, int decimals, char separator) {
+    char buffer[64];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed,
+                                         decimals);
+    std::string text(buffer, ec == std::errc() ? end : buffer);
+    std::replace(text.begin(), text.end(), '.', separator);
+    return text;
+}
+
+struct Stopped {};
+
+} // namespace
+
+std::optional<double> ValueOnRow(const std::vector<double>& prices, const std::vector<double>& row,
+                                 double share) {
+    if (prices.empty() || row.size() != prices.size() ||
+        !(share >= prices.front() && share <= prices.back()))
+        return std::nullopt;
+    const auto above = std::lower_bound(prices.begin(), prices.end(), share);
+    const auto i = static_cast<size_t>(above - prices.begin());
+    if (*above == share) return row[i];
+    const double weight = (share - prices[i - 1]) / (prices[i] - prices[i - 1]);
+    return row[i - 1] + (row[i] - row[i - 1]) * weight;
+}
+
+std::optional<double> ValueAtPrice(const CGrid& grid, double share) {
+    return ValueOnRow(grid.Prices, grid.Values, share);
+}
+
+CGrid GridInputs(const CGrid& grid) {
+    CGrid g;
+    g.Warrant = grid.Warrant;
+    g.ValuationTime = grid.ValuationTime;
+    g.OpenFraction = grid.OpenFraction;
+    g.WeekendWeight = grid.WeekendWeight;
+    g.Rate = grid.Rate;
+    g.StepsPerDay = grid.StepsPerDay;
+    return g;
+}
+
+bool ValueOnly(CGrid& grid, const KeepGoing& keepGoing) {
+    if (!engine_detail::BuildValuesOnly(grid))
+        throw EngineError("Parametrit virheellisiä, Laskenta peruttu");
+    for (int32_t day = grid.DayCount - 1; day >= 0; --day) {
+        engine_detail::RollBackDayInto(grid, day, false);
+        if (keepGoing && !keepGoing()) return false;
+    }
+    return true;
+}
+
+std::optional<double> KnockOutLevel(const CWarrant& w) {
+    if (w.ProductType == kTurboSHB) return w.Strike;
+    if (w.ProductType == kTurboSG) return w.IsCall ? w.Strike + w.KnockOutMargin : w.Strike - w.KnockOutMargin;
+    return std::nullopt;
+}
+
+std::optional<double> ClosedFormValue(const CGrid& grid, double share) {
+    if (!grid.Allocated || grid.Warrant.DividendDay >= 0 || grid.StepsPerYear <= 0) return std::nullopt;
+    const auto v = ClosedForm(grid.Warrant, share, ClockOf(grid.TotalSteps, grid.StepsPerYear, grid.Rate),
+                              grid.Warrant.Volatility);
+    if (!v) return std::nullopt;
+    return *v * grid.Warrant.Multiplier;
+}
+
+CShareFigures FiguresAt(const CGrid& grid, double share, bool withRevaluations,
+                        const KeepGoing& keepGoing) {
+    if (!(share > 0 && std::isfinite(share)))
+        throw EngineError("Osakkeen hinnan on oltava suurempi kuin 0");
+    const CWarrant& w = grid.Warrant;
+    CShareFigures f;
+    f.Share = share;
+    f.KnockOutLevel = KnockOutLevel(w);
+    if (f.KnockOutLevel) {
+        const double level = *f.KnockOutLevel;
+        f.KnockOutDistance = (w.IsCall ? share - level : level - share) / share * 100;
+        f.KnockedOut = w.IsCall ? share <= level : share >= level;
+    }
+    f.Value = ValueAtPrice(grid, share);
+    if (f.KnockedOut) {
+        // What the holder is paid on knock-out; no Greeks.
+        if (!f.Value) f.Value = w.ProductType == kTurboSG ? w.ResidualValue : 0.0;
+        return f;
+    }
+    if (!f.Value) {
+        f.OffLattice = true;
+        return f;
+    }
+    const double value = *f.Value;
+
+    // The quadratic through the three nodes around the share price.
+    const std::vector<double>& P = grid.Prices;
+    const std::vector<double>& V = grid.Values;
+    const auto n = static_cast<int32_t>(P.size());
+    if (n >= 3) {
+        const auto above = static_cast<int32_t>(std::lower_bound(P.begin(), P.end(), share) - P.begin());
+        int32_t j = above;
+        if (j > 0 && share - P[j - 1] < P[j] - share) --j;
+        j = std::clamp(j, 1, n - 2);
+        const double h1 = P[j] - P[j - 1], h2 = P[j + 1] - P[j];
+        const double slopeLow = (V[j] - V[j - 1]) / h1, slopeHigh = (V[j + 1] - V[j]) / h2;
+        const double gamma = 2 * (slopeHigh - slopeLow) / (h1 + h2);
+        // Slope of the quadratic at the middle node, then moved to the share price.
+        const double deltaMid = (slopeLow * h2 + slopeHigh * h1) / (h1 + h2);
+        f.Delta = deltaMid + gamma * (share - P[j]);
+        f.Gamma = gamma;
+        if (f.KnockOutLevel)
+            f.Unreliable = w.IsCall ? P[j - 1] <= *f.KnockOutLevel : P[j + 1] >= *f.KnockOutLevel;
+    }
+    if (grid.DayCount >= 1 && grid.DayValues.size() == static_cast<size_t>(grid.DayCount)) {
+        const std::vector<double>& next = grid.DayValues[std::min(1, grid.DayCount - 1)];
+        if (const auto later = ValueOnRow(P, next, share)) f.ThetaPerDay = *later - value;
+    }
+    if (f.Delta && value > 0) f.Leverage = *f.Delta * share / value;
+    const double perShare = value / w.Multiplier;
+    f.Premium = (w.IsCall ? perShare + w.Strike - share : perShare - w.Strike + share) / share * 100;
+    f.BreakEven = w.IsCall ? w.Strike + perShare : w.Strike - perShare;
+    f.Reference = ClosedFormValue(grid, share);
+    if (f.Reference) f.ReferenceDifference = value - *f.Reference;
+
+    if (withRevaluations) {
+        const double vol = w.Volatility, rate = grid.Rate;
+        const double dv = BumpOf(vol, 0), dr = BumpOf(rate, -1);
+        const auto up = Revalue(grid, vol + dv, rate, share, keepGoing);
+        const auto down = up ? Revalue(grid, vol - dv, rate, share, keepGoing) : std::nullopt;
+        const auto rateUp = down ? Revalue(grid, vol, rate + dr, share, keepGoing) : std::nullopt;
+        const auto rateDown = rateUp ? Revalue(grid, vol, rate - dr, share, keepGoing) : std::nullopt;
+        if (rateDown) {
+            f.Vega = (*up - *down) / (2 * dv) * 0.01;
+            f.Rho = (*rateUp - *rateDown) / (2 * dr) * 0.01;
+        } else {
+            f.Stopped = true;
+        }
+    }
+    return f;
+}
+
+CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, double price,
+                                          const SolveObserver& onProgress) {
+    if (!(share > 0 && std::isfinite(share)))
+        throw EngineError("Osakkeen hinnan on oltava suurempi kuin 0");
+    if (!(price > 0 && std::isfinite(price)))
+        throw EngineError("Warrantin hinnan on oltava suurempi kuin 0");
+    const CWarrant& w = inputs.Warrant;
+    engine_detail::Calendar cal;
+    if (!engine_detail::ComputeCalendar(inputs, cal))
+        throw EngineError("Parametrit virheellisiä, Laskenta peruttu");
+
+    CImpliedVolatility result;
+    const KeepGoing keepGoing = [&] { return !onProgress || onProgress(result.Valuations); };
+    std::map<double, double> seen; // volatility -> lattice value - price
+    const auto excess = [&](double vol) {
+        if (const auto it = seen.find(vol); it != seen.end()) return it->second;
+        const auto v = Revalue(inputs, vol, inputs.Rate, share, keepGoing);
+        if (!v) throw Stopped{};
+        ++result.Valuations;
+        return seen[vol] = *v - price;
+    };
+
+    // The closed form as a guide: the dividend taken off the share price
+    // (escrowed), since only the starting point and slope depend on it.
+    const Clock clock = ClockOf(cal.TotalSteps, cal.StepsPerYear, inputs.Rate);
+    const double guideShare = cal.DividendDay >= 0 ? share - w.Dividend : share;
+    const auto guide = [&](double vol) { return ClosedForm(w, guideShare, clock, vol); };
+    const auto guideSlope = [&](double vol) -> std::optional<double> {
+        const double h = 1e-4;
+        const auto a = guide(vol + h), b = guide(vol - h);
+        if (!a || !b) return std::nullopt;
+        return (*a - *b) / (2 * h) * w.Multiplier;
+    };
+
+    using boost::math::tools::toms748_solve;
+    const auto narrow = [](double a, double b) { return std::fabs(b - a) < 0.00005; };
+    double start = std::clamp(w.Volatility, kLowestVolatility, kHighestVolatility);
+    if (guide(kLowestVolatility) && guideShare > 0) {
+        const auto g = [&](double vol) { return *guide(vol) * w.Multiplier - price; };
+        const double gl = g(kLowestVolatility), gh = g(kHighestVolatility);
+        if ((gl < 0) != (gh < 0)) {
+            std::uintmax_t iterations = 60;
+            const auto [a, b] = toms748_solve(g, kLowestVolatility, kHighestVolatility, gl, gh,
+                                              [](double x, double y) { return std::fabs(y - x) < 1e-7; },
+                                              iterations);
+            start = 0.5 * (a + b);
+        }
+    }
+
+    // Of the neighbouring volatilities tried whose values lie on either side
+    // of the price, the pair nearest the start: a turbo's value may cross a
+    // price more than once.
+    const auto bracket = [&]() -> std::optional<std::pair<double, double>> {
+        std::optional<std::pair<double, double>> best;
+        for (auto it = seen.begin(); it != seen.end() && std::next(it) != seen.end(); ++it) {
+            const auto next = std::next(it);
+            if ((it->second < 0) != (next->second < 0) &&
+                (!best || std::fabs(next->first + it->first - 2 * start) <
+                              std::fabs(best->second + best->first - 2 * start)))
+                best = std::pair{it->first, next->first};
+        }
+        return best;
+    };
+    const auto close = [](double d) { return std::fabs(d) <= kPriceTolerance; };
+
+    try {
+        std::optional<double> root;
+        double x = start, fx = excess(x);
+        if (close(fx)) root = x;
+        // Newton steps on the guide's slope, then secants; each step at
+        // least as long as half the last so that the search cannot stall.
+        const auto slope0 = guideSlope(x);
+        double dx = slope0 && std::fabs(*slope0) > 1e-12 ? -fx / *slope0
+                                                         : (fx > 0 ? -1 : 1) * std::max(0.1 * x, 0.02);
+        for (int tries = 0; !root && !bracket() && tries < 60; ++tries) {
+            if (std::fabs(dx) < 0.0001) dx = std::copysign(0.0001, dx);
+            const double next = std::clamp(x + dx, kLowestVolatility, kHighestVolatility);
+            if (next == x) break; // at a bound with no change of sign
+            const double fn = excess(next);
+            if (close(fn)) {
+                root = next;
+                break;
+            }
+            const double secant = (fn - fx) / (next - x);
+            const double ahead = secant != 0 ? -fn / secant : 0;
+            if (secant != 0 && (ahead > 0) == (dx > 0)) {
+                // Nearer the price: on from there, overshooting a little.
+                dx = std::copysign(std::max(1.2 * std::fabs(ahead), 0.5 * std::fabs(next - x)), ahead);
+                x = next, fx = fn;
+            } else {
+                // Farther from the price this way: the other side, farther out.
+                dx = -2 * (next - x);
+            }
+        }
+        if (!root) {
+            if (!bracket()) {
+                // Both ends: the price lies outside what the range gives, or
+                // the value turns back inside it.
+                result.ValueAtLowest = excess(kLowestVolatility) + price;
+                result.ValueAtHighest = excess(kHighestVolatility) + price;
+            }
+            const auto pair = bracket();
+            if (!pair) {
+                result.VegaPerPoint = (result.ValueAtHighest - result.ValueAtLowest) /
+                                      ((kHighestVolatility - kLowestVolatility) * 100);
+                result.Outcome = std::fabs(result.VegaPerPoint) < kLeastVega ? VolatilityOutcome::Insensitive
+                                                                           : VolatilityOutcome::NoSolution;
+                return result;
+            }
+            // A value within the tolerance counts as the root.
+            const auto f = [&](double vol) {
+                const double d = excess(vol);
+                return close(d) ? 0.0 : d;
+            };
+            std::uintmax_t iterations = 60;
+            const auto [a, b] = toms748_solve(f, pair->first, pair->second, seen.at(pair->first),
+                                              seen.at(pair->second), narrow, iterations);
+            root = std::fabs(excess(a)) <= std::fabs(excess(b)) ? a : b;
+        }
+        result.Volatility = *root;
+        result.VolatilityPercent = std::round(*root * 10000) / 100;
+        result.Outcome = VolatilityOutcome::Solved;
+
+        // Vega at the root: the guide's where there is one, else the slope
+        // over the widest span tried.
+        if (const auto s = guideSlope(*root)) {
+            result.VegaPerPoint = *s * 0.01;
+        } else if (seen.size() >= 2) {
+            const auto first = seen.begin(), last = std::prev(seen.end());
+            result.VegaPerPoint = (last->second - first->second) / ((last->first - first->first) * 100);
+        }
+        if (std::fabs(result.VegaPerPoint) < kLeastVega) result.Outcome = VolatilityOutcome::Insensitive;
+    } catch (const Stopped&) {
+        result.Outcome = VolatilityOutcome::Stopped;
+    }
+    return result;
+}
+
+std::string VolatilityRefusal(const CImpliedVolatility& r, double price, char separator) {
+    const double low = std::min(r.ValueAtLowest, r.ValueAtHighest);
+    const double high = std::max(r.ValueAtLowest, r.ValueAtHighest);
+    // Two decimals as prices are quoted, four below 0.10.
+    const auto price2 = [separator](double x) { return Decimals(x, std::fabs(x) < 0.1 ? 4 : 2, separator); };
+    const std::string at = "Hinnalla " + price2(price);
+    switch (r.Outcome) {
+    case VolatilityOutcome::Solved:
+        return {};
+    case VolatilityOutcome::NoSolution:
+        return at + " ei löydy volatiliteettia väliltä 1–300 %: arvo vaihtelee välillä " + price2(low) + "–" + price2(high);
+    case VolatilityOutcome::Insensitive:
+        return at + " volatiliteettia ei voi päätellä: warrantin arvo riippuu volatiliteetista vain "
+                    "vähän (vega alle " +
+               Decimals(kLeastVega, 4, separator) + " volatiliteettiprosenttiyksikköä kohden)";
+    case VolatilityOutcome::Stopped:
+        return "Volatiliteettihaku keskeytettiin";
+    }
+    return {};
+}

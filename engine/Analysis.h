@@ -1,0 +1,121 @@
+// Figures at one share price from a valuated grid, a closed-form cross-check,
+// revaluations that keep no day rows, and the implied volatility.
+//
+// Every function takes the record by const reference (or a copy of its
+// inputs), so a worker thread can run them on its own copy of the grid.
+// Prices are in the share's units; values are per warrant (the payoff times
+// Multiplier), as in Values.
+#pragma once
+
+#include "Grid.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Value on one row of node values (Values or a DayValues row) at `share`:
+// linear between the two nodes around it, a node's own value exactly on it.
+// nullopt when `share` is outside [Prices.front(), Prices.back()] or the row
+// does not match the prices.
+std::optional<double> ValueOnRow(const std::vector<double>& prices, const std::vector<double>& row,
+                                 double share);
+
+// ValueOnRow on the present values.
+std::optional<double> ValueAtPrice(const CGrid& grid, double share);
+
+// The grid's inputs (terms, valuation moment, calendar, rate, steps) without
+// any array or computed field: what BuildLattice reads.
+CGrid GridInputs(const CGrid& grid);
+
+// Called between trading days of a revaluation; false stops it.
+using KeepGoing = std::function<bool()>;
+
+// BuildLattice then RollBack, but no day rows are allocated or stored
+// (DayValues stays empty, memory O(NodeCount)). Prices and Values are bit for
+// bit those of the full valuation. Throws EngineError as BuildLattice does,
+// and with "Parametrit virheellisiä, Laskenta peruttu" for a rejected date
+// range. Returns false when `keepGoing` stopped it (the grid is incomplete).
+bool ValueOnly(CGrid& grid, const KeepGoing& keepGoing = {});
+
+// The knock-out level of a turbo: Strike for Turbo (SHB), Strike ± margin
+// (the stop-loss level) for Turbo (SG); nullopt for Normal.
+std::optional<double> KnockOutLevel(const CWarrant& terms);
+
+// Closed-form value per warrant on the lattice's clock (T = TotalSteps /
+// StepsPerYear years, continuous rate ln(1 + Rate)): Black–Scholes for
+// Normal, down-and-out call / up-and-out put with the barrier at the strike
+// for Turbo (SHB). nullopt for Turbo (SG), a dividend inside the range, or a
+// grid never built.
+std::optional<double> ClosedFormValue(const CGrid& grid, double share);
+
+// Figures at one share price. Undefined ones are nullopt.
+struct CShareFigures {
+    double Share = 0;
+    std::optional<double> Value;            // per warrant
+    std::optional<double> Delta;            // value per 1 unit of share price
+    std::optional<double> Gamma;            // delta per 1 unit of share price
+    std::optional<double> ThetaPerDay;      // next trading day's value minus now
+    std::optional<double> Vega;             // per 1 volatility point
+    std::optional<double> Rho;              // per 1 rate point
+    std::optional<double> Leverage;         // Delta * Share / Value
+    std::optional<double> Premium;          // %
+    std::optional<double> BreakEven;        // share price at expiry
+    std::optional<double> KnockOutLevel;    // turbos
+    std::optional<double> KnockOutDistance; // % of Share, negative once past the level
+    std::optional<double> Reference;        // closed form, where one applies
+    std::optional<double> ReferenceDifference; // Value - Reference
+    bool OffLattice = false;  // beyond the lattice on the live side: only the level is set
+    bool KnockedOut = false;  // at or past the knock-out level: no Greeks
+    bool Unreliable = false;  // the nodes of the differences reach the level or the zone
+    bool Stopped = false;     // `keepGoing` stopped the revaluations: no vega or rho
+};
+
+// Figures at `share` (> 0) from a grid after BuildLattice and RollBack.
+// Delta and Gamma come from the quadratic through the three nodes around the
+// share price (geometric spacing); ThetaPerDay from the next trading day's
+// row of DayValues, or from the expiry row when the valuation day is the
+// expiry day; Vega and Rho from central differences of four value-only
+// revaluations (1 point up and down, less when the input is smaller), which
+// `withRevaluations` false skips. Throws EngineError for a share price that
+// is not positive.
+CShareFigures FiguresAt(const CGrid& grid, double share, bool withRevaluations = true,
+                        const KeepGoing& keepGoing = {});
+
+inline constexpr double kLowestVolatility = 0.01;  // 1 %
+inline constexpr double kHighestVolatility = 3.0;  // 300 %
+// |value - price| at which the lattice counts as matching the price.
+inline constexpr double kPriceTolerance = 5e-5;
+// Vega per volatility point below which the price tells nothing of volatility.
+inline constexpr double kLeastVega = 0.0005;
+
+enum class VolatilityOutcome { Solved, NoSolution, Insensitive, Stopped };
+
+struct CImpliedVolatility {
+    VolatilityOutcome Outcome = VolatilityOutcome::NoSolution;
+    double Volatility = 0;        // the root found, as a fraction
+    double VolatilityPercent = 0; // the same in % rounded to two decimals
+    int32_t Valuations = 0;       // lattice valuations used
+    double ValueAtLowest = 0;     // at 1 % (NoSolution, Insensitive without a root)
+    double ValueAtHighest = 0;    // at 300 %
+    double VegaPerPoint = 0;      // estimate at the root, or over the whole range
+};
+
+// Called between the trading days of each valuation with the valuations
+// finished so far; false stops the solve (Outcome Stopped).
+using SolveObserver = std::function<bool(int32_t valuationsDone)>;
+
+// The volatility in [1 %, 300 %] at which the lattice value at `share`
+// equals `price` (per warrant), every other input of `inputs` as given (the
+// grid need not be built). Bracketed from the closed-form implied volatility
+// where one exists, then Boost's TOMS 748; stops at |value - price| <= 5e-5
+// or a bracket narrower than 0.005 points. Throws EngineError for inputs the
+// lattice refuses or a share price or market price that is not positive.
+CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, double price,
+                                          const SolveObserver& onProgress = {});
+
+// The Finnish cause of an outcome other than Solved, numbers with
+// `separator` ("Hinnalla 0,12 ei löydy volatiliteettia väliltä 1–300 %:
+// arvo vaihtelee välillä 0,15–2,10"). UTF-8.
+std::string VolatilityRefusal(const CImpliedVolatility& result, double price, char separator);
