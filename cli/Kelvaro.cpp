@@ -4,6 +4,7 @@
 #include "Conversions.h"
 #include "Grid.h"
 #include "ShareOutput.h"
+#include "ScenarioOutput.h"
 
 #include <algorithm>
 #include <charconv>
@@ -87,6 +88,17 @@ constexpr OptionInfo kOptions[] = {
      "hakee volatiliteetin, jolla warrantin arvo osakkeen hinnalla --share on tämä hinta "
      "(väliltä 1–300 %), ja tulostaa sen ja tunnusluvut sillä volatiliteetilla"},
     {"--json", "", "", "tulostaa laskennan tiivistelmän JSON-muodossa listauksen sijaan"},
+    {"--scenario", "", "",
+     "tulostaa skenaariotaulukon CSV-muotoisena (hinnat riveinä, päivät sarakkeina); "
+     "--json-valitsimen kanssa JSON-olion \"Scenario\""},
+    {"--scenario-prices", "P1,P2,…",  "",
+     "skenaarion hinnat (oletus: 9 hintaa -20 %:sta +20 %:iin osakkeen hinnasta tai "
+     "toteutushinnasta; desimaalipilkun kanssa hinnat puolipistein eroteltuina)"},
+    {"--scenario-dates", "YYYY-MM-DD,…", "",
+     "skenaarion päivät, hilan kaupankäyntipäiviä (oletus: nyt, +1 vk, +1 kk, +3 kk, +6 kk, "
+     "+1 v, … ja päättymispäivä)"},
+    {"--chart", "TIEDOSTO.png", "",
+     "piirtää arvokäyrän PNG-kuvaksi 1200 × 800 ilman näyttöä"},
     {"--help", "", "", "tämä ohje"},
     {"--version", "", "", "ohjelman versio"},
 };
@@ -412,7 +424,7 @@ std::string HelpText() {
         text += static_cast<char>(0x80 | (shown & 0x3F));
     }
     text += "\".\n"
-            "Valitsimista --check, --json ja --value-at voi käyttää vain yhtä kerrallaan;\n"
+            "Valitsimista --check, --json/--scenario ja --value-at voi käyttää vain yhtä kerrallaan;\n"
             "--share (ja --price) käy yhdessä valitsimien --json ja --results kanssa.\n"
             "\n"
             "Paluuarvot: 0 onnistui, 2 virheellinen valitsin tai parametri, 3 laskentavirhe\n"
@@ -430,8 +442,12 @@ std::string Run(const std::vector<std::string>& args) {
     const bool check = parsed.Has("--check");
     const bool json = parsed.Has("--json");
     const bool valueAt = parsed.Has("--value-at");
-    if (check + json + valueAt > 1)
-        throw UsageError("valitsimista --check, --json ja --value-at voi antaa vain yhden");
+    const bool scenario = parsed.Has("--scenario") || parsed.Has("--scenario-prices") ||
+                          parsed.Has("--scenario-dates");
+    if (check + (json || scenario) + valueAt > 1)
+        throw UsageError("valitsimista --check, --json/--scenario ja --value-at voi antaa vain yhden");
+    if (check && parsed.Has("--chart"))
+        throw UsageError("valitsimia --check ja --chart ei voi käyttää yhdessä");
     if (check && parsed.Has("--results"))
         throw UsageError("valitsimia --check ja --results ei voi käyttää yhdessä: "
                          "tarkastus ei laske arvoja tallennettaviksi");
@@ -471,8 +487,24 @@ std::string Run(const std::vector<std::string>& args) {
     if (!BuildLattice(grid)) throw UsageError("Parametrit virheellisiä, Laskenta peruttu");
     RollBack(grid);
 
+    // The share price marked on the chart and centring the scenario.
+    const std::optional<double> marker = atShare ? std::optional<double>(share) : std::nullopt;
+
     std::string text;
-    if (atShare) {
+    if (scenario) {
+        const std::string prices = parsed.Text("--scenario-prices"), dates = parsed.Text("--scenario-dates");
+        const ScenarioTable table =
+            ScenarioFromOptions(grid, parsed.Has("--scenario-prices") ? &prices : nullptr,
+                                parsed.Has("--scenario-dates") ? &dates : nullptr,
+                                marker.value_or(grid.Warrant.Strike));
+        if (json) {
+            text = JsonText(grid);
+            text.resize(text.size() - 3); // "\n}\n"
+            text += ",\n  " + ScenarioJson(table) + "\n}\n";
+        } else {
+            text = ScenarioText(table, ScenarioCell::Value, separator, CsvFieldSeparator(separator));
+        }
+    } else if (atShare) {
         const CShareFigures figures = FiguresAt(grid, share);
         if (figures.OffLattice) throw UsageError(OffLatticeMessage(grid, share));
         if (json)
@@ -501,6 +533,8 @@ std::string Run(const std::vector<std::string>& args) {
             throw FileError("tiedostoon " + Quoted(path) + " kirjoittaminen epäonnistui");
         }
     }
+    if (parsed.Has("--chart") && !WriteChartPng(grid, marker, parsed.Text("--chart")))
+        throw FileError("kuvaa ei voitu tallentaa tiedostoon " + Quoted(parsed.Text("--chart")));
     return text;
 }
 
@@ -520,6 +554,9 @@ int RunKelvaro(const std::vector<std::string>& args, std::ostream& out, std::ost
         message = e.what();
     } catch (const RefusedError& e) {
         status = kExitEngine;
+        message = e.what();
+    } catch (const ScenarioArgumentError& e) {
+        status = kExitUsage;
         message = e.what();
     } catch (const FileError& e) {
         status = kExitFile;

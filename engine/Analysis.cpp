@@ -110,12 +110,7 @@ std::optional<double> ValueAtPrice(const CGrid& grid, double share) {
 
 CGrid GridInputs(const CGrid& grid) {
     CGrid g;
-    g.Warrant = grid.Warrant;
-    g.ValuationTime = grid.ValuationTime;
-    g.OpenFraction = grid.OpenFraction;
-    g.WeekendWeight = grid.WeekendWeight;
-    g.Rate = grid.Rate;
-    g.StepsPerDay = grid.StepsPerDay;
+    CopyInputs(grid, g);
     return g;
 }
 

@@ -23,13 +23,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (!current.empty()) args.push_back(current);
 
-    // Results go to one scratch file, never to a path the fuzzer made up.
-    const std::string scratch = "/tmp/kelvaro-fuzz-results.txt";
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i].rfind("--results=", 0) == 0)
-            args[i] = "--results=" + scratch;
-        else if (args[i] == "--results" && i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0)
-            args[i + 1] = scratch;
+    // Results and pictures go to scratch files, never to a path the fuzzer
+    // made up.
+    for (const std::string option : {"--results", "--chart"}) {
+        const std::string scratch = "/tmp/kelvaro-fuzz" + option.substr(1);
+        for (size_t i = 0; i < args.size(); ++i) {
+            if (args[i].rfind(option + "=", 0) == 0)
+                args[i] = option + "=" + scratch;
+            else if (args[i] == option && i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0)
+                args[i + 1] = scratch;
+        }
     }
 
     std::ostringstream out, err;

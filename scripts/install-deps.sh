@@ -20,6 +20,7 @@ PACKAGES=(
   libclang-rt-14-dev
   # Value chart and its SVG export
   qt6-charts-dev
+  libqt6opengl6-dev  # Qt Charts' CMake package needs Qt6OpenGL
   qt6-svg-dev
   # Root finding for the implied volatility
   libboost-math-dev

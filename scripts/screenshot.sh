@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes docs/screenshot.png: the window after a calculation, under Xvfb, with
-# Finnish settings. Needs xvfb, xauth and imagemagick (for `import`).
+# Finnish settings (needs xvfb, xauth and imagemagick for `import`); and
+# docs/chart.png, the value chart drawn by kelvaro --chart without a display.
 #   scripts/screenshot.sh [output.png]     BUILD_DIR=... to use another build
 set -euo pipefail
 
@@ -33,3 +34,10 @@ xvfb-run -a -s "-screen 0 800x640x24" bash -c '
   import -window Kelvarolaskuri "$OUT"
 '
 echo "wrote $out"
+
+# The value chart of the worked example, drawn by kelvaro without a display.
+chart=$(dirname "$out")/chart.png
+cmake --build "$build" --target kelvaro -j2 >/dev/null
+LC_ALL=fi_FI.UTF-8 QT_QPA_PLATFORM=offscreen "$build/cli/kelvaro" --valuation "2006-03-01 10:00" \
+  --expiry 2006-04-21 --value-at 15 --chart "$chart" >/dev/null
+echo "wrote $chart"

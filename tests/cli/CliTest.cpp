@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -189,6 +190,10 @@ TEST(CliErrors, MessageOnStderrStatusAndNothingOnStdout) {
         {{"--share", "15", "--price", "0,001", "--results", unused}, 3,
          "kelvaro: Hinnalla 0,0010 ei löydy volatiliteettia väliltä 1–300 %: arvo vaihtelee välillä "
          "0,0134–1,29\n"},
+        {{"--scenario-dates", "2006-03-01,2006-03-04"}, 2,
+         "päivä 2006-03-04 ei ole hilan kaupankäyntipäivä"},
+        {{"--scenario-prices", "15,x"}, 2, "--scenario-prices: \"x\""},
+        {{"--scenario", "--value-at", "15"}, 2, "--json/--scenario ja --value-at"},
     };
     // Rows that bring their own dates or leave the expiry out get no valid pair.
     const std::vector<std::string> none, dates = {"--valuation", "2006-03-01 10:00", "--expiry",
@@ -264,6 +269,38 @@ TEST(CliShare, PriceSolvesBackTheVolatilityOfItsValue) {
     EXPECT_TRUE(run.out.starts_with("Implisiittinen volatiliteetti: 30,00 %\n")) << run.out;
     EXPECT_NE(run.out.find("\nArvo: 0,141558\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\nKnock-out-taso: –\n"), std::string::npos) << run.out;
+}
+
+// The scenario's valuation-moment column is --value-at, its expiry column
+// the payoff; --chart writes a 1200 x 800 picture without a display.
+TEST(CliScenario, ColumnsAgreeWithValueAtAndPayoffAndChartIsWritten) {
+    const std::vector<std::string> dates = {"--valuation", "2006-03-01 10:00", "--expiry", "2006-04-21"};
+    const std::vector<std::string> prices = {"11.1", "15", "16.123", "30"};
+    const Outcome run = RunBinary(dates, {"--scenario", "--json", "--scenario-prices", "11.1,15,16.123,30",
+                                          "--scenario-dates", "2006-03-01,2006-04-21"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const QJsonObject scenario =
+        QJsonDocument::fromJson(QByteArray::fromStdString(run.out)).object()["Scenario"].toObject();
+    EXPECT_EQ(scenario["Days"].toArray(), (QJsonArray{0, 37}));
+    const QJsonArray values = scenario["Values"].toArray();
+    ASSERT_EQ(values.size(), 4);
+    for (int r = 0; r < 4; ++r) {
+        SCOPED_TRACE(prices[r]);
+        const Outcome at = RunBinary(dates, {"--value-at", prices[r]});
+        EXPECT_EQ(Shortest(values[r].toArray()[0].toDouble()) + "\n", at.out);
+        const double payoff = std::max(0.0, std::stod(prices[r]) - 15) * 0.2;
+        EXPECT_NEAR(values[r].toArray()[1].toDouble(), payoff, 1e-12);
+    }
+    // The CSV with a decimal comma: ';' between fields.
+    const Outcome csv = RunBinary(dates, {"--scenario", "--decimal-separator", ",",
+                                          "--scenario-prices", "15", "--scenario-dates", "2006-03-01"});
+    EXPECT_EQ(csv.out, "Hinta;2006-03-01\r\n15;0,14155779751117264\r\n");
+
+    QTemporaryDir dir;
+    const QString png = dir.filePath("chart.png");
+    const Outcome chart = RunBinary(dates, {"--value-at", "15", "--chart", png.toStdString()});
+    EXPECT_EQ(chart.status, 0) << chart.err;
+    EXPECT_EQ(QImage(png).size(), QSize(1200, 800));
 }
 
 TEST(CliHelp, DefaultsInTheSettingsSeparatorAndTheVersion) {

@@ -1,0 +1,165 @@
+#include "ScenarioWindow.h"
+
+#include "ChartWindow.h"
+#include "Conversions.h"
+#include "QtBridge.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+QString General(double value) {
+    return QString::fromStdString(FloatToStrF(value, TFloatFormat::ffGeneral, 6, 3));
+}
+
+class FieldError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+double ReadNumber(const QLineEdit* edit, const QString& label) {
+    try {
+        return static_cast<double>(StrToFloat(edit->text().toStdString(), DecimalSeparator()));
+    } catch (const EConvertError&) {
+        throw FieldError(QStringLiteral("Virheellinen luku kentässä \"%1\": \"%2\"")
+                             .arg(label, edit->text())
+                             .toStdString());
+    }
+}
+
+} // namespace
+
+ScenarioWindow::ScenarioWindow(QWidget* parent)
+    : QWidget(parent, Qt::Window), EditFirst(new QLineEdit), EditLast(new QLineEdit),
+      EditStep(new QLineEdit), DateList(new QListWidget), CellChoice(new QComboBox),
+      TableView(new QTableWidget), saveDialog_(this) {
+    setWindowTitle(QStringLiteral("Skenaariot"));
+    CellChoice->addItems({QStringLiteral("Arvo"), QStringLiteral("Muutos"), QStringLiteral("Muutos %")});
+    TableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    auto* apply = new QPushButton(QStringLiteral("Päivitä"));
+    auto* copy = new QPushButton(QStringLiteral("Kopioi"));
+    auto* save = new QPushButton(QStringLiteral("Tallenna CSV…"));
+    auto* fields = new QFormLayout;
+    fields->addRow(QStringLiteral("Ensimmäinen hinta"), EditFirst);
+    fields->addRow(QStringLiteral("Viimeinen hinta"), EditLast);
+    fields->addRow(QStringLiteral("Hinnan askel"), EditStep);
+    fields->addRow(QStringLiteral("Solut"), CellChoice);
+    fields->addRow(new QLabel(QStringLiteral("Päivät")));
+    auto* side = new QVBoxLayout;
+    side->addLayout(fields);
+    side->addWidget(DateList, 1);
+    side->addWidget(apply);
+    side->addWidget(copy);
+    side->addWidget(save);
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(side);
+    layout->addWidget(TableView, 1);
+    connect(apply, &QPushButton::clicked, this, &ScenarioWindow::Apply);
+    connect(copy, &QPushButton::clicked, this, &ScenarioWindow::CopyToClipboard);
+    connect(save, &QPushButton::clicked, this, &ScenarioWindow::SaveCsv);
+    connect(CellChoice, &QComboBox::currentIndexChanged, this, &ScenarioWindow::Fill);
+    resize(900, 450);
+}
+
+ScenarioWindow::~ScenarioWindow() = default;
+
+ScenarioCell ScenarioWindow::Cell() const { return static_cast<ScenarioCell>(CellChoice->currentIndex()); }
+
+void ScenarioWindow::SetGrid(const CGrid& grid, std::optional<double> share) {
+    grid_ = grid.Allocated ? &grid : nullptr;
+    DateList->clear();
+    table_ = ScenarioTable();
+    if (grid_ == nullptr) {
+        Fill();
+        return;
+    }
+    reference_ = share.value_or(grid.Warrant.Strike);
+    const std::vector<double> prices = DefaultScenarioPrices(reference_);
+    EditFirst->setText(General(prices.front()));
+    EditLast->setText(General(prices.back()));
+    EditStep->setText(General(prices[1] - prices[0]));
+    const std::vector<int32_t> days = DefaultScenarioDays(grid);
+    for (int32_t d = 0; d < grid.DayCount; ++d) {
+        auto* item = new QListWidgetItem(
+            QLocale().toString(SerialToDateTime(grid.DayDates[d]).date(), QLocale::ShortFormat), DateList);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(std::find(days.begin(), days.end(), d) != days.end() ? Qt::Checked
+                                                                                 : Qt::Unchecked);
+    }
+    // The default rows exactly, not as read back from their rounded texts.
+    table_ = ComputeScenario(grid, prices, days, reference_);
+    Fill();
+}
+
+void ScenarioWindow::ReleaseGrid() { grid_ = nullptr; }
+
+void ScenarioWindow::Apply() {
+    if (grid_ == nullptr) return;
+    try {
+        const double first = ReadNumber(EditFirst, QStringLiteral("Ensimmäinen hinta"));
+        const double last = ReadNumber(EditLast, QStringLiteral("Viimeinen hinta"));
+        const double step = ReadNumber(EditStep, QStringLiteral("Hinnan askel"));
+        const std::vector<double> prices = ScenarioPriceRange(first, last, step);
+        if (prices.empty())
+            throw FieldError("Hinnoista ei saa riviä: askeleen on oltava positiivinen, viimeisen "
+                             "hinnan vähintään ensimmäinen ja rivejä enintään 1000");
+        std::vector<int32_t> days;
+        for (int i = 0; i < DateList->count(); ++i)
+            if (DateList->item(i)->checkState() == Qt::Checked) days.push_back(i);
+        table_ = ComputeScenario(*grid_, prices, days, reference_);
+        Fill();
+    } catch (const FieldError& e) {
+        ShowErrorBox(QString::fromStdString(e.what()));
+    }
+}
+
+void ScenarioWindow::Fill() {
+    TableView->clear();
+    TableView->setRowCount(static_cast<int>(table_.Prices.size()));
+    TableView->setColumnCount(static_cast<int>(table_.Days.size()));
+    QStringList header, rows;
+    for (const double date : table_.Dates)
+        header << QLocale().toString(SerialToDateTime(date).date(), QLocale::ShortFormat);
+    for (const double price : table_.Prices) rows << General(price);
+    TableView->setHorizontalHeaderLabels(header);
+    TableView->setVerticalHeaderLabels(rows);
+    for (std::size_t r = 0; r < table_.Prices.size(); ++r)
+        for (std::size_t c = 0; c < table_.Days.size(); ++c) {
+            const std::optional<double> v = ScenarioCellValue(table_, r, c, Cell());
+            auto* item = new QTableWidgetItem(v ? General(*v) : QString());
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            TableView->setItem(static_cast<int>(r), static_cast<int>(c), item);
+        }
+}
+
+QString ScenarioWindow::CsvText() const {
+    const char separator = DecimalSeparator();
+    return QString::fromLatin1(ScenarioText(table_, Cell(), separator, CsvFieldSeparator(separator)));
+}
+
+QString ScenarioWindow::ClipboardText() const {
+    return QString::fromLatin1(ScenarioText(table_, Cell(), DecimalSeparator(), '\t'));
+}
+
+void ScenarioWindow::CopyToClipboard() { QApplication::clipboard()->setText(ClipboardText()); }
+
+void ScenarioWindow::SaveCsv() {
+    if (!saveDialog_.Execute()) return;
+    const QString name = saveDialog_.GetFileName();
+    if (!SaveBytesAtomically(name, CsvText().toUtf8()))
+        ShowErrorBox(QStringLiteral("Tiedostoon \"%1\" kirjoittaminen epäonnistui.").arg(name));
+}

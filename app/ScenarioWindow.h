@@ -1,0 +1,60 @@
+// The scenario table ("Skenaariot"): the warrant's value at share prices
+// (rows) on trading days (columns), with copy and CSV save.
+#pragma once
+
+#include "Dialogs.h"
+#include "Grid.h"
+#include "Scenario.h"
+
+#include <QWidget>
+
+#include <optional>
+
+class QComboBox;
+class QLineEdit;
+class QListWidget;
+class QTableWidget;
+
+class ScenarioWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit ScenarioWindow(QWidget* parent = nullptr);
+    ~ScenarioWindow() override;
+
+    // Shows a rolled-back grid with the default rows (9 prices from -20 % to
+    // +20 % of `share`, or of the strike without it) and date columns; call
+    // again after every calculation. The grid is kept by reference for later
+    // edits and must stay alive and unchanged until the next SetGrid or
+    // ReleaseGrid.
+    void SetGrid(const CGrid& grid, std::optional<double> share);
+    // Forgets the grid (before it is rebuilt); the table stays as shown.
+    void ReleaseGrid();
+
+    // Recomputes from the first/last/step fields and the ticked dates; a bad
+    // field is named in the error box and the table is left as it was.
+    void Apply();
+    // The shown table to the clipboard, tab-separated.
+    void CopyToClipboard();
+    // Asks for a file name and saves the CSV (';' between fields with a
+    // decimal comma); a failure is shown in the error box.
+    void SaveCsv();
+
+    const ScenarioTable& Table() const { return table_; }
+    ScenarioCell Cell() const;
+    QString CsvText() const;
+    QString ClipboardText() const;
+
+    QLineEdit *EditFirst, *EditLast, *EditStep;
+    QListWidget* DateList;
+    QComboBox* CellChoice;
+    QTableWidget* TableView;
+
+private:
+    void Fill();
+
+    const CGrid* grid_ = nullptr;
+    double reference_ = 0;
+    ScenarioTable table_;
+    TSaveTextFileDialog saveDialog_;
+};

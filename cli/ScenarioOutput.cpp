@@ -1,0 +1,135 @@
+#include "ScenarioOutput.h"
+
+#include "ChartWindow.h"
+#include "Conversions.h"
+#include "ValueChart.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QFile>
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <memory>
+
+namespace {
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> items;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t cut = text.find(separator, from);
+        items.push_back(text.substr(from, cut - from));
+        if (cut == std::string::npos) return items;
+        from = cut + 1;
+    }
+}
+
+[[noreturn]] void Refuse(const std::string& option, const std::string& text, const std::string& why) {
+    throw ScenarioArgumentError("virheellinen arvo valitsimelle " + option + ": \"" + text + "\" (" +
+                                why + ")");
+}
+
+std::vector<double> ReadPrices(const std::string& text) {
+    const bool semicolons = text.find(';') != std::string::npos;
+    std::vector<double> prices;
+    for (const std::string& item : Split(text, semicolons ? ';' : ',')) {
+        try {
+            const char separator = item.find(',') != std::string::npos ? ',' : '.';
+            const double price = static_cast<double>(StrToFloat(item, separator));
+            if (!(price > 0)) Refuse("--scenario-prices", item, "hinnan on oltava positiivinen");
+            prices.push_back(price);
+        } catch (const EConvertError&) {
+            Refuse("--scenario-prices", item, "hinnat pilkuin eroteltuina, desimaalit pisteellä");
+        }
+    }
+    return prices;
+}
+
+std::vector<int32_t> ReadDays(const CGrid& grid, const std::string& text) {
+    std::vector<int32_t> days;
+    for (const std::string& item : Split(text, ',')) {
+        int year = 0, month = 0, day = 0;
+        const auto digits = [&item](std::size_t from, std::size_t count, int& value) {
+            const char* first = item.data() + from;
+            const auto [end, ec] = std::from_chars(first, first + count, value);
+            return ec == std::errc() && end == first + count && *first != '-' && *first != '+';
+        };
+        const bool ok = item.size() == 10 && item[4] == '-' && item[7] == '-' && digits(0, 4, year) &&
+                        digits(5, 2, month) && digits(8, 2, day) &&
+                        std::chrono::year_month_day(std::chrono::year(year),
+                                                    std::chrono::month(static_cast<unsigned>(month)),
+                                                    std::chrono::day(static_cast<unsigned>(day)))
+                            .ok();
+        if (!ok) Refuse("--scenario-dates", item, "päivämäärä muodossa YYYY-MM-DD");
+        const std::optional<int32_t> index =
+            TradingDayOfDate(grid, SerialOfDate(year, static_cast<unsigned>(month), static_cast<unsigned>(day)));
+        if (!index)
+            throw ScenarioArgumentError("päivä " + item + " ei ole hilan kaupankäyntipäivä (" +
+                                        SerialDateText(grid.DayDates.front()) + " – " +
+                                        SerialDateText(grid.DayDates.back()) + ", ma–pe)");
+        days.push_back(*index);
+    }
+    return days;
+}
+
+void AppendDouble(std::string& out, double value) {
+    char buffer[32];
+    out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+}
+
+} // namespace
+
+ScenarioTable ScenarioFromOptions(const CGrid& grid, const std::string* pricesText,
+                                  const std::string* datesText, double reference) {
+    const std::vector<double> prices = pricesText ? ReadPrices(*pricesText) : DefaultScenarioPrices(reference);
+    const std::vector<int32_t> days = datesText ? ReadDays(grid, *datesText) : DefaultScenarioDays(grid);
+    return ComputeScenario(grid, prices, days, reference);
+}
+
+std::string ScenarioJson(const ScenarioTable& table) {
+    std::string json = "\"Scenario\": {\n    \"Prices\": [";
+    const auto list = [&json](const auto& items, auto append) {
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (i > 0) json += ", ";
+            append(items[i]);
+        }
+    };
+    const auto number = [&json](double v) { AppendDouble(json, v); };
+    list(table.Prices, number);
+    json += "],\n    \"Dates\": [";
+    list(table.Dates, number);
+    json += "],\n    \"Days\": [";
+    list(table.Days, [&json](int32_t d) { json += std::to_string(d); });
+    json += "],\n    \"Values\": [";
+    for (std::size_t r = 0; r < table.Values.size(); ++r) {
+        json += r > 0 ? ",\n      [" : "\n      [";
+        list(table.Values[r], [&json](const std::optional<double>& v) {
+            if (v && std::isfinite(*v))
+                AppendDouble(json, *v);
+            else
+                json += "null";
+        });
+        json += "]";
+    }
+    json += "\n    ]\n  }";
+    return json;
+}
+
+bool WriteChartPng(const CGrid& grid, std::optional<double> share, const std::string& path) {
+    static int argc = 1;
+    static char name[] = "kelvaro";
+    static char* argv[] = {name, nullptr};
+    std::unique_ptr<QApplication> application;
+    if (QCoreApplication::instance() == nullptr) {
+        // A picture to a file needs no display.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        application = std::make_unique<QApplication>(argc, argv);
+    }
+    const QImage image = RenderValueChart(grid, share, ChartWindow::kImageSize);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    return image.save(&buffer, "PNG") && SaveBytesAtomically(QFile::decodeName(path.c_str()), bytes);
+}

@@ -1,0 +1,33 @@
+// kelvaro's scenario table (--scenario) and chart picture (--chart).
+#pragma once
+
+#include "Grid.h"
+#include "Scenario.h"
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+// A scenario option kelvaro cannot use; the message names it and its text.
+class ScenarioArgumentError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The table of a rolled-back grid. `pricesText` lists the rows ("15,16.5,18",
+// or with ';' between prices, decimal commas allowed: "15;16,5;18"), by
+// default 9 prices from -20 % to +20 % of `reference`; `datesText` lists the
+// columns as "YYYY-MM-DD,…", each a trading day of the grid, by default the
+// ladder of DefaultScenarioDays. Throws ScenarioArgumentError.
+ScenarioTable ScenarioFromOptions(const CGrid& grid, const std::string* pricesText,
+                                  const std::string* datesText, double reference);
+
+// The "Scenario" member of --json: Prices, Dates (serials), Days and Values
+// (null off the lattice), every double in its shortest round-trip text.
+std::string ScenarioJson(const ScenarioTable& table);
+
+// Renders the chart without a display at 1200 x 800 and saves it as PNG
+// through a QSaveFile. Creates the Qt application (offscreen unless
+// QT_QPA_PLATFORM says otherwise) when none exists. False when the file
+// could not be written.
+bool WriteChartPng(const CGrid& grid, std::optional<double> share, const std::string& path);

@@ -1,0 +1,153 @@
+#include "Scenario.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+
+namespace {
+
+namespace chr = std::chrono;
+
+// Serial day 0 is 30 December 1899; 1 January 1970 is serial 25569.
+constexpr int32_t kUnixEpochSerial = 25569;
+
+chr::year_month_day DateOfSerial(int32_t serialDay) {
+    return chr::year_month_day(chr::sys_days(chr::days(serialDay - kUnixEpochSerial)));
+}
+
+int32_t SerialOf(const chr::year_month_day& date) {
+    // A day past the month's end (31 February) rolls into the next month.
+    return static_cast<int32_t>(chr::sys_days(date).time_since_epoch().count()) + kUnixEpochSerial;
+}
+
+int32_t DayOf(double serial) { return static_cast<int32_t>(std::floor(serial)); }
+
+void AppendNumber(std::string& out, double value, char decimalSeparator) {
+    char buffer[32];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    for (const char* c = buffer; c != end; ++c) out += *c == '.' ? decimalSeparator : *c;
+}
+
+} // namespace
+
+const std::vector<double>& DayRowValues(const CGrid& grid, int32_t day) {
+    if (!grid.Allocated || day < 0 || day >= grid.DayCount)
+        throw EngineError("Virheellinen kaupankäyntipäivä");
+    // Row d - 1 holds the start of day d's roll-back, which is the close of
+    // day d - 1: so row d is the close of day d, and day 0 has no row of its
+    // own before the valuation moment's Values.
+    return day == 0 ? grid.Values : grid.DayValues[day];
+}
+
+std::optional<double> ValueOnRow(const CGrid& grid, const std::vector<double>& row, double price) {
+    return ValueOnRow(grid.Prices, row, price);
+}
+
+std::optional<int32_t> TradingDayOfDate(const CGrid& grid, int32_t serialDay) {
+    for (int32_t d = 0; d < grid.DayCount; ++d)
+        if (DayOf(grid.DayDates[d]) == serialDay) return d;
+    return std::nullopt;
+}
+
+std::vector<double> DefaultScenarioPrices(double center) {
+    std::vector<double> prices;
+    for (int i = -4; i <= 4; ++i) prices.push_back(center * (1.0 + 0.05 * i));
+    return prices;
+}
+
+std::vector<double> ScenarioPriceRange(double first, double last, double step) {
+    if (!(step > 0) || !std::isfinite(first) || !std::isfinite(last) || last < first) return {};
+    // A tolerance of a millionth of a step keeps "10; 20; 2,5" ending at 20.
+    const double count = std::floor((last - first) / step + 1e-6) + 1;
+    if (!(count <= 1000)) return {};
+    std::vector<double> prices;
+    for (int i = 0; i < static_cast<int>(count); ++i) prices.push_back(first + step * i);
+    return prices;
+}
+
+std::vector<int32_t> DefaultScenarioDays(const CGrid& grid) {
+    if (!grid.Allocated || grid.DayCount < 1) return {};
+    std::vector<int32_t> days{0};
+    const int32_t last = grid.DayCount - 1;
+    const int32_t start = DayOf(grid.DayDates[0]);
+    const chr::year_month_day startDate = DateOfSerial(start);
+    std::vector<int32_t> targets{start + 7};
+    for (int months : {1, 3, 6})
+        targets.push_back(SerialOf(startDate + chr::months(months)));
+    for (int years = 1; years <= 6; ++years)
+        targets.push_back(SerialOf(startDate + chr::years(years)));
+    for (const int32_t target : targets) {
+        if (target >= DayOf(grid.DayDates[last])) break;
+        int32_t d = days.back();
+        while (d < last && DayOf(grid.DayDates[d]) < target) ++d;
+        if (d > days.back() && d < last) days.push_back(d);
+    }
+    if (last > 0) days.push_back(last);
+    return days;
+}
+
+ScenarioTable ComputeScenario(const CGrid& grid, const std::vector<double>& prices,
+                              const std::vector<int32_t>& days, double reference) {
+    ScenarioTable table;
+    table.Prices = prices;
+    table.Days = days;
+    for (const int32_t day : days) {
+        DayRowValues(grid, day); // validates the index
+        table.Dates.push_back(grid.DayDates[day]);
+    }
+    table.Values.assign(prices.size(), std::vector<std::optional<double>>(days.size()));
+    for (std::size_t c = 0; c < days.size(); ++c) {
+        const std::vector<double>& row = DayRowValues(grid, days[c]);
+        for (std::size_t r = 0; r < prices.size(); ++r)
+            table.Values[r][c] = ValueOnRow(grid, row, prices[r]);
+    }
+    if (grid.Allocated) table.Reference = ValueOnRow(grid, grid.Values, reference);
+    return table;
+}
+
+std::optional<double> ScenarioCellValue(const ScenarioTable& table, std::size_t row,
+                                        std::size_t column, ScenarioCell cell) {
+    const std::optional<double> value = table.Values[row][column];
+    if (cell == ScenarioCell::Value || !value) return value;
+    if (!table.Reference) return std::nullopt;
+    const double change = *value - *table.Reference;
+    if (cell == ScenarioCell::Change) return change;
+    if (*table.Reference == 0) return std::nullopt;
+    return change / *table.Reference * 100;
+}
+
+std::string ScenarioText(const ScenarioTable& table, ScenarioCell cell, char decimalSeparator,
+                         char fieldSeparator) {
+    std::string text = "Hinta";
+    for (const double date : table.Dates) text += fieldSeparator + SerialDateText(date);
+    text += "\r\n";
+    for (std::size_t r = 0; r < table.Prices.size(); ++r) {
+        AppendNumber(text, table.Prices[r], decimalSeparator);
+        for (std::size_t c = 0; c < table.Days.size(); ++c) {
+            text += fieldSeparator;
+            if (const std::optional<double> v = ScenarioCellValue(table, r, c, cell))
+                AppendNumber(text, *v, decimalSeparator);
+        }
+        text += "\r\n";
+    }
+    return text;
+}
+
+std::string SerialDateText(double serial) {
+    const chr::year_month_day date = DateOfSerial(DayOf(serial));
+    const int year = static_cast<int>(date.year());
+    const unsigned month = static_cast<unsigned>(date.month()), day = static_cast<unsigned>(date.day());
+    std::string text(std::to_string(year));
+    text += '-';
+    text += static_cast<char>('0' + month / 10);
+    text += static_cast<char>('0' + month % 10);
+    text += '-';
+    text += static_cast<char>('0' + day / 10);
+    text += static_cast<char>('0' + day % 10);
+    return text;
+}
+
+int32_t SerialOfDate(int year, unsigned month, unsigned day) {
+    return SerialOf(chr::year(year) / chr::month(month) / chr::day(day));
+}

@@ -1,0 +1,76 @@
+// Scenario table: the warrant's value at chosen share prices on chosen
+// trading days, read straight from a rolled-back grid.
+#pragma once
+
+#include "Analysis.h"
+#include "Grid.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Values of one trading day at the grid's node prices. Day 0 is the
+// valuation moment (the present values in Values); day d >= 1 is the close
+// of trading day d, row d of DayValues; the last day's row is the payoff.
+const std::vector<double>& DayRowValues(const CGrid& grid, int32_t day);
+
+// The value of `row` (one value per node of `grid`) at `price`: a node's own
+// value on a node, linear between the two nodes around the price, nullopt
+// outside PriceMin ... PriceMax (nothing is extrapolated).
+std::optional<double> ValueOnRow(const CGrid& grid, const std::vector<double>& row, double price);
+
+// The trading day whose date (calendar day of DayDates) is `serialDay`, a
+// whole date-time serial; nullopt when the grid has no such trading day.
+std::optional<int32_t> TradingDayOfDate(const CGrid& grid, int32_t serialDay);
+
+// Nine prices from -20 % to +20 % of `center` in steps of 5 %.
+std::vector<double> DefaultScenarioPrices(double center);
+// first, first + step, ... up to last (inclusive within rounding); empty when
+// step is not positive, the bounds are not finite or more than 1000 rows.
+std::vector<double> ScenarioPriceRange(double first, double last, double step);
+
+// The valuation moment (day 0), then the first trading day on or after +1
+// week, +1 month, +3 months, +6 months, +1 year and every further year, and
+// the expiry day; each day once, ascending.
+std::vector<int32_t> DefaultScenarioDays(const CGrid& grid);
+
+// What a cell shows.
+enum class ScenarioCell { Value, Change, ChangePercent };
+
+struct ScenarioTable {
+    std::vector<double> Prices;                          // rows
+    std::vector<int32_t> Days;                           // columns, trading-day indices
+    std::vector<double> Dates;                           // DayDates of the columns
+    std::vector<std::vector<std::optional<double>>> Values; // [row][column]
+    // The value now (valuation moment) at the reference share price, the
+    // base of the changes; nullopt when that price is off the lattice.
+    std::optional<double> Reference;
+};
+
+// Fills the table from a rolled-back grid. Days outside 0 ... DayCount - 1
+// throw EngineError. `reference` is the share price the changes are
+// measured from.
+ScenarioTable ComputeScenario(const CGrid& grid, const std::vector<double>& prices,
+                              const std::vector<int32_t>& days, double reference);
+
+// A cell as shown: the value, its change against Reference, or that change
+// in per cent; nullopt where the value or the base is missing (or the base
+// is 0 for per cent).
+std::optional<double> ScenarioCellValue(const ScenarioTable& table, std::size_t row,
+                                        std::size_t column, ScenarioCell cell);
+
+// The table as text: a header line ("Hinta", then each column's date as
+// YYYY-MM-DD), then one line per price; numbers as the shortest text that
+// reads back to the same double, written with `decimalSeparator`; empty
+// fields outside the lattice. `fieldSeparator` is ';' for CSV with a decimal
+// comma, ',' otherwise, or '\t' for the clipboard. Lines end in "\r\n".
+std::string ScenarioText(const ScenarioTable& table, ScenarioCell cell, char decimalSeparator,
+                         char fieldSeparator);
+// The CSV field separator that goes with a decimal separator.
+inline char CsvFieldSeparator(char decimalSeparator) { return decimalSeparator == ',' ? ';' : ','; }
+
+// "YYYY-MM-DD" of a date-time serial's day.
+std::string SerialDateText(double serial);
+// The whole serial of a calendar date (1899-12-30 is 0).
+int32_t SerialOfDate(int year, unsigned month, unsigned day);

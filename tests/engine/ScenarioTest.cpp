@@ -1,0 +1,130 @@
+// Scenario table: which grid row holds which day, the price rule between
+// nodes, the default date ladder and the CSV text read back.
+#include "Scenario.h"
+#include "TestGrids.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+
+namespace {
+
+CGrid RolledBack() {
+    CGrid g = WorkedExample();
+    EXPECT_TRUE(BuildLattice(g));
+    RollBack(g);
+    return g;
+}
+
+// Row d is the close of day d: rolling back only the days after d by hand
+// leaves exactly that row in Values; the last row is the payoff.
+TEST(Scenario, DayRowIsTheCloseOfThatDay) {
+    const CGrid full = RolledBack();
+    const int32_t last = full.DayCount - 1;
+    for (const int32_t day : {1, 5, 23, last - 1}) {
+        SCOPED_TRACE(day);
+        CGrid partial = WorkedExample();
+        ASSERT_TRUE(BuildLattice(partial));
+        for (int32_t d = last; d > day; --d) RollBackDay(partial, d);
+        EXPECT_EQ(DayRowValues(full, day), partial.Values);
+    }
+    for (int32_t i = 0; i < full.NodeCount; ++i)
+        ASSERT_EQ(DayRowValues(full, last)[i], Payoff(full, full.Prices[i])) << i;
+    EXPECT_EQ(&DayRowValues(full, 0), &full.Values);
+    EXPECT_THROW(DayRowValues(full, full.DayCount), EngineError);
+}
+
+// Worked example, 1 March to 21 April 2006: +1 week is Wednesday 8 March
+// (day 5), +1 month Saturday 1 April and so Monday 3 April (day 23); +3
+// months lies past the expiry (day 37).
+TEST(Scenario, DefaultLadderAndTradingDays) {
+    const CGrid g = RolledBack();
+    EXPECT_EQ(DefaultScenarioDays(g), (std::vector<int32_t>{0, 5, 23, 37}));
+    EXPECT_EQ(TradingDayOfDate(g, SerialOfDate(2006, 4, 3)), 23);
+    EXPECT_EQ(TradingDayOfDate(g, SerialOfDate(2006, 3, 1)), 0);
+    EXPECT_EQ(TradingDayOfDate(g, SerialOfDate(2006, 3, 4)), std::nullopt); // a Saturday
+    EXPECT_EQ(TradingDayOfDate(g, SerialOfDate(2006, 4, 22)), std::nullopt);
+
+    CGrid sameDay = WorkedExample();
+    sameDay.Warrant.Expiry = kMarch1At10 + 0.5;
+    ASSERT_TRUE(BuildLattice(sameDay));
+    RollBack(sameDay);
+    EXPECT_EQ(DefaultScenarioDays(sameDay), (std::vector<int32_t>{0}));
+}
+
+TEST(Scenario, NodesExactLinearBetweenEmptyOutside) {
+    const CGrid g = RolledBack();
+    const int32_t k = g.NodeCount / 2;
+    const double mid = 0.5 * (g.Prices[k] + g.Prices[k + 1]);
+    const std::vector<double> prices{g.Prices[k], mid, g.Prices.front(), g.Prices.back(),
+                                     g.Prices.front() * 0.999, g.Prices.back() * 1.001};
+    const ScenarioTable t = ComputeScenario(g, prices, {0, 23, 37}, 15.0);
+    for (std::size_t c = 0; c < 3; ++c) {
+        SCOPED_TRACE(c);
+        const std::vector<double>& row = DayRowValues(g, t.Days[c]);
+        EXPECT_EQ(t.Values[0][c], row[k]);
+        EXPECT_NEAR(*t.Values[1][c], 0.5 * (row[k] + row[k + 1]), 1e-15);
+        EXPECT_EQ(t.Values[2][c], row.front());
+        EXPECT_EQ(t.Values[3][c], row.back());
+        EXPECT_EQ(t.Values[4][c], std::nullopt);
+        EXPECT_EQ(t.Values[5][c], std::nullopt);
+    }
+    EXPECT_EQ(t.Dates, (std::vector<double>{g.DayDates[0], g.DayDates[23], g.DayDates[37]}));
+    // The changes are measured from the value now at the reference price.
+    const ScenarioTable atStrike = ComputeScenario(g, {15.0, 18.0}, {0, 37}, 15.0);
+    EXPECT_EQ(ScenarioCellValue(atStrike, 0, 0, ScenarioCell::Change), 0.0);
+    EXPECT_NEAR(*ScenarioCellValue(atStrike, 1, 1, ScenarioCell::ChangePercent),
+                (0.6 / *atStrike.Reference - 1) * 100, 1e-9);
+}
+
+TEST(Scenario, PriceRanges) {
+    EXPECT_EQ(ScenarioPriceRange(10, 20, 2.5), (std::vector<double>{10, 12.5, 15, 17.5, 20}));
+    EXPECT_EQ(ScenarioPriceRange(1, 1.3, 0.1).size(), 4u); // 0.3 / 0.1 falls just short of 3
+    EXPECT_TRUE(ScenarioPriceRange(10, 20, 0).empty());
+    EXPECT_TRUE(ScenarioPriceRange(20, 10, 1).empty());
+    EXPECT_TRUE(ScenarioPriceRange(0, 1e6, 1).empty());
+    const std::vector<double> rows = DefaultScenarioPrices(15);
+    ASSERT_EQ(rows.size(), 9u);
+    EXPECT_DOUBLE_EQ(rows.front(), 12);
+    EXPECT_DOUBLE_EQ(rows[4], 15);
+    EXPECT_DOUBLE_EQ(rows.back(), 18);
+}
+
+// Decimal comma, ';' between fields: every number reads back to its bits.
+TEST(Scenario, CsvRoundTripWithComma) {
+    const CGrid g = RolledBack();
+    const ScenarioTable t =
+        ComputeScenario(g, {g.PriceMin * 0.5, 12.345, 15, 18.75}, DefaultScenarioDays(g), 15.0);
+    const std::string csv = ScenarioText(t, ScenarioCell::Value, ',', CsvFieldSeparator(','));
+    std::istringstream lines(csv);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "Hinta;2006-03-01;2006-03-08;2006-04-03;2006-04-21\r");
+    for (std::size_t r = 0; r < t.Prices.size(); ++r) {
+        ASSERT_TRUE(std::getline(lines, line));
+        ASSERT_EQ(line.back(), '\r');
+        line.pop_back();
+        std::vector<std::string> fields;
+        std::istringstream cells(line);
+        for (std::string field; std::getline(cells, field, ';');) fields.push_back(field);
+        if (line.back() == ';') fields.emplace_back();
+        ASSERT_EQ(fields.size(), t.Days.size() + 1) << line;
+        const auto read = [](std::string text) {
+            for (char& c : text) c = c == ',' ? '.' : c;
+            return std::strtod(text.c_str(), nullptr);
+        };
+        EXPECT_EQ(read(fields[0]), t.Prices[r]);
+        for (std::size_t c = 0; c < t.Days.size(); ++c) {
+            if (!t.Values[r][c])
+                EXPECT_EQ(fields[c + 1], "");
+            else
+                EXPECT_EQ(read(fields[c + 1]), *t.Values[r][c]) << fields[c + 1];
+        }
+    }
+    EXPECT_FALSE(std::getline(lines, line));
+    EXPECT_NE(ScenarioText(t, ScenarioCell::Value, '.', '\t').find("\t0.1415"), std::string::npos);
+}
+
+} // namespace
