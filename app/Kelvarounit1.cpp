@@ -2,7 +2,11 @@
 
 #include "AppCore.h"
 #include "BackgroundJob.h"
+#include "ChartWindow.h"
 #include "Conversions.h"
+#include "FiguresWindow.h"
+#include "ScenarioWindow.h"
+#include "ShareOutput.h"
 #include "QtBridge.h"
 #include "ui_Kelvarounit1.h"
 
@@ -16,7 +20,9 @@
 #include <QRadioButton>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QTextBlock>
 #include <QTimer>
+#include <cmath>
 #include <new>
 #include <utility>
 
@@ -94,6 +100,12 @@ TForm1::TForm1(QWidget* parent)
     connect(ui->Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     connect(ui->allennatulokset1, &QAction::triggered, this, &TForm1::Tallennatulokset1Click);
     connect(ui->Poistu1, &QAction::triggered, this, &TForm1::Poistu1Click);
+    connect(ui->ButtonSolve, &QPushButton::clicked, this, &TForm1::ButtonSolveClick);
+    connect(ui->Volatiliteettihaku1, &QAction::toggled, this, &TForm1::ShowVolatilitySearch);
+    connect(ui->Tarkastaparametrit1, &QAction::toggled, this, &TForm1::ShowCheckButton);
+    connect(ui->Tunnusluvut1, &QAction::triggered, this, &TForm1::OpenFigures);
+    connect(ui->Arvokayra1, &QAction::triggered, this, &TForm1::OpenChart);
+    connect(ui->Skenaariot1, &QAction::triggered, this, &TForm1::OpenScenarios);
 
     // Today's date at the form's time of day, 10:00.
     ui->DateNow->setDate(SerialToDateTime(Today()).date());
@@ -221,10 +233,12 @@ void TForm1::ReadInputs() {
 bool TForm1::Busy() const { return job_->Busy(); }
 
 void TForm1::WaitUntilIdle() {
-    if (!Busy()) return;
-    QEventLoop loop;
-    connect(job_, &TBackgroundJob::Finished, &loop, &QEventLoop::quit);
-    loop.exec();
+    // A finished job may start the next (Hae calculates after solving).
+    while (Busy()) {
+        QEventLoop loop;
+        connect(job_, &TBackgroundJob::Finished, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
 }
 
 bool TForm1::PrepareInputs(const QString& refusal) {
@@ -253,23 +267,32 @@ void TForm1::ButtonCalculateClick() {
         return;
     }
     Guarded([this] {
-        if (!PrepareInputs(QStringLiteral("Parametrit virheellisiä, Laskenta peruttu")) ||
-            !ConfirmLongValuation())
-            return;
+        const std::optional<CImpliedVolatility> solved = std::exchange(solvedForNext_, std::nullopt);
+        if (!PrepareInputs(QStringLiteral("Parametrit virheellisiä, Laskenta peruttu"))) return;
+        // With the volatility search shown, the figures come at its share price.
+        const std::optional<double> share =
+            !ui->GroupBox1->isHidden() ? std::optional<double>(ReadShare()) : std::nullopt;
+        if (!ConfirmLongValuation()) return;
         CopyInputs(grid_, work_);
         auto complete = std::make_shared<bool>(false);
         StartWork(
             QStringLiteral("Lasketaan…"),
-            [this, complete] {
+            [this, complete, share] {
                 if (!BuildLattice(work_)) return;
                 job_->Total = work_.DayCount;
-                *complete = RollBack(work_, [this](int32_t days) {
+                const auto keepGoing = [this] { return !job_->StopRequested(); };
+                *complete = RollBack(work_, [this, keepGoing](int32_t days) {
                     job_->Done = days;
-                    return !job_->StopRequested();
+                    return keepGoing();
                 });
+                workFigures_.reset();
+                if (*complete && share) {
+                    workFigures_ = FiguresAt(work_, *share, true, keepGoing);
+                    *complete = !workFigures_->Stopped;
+                }
                 if (*complete) workListing_ = QString::fromLatin1(ListingText(work_));
             },
-            [this, complete] {
+            [this, complete, share, solved] {
                 if (!*complete) {
                     statusBar()->showMessage(QStringLiteral("Laskenta peruttu; edelliset tulokset ennallaan."));
                     return;
@@ -277,6 +300,9 @@ void TForm1::ButtonCalculateClick() {
                 // The new valuation replaces the old whole; the old arrays
                 // are refilled by the next build of the same shape.
                 std::swap(grid_, work_);
+                share_ = share;
+                figures_ = std::exchange(workFigures_, std::nullopt);
+                solved_ = solved;
                 ShowValuation();
             },
             true);
@@ -290,10 +316,123 @@ void TForm1::ShowValuation() {
     // One replacement instead of a line at a time: thousands of lines
     // then appear at once.
     ui->Memo1->setPlainText(std::exchange(workListing_, QString()));
-    statusBar()->showMessage(QStringLiteral("Laskettu: %1 hintatasoa, %2 kaupankäyntipäivää.")
-                                 .arg(grid_.NodeCount)
-                                 .arg(grid_.DayCount),
-                             10000);
+    QString status = QStringLiteral("Laskettu: %1 hintatasoa, %2 kaupankäyntipäivää.")
+                         .arg(grid_.NodeCount)
+                         .arg(grid_.DayCount);
+    if (solved_)
+        status = QStringLiteral("Implisiittinen volatiliteetti %1 % (%2 arvostusta). ")
+                     .arg(QString::fromLatin1(VolatilityPercentText(*solved_, DecimalSeparator())))
+                     .arg(solved_->Valuations) +
+                 status;
+    statusBar()->showMessage(status, 15000);
+    if (share_) MarkShareInListing(*share_);
+    if (figures_) {
+        OpenFigures();
+        figuresWindow_->SetFigures(*figures_, solved_);
+    } else if (figuresWindow_ != nullptr) {
+        figuresWindow_->Clear(QStringLiteral("Viimeisin laskenta ei ollut Osake-kentän hinnalla."));
+    }
+    ui->Arvokayra1->setEnabled(true);
+    ui->Skenaariot1->setEnabled(true);
+    if (chartWindow_ != nullptr) chartWindow_->SetGrid(grid_, share_);
+    if (scenarioWindow_ != nullptr) scenarioWindow_->SetGrid(grid_, share_);
+}
+
+double TForm1::ReadShare() const {
+    return static_cast<double>(ReadFloat(ui->EditShare, ui->Label14));
+}
+
+void TForm1::MarkShareInListing(double share) {
+    if (!grid_.Allocated || grid_.NodeCount < 1) return;
+    int nearest = 0;
+    for (int i = 1; i < grid_.NodeCount; ++i)
+        if (std::abs(grid_.Prices[i] - share) < std::abs(grid_.Prices[nearest] - share)) nearest = i;
+    QTextCursor cursor(ui->Memo1->document()->findBlockByNumber(nearest));
+    ui->Memo1->setTextCursor(cursor);
+    ui->Memo1->centerCursor();
+    QTextEdit::ExtraSelection mark;
+    mark.cursor = cursor;
+    mark.format.setBackground(palette().highlight());
+    mark.format.setForeground(palette().highlightedText());
+    mark.format.setProperty(QTextFormat::FullWidthSelection, true);
+    ui->Memo1->setExtraSelections({mark});
+}
+
+void TForm1::ButtonSolveClick() {
+    if (Busy()) return;
+    Guarded([this] {
+        if (!PrepareInputs(QStringLiteral("Parametrit virheellisiä, Laskenta peruttu"))) return;
+        const double share = ReadShare();
+        const double price = static_cast<double>(ReadFloat(ui->EditWarrant, ui->Label15));
+        const CGrid inputs = GridInputs(grid_);
+        auto solved = std::make_shared<CImpliedVolatility>();
+        StartWork(
+            QStringLiteral("Haetaan volatiliteettia…"),
+            [this, inputs, share, price, solved] {
+                job_->Total = -1; // valuations, their number unknown ahead
+                *solved = SolveImpliedVolatility(inputs, share, price, [this](int32_t valuations) {
+                    job_->Done = valuations;
+                    return !job_->StopRequested();
+                });
+            },
+            [this, price, solved] {
+                const char separator = DecimalSeparator();
+                if (solved->Outcome == VolatilityOutcome::Stopped) {
+                    statusBar()->showMessage(QStringLiteral("Volatiliteettihaku peruttu."));
+                    return;
+                }
+                if (solved->Outcome != VolatilityOutcome::Solved) {
+                    ShowMessage(QString::fromUtf8(VolatilityRefusal(*solved, price, separator)));
+                    return;
+                }
+                // As if typed: the listing, the figures and a later save all
+                // use the volatility shown.
+                ui->EditVolat->setText(QString::fromLatin1(VolatilityPercentText(*solved, separator)));
+                solvedForNext_ = *solved;
+                ButtonCalculateClick();
+            },
+            true);
+    });
+}
+
+void TForm1::ShowVolatilitySearch(bool shown) {
+    ui->GroupBox1->setVisible(shown);
+    ui->GroupBox1->setEnabled(shown);
+    ui->ButtonSolve->setEnabled(shown && !Busy());
+    ui->Volatiliteettihaku1->setChecked(shown);
+}
+
+void TForm1::ShowCheckButton(bool shown) {
+    ui->Button1->setVisible(shown);
+    ui->Button1->setEnabled(shown && !Busy());
+    ui->Tarkastaparametrit1->setChecked(shown);
+}
+
+void TForm1::OpenFigures() {
+    if (figuresWindow_ == nullptr) figuresWindow_ = new TFiguresWindow(this);
+    figuresWindow_->show();
+}
+
+void TForm1::OpenChart() {
+    if (!grid_.Allocated) return;
+    if (chartWindow_ == nullptr) {
+        chartWindow_ = new ChartWindow(this);
+        chartWindow_->setWindowFlag(Qt::Window);
+        chartWindow_->SetGrid(grid_, share_);
+    }
+    chartWindow_->show();
+    chartWindow_->raise();
+}
+
+void TForm1::OpenScenarios() {
+    if (!grid_.Allocated) return;
+    if (scenarioWindow_ == nullptr) {
+        scenarioWindow_ = new ScenarioWindow(this);
+        scenarioWindow_->setWindowFlag(Qt::Window);
+        scenarioWindow_->SetGrid(grid_, share_);
+    }
+    scenarioWindow_->show();
+    scenarioWindow_->raise();
 }
 
 void TForm1::Button1Click() {
@@ -373,8 +512,8 @@ void TForm1::ShowRunning(bool running, bool cancellable, const QString& status) 
                                                         : QStringLiteral("&Laske"));
     ui->ButtonCalculate->setEnabled(!running || cancellable);
     ui->allennatulokset1->setEnabled(!running);
-    ui->ButtonSolve->setEnabled(!running && ui->GroupBox1->isVisible());
-    ui->Button1->setEnabled(!running && ui->Button1->isVisible());
+    ui->ButtonSolve->setEnabled(!running && !ui->GroupBox1->isHidden());
+    ui->Button1->setEnabled(!running && !ui->Button1->isHidden());
     if (running) {
         statusBar()->showMessage(status);
         progress_->setRange(0, 0);
@@ -389,6 +528,11 @@ void TForm1::ShowRunning(bool running, bool cancellable, const QString& status) 
 
 void TForm1::ShowProgress() {
     const int total = job_->Total;
+    if (total < 0) {
+        statusBar()->showMessage(
+            QStringLiteral("Haetaan volatiliteettia… %1 arvostusta valmiina").arg(job_->Done.load()));
+        return;
+    }
     if (total <= 0) return; // still building: a busy bar
     progress_->setRange(0, total);
     progress_->setValue(job_->Done);

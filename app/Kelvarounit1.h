@@ -1,18 +1,23 @@
 // The calculator's one window: inputs, outputs, menu and its commands.
 #pragma once
 
+#include "Analysis.h"
 #include "Dialogs.h"
 #include "Grid.h"
 
 #include <QMainWindow>
 #include <exception>
 #include <functional>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QTimer;
 class TBackgroundJob;
+class TFiguresWindow;
+class ChartWindow;
+class ScenarioWindow;
 
 namespace Ui {
 class TForm1;
@@ -55,6 +60,15 @@ public slots:
     void Button1Click();
     void Tallennatulokset1Click();
     void Poistu1Click();
+    // Hae: the volatility at which the value at Osake is Warrantti, written
+    // into Laskentavolatiliteetti and calculated with.
+    void ButtonSolveClick();
+    // Näytä menu: the hidden volatility search group and check button.
+    void ShowVolatilitySearch(bool shown);
+    void ShowCheckButton(bool shown);
+    void OpenFigures();
+    void OpenChart();
+    void OpenScenarios();
     // Asks the running work to stop; the last complete valuation stays.
     void CancelWork();
 
@@ -83,6 +97,9 @@ private:
     void ShowRunning(bool running, bool cancellable, const QString& status = QString());
     void ShowProgress();
     void ShowValuation();
+    // Scrolls the listing to the node nearest the share price and marks it.
+    void MarkShareInListing(double share);
+    double ReadShare() const;
     void SetUpKeyboard();
 
     CGrid grid_;
@@ -90,6 +107,14 @@ private:
     // it completes, so that a cancel or a failure leaves grid_ whole.
     CGrid work_;
     QString workListing_;
+    // Osake as read for the valuation (shown group only), its figures, and
+    // the volatility Hae solved for the valuation after it.
+    std::optional<double> share_;
+    std::optional<CShareFigures> workFigures_, figures_;
+    std::optional<CImpliedVolatility> solved_, solvedForNext_;
+    TFiguresWindow* figuresWindow_ = nullptr;
+    ChartWindow* chartWindow_ = nullptr;
+    ScenarioWindow* scenarioWindow_ = nullptr;
     TBackgroundJob* job_;
     QProgressBar* progress_;
     QTimer* progressTimer_;

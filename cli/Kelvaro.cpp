@@ -360,12 +360,6 @@ double PositivePrice(const ParsedArgs& parsed, std::string_view name) {
 }
 
 // The solved volatility in % as two decimals with a point.
-std::string ShortVolatility(const CImpliedVolatility& solved) {
-    char buffer[32];
-    return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, solved.VolatilityPercent,
-                                             std::chars_format::fixed, 2).ptr);
-}
-
 std::string HelpText() {
     std::string text =
         "Käyttö: kelvaro --expiry YYYY-MM-DD [valitsimet]\n"
@@ -482,7 +476,7 @@ std::string Run(const std::vector<std::string>& args) {
         if (solved.Outcome != VolatilityOutcome::Solved)
             throw RefusedError(VolatilityRefusal(solved, marketPrice, separator));
         // As if the two decimals were typed into the volatility.
-        grid.Warrant.Volatility = FromPercent(StrToFloat(ShortVolatility(solved), '.'));
+        grid.Warrant.Volatility = FromPercent(StrToFloat(VolatilityPercentText(solved, '.'), '.'));
     }
     if (!BuildLattice(grid)) throw UsageError("Parametrit virheellisiä, Laskenta peruttu");
     RollBack(grid);

@@ -4,6 +4,7 @@
 #include "Translations.h"
 #include "WindowFixture.h"
 
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -249,6 +250,44 @@ private slots:
         QVERIFY(boxes_.questions.front().endsWith(QStringLiteral("Jatketaanko?")));
         QVERIFY(!form->Busy());
         QVERIFY(!form->Grid().Allocated);
+    }
+
+    // State: a valuation at 30 % and the value at Osake 15 as the warrant's
+    // price. Action: Hae from 45 %. Expected: 30,00 back in the volatility,
+    // recalculated, the figures shown and the node of 15 marked.
+    void solveImpliedVolatility() {
+        auto form = NewForm();
+        Ui::TForm1& ui = *form->ui;
+        SetMarch1(*form);
+        ui.Volatiliteettihaku1->trigger();
+        QVERIFY(!ui.GroupBox1->isHidden() && ui.GroupBox1->isEnabled());
+        ui.EditShare->setText("15");
+        RunCommand(*form, &TForm1::ButtonCalculateClick);
+        const QString listing = ui.Memo1->toPlainText();
+        const QString value = QString::number(*ValueAtPrice(form->Grid(), 15), 'g', 17);
+        ui.EditWarrant->setText(QString(value).replace('.', ','));
+        ui.EditVolat->setText("45,0");
+        RunCommand(*form, &TForm1::ButtonSolveClick);
+        QCOMPARE(boxes_.Boxes(), QStringList());
+        QCOMPARE(ui.EditVolat->text(), QStringLiteral("30,00"));
+        QCOMPARE(ui.Memo1->toPlainText(), listing);
+        const QTableWidget* table = form->findChild<QTableWidget*>();
+        QVERIFY(table != nullptr && table->rowCount() > 10);
+        QCOMPARE(table->item(0, 1)->text(), QStringLiteral("30,00"));
+        QCOMPARE(table->item(1, 0)->text(), QStringLiteral("Arvo"));
+        QCOMPARE(ui.Memo1->extraSelections().size(), 1);
+        const int marked = ui.Memo1->extraSelections().front().cursor.blockNumber();
+        QVERIFY(std::abs(form->Grid().Prices[marked] - 15) < 0.05);
+
+        // A price no volatility reaches is refused with both bounds.
+        ui.EditWarrant->setText("5");
+        RunCommand(*form, &TForm1::ButtonSolveClick);
+        QCOMPARE(boxes_.messages.size(), 1);
+        QVERIFY(boxes_.messages.front().startsWith(QStringLiteral("Hinnalla 5,00 ei löydy volatiliteettia")));
+        QCOMPARE(ui.EditVolat->text(), QStringLiteral("30,00"));
+        ui.EditShare->setText("x");
+        RunCommand(*form, &TForm1::ButtonSolveClick);
+        QCOMPARE(boxes_.errors, QStringList{"Virheellinen luku kentässä \"Osake\": \"x\""});
     }
 
     // Qt's dialogs speak Finnish under Finnish settings, English otherwise.

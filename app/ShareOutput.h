@@ -1,13 +1,23 @@
-// kelvaro's output of the figures at a share price and of the implied
-// volatility: Finnish "name: value" lines or JSON objects.
+// The figures at a share price and the implied volatility as both front ends
+// show them: Finnish names, units and numbers, or kelvaro's JSON objects.
 #pragma once
 
 #include "Analysis.h"
 
 #include <string>
+#include <vector>
 
 // Shortest text that reads back to the same double; null for NaN or infinity.
 void AppendJsonNumber(std::string& out, double value);
+
+// One figure as the window lists it: name, number (or "–") and unit.
+struct FigureRow {
+    std::string Name, Value, Unit;
+};
+std::vector<FigureRow> FigureRows(const CShareFigures& figures, char separator);
+
+// The solved volatility in % with two decimals, e.g. "31,27".
+std::string VolatilityPercentText(const CImpliedVolatility& result, char separator);
 
 // One "name: value" line per figure, numbers with `separator`, "–" where undefined.
 std::string FiguresText(const CShareFigures& figures, char separator);

@@ -13,23 +13,24 @@ struct Field {
     std::string_view key;   // JSON
     std::string_view label; // text
     const std::optional<double>& value;
+    std::string_view unit;  // the window's unit column
 };
 
 // In the order of the JSON keys.
 std::vector<Field> FieldsOf(const CShareFigures& f) {
-    return {{"Value", "Arvo", f.Value},
-            {"Delta", "Delta", f.Delta},
-            {"Gamma", "Gamma", f.Gamma},
-            {"ThetaPerDay", "Theta päivässä", f.ThetaPerDay},
-            {"Vega", "Vega (1 %-yksikkö)", f.Vega},
-            {"Rho", "Rho (1 %-yksikkö)", f.Rho},
-            {"Leverage", "Vipu", f.Leverage},
-            {"Premium", "Preemio %", f.Premium},
-            {"BreakEven", "Tasapiste", f.BreakEven},
-            {"KnockOutLevel", "Knock-out-taso", f.KnockOutLevel},
-            {"KnockOutDistance", "Etäisyys knock-out-tasoon %", f.KnockOutDistance},
-            {"Reference", "Suljettu kaava", f.Reference},
-            {"ReferenceDifference", "Ero suljettuun kaavaan", f.ReferenceDifference}};
+    return {{"Value", "Arvo", f.Value, "/ warrantti"},
+            {"Delta", "Delta", f.Delta, "/ osakkeen hintayksikkö"},
+            {"Gamma", "Gamma", f.Gamma, "/ hintayksikkö²"},
+            {"ThetaPerDay", "Theta päivässä", f.ThetaPerDay, "/ kaupankäyntipäivä"},
+            {"Vega", "Vega (1 %-yksikkö)", f.Vega, "/ volatiliteetin %-yksikkö"},
+            {"Rho", "Rho (1 %-yksikkö)", f.Rho, "/ koron %-yksikkö"},
+            {"Leverage", "Vipu", f.Leverage, "×"},
+            {"Premium", "Preemio %", f.Premium, "%"},
+            {"BreakEven", "Tasapiste", f.BreakEven, "osakkeen hinta erääntyessä"},
+            {"KnockOutLevel", "Knock-out-taso", f.KnockOutLevel, "osakkeen hinta"},
+            {"KnockOutDistance", "Etäisyys knock-out-tasoon %", f.KnockOutDistance, "%"},
+            {"Reference", "Suljettu kaava", f.Reference, "/ warrantti"},
+            {"ReferenceDifference", "Ero suljettuun kaavaan", f.ReferenceDifference, "/ warrantti"}};
 }
 
 std::string Number(double value, char separator) {
@@ -46,6 +47,23 @@ void AppendJsonNumber(std::string& out, double value) {
     char buffer[32];
     const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
     out.append(buffer, end);
+}
+
+std::vector<FigureRow> FigureRows(const CShareFigures& f, char separator) {
+    std::vector<FigureRow> rows;
+    for (const Field& field : FieldsOf(f))
+        rows.push_back({std::string(field.label), field.value ? Number(*field.value, separator) : "–",
+                        std::string(field.unit)});
+    return rows;
+}
+
+std::string VolatilityPercentText(const CImpliedVolatility& r, char separator) {
+    char buffer[32];
+    std::string percent(buffer, std::to_chars(buffer, buffer + sizeof buffer, r.VolatilityPercent,
+                                              std::chars_format::fixed, 2).ptr);
+    for (char& c : percent)
+        if (c == '.') c = separator;
+    return percent;
 }
 
 std::string FiguresText(const CShareFigures& f, char separator) {
@@ -75,12 +93,7 @@ std::string FiguresJson(const CShareFigures& f) {
 }
 
 std::string VolatilityText(const CImpliedVolatility& r, char separator) {
-    char buffer[32];
-    std::string percent(buffer, std::to_chars(buffer, buffer + sizeof buffer, r.VolatilityPercent,
-                                              std::chars_format::fixed, 2).ptr);
-    for (char& c : percent)
-        if (c == '.') c = separator;
-    return "Implisiittinen volatiliteetti: " + percent + " %\nArvostuksia: " +
+    return "Implisiittinen volatiliteetti: " + VolatilityPercentText(r, separator) + " %\nArvostuksia: " +
            std::to_string(r.Valuations) + "\n";
 }
 
