@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QScrollBar>
 #include <QTimer>
+#include <cstdlib>
 #include <exception>
 
 namespace {
@@ -36,12 +37,13 @@ int main(int argc, char* argv[]) {
         TForm1 Form1;
         Form1.show();
         if (qEnvironmentVariableIntValue("KELVARO_DEMO") != 0) StartDemo(Form1);
-        application.exec();
+        return application.exec();
     } catch (const std::exception& e) {
         ShowErrorBox(QStringLiteral("Kelvarolaskuri pysähtyi virheeseen: ") +
                      QString::fromLocal8Bit(e.what()));
     } catch (...) {
         ShowErrorBox(QStringLiteral("Kelvarolaskuri pysähtyi tuntemattomaan virheeseen."));
     }
-    return 0;
+    // The box was shown; a script or session manager still learns of the failure.
+    return EXIT_FAILURE;
 }

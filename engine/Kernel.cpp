@@ -4,7 +4,9 @@
 // or reordered, so every vector lane rounds as the scalar code does. The
 // quotient is the correctly rounded one either way: from the divider, or,
 // where the divider would be the bottleneck, from an FMA-corrected product
-// with the reciprocal under the conditions that make it exact.
+// with the reciprocal under the conditions that make it exact. Without the
+// x86-64 vector sets (other processors, or KELVARO_PORTABLE_KERNEL) every
+// node takes the scalar path, which rounds the same way.
 #include "Kernel.h"
 
 #include <algorithm>
@@ -13,8 +15,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 
+#ifdef KELVARO_X86_KERNEL
 #include <immintrin.h>
+#endif
 
 namespace engine_detail {
 namespace {
@@ -25,6 +30,7 @@ struct Coefficients {
     bool Fma;
 };
 
+#ifdef KELVARO_X86_KERNEL
 // Below this a quotient's FMA remainder could lose bits to underflow; such
 // lanes are divided.
 constexpr double kFmaFloor = 0x1p-960;
@@ -110,6 +116,7 @@ struct Avx512 {
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
+#endif // KELVARO_X86_KERNEL
 
 // One floored, discounted value; `ok` turns false for an infinite or NaN
 // raw value or quotient.
@@ -127,6 +134,14 @@ inline void ScalarNodes(const Coefficients& c, const double* s, double* v, ptrdi
         v[i] = Store(c.Up * s[i + 1] + c.Mid * s[i] + c.Down * s[i - 1], c.Growth, ok);
 }
 
+// Every node on its own: the only kernel without the x86-64 vector sets.
+bool InteriorScalar(const Coefficients& c, const double* s, double* v, ptrdiff_t count) {
+    bool ok = true;
+    ScalarNodes(c, s, v, 0, count, ok);
+    return ok;
+}
+
+#ifdef KELVARO_X86_KERNEL
 // Nodes to take one at a time before v's first store aligned to `bytes`.
 inline ptrdiff_t LeadIn(const double* v, ptrdiff_t count, size_t bytes) {
     const size_t misalign = reinterpret_cast<uintptr_t>(v) & (bytes - 1);
@@ -246,6 +261,7 @@ __attribute__((target("avx512f"))) bool InteriorAvx512NonNegative(const Coeffici
                                                                   ptrdiff_t count) {
     KERNEL_INTERIOR_NONNEGATIVE(Avx512)
 }
+#endif // KELVARO_X86_KERNEL
 
 using InteriorFn = bool (*)(const Coefficients&, const double*, double*, ptrdiff_t);
 
@@ -257,7 +273,9 @@ struct Isa {
     bool HasFma;
 };
 
-const Isa* Isas() {
+// Widest first; the last one is always supported.
+std::span<const Isa> Isas() {
+#ifdef KELVARO_X86_KERNEL
     __builtin_cpu_init();
     // Every AVX2 kernel is compiled with FMA; the few AVX2 processors
     // without it take the baseline.
@@ -268,7 +286,12 @@ const Isa* Isas() {
         {"avx2", InteriorAvx2, InteriorAvx2NonNegative,
          __builtin_cpu_supports("avx2") != 0 && fma, true},
         {"sse2", InteriorSse2, InteriorSse2NonNegative, true, false},
+        // Never picked here by itself: for tests and benchmarks.
+        {"scalar", InteriorScalar, InteriorScalar, true, false},
     };
+#else
+    static const Isa isas[] = {{"scalar", InteriorScalar, InteriorScalar, true, false}};
+#endif
     return isas;
 }
 
@@ -279,8 +302,8 @@ std::atomic<bool> fmaAllowed{true};
 const Isa& ChosenIsa() {
     const Isa* isa = chosen.load(std::memory_order_relaxed);
     if (!isa) {
-        isa = Isas();
-        while (!isa->Supported) ++isa;
+        const std::span<const Isa> isas = Isas();
+        isa = &*std::find_if(isas.begin(), isas.end(), [](const Isa& i) { return i.Supported; });
         chosen.store(isa, std::memory_order_relaxed);
     }
     return *isa;
@@ -462,14 +485,13 @@ const char* KernelIsa() { return ChosenIsa().Name; }
 void UseFmaQuotient(bool allowed) { fmaAllowed.store(allowed, std::memory_order_relaxed); }
 
 bool UseKernelIsa(std::string_view name) {
-    for (const Isa* isa = Isas();; ++isa) {
-        if (name == isa->Name) {
-            if (!isa->Supported) return false;
-            chosen.store(isa, std::memory_order_relaxed);
-            return true;
-        }
-        if (std::string_view(isa->Name) == "sse2") return false;
+    for (const Isa& isa : Isas()) {
+        if (name != isa.Name) continue;
+        if (!isa.Supported) return false;
+        chosen.store(&isa, std::memory_order_relaxed);
+        return true;
     }
+    return false;
 }
 
 } // namespace engine_detail

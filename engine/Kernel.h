@@ -9,6 +9,12 @@
 #include <cstdint>
 #include <string_view>
 
+// The x86-64 vector kernels and their run-time dispatch, unless the build
+// asks for the portable one (plain C++, the same bits).
+#if defined(__x86_64__) && !defined(KELVARO_PORTABLE_KERNEL)
+#define KELVARO_X86_KERNEL 1
+#endif
+
 namespace engine_detail {
 
 enum class EdgeRule : int32_t { Extrapolate, HalfMiddle, Zero };
@@ -69,7 +75,9 @@ double* RunSteps(const StepPlan& plan, double* a, double* b, int32_t offset, int
 // values before them (and `row` is untouched).
 int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps, double* row);
 
-// Which instruction set the interior loop runs on: "avx512", "avx2" or "sse2".
+// Which instruction set the interior loop runs on: "avx512", "avx2" or "sse2"
+// on x86-64 (widest this processor has), else "scalar". "scalar" can also
+// be chosen on x86-64.
 const char* KernelIsa();
 // Switches to the named set (for tests and benchmarks); false if this
 // processor lacks it or the name is unknown.

@@ -15,8 +15,14 @@
 #include <thread>
 #include <vector>
 
+#ifdef __linux__
 #include <sched.h>
+#endif
+// Where a process can fork, the helper thread must know when it is in a child.
+#if defined(__unix__) || defined(__APPLE__)
+#define KELVARO_HAS_FORK 1
 #include <pthread.h>
+#endif
 
 namespace engine_detail {
 namespace {
@@ -70,6 +76,8 @@ unsigned UsableCpus() {
 inline void CpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    __asm__ __volatile__("yield");
 #endif
 }
 
@@ -175,9 +183,11 @@ private:
 
     static std::unique_ptr<Helper> Create() {
         if (UsableCpus() < 2) return nullptr;
+#ifdef KELVARO_HAS_FORK
         // Told once here rather than asking the system for the process id on
         // every roll-back day.
         if (pthread_atfork(nullptr, nullptr, [] { inForkedChild.store(true); }) != 0) return nullptr;
+#endif
         std::unique_ptr<Helper> h(new Helper);
         try {
             h->Thread = std::thread([p = h.get()] { p->Loop(); });

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test through ctest:
-#   1. the Release build's unit, window and command-line tests;
+#   1. the Release build's unit, window and command-line tests, the Debian
+#      package (built, unpacked and run) and the desktop entry and metainfo
+#      checks; then the engine tests once more with the portable kernel;
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. the libFuzzer targets, FUZZ_SECONDS (60) each.
 # QUICK=1 runs only the first stage.
@@ -36,6 +38,13 @@ echo "== Release build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$JOBS"
 run_ctest --test-dir build --output-on-failure -j"$JOBS"
+
+echo "== Engine tests with the portable kernel"
+# The engine alone (no Qt), without the x86-64 vector kernels.
+cmake -S . -B build-portable -DCMAKE_BUILD_TYPE=Release -DKELVARO_PORTABLE_KERNEL=ON \
+  -DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON -DKELVARO_BUILD_BENCH=OFF
+cmake --build build-portable -j"$JOBS"
+run_ctest --test-dir build-portable --output-on-failure -j"$JOBS"
 
 if [ "${QUICK:-0}" = 1 ]; then
   exit 0

@@ -83,10 +83,10 @@ void ExpectSameRollBack(const CGrid& built, const std::string& what,
 // back to the widest set with FMA quotients allowed.
 void ForEachMode(const std::function<void(const std::string&)>& body) {
     const std::string widest = engine_detail::KernelIsa();
-    for (std::string isa : {"avx512", "avx2", "sse2"}) {
+    for (std::string isa : {"avx512", "avx2", "sse2", "scalar"}) {
         if (!engine_detail::UseKernelIsa(isa)) continue;
         for (bool fma : {false, true}) {
-            if (fma && isa == "sse2") continue;
+            if (fma && (isa == "sse2" || isa == "scalar")) continue;
             engine_detail::UseFmaQuotient(fma);
             body(isa + (fma ? "+fma" : ""));
         }
@@ -176,6 +176,17 @@ TEST(Kernel, SplitOverTwoThreadsMatchesThePlainLoop) {
 
 // A forked child has no helper thread: its roll-back must run alone, not
 // wait for a thread that is not there.
+TEST(Kernel, PortableBuildHasTheScalarKernelOnly) {
+#ifdef KELVARO_X86_KERNEL
+    // The dispatch picks a vector set by itself; scalar only on request.
+    EXPECT_STRNE(engine_detail::KernelIsa(), "scalar");
+#else
+    EXPECT_STREQ(engine_detail::KernelIsa(), "scalar");
+    for (const char* isa : {"avx512", "avx2", "sse2"}) EXPECT_FALSE(engine_detail::UseKernelIsa(isa)) << isa;
+#endif
+    EXPECT_FALSE(engine_detail::UseKernelIsa("neon"));
+}
+
 TEST(Kernel, ForkedChildRollsBackOnItsOwn) {
     CGrid parent = SplitLattice(kNormal, true);
     RollBackAll(parent); // starts the helper thread

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Builds the Debian package in BUILD_DIR, unpacks it into a scratch root and
+# runs the unpacked kelvaro from there: its version and one valuation.
+#   scripts/check-package.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+(cd "$build" && cpack -G DEB -B "$work/out" >"$work/cpack.log") || {
+  cat "$work/cpack.log" >&2
+  exit 1
+}
+debs=("$work"/out/*.deb)
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "expected one .deb, got: ${debs[*]}" >&2; exit 1; }
+deb=${debs[0]}
+echo "package: $(basename "$deb")"
+echo "Depends: $(dpkg-deb -f "$deb" Depends)"
+
+dpkg-deb -x "$deb" "$work/root"
+fails=0
+expect_file() {
+  if [ ! -f "$work/root/$1" ]; then
+    echo "missing from the package: /$1" >&2
+    fails=1
+  fi
+}
+for f in usr/bin/kelvaro usr/bin/kelvarolaskuri \
+  usr/share/applications/fi.kelvaro.Kelvarolaskuri.desktop \
+  usr/share/metainfo/fi.kelvaro.Kelvarolaskuri.metainfo.xml \
+  usr/share/icons/hicolor/scalable/apps/fi.kelvaro.Kelvarolaskuri.svg \
+  usr/share/icons/hicolor/48x48/apps/fi.kelvaro.Kelvarolaskuri.png \
+  usr/share/icons/hicolor/256x256/apps/fi.kelvaro.Kelvarolaskuri.png \
+  usr/share/man/man1/kelvaro.1 usr/share/man/man1/kelvarolaskuri.1; do
+  expect_file "$f"
+done
+# Nothing outside /usr (CPack's own control files aside).
+outside=$(cd "$work/root" && find . -mindepth 1 -maxdepth 1 ! -name usr)
+if [ -n "$outside" ]; then
+  echo "installed outside /usr: $outside" >&2
+  fails=1
+fi
+if ! dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6'; then
+  echo "Depends lacks the Qt Widgets library" >&2
+  fails=1
+fi
+
+kelvaro=$work/root/usr/bin/kelvaro
+version=$("$kelvaro" --version)
+echo "$version"
+[[ $version =~ ^kelvaro\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || { echo "unexpected version: $version" >&2; fails=1; }
+# The worked example of the README: 1 March to 21 April 2006, strike 15.
+value=$(LC_ALL=C.UTF-8 "$kelvaro" --valuation "2006-03-01 10:00" --expiry 2006-04-21 --value-at 15)
+echo "value at 15: $value"
+[ "$value" = 0.14155779751117264 ] || { echo "unexpected value: $value" >&2; fails=1; }
+exit "$fails"
