@@ -4,13 +4,20 @@
 
 #include "Analysis.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 // Shortest text that reads back to the same double; null for NaN or infinity.
 void AppendJsonNumber(std::string& out, double value);
 
 // One "name: value" line per figure, numbers with `separator`, "–" where undefined.
 std::string FiguresText(const CShareFigures& figures, char separator);
+
+// The figures as FiguresJson writes them, key and value, Share first.
+std::vector<std::pair<std::string_view, std::optional<double>>> FigureFields(const CShareFigures& figures);
 
 // "  \"AtShare\": {...}" without a line end: the listed keys in order, null where undefined.
 std::string FiguresJson(const CShareFigures& figures);
