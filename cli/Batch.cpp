@@ -497,7 +497,8 @@ int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std
 
 std::string BatchHelpText() {
     std::string columns;
-    for (std::string_view c : kColumns) columns.append(columns.empty() ? "" : ",").append(c);
+    for (std::size_t i = 0; i < std::size(kColumns); ++i)
+        columns.append(i == 0 ? "" : i == 8 ? ",\n  " : ",").append(kColumns[i]);
     return "--batch lukee CSV-tiedoston, jonka otsikkorivillä ovat sarakkeiden nimet\n"
            "missä tahansa järjestyksessä (" + std::to_string(std::size(kColumns)) + " mahdollista):\n  " +
            columns +
