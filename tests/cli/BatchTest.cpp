@@ -80,11 +80,9 @@ const std::vector<std::string> kCommandLine = {"--valuation", "2006-03-01 10:00"
 TEST(Batch, EveryRowAsItsSingleRunInOrderOnSeveralThreads) {
     // Comma-separated, decimal commas quoted, a spreadsheet's line ends.
     std::string csv;
-    for (const auto* row : {&kColumns}) {
-        for (const std::string& name : *row) csv += name + ",";
-        csv.back() = '\r';
-        csv += '\n';
-    }
+    for (const std::string& name : kColumns) csv += name + ",";
+    csv.back() = '\r';
+    csv += '\n';
     for (const auto& row : kRows) {
         for (const std::string& field : row)
             csv += (field.find(',') != std::string::npos ? "\"" + field + "\"" : field) + ",";
