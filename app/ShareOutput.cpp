@@ -79,15 +79,22 @@ std::string FiguresText(const CShareFigures& f, char separator) {
     return text;
 }
 
+std::vector<std::pair<std::string_view, std::optional<double>>> FigureFields(const CShareFigures& f) {
+    std::vector<std::pair<std::string_view, std::optional<double>>> fields{{"Share", f.Share}};
+    for (const Field& field : FieldsOf(f)) fields.emplace_back(field.key, field.value);
+    return fields;
+}
+
 std::string FiguresJson(const CShareFigures& f) {
-    std::string json = "  \"AtShare\": {\"Share\": ";
-    AppendJsonNumber(json, f.Share);
-    for (const Field& field : FieldsOf(f)) {
-        json.append(", \"").append(field.key).append("\": ");
-        if (field.value)
-            AppendJsonNumber(json, *field.value);
+    std::string json = "  \"AtShare\": {";
+    const char* comma = "";
+    for (const auto& [key, value] : FigureFields(f)) {
+        json.append(comma).append("\"").append(key).append("\": ");
+        if (value)
+            AppendJsonNumber(json, *value);
         else
             json += "null";
+        comma = ", ";
     }
     return json + "}";
 }

@@ -4,7 +4,10 @@
 
 #include "Analysis.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 // Shortest text that reads back to the same double; null for NaN or infinity.
@@ -21,6 +24,9 @@ std::string VolatilityPercentText(const CImpliedVolatility& result, char separat
 
 // One "name: value" line per figure, numbers with `separator`, "–" where undefined.
 std::string FiguresText(const CShareFigures& figures, char separator);
+
+// The figures as FiguresJson writes them, key and value, Share first.
+std::vector<std::pair<std::string_view, std::optional<double>>> FigureFields(const CShareFigures& figures);
 
 // "  \"AtShare\": {...}" without a line end: the listed keys in order, null where undefined.
 std::string FiguresJson(const CShareFigures& figures);

@@ -2,6 +2,7 @@
 
 #include "AppCore.h"
 #include "Conversions.h"
+#include "Batch.h"
 #include "Grid.h"
 #include "ShareOutput.h"
 #include "ScenarioOutput.h"
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <cstdint>
 #include <map>
 #include <new>
@@ -99,6 +101,11 @@ constexpr OptionInfo kOptions[] = {
      "+1 v, … ja päättymispäivä)"},
     {"--chart", "TIEDOSTO.png", "",
      "piirtää arvokäyrän PNG-kuvaksi 1200 × 800 ilman näyttöä"},
+    {"--batch", "TIEDOSTO|-", "",
+     "laskee CSV-tiedoston (- = vakiosyöte) jokaisen rivin warrantin ja tulostaa rivit "
+     "JSON-riveinä samassa järjestyksessä; sarakkeina valitsinten pitkät nimet (ks. alla)"},
+    {"--batch-format", "json|csv", "json", "--batch-tulosteen muoto (oletus: json)"},
+    {"--jobs", "N", "", "--batch: rinnakkain laskevia säikeitä (oletus: käytettävissä olevat suorittimet)"},
     {"--help", "", "", "tämä ohje"},
     {"--version", "", "", "ohjelman versio"},
 };
@@ -148,6 +155,8 @@ public:
     }
 
     bool Has(std::string_view name) const { return values_.contains(name); }
+
+    const auto& All() const { return values_; }
 
     // The typed text, or the option's default text when it was not given.
     std::string Text(std::string_view name) const {
@@ -421,13 +430,17 @@ std::string HelpText() {
             "Valitsimista --check, --json/--scenario ja --value-at voi käyttää vain yhtä kerrallaan;\n"
             "--share (ja --price) käy yhdessä valitsimien --json ja --results kanssa.\n"
             "\n"
+            + BatchHelpText() +
+            "\n"
             "Paluuarvot: 0 onnistui, 2 virheellinen valitsin tai parametri, 3 laskentavirhe\n"
-            "tai volatiliteettia ei löydy, 4 tiedostoa tai tulostetta ei voitu kirjoittaa.\n";
+            "tai volatiliteettia ei löydy, 4 tiedostoa tai tulostetta ei voitu kirjoittaa,\n"
+            "5 (--batch) osa riveistä epäonnistui.\n";
     return text;
 }
 
-// The whole command; returns what goes to standard output.
-std::string Run(const std::vector<std::string>& args) {
+// The whole command; returns what goes to standard output. A batch row
+// (`row` set) is valued without day rows and its figures go to `row`.
+std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr) {
     if (std::find(args.begin(), args.end(), "--help") != args.end()) return HelpText();
     if (std::find(args.begin(), args.end(), "--version") != args.end())
         return "kelvaro " KELVARO_VERSION "\n";
@@ -450,6 +463,9 @@ std::string Run(const std::vector<std::string>& args) {
     if (solve && !atShare) throw UsageError("valitsin --price tarvitsee valitsimen --share");
     if (atShare && (check || valueAt))
         throw UsageError("valitsinta --share ei voi käyttää yhdessä valitsimien --check ja --value-at kanssa");
+    for (std::string_view name : {"--batch-format", "--jobs"})
+        if (parsed.Has(name))
+            throw UsageError("valitsin " + std::string(name) + " tarvitsee valitsimen --batch");
     if (!parsed.Has("--expiry")) throw UsageError("valitsin --expiry puuttuu");
 
     CGrid grid = ReadInputs(parsed);
@@ -471,15 +487,18 @@ std::string Run(const std::vector<std::string>& args) {
     CImpliedVolatility solved;
     if (solve) {
         // A date range BuildLattice would reject is reported as it reports it.
-        if (!BuildLattice(grid)) throw UsageError("Parametrit virheellisiä, Laskenta peruttu");
+        if (!(row ? BuildWithoutRows(grid) : BuildLattice(grid)))
+            throw UsageError("Parametrit virheellisiä, Laskenta peruttu");
         solved = SolveImpliedVolatility(grid, share, marketPrice);
         if (solved.Outcome != VolatilityOutcome::Solved)
             throw RefusedError(VolatilityRefusal(solved, marketPrice, separator));
         // As if the two decimals were typed into the volatility.
         grid.Warrant.Volatility = FromPercent(StrToFloat(VolatilityPercentText(solved, '.'), '.'));
     }
-    if (!BuildLattice(grid)) throw UsageError("Parametrit virheellisiä, Laskenta peruttu");
-    RollBack(grid);
+    std::vector<double> nextDay; // a batch row's only day row
+    if (!(row ? ValueWithNextDay(grid, nextDay) : BuildLattice(grid)))
+        throw UsageError("Parametrit virheellisiä, Laskenta peruttu");
+    if (!row) RollBack(grid);
 
     // The share price marked on the chart and centring the scenario.
     const std::optional<double> marker = atShare ? std::optional<double>(share) : std::nullopt;
@@ -499,14 +518,21 @@ std::string Run(const std::vector<std::string>& args) {
             text = ScenarioText(table, ScenarioCell::Value, separator, CsvFieldSeparator(separator));
         }
     } else if (atShare) {
-        const CShareFigures figures = FiguresAt(grid, share);
+        const CShareFigures figures = FiguresAt(grid, row ? nextDay : NextDayRow(grid), share);
         if (figures.OffLattice) throw UsageError(OffLatticeMessage(grid, share));
+        if (row) {
+            row->Figures = figures;
+            if (solve) row->Solved = solved, row->Price = marketPrice;
+            return {};
+        }
         if (json)
             text = "{\n" + (solve ? VolatilityJson(solved, marketPrice) + ",\n" : std::string()) +
                    FiguresJson(figures) + "\n}\n";
         else
             text = (solve ? VolatilityText(solved, separator) : std::string()) +
                    FiguresText(figures, separator);
+    } else if (row) {
+        return {};
     } else if (valueAt) {
         text = DoubleText(ValueAt(grid, price)) + "\n";
     } else if (json) {
@@ -534,40 +560,67 @@ std::string Run(const std::vector<std::string>& args) {
 
 }  // namespace
 
-int RunKelvaro(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    int status = kExitOk;
-    std::string message;
+namespace {
+
+// Runs `body`; on failure returns its exit status and sets `message`.
+int Guarded(const std::function<void()>& body, std::string& message) {
     try {
-        const std::string text = Run(args);
-        out << text;
-        out.flush();
-        if (!out) throw FileError("vakiotulosteeseen kirjoittaminen epäonnistui");
+        body();
         return kExitOk;
     } catch (const UsageError& e) {
-        status = kExitUsage;
         message = e.what();
+        return kExitUsage;
     } catch (const RefusedError& e) {
-        status = kExitEngine;
         message = e.what();
+        return kExitEngine;
     } catch (const ScenarioArgumentError& e) {
-        status = kExitUsage;
         message = e.what();
+        return kExitUsage;
     } catch (const FileError& e) {
-        status = kExitFile;
         message = e.what();
+        return kExitFile;
     } catch (const EngineError& e) {
-        status = kExitEngine;
         message = std::string("laskenta keskeytyi: ") + e.what();
     } catch (const std::bad_alloc&) {
-        status = kExitEngine;
         message = "muisti ei riitä laskentaan";
     } catch (const std::exception& e) {
-        status = kExitEngine;
         message = std::string("odottamaton virhe: ") + e.what();
     } catch (...) {
-        status = kExitEngine;
         message = "odottamaton virhe";
     }
+    return kExitEngine;
+}
+
+} // namespace
+
+ShareRun RunShare(const std::vector<std::string>& args) {
+    ShareRun row;
+    row.Status = Guarded([&] { Run(args, &row); }, row.Error);
+    return row;
+}
+
+bool ReadOptions(const std::vector<std::string>& args,
+                 std::vector<std::pair<std::string, std::string>>& options, std::string& message) {
+    options.clear();
+    const auto read = [&] {
+        const ParsedArgs parsed(args);
+        for (const auto& [name, value] : parsed.All()) options.emplace_back(name, value);
+    };
+    return Guarded(read, message) == kExitOk;
+}
+
+int RunKelvaro(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (IsBatchCommand(args)) return RunBatchCommand(args, out, err);
+    std::string message;
+    const int status = Guarded(
+        [&] {
+            const std::string text = Run(args);
+            out << text;
+            out.flush();
+            if (!out) throw FileError("vakiotulosteeseen kirjoittaminen epäonnistui");
+        },
+        message);
+    if (status == kExitOk) return kExitOk;
     err << "kelvaro: " << message << '\n';
     err.flush();
     return status;

@@ -138,8 +138,34 @@ std::optional<double> ClosedFormValue(const CGrid& grid, double share) {
     return *v * grid.Warrant.Multiplier;
 }
 
+bool BuildWithoutRows(CGrid& grid) { return engine_detail::BuildValuesOnly(grid, true); }
+
+const std::vector<double>& NextDayRow(const CGrid& grid) {
+    static const std::vector<double> none;
+    if (grid.DayCount < 1 || grid.DayValues.size() != static_cast<size_t>(grid.DayCount)) return none;
+    return grid.DayValues[std::min(1, grid.DayCount - 1)];
+}
+
+bool ValueWithNextDay(CGrid& grid, std::vector<double>& nextDay) {
+    if (!BuildWithoutRows(grid)) return false;
+    // Row 1 is the snapshot after day 2; with two days or fewer it is the
+    // last row, which holds the expiry values.
+    const int32_t days = grid.DayCount;
+    if (days <= 2) nextDay = grid.Values;
+    RollBack(grid, [&](int32_t daysDone) {
+        if (days >= 3 && daysDone == days - 2) nextDay = grid.Values;
+        return true;
+    });
+    return true;
+}
+
 CShareFigures FiguresAt(const CGrid& grid, double share, bool withRevaluations,
                         const KeepGoing& keepGoing) {
+    return FiguresAt(grid, NextDayRow(grid), share, withRevaluations, keepGoing);
+}
+
+CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& nextDay, double share,
+                        bool withRevaluations, const KeepGoing& keepGoing) {
     if (!(share > 0 && std::isfinite(share)))
         throw EngineError("Osakkeen hinnan on oltava suurempi kuin 0");
     const CWarrant& w = grid.Warrant;
@@ -182,10 +208,7 @@ CShareFigures FiguresAt(const CGrid& grid, double share, bool withRevaluations,
         if (f.KnockOutLevel)
             f.Unreliable = w.IsCall ? P[j - 1] <= *f.KnockOutLevel : P[j + 1] >= *f.KnockOutLevel;
     }
-    if (grid.DayCount >= 1 && grid.DayValues.size() == static_cast<size_t>(grid.DayCount)) {
-        const std::vector<double>& next = grid.DayValues[std::min(1, grid.DayCount - 1)];
-        if (const auto later = ValueOnRow(P, next, share)) f.ThetaPerDay = *later - value;
-    }
+    if (const auto later = ValueOnRow(P, nextDay, share)) f.ThetaPerDay = *later - value;
     if (f.Delta && value > 0) f.Leverage = *f.Delta * share / value;
     const double perShare = value / w.Multiplier;
     f.Premium = (w.IsCall ? perShare + w.Strike - share : perShare - w.Strike + share) / share * 100;

@@ -39,6 +39,24 @@ using KeepGoing = std::function<bool()>;
 // range. Returns false when `keepGoing` stopped it (the grid is incomplete).
 bool ValueOnly(CGrid& grid, const KeepGoing& keepGoing = {});
 
+// BuildLattice then RollBack for FiguresAt in memory O(NodeCount): no day
+// rows are kept but the one FiguresAt takes theta from, which goes to
+// `nextDay` (see NextDayRow). Prices, Values and `nextDay` are bit for bit
+// those of the full valuation, and it refuses what BuildLattice and RollBack
+// refuse with the same causes (the full grid's size limit included). Returns
+// false, having built nothing, when BuildLattice would return false.
+bool ValueWithNextDay(CGrid& grid, std::vector<double>& nextDay);
+
+// BuildLattice without the day rows (memory O(NodeCount)), refusing exactly
+// what BuildLattice refuses: false for a refused date range, EngineError with
+// its cause otherwise.
+bool BuildWithoutRows(CGrid& grid);
+
+// The day row FiguresAt takes theta from: the next trading day's, or the
+// expiry row when the valuation day is the expiry day; empty when the grid
+// keeps no day rows.
+const std::vector<double>& NextDayRow(const CGrid& grid);
+
 // The knock-out level of a turbo: Strike for Turbo (SHB), Strike ± margin
 // (the stop-loss level) for Turbo (SG); nullopt for Normal.
 std::optional<double> KnockOutLevel(const CWarrant& terms);
@@ -82,6 +100,11 @@ struct CShareFigures {
 // is not positive.
 CShareFigures FiguresAt(const CGrid& grid, double share, bool withRevaluations = true,
                         const KeepGoing& keepGoing = {});
+
+// The same with theta from `nextDay` (NextDayRow of the full grid, or what
+// ValueWithNextDay kept); an empty row gives no theta.
+CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& nextDay, double share,
+                        bool withRevaluations = true, const KeepGoing& keepGoing = {});
 
 inline constexpr double kLowestVolatility = 0.01;  // 1 %
 inline constexpr double kHighestVolatility = 3.0;  // 300 %

@@ -53,7 +53,8 @@ double ResidualFor(const CWarrant& terms, int32_t stepsPerDay, const std::vector
 
 // BuildLattice without the day rows: DayValues stays empty (memory of a few
 // node arrays only); everything else is exactly what BuildLattice sets.
-bool BuildValuesOnly(CGrid& grid);
+// `limitAsFullGrid` refuses the sizes BuildLattice refuses, rows counted.
+bool BuildValuesOnly(CGrid& grid, bool limitAsFullGrid = false);
 
 // RollBackDay for a grid with or without day rows; `keepRow` false skips the
 // snapshot. Values are the same either way.

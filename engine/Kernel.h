@@ -87,6 +87,11 @@ bool UseKernelIsa(std::string_view name);
 void UseFmaQuotient(bool allowed);
 // Allows or forbids the two-thread split (for benchmarks); allowed by default.
 void UseKernelThreads(bool allowed);
+// Forbids or allows the split for roll-backs on the calling thread only, as
+// in a pool whose threads each value whole warrants; allowed by default.
+void UseKernelThreadsOnThisThread(bool allowed);
+// The processors this process may run on (its affinity mask), at least 1.
+unsigned UsableCpus();
 // Runs the next `blocks` blocks of a split roll-back on the calling thread
 // alone, as after a slow helper (for tests).
 void RunNextBlocksAlone(int32_t blocks);

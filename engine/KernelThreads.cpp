@@ -37,6 +37,7 @@ constexpr int32_t kMinBlocksAlone = 16;
 constexpr int32_t kMaxBlocksAlone = 2048;
 
 std::atomic<bool> splitAllowed{true};
+thread_local bool splitAllowedHere = true;
 std::atomic<bool> inForkedChild{false};
 
 // Two work buffers, each starting on a 64-byte boundary: the node loop
@@ -62,16 +63,6 @@ private:
         return p + ((-bytes / sizeof(double)) & (kAlign - 1));
     }
 };
-
-// The CPUs this process may run on: two threads spinning on one CPU would
-// only take turns.
-unsigned UsableCpus() {
-#ifdef __linux__
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0) return static_cast<unsigned>(CPU_COUNT(&set));
-#endif
-    return std::thread::hardware_concurrency();
-}
 
 inline void CpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -239,7 +230,8 @@ int32_t RollBackOnOneThread(CGrid& grid, const StepPlan& plan, int32_t steps, do
 int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps, double* row) {
     if (steps <= 0) return 0;
     const int32_t n = grid.NodeCount;
-    const bool twoThreads = n >= kMinSplitNodes && splitAllowed.load(std::memory_order_relaxed);
+    const bool twoThreads =
+        n >= kMinSplitNodes && splitAllowedHere && splitAllowed.load(std::memory_order_relaxed);
     Helper* helper = twoThreads ? Helper::Instance() : nullptr;
     if (!helper) return RollBackOnOneThread(grid, plan, steps, row);
     // Another thread's roll-back has the helper: go it alone.
@@ -303,6 +295,17 @@ int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps, double* 
 }
 
 void UseKernelThreads(bool allowed) { splitAllowed.store(allowed, std::memory_order_relaxed); }
+
+void UseKernelThreadsOnThisThread(bool allowed) { splitAllowedHere = allowed; }
+
+// Two threads spinning on one CPU would only take turns.
+unsigned UsableCpus() {
+#ifdef __linux__
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return static_cast<unsigned>(CPU_COUNT(&set));
+#endif
+    return std::max(1u, std::thread::hardware_concurrency());
+}
 
 void RunNextBlocksAlone(int32_t blocks) {
     if (Helper* helper = Helper::Instance()) {

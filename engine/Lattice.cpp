@@ -33,6 +33,7 @@ struct Build {
     bool reuseRows = false;
     // A value-only build keeps no day rows.
     bool withRows = true;
+    bool limitAsFullGrid = false; // refuse what a build with rows would refuse
 };
 
 void ComputeParameters(const CGrid& grid, Build& b) {
@@ -97,7 +98,7 @@ bool SameShape(const CGrid& grid, const Build& b) {
 
 void Allocate(const CGrid& grid, Build& b) {
     const ld n = b.nodeCount, days = b.cal.DayCount;
-    const ld rows = b.withRows ? days : 0;
+    const ld rows = b.withRows || b.limitAsFullGrid ? days : 0;
     const ld bytes = n * sizeof(double) * (3 + rows) +
                      days * (sizeof(int32_t) + sizeof(double) + sizeof(std::vector<double>));
     if (bytes > kMaxArrayBytes) throw EngineError("Hilan taulukot eivät mahdu muistiin");
@@ -162,9 +163,10 @@ void Commit(CGrid& grid, Build& b) noexcept {
     grid.Allocated = true;
 }
 
-bool BuildGrid(CGrid& grid, bool withRows) {
+bool BuildGrid(CGrid& grid, bool withRows, bool limitAsFullGrid = false) {
     Build b;
     b.withRows = withRows;
+    b.limitAsFullGrid = limitAsFullGrid;
     const bool inRange = engine_detail::ComputeCalendar(grid, b.cal);
     grid.ExpiryWeekday = b.cal.ExpiryWeekday;
     if (!inRange) return false;
@@ -192,7 +194,9 @@ bool BuildGrid(CGrid& grid, bool withRows) {
 
 bool BuildLattice(CGrid& grid) { return BuildGrid(grid, true); }
 
-bool engine_detail::BuildValuesOnly(CGrid& grid) { return BuildGrid(grid, false); }
+bool engine_detail::BuildValuesOnly(CGrid& grid, bool limitAsFullGrid) {
+    return BuildGrid(grid, false, limitAsFullGrid);
+}
 
 bool LatticeSize(const CGrid& grid, int32_t& totalSteps, int32_t& nodeCount) {
     Build b;

@@ -74,7 +74,8 @@ void engine_detail::RollBackDayInto(CGrid& grid, int32_t day, bool keepRow) {
         throw EngineError("Virheellinen kaupankäyntipäivä");
     const int32_t steps = grid.DaySteps[day];
     const bool dividend = day == grid.Warrant.DividendDay;
-    keepRow = keepRow && day >= 1;
+    // A grid built without day rows keeps none.
+    keepRow = keepRow && day >= 1 && grid.DayValues.size() == static_cast<size_t>(grid.DayCount);
     // The snapshot row is filled by the step threads unless the dividend
     // comes after the steps.
     double* row = keepRow && !dividend ? grid.DayValues[day - 1].data() : nullptr;

@@ -1,0 +1,169 @@
+// kelvaro --batch against single runs of the same inputs, in process: every
+// row's figures bit for bit (the same shortest texts), every bad row its own
+// error and status, order kept on several threads, bad headers refused.
+#include "Batch.h"
+#include "Kelvaro.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+Outcome Single(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const int status = RunKelvaro(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+Outcome Batch(const std::string& csv, std::vector<std::string> args) {
+    std::istringstream in(csv);
+    std::ostringstream out, err;
+    args.insert(args.begin(), {"--batch", "-"});
+    const int status = RunBatch(args, in, out, err);
+    return {status, out.str(), err.str()};
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// The tail a batch line must end with for this single run: its members of
+// --share --json on one line, or its error with quotes escaped.
+std::string ExpectedTail(const Outcome& single) {
+    if (single.status != 0) {
+        std::string message = single.err.substr(std::string("kelvaro: ").size());
+        message.pop_back(); // the line end
+        std::string escaped;
+        for (char c : message) escaped += c == '"' ? std::string("\\\"") : std::string(1, c);
+        return "\"Status\": " + std::to_string(single.status) + ", \"Error\": \"" + escaped + "\"}";
+    }
+    std::string tail = "\"Status\": 0";
+    for (std::string line : Lines(single.out)) {
+        if (line == "{" || line == "}") continue;
+        if (line.back() == ',') line.pop_back();
+        tail += ", " + line.substr(2);
+    }
+    return tail + "}";
+}
+
+// Columns of the rows below; the valuation moment comes from the command line.
+const std::vector<std::string> kColumns = {"type", "side", "strike", "margin", "dividend",
+                                           "dividend-date", "expiry", "valuation", "volatility",
+                                           "share", "price"};
+const std::vector<std::vector<std::string>> kRows = {
+    {"normal", "call", "15", "", "", "", "2006-04-21", "", "", "15", "0,15"}, // the README's solve
+    {"turbo-shb", "put", "16", "", "", "", "2006-04-21", "", "25.5", "14", ""},
+    {"turbo-sg", "call", "14", "0,5", "0.3", "2006-03-20", "2006-04-21", "", "", "15", ""},
+    {"normal", "put", "15", "", "", "", "2006-04-21", "2006-04-21 10:00", "", "15", ""}, // expiry day
+    {"normal", "call", "15", "", "", "", "2006-04-21", "2006-04-20 10:00", "", "15", ""}, // two days
+    {"normal", "call", "15", "", "", "", "2006-04-21", "2006-04-19 10:00", "", "15", ""}, // three days
+    {"normal", "call", "1x", "", "", "", "2006-04-21", "", "", "15", ""},    // a letter in a number
+    {"normal", "call", "15", "", "", "", "2006-04-22", "", "", "15", ""},    // weekend expiry
+    {"normal", "call", "15", "", "", "", "2006-04-21", "", "0", "15", ""},   // volatility 0
+    {"normal", "call", "15", "", "", "", "2006-04-21", "", "", "15", "0.001"}, // no volatility gives it
+    {"turbo-sg", "put", "15", "", "", "", "2006-04-21", "", "", "15", ""},   // knocked out
+    {"normal", "call", "15", "", "", "", "2006-04-21", "", "", "", ""},      // no share: checked only
+};
+const std::vector<std::string> kCommandLine = {"--valuation", "2006-03-01 10:00"};
+
+TEST(Batch, EveryRowAsItsSingleRunInOrderOnSeveralThreads) {
+    // Comma-separated, decimal commas quoted, a spreadsheet's line ends.
+    std::string csv;
+    for (const std::string& name : kColumns) csv += name + ",";
+    csv.back() = '\r';
+    csv += '\n';
+    for (const auto& row : kRows) {
+        for (const std::string& field : row)
+            csv += (field.find(',') != std::string::npos ? "\"" + field + "\"" : field) + ",";
+        csv.back() = '\r';
+        csv += '\n';
+    }
+    std::vector<std::string> args = kCommandLine;
+    args.insert(args.end(), {"--jobs", "3"});
+    const Outcome batch = Batch(csv, args);
+    EXPECT_EQ(batch.status, kExitSomeRowsFailed);
+    EXPECT_EQ(batch.err, "");
+    const std::vector<std::string> lines = Lines(batch.out);
+    ASSERT_EQ(lines.size(), kRows.size());
+
+    for (std::size_t r = 0; r < kRows.size(); ++r) {
+        SCOPED_TRACE(r);
+        // The same inputs as options of one run; an empty field is left out.
+        std::vector<std::string> single = kRows[r][7].empty() ? kCommandLine : std::vector<std::string>{};
+        for (std::size_t i = 0; i < kColumns.size(); ++i)
+            if (!kRows[r][i].empty()) single.insert(single.end(), {"--" + kColumns[i], kRows[r][i]});
+        const bool withShare = !kRows[r][9].empty();
+        if (withShare) single.push_back("--json");
+        const Outcome one = Single(single);
+        EXPECT_TRUE(lines[r].starts_with("{\"Line\": " + std::to_string(r + 2) + ", "));
+        if (withShare || one.status != 0)
+            EXPECT_TRUE(lines[r].ends_with(ExpectedTail(one))) << lines[r] << "\n" << ExpectedTail(one);
+        else
+            EXPECT_TRUE(lines[r].ends_with("\"Status\": 0}")) << lines[r];
+    }
+
+    // One thread writes the same lines.
+    args.back() = "1";
+    EXPECT_EQ(Batch(csv, args).out, batch.out);
+}
+
+TEST(Batch, SemicolonsCommandLineDefaultsAndMalformedRows) {
+    const Outcome batch = Batch("share;expiry\n15,5;2006-04-21\n15;2006-04-21;x\n\"15;2006-04-21\n",
+                                {"--valuation", "2006-03-01 10:00", "--strike", "15,5"});
+    EXPECT_EQ(batch.status, kExitSomeRowsFailed);
+    const std::vector<std::string> lines = Lines(batch.out);
+    ASSERT_EQ(lines.size(), 3u);
+    const Outcome one = Single({"--valuation", "2006-03-01 10:00", "--strike", "15,5", "--share",
+                                "15,5", "--expiry", "2006-04-21", "--json"});
+    EXPECT_TRUE(lines[0].ends_with(ExpectedTail(one))) << lines[0];
+    EXPECT_TRUE(lines[1].ends_with("\"Status\": 2, \"Error\": \"rivillä on 3 kenttää, otsikossa 2\"}"));
+    EXPECT_TRUE(lines[2].ends_with("\"Status\": 2, \"Error\": \"lainausmerkki jää auki\"}"));
+}
+
+TEST(Batch, CsvOutputHasTheJsonFields) {
+    const Outcome batch = Batch("expiry,share\n2006-04-21,15\n2006-04-21,1x\n",
+                                {"--valuation", "2006-03-01 10:00", "--batch-format", "csv"});
+    const std::vector<std::string> lines = Lines(batch.out);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(lines[0].starts_with("Line,expiry,share,Status,Error,AtShare.Share,AtShare.Value,"));
+    EXPECT_TRUE(lines[0].ends_with(",ImpliedVolatility.Volatility,ImpliedVolatility.Valuations,ImpliedVolatility.Price"));
+    // The README's value at 15, and an error quoted with its quotes doubled.
+    EXPECT_TRUE(lines[1].starts_with("2,2006-04-21,15,0,,15,0.14155779751117264,"));
+    EXPECT_TRUE(lines[2].starts_with("3,2006-04-21,1x,2,\"virheellinen arvo valitsimelle --share: \"\"1x\"\"\","));
+}
+
+TEST(Batch, BadHeaderOrOptionIsAUsageErrorWithNothingWritten) {
+    struct Case {
+        const char* csv;
+        std::vector<std::string> args;
+        const char* message;
+    } const cases[] = {
+        {"", {}, "kelvaro: --batch: otsikkorivi puuttuu\n"},
+        {"expiry,strke\n2006-04-21,15\n", {}, "kelvaro: --batch: tuntematon sarake \"strke\""},
+        {"expiry;expiry\n", {}, "kelvaro: --batch: sarake \"expiry\" on otsikossa kahdesti\n"},
+        {"expiry\n", {"--json"}, "kelvaro: valitsinta --json ei voi käyttää yhdessä valitsimen --batch kanssa\n"},
+        {"expiry\n", {"--jobs", "0"}, "kelvaro: virheellinen arvo valitsimelle --jobs: \"0\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.csv);
+        const Outcome batch = Batch(c.csv, c.args);
+        EXPECT_EQ(batch.status, kExitUsage);
+        EXPECT_EQ(batch.out, "");
+        EXPECT_TRUE(batch.err.starts_with(c.message)) << batch.err;
+    }
+    EXPECT_EQ(Single({"--batch", "/nonexistent/x.csv"}).status, kExitUsage);
+    EXPECT_EQ(Single({"--jobs", "2", "--expiry", "2006-04-21"}).status, kExitUsage);
+}
+
+} // namespace
