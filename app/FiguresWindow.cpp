@@ -25,7 +25,7 @@ TFiguresWindow::TFiguresWindow(QWidget* parent)
     layout->addWidget(heading_);
     layout->addWidget(table_);
     layout->addWidget(notes_);
-    resize(460, 440);
+    resize(480, 560);
     Clear(QStringLiteral("Näytä Volatiliteettihaku ja laske: tunnusluvut lasketaan "
                          "Osake-kentän hinnalla."));
 }

@@ -396,7 +396,12 @@ void TForm1::ButtonSolveClick() {
 }
 
 void TForm1::ShowVolatilitySearch(bool shown) {
+    // The group widens the input column: the form grows so that the
+    // listing keeps its width.
+    const int listingWidth = ui->Memo1->width();
     ui->GroupBox1->setVisible(shown);
+    centralWidget()->layout()->activate();
+    if (shown && ui->Memo1->width() < listingWidth) resize(width() + listingWidth - ui->Memo1->width(), height());
     ui->GroupBox1->setEnabled(shown);
     ui->ButtonSolve->setEnabled(shown && !Busy());
     ui->Volatiliteettihaku1->setChecked(shown);

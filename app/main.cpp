@@ -1,4 +1,5 @@
 // Kelvarolaskuri: values warrants on a share in one window.
+#include "Conversions.h"
 #include "Dialogs.h"
 #include "Kelvarounit1.h"
 #include "Memory.h"
@@ -13,17 +14,32 @@
 
 namespace {
 
-// KELVARO_DEMO=1 (screenshots): expiry a year ahead on a weekday, then Laske,
-// and the listing scrolled to the strike in the middle.
-void StartDemo(TForm1& form) {
+// KELVARO_DEMO (screenshots): expiry a year ahead on a weekday, then Laske
+// and the listing scrolled to the strike in the middle (1); the volatility
+// search at 16 with its figures beside the window (2); the scenario table
+// beside it (3).
+void StartDemo(TForm1& form, int demo) {
     QDate expiry = QDate::currentDate().addYears(1);
     while (expiry.dayOfWeek() > 5) expiry = expiry.addDays(-1);
     form.ui->DateExpiry->setDate(expiry);
-    QTimer::singleShot(0, &form, [&form] {
-        form.ButtonCalculateClick();
+    if (demo == 2) {
+        form.ui->Volatiliteettihaku1->trigger();
+        form.ui->EditShare->setText(QStringLiteral("16"));
+        form.ui->EditWarrant->setText(QString(QStringLiteral("0.60")).replace('.', QLatin1Char(DecimalSeparator())));
+    }
+    QTimer::singleShot(0, &form, [&form, demo] {
+        if (demo == 2)
+            form.ButtonSolveClick();
+        else
+            form.ButtonCalculateClick();
         form.WaitUntilIdle();
-        QScrollBar* bar = form.ui->Memo1->verticalScrollBar();
-        bar->setValue(bar->maximum() / 2);
+        if (demo == 3) form.ui->Skenaariot1->trigger();
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window != &form && window->isVisible()) window->move(form.frameGeometry().right() + 8, 0);
+        if (demo != 2) {
+            QScrollBar* bar = form.ui->Memo1->verticalScrollBar();
+            bar->setValue(bar->maximum() / 2);
+        }
     });
 }
 
@@ -36,7 +52,7 @@ int main(int argc, char* argv[]) {
     try {
         TForm1 Form1;
         Form1.show();
-        if (qEnvironmentVariableIntValue("KELVARO_DEMO") != 0) StartDemo(Form1);
+        if (const int demo = qEnvironmentVariableIntValue("KELVARO_DEMO")) StartDemo(Form1, demo);
         return application.exec();
     } catch (const std::exception& e) {
         ShowErrorBox(QStringLiteral("Kelvarolaskuri pysähtyi virheeseen: ") +

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Takes docs/screenshot.png: the window after a calculation, under Xvfb, with
-# Finnish settings (needs xvfb, xauth and imagemagick for `import`); and
+# Finnish settings (needs xvfb, xauth and imagemagick for `import`);
+# docs/figures.png, the volatility search with its figures, and
+# docs/scenarios.png, the scenario table beside the window; and
 # docs/chart.png, the value chart drawn by kelvaro --chart without a display.
 #   scripts/screenshot.sh [output.png]     BUILD_DIR=... to use another build
 set -euo pipefail
@@ -20,20 +22,28 @@ for tool in xvfb-run import xwininfo; do
 done
 mkdir -p "$(dirname "$out")"
 
-# KELVARO_DEMO makes the window pick an expiry a year ahead and press Laske.
-export APP="$app" OUT="$out" KELVARO_DEMO=1 LC_ALL=fi_FI.UTF-8 QT_QPA_PLATFORM=xcb
-xvfb-run -a -s "-screen 0 800x640x24" bash -c '
-  "$APP" 2>/dev/null &
-  pid=$!
-  trap "kill $pid 2>/dev/null || true" EXIT
-  for _ in $(seq 100); do
-    xwininfo -name Kelvarolaskuri >/dev/null 2>&1 && break
-    sleep 0.1
-  done
-  sleep 3  # the calculation and the repaint after it
-  import -window Kelvarolaskuri "$OUT"
-'
-echo "wrote $out"
+# KELVARO_DEMO makes the window pick an expiry a year ahead and press Laske
+# (2: Hae at a share price, 3: the scenario table too). Takes the window
+# alone, or the whole screen when a second window stands beside it.
+shoot() { # demo output screen-width
+  DEMO=$1 SHOT=$2 APP="$app" KELVARO_DEMO=$1 LC_ALL=fi_FI.UTF-8 QT_QPA_PLATFORM=xcb \
+  xvfb-run -a -s "-screen 0 ${3}x640x24" bash -c '
+    "$APP" 2>/dev/null &
+    pid=$!
+    trap "kill $pid 2>/dev/null || true" EXIT
+    for _ in $(seq 100); do
+      xwininfo -name Kelvarolaskuri >/dev/null 2>&1 && break
+      sleep 0.1
+    done
+    sleep 4  # the calculation and the repaint after it
+    if [ "$DEMO" = 1 ]; then import -window Kelvarolaskuri "$SHOT"; else import -window root "$SHOT"; fi
+  '
+  echo "wrote $2"
+}
+shoot 1 "$out" 800
+shoot 2 "$(dirname "$out")/figures.png" 1160
+shoot 3 "$(dirname "$out")/scenarios.png" 1300
+
 
 # The value chart of the worked example, drawn by kelvaro without a display.
 chart=$(dirname "$out")/chart.png
