@@ -2,6 +2,7 @@
 
 #include "AppCore.h"
 #include "Conversions.h"
+#include "Dates.h"
 #include "Batch.h"
 #include "Grid.h"
 #include "ShareOutput.h"
@@ -419,13 +420,7 @@ std::string HelpText() {
             "Luvuissa desimaalierottimena käy piste tai pilkku. Nykyinen alueasetusten\n"
             "desimaalierotin on \"";
     // The separator may be a Latin-1 byte; the help is UTF-8.
-    const auto shown = static_cast<unsigned char>(DecimalSeparator());
-    if (shown < 0x80) {
-        text += static_cast<char>(shown);
-    } else {
-        text += static_cast<char>(0xC0 | (shown >> 6));
-        text += static_cast<char>(0x80 | (shown & 0x3F));
-    }
+    text += Latin1ToUtf8(std::string(1, DecimalSeparator()));
     text += "\".\n"
             "Valitsimista --check, --json/--scenario ja --value-at voi käyttää vain yhtä kerrallaan;\n"
             "--share (ja --price) käy yhdessä valitsimien --json ja --results kanssa.\n"
@@ -475,20 +470,22 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr) {
     const double share = atShare ? PositivePrice(parsed, "--share") : 0.0;
     const double marketPrice = solve ? PositivePrice(parsed, "--price") : 0.0;
 
-    // The window's box text with its cause, on one line.
-    if (const char* cause = DateRangeRefusal(grid.ValuationTime, grid.Warrant.Expiry))
-        throw UsageError(check ? std::string("Parametrit virheellisiä. ") + cause
-                               : std::string("Parametrit virheellisiä, Laskenta peruttu: ") + cause);
+    // The window's box text with its cause, on one line. The builds below
+    // refuse nothing else: past this they succeed or throw.
+    const std::string refusal = DateRangeRefusalText(
+        grid, check ? RefusedCommand::Check : RefusedCommand::Calculate, RefusalForm::Line);
+    if (!refusal.empty()) throw UsageError(refusal);
     if (check) {
-        if (!BuildLattice(grid)) throw UsageError("Parametrit virheellisiä.");
+        BuildLattice(grid);
         return TimeStepVerdict(grid.PMid, separator) + "\n";
     }
 
     CImpliedVolatility solved;
     if (solve) {
-        // A date range BuildLattice would reject is reported as it reports it.
-        if (!(row ? BuildWithoutRows(grid) : BuildLattice(grid)))
-            throw UsageError("Parametrit virheellisiä, Laskenta peruttu");
+        if (row)
+            BuildWithoutRows(grid);
+        else
+            BuildLattice(grid);
         solved = SolveImpliedVolatility(grid, share, marketPrice);
         if (solved.Outcome != VolatilityOutcome::Solved)
             throw RefusedError(VolatilityRefusal(solved, marketPrice, separator));
@@ -496,9 +493,12 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr) {
         grid.Warrant.Volatility = FromPercent(StrToFloat(VolatilityPercentText(solved, '.'), '.'));
     }
     std::vector<double> nextDay; // a batch row's only day row
-    if (!(row ? ValueWithNextDay(grid, nextDay) : BuildLattice(grid)))
-        throw UsageError("Parametrit virheellisiä, Laskenta peruttu");
-    if (!row) RollBack(grid);
+    if (row) {
+        ValueWithNextDay(grid, nextDay);
+    } else {
+        BuildLattice(grid);
+        RollBack(grid);
+    }
 
     // The share price marked on the chart and centring the scenario.
     const std::optional<double> marker = atShare ? std::optional<double>(share) : std::nullopt;
