@@ -1,6 +1,7 @@
 #include "FiguresWindow.h"
 
 #include "Conversions.h"
+#include "FloatFormat.h"
 #include "ShareOutput.h"
 
 #include <QHeaderView>

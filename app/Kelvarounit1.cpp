@@ -4,6 +4,8 @@
 #include "BackgroundJob.h"
 #include "ChartWindow.h"
 #include "Conversions.h"
+#include "Dates.h"
+#include "FloatFormat.h"
 #include "FiguresWindow.h"
 #include "ScenarioWindow.h"
 #include "ShareOutput.h"
@@ -241,11 +243,11 @@ void TForm1::WaitUntilIdle() {
     }
 }
 
-bool TForm1::PrepareInputs(const QString& refusal) {
+bool TForm1::PrepareInputs(RefusedCommand command) {
     ReadInputs();
-    const char* cause = DateRangeRefusal(grid_.ValuationTime, grid_.Warrant.Expiry);
-    if (cause == nullptr) return true;
-    ShowMessage(refusal + QLatin1Char('\n') + QString::fromUtf8(cause));
+    const std::string refusal = DateRangeRefusalText(grid_, command, RefusalForm::Box);
+    if (refusal.empty()) return true;
+    ShowMessage(QString::fromStdString(refusal));
     return false;
 }
 
@@ -268,7 +270,7 @@ void TForm1::ButtonCalculateClick() {
     }
     Guarded([this] {
         const std::optional<CImpliedVolatility> solved = std::exchange(solvedForNext_, std::nullopt);
-        if (!PrepareInputs(QStringLiteral("Parametrit virheellisiä, Laskenta peruttu"))) return;
+        if (!PrepareInputs(RefusedCommand::Calculate)) return;
         // With the volatility search shown, the figures come at its share price.
         const std::optional<double> share =
             !ui->GroupBox1->isHidden() ? std::optional<double>(ReadShare()) : std::nullopt;
@@ -361,7 +363,7 @@ void TForm1::MarkShareInListing(double share) {
 void TForm1::ButtonSolveClick() {
     if (Busy()) return;
     Guarded([this] {
-        if (!PrepareInputs(QStringLiteral("Parametrit virheellisiä, Laskenta peruttu"))) return;
+        if (!PrepareInputs(RefusedCommand::Calculate)) return;
         const double share = ReadShare();
         const double price = static_cast<double>(ReadFloat(ui->EditWarrant, ui->Label15));
         const CGrid inputs = GridInputs(grid_);
@@ -443,7 +445,7 @@ void TForm1::OpenScenarios() {
 void TForm1::Button1Click() {
     if (Busy()) return;
     Guarded([this] {
-        if (!PrepareInputs(QStringLiteral("Parametrit virheellisiä."))) return;
+        if (!PrepareInputs(RefusedCommand::Check)) return;
         // The check builds into the spare record: the last valuation stays
         // what the listing shows and a save writes.
         CopyInputs(grid_, work_);

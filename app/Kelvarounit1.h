@@ -18,6 +18,7 @@ class TBackgroundJob;
 class TFiguresWindow;
 class ChartWindow;
 class ScenarioWindow;
+enum class RefusedCommand;
 
 namespace Ui {
 class TForm1;
@@ -85,8 +86,8 @@ private:
     int ReadInt(const QLineEdit* edit, const QLabel* label) const;
 
     // Reads the inputs and checks the date range; false (with the box shown)
-    // when the work cannot start. `refusal` is the box's first line.
-    bool PrepareInputs(const QString& refusal);
+    // when the work cannot start, the box headed as `command` heads it.
+    bool PrepareInputs(RefusedCommand command);
     // Asks before a valuation estimated to take long; false to stop.
     bool ConfirmLongValuation();
     // Runs `work` off the window's thread and `done` back on it, with the

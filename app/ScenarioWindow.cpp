@@ -2,6 +2,7 @@
 
 #include "ChartWindow.h"
 #include "Conversions.h"
+#include "FloatFormat.h"
 #include "QtBridge.h"
 
 #include <QApplication>

@@ -1,6 +1,7 @@
 #include "ValueChart.h"
 
 #include "Conversions.h"
+#include "FloatFormat.h"
 #include "QtBridge.h"
 #include "Scenario.h"
 

@@ -3,7 +3,7 @@
 // with values that go subnormal.
 #include "BenchGrids.h"
 #include "Kernel.h"
-#include "PlainStep.h"
+#include "ReferenceStep.h"
 
 #include <benchmark/benchmark.h>
 
@@ -41,7 +41,7 @@ void RollBackLastDays(benchmark::State& state, Day day, double multiplier = 0.2)
 
 void PlainLoop(benchmark::State& state) {
     RollBackLastDays(state, [](CGrid& g, int32_t d) {
-        for (int32_t s = 0; s < g.DaySteps[d]; ++s) PlainStepBack(g);
+        for (int32_t s = 0; s < g.DaySteps[d]; ++s) ReferenceStep(g);
     });
 }
 
@@ -64,7 +64,7 @@ void SubnormalPlainLoop(benchmark::State& state) {
     RollBackLastDays(
         state,
         [](CGrid& g, int32_t d) {
-            for (int32_t s = 0; s < g.DaySteps[d]; ++s) PlainStepBack(g);
+            for (int32_t s = 0; s < g.DaySteps[d]; ++s) ReferenceStep(g);
         },
         state.range(0) ? 1e-310 : 0.2);
 }

@@ -1,18 +1,16 @@
 #include "Kelvaro.h"
 
 #include "AppCore.h"
-#include "Conversions.h"
 #include "Batch.h"
+#include "Conversions.h"
 #include "Grid.h"
+#include "Options.h"
+#include "Output.h"
 #include "ShareOutput.h"
 #include "ScenarioOutput.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
 #include <functional>
-#include <cstdint>
-#include <map>
 #include <new>
 #include <optional>
 #include <ostream>
@@ -24,13 +22,9 @@
 #define KELVARO_VERSION "0.0.0"
 #endif
 
-namespace {
+using namespace kelvaro;
 
-// A usage error: the message names the option and the text it got.
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+namespace {
 
 // The calculation was done but has no answer: its cause as it stands.
 class RefusedError : public std::runtime_error {
@@ -44,398 +38,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-struct OptionInfo {
-    std::string_view name;
-    std::string_view argument;     // placeholder in the help; empty for a flag
-    std::string_view defaultText;  // read like a typed value when the option is absent
-    std::string_view help;
-};
-
-// The number defaults are the window's own default texts, so that they reach
-// the record through exactly the same conversion.
-constexpr OptionInfo kOptions[] = {
-    {"--valuation", "\"YYYY-MM-DD HH:MM\"", "",
-     "laskentahetki (oletus: tänään klo 10:00; pelkkä päivä tarkoittaa klo 10:00)"},
-    {"--expiry", "\"YYYY-MM-DD[ HH:MM]\"", "",
-     "päättymispäivä, pakollinen (kellonaika oletuksena 18:20)"},
-    {"--type", "normal|turbo-shb|turbo-sg", "normal",
-     "tyyppi: Normal, Turbo (SHB) tai Turbo (SG) (oletus: normal)"},
-    {"--side", "call|put", "call", "Call/long tai Put/short (oletus: call)"},
-    {"--strike", "HINTA", "15,00", "toteutushinta osakkeen hintayksikköinä (oletus: 15)"},
-    {"--multiplier", "KERROIN", "0,2", "kerroin (oletus: 0,2)"},
-    {"--margin", "HINTA", "0,50",
-     "SG:n knock-out-marginaali hintayksikköinä, käytössä vain tyypillä turbo-sg (oletus: 0,5)"},
-    {"--dividend-date", "\"YYYY-MM-DD[ HH:MM]\"", "2006-03-31",
-     "osinkopäivä (oletus: 2006-03-31; kellonaika oletuksena 18:20)"},
-    {"--dividend", "HINTA", "0,00", "osinko osaketta kohden, 0 = ei osinkoa (oletus: 0)"},
-    {"--steps-per-day", "N", "100", "aika-askelia pörssipäivässä, kokonaisluku (oletus: 100)"},
-    {"--volatility", "PROSENTTIA", "30,0", "laskentavolatiliteetti, % vuodessa (oletus: 30)"},
-    {"--rate", "PROSENTTIA", "3,0", "riskitön korko, % vuodessa (oletus: 3)"},
-    {"--open", "PROSENTTIA", "100", "pörssiaika, % päivästä (oletus: 100)"},
-    {"--weekend", "PÄIVÄÄ", "2,0", "viikonlopun pituus päivinä (oletus: 2)"},
-    {"--results", "TIEDOSTO", "",
-     "tallentaa koko arvotaulukon sarkaineroteltuna tiedostoon kuten ikkunan "
-     "\"Tallenna tulokset\" (oletus: ei tallenneta)"},
-    {"--decimal-separator", "MERKKI", "",
-     "tulostiedoston ja tarkastuksen luvun desimaalierotin, yksi merkki "
-     "(oletus: alueasetusten)"},
-    {"--check", "", "",
-     "tulostaa aika-askeleen tarkastuksen tuloksen (\"Tarkasta parametrit\") laskennan sijaan"},
-    {"--value-at", "HINTA", "",
-     "tulostaa nykyarvon tällä osakkeen hinnalla, lineaarisesti kahden solmun välillä"},
-    {"--share", "HINTA", "",
-     "tulostaa tunnusluvut tällä osakkeen hinnalla (arvo, delta, gamma, theta, vega, rho, vipu, "
-     "preemio, tasapiste, knock-out-taso ja suljetun kaavan arvo) listauksen sijaan"},
-    {"--price", "HINTA", "",
-     "hakee volatiliteetin, jolla warrantin arvo osakkeen hinnalla --share on tämä hinta "
-     "(väliltä 1–300 %), ja tulostaa sen ja tunnusluvut sillä volatiliteetilla"},
-    {"--json", "", "", "tulostaa laskennan tiivistelmän JSON-muodossa listauksen sijaan"},
-    {"--scenario", "", "",
-     "tulostaa skenaariotaulukon CSV-muotoisena (hinnat riveinä, päivät sarakkeina); "
-     "--json-valitsimen kanssa JSON-olion \"Scenario\""},
-    {"--scenario-prices", "P1,P2,…",  "",
-     "skenaarion hinnat (oletus: 9 hintaa -20 %:sta +20 %:iin osakkeen hinnasta tai "
-     "toteutushinnasta; desimaalipilkun kanssa hinnat puolipistein eroteltuina)"},
-    {"--scenario-dates", "YYYY-MM-DD,…", "",
-     "skenaarion päivät, hilan kaupankäyntipäiviä (oletus: nyt, +1 vk, +1 kk, +3 kk, +6 kk, "
-     "+1 v, … ja päättymispäivä)"},
-    {"--chart", "TIEDOSTO.png", "",
-     "piirtää arvokäyrän PNG-kuvaksi 1200 × 800 ilman näyttöä"},
-    {"--batch", "TIEDOSTO|-", "",
-     "laskee CSV-tiedoston (- = vakiosyöte) jokaisen rivin warrantin ja tulostaa rivit "
-     "JSON-riveinä samassa järjestyksessä; sarakkeina valitsinten pitkät nimet (ks. alla)"},
-    {"--batch-format", "json|csv", "json", "--batch-tulosteen muoto (oletus: json)"},
-    {"--jobs", "N", "", "--batch: rinnakkain laskevia säikeitä (oletus: käytettävissä olevat suorittimet)"},
-    {"--help", "", "", "tämä ohje"},
-    {"--version", "", "", "ohjelman versio"},
-};
-
-const OptionInfo* FindOption(std::string_view name) {
-    for (const OptionInfo& option : kOptions)
-        if (option.name == name) return &option;
-    return nullptr;
-}
-
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
-
-[[noreturn]] void ThrowBadValue(std::string_view name, std::string_view text,
-                                std::string_view hint = {}) {
-    std::string message = "virheellinen arvo valitsimelle " + std::string(name) + ": " + Quoted(text);
-    if (!hint.empty()) message += " (" + std::string(hint) + ")";
-    throw UsageError(message);
-}
-
-// The given options by name, each at most once; flags map to "".
-class ParsedArgs {
-public:
-    explicit ParsedArgs(const std::vector<std::string>& args) {
-        for (std::size_t i = 0; i < args.size(); ++i) {
-            const std::string& arg = args[i];
-            if (arg.size() < 3 || !arg.starts_with("--"))
-                throw UsageError("tuntematon argumentti: " + Quoted(arg));
-            const std::size_t eq = arg.find('=');
-            const std::string name = arg.substr(0, eq);
-            const OptionInfo* option = FindOption(name);
-            if (option == nullptr) throw UsageError("tuntematon valitsin: " + Quoted(name));
-            std::string value;
-            if (option->argument.empty()) {
-                if (eq != std::string::npos)
-                    throw UsageError("valitsin " + name + " ei ota arvoa: " + Quoted(arg));
-            } else if (eq != std::string::npos) {
-                value = arg.substr(eq + 1);
-            } else if (i + 1 < args.size() && !args[i + 1].starts_with("--")) {
-                value = args[++i];
-            }
-            if (!option->argument.empty() && value.empty())
-                throw UsageError("valitsimelta " + name + " puuttuu arvo " +
-                                 std::string(option->argument));
-            if (!values_.emplace(option->name, std::move(value)).second)
-                throw UsageError("valitsin " + name + " on annettu useammin kuin kerran");
-        }
-    }
-
-    bool Has(std::string_view name) const { return values_.contains(name); }
-
-    const auto& All() const { return values_; }
-
-    // The typed text, or the option's default text when it was not given.
-    std::string Text(std::string_view name) const {
-        const auto it = values_.find(name);
-        return it != values_.end() ? it->second : std::string(FindOption(name)->defaultText);
-    }
-
-private:
-    std::map<std::string_view, std::string, std::less<>> values_;
-};
-
-// A point or a comma, whichever the text holds, is its decimal separator.
-long double ReadFloat(const ParsedArgs& parsed, std::string_view name) {
-    const std::string text = parsed.Text(name);
-    const char separator = text.find(',') != std::string::npos ? ',' : '.';
-    try {
-        return StrToFloat(text, separator);
-    } catch (const EConvertError&) {
-        ThrowBadValue(name, text);
-    }
-}
-
-int ReadInt(const ParsedArgs& parsed, std::string_view name) {
-    const std::string text = parsed.Text(name);
-    try {
-        return StrToInt(text);
-    } catch (const EConvertError&) {
-        ThrowBadValue(name, text, "kokonaisluku");
-    }
-}
-
-bool ReadDigits(std::string_view text, std::size_t from, std::size_t count, int& value) {
-    const char* first = text.data() + from;
-    const auto [end, ec] = std::from_chars(first, first + count, value);
-    return ec == std::errc() && end == first + count &&
-           std::all_of(first, first + count, [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// "YYYY-MM-DD HH:MM", or "YYYY-MM-DD" at the given time of day; a real
-// calendar date and a time from 00:00 to 23:59.
-double ReadDate(const ParsedArgs& parsed, std::string_view name, int defaultHour,
-                int defaultMinute) {
-    const std::string text = parsed.Text(name);
-    int year = 0, month = 0, day = 0, hour = defaultHour, minute = defaultMinute;
-    bool ok = (text.size() == 10 || text.size() == 16) && text[4] == '-' && text[7] == '-' &&
-              ReadDigits(text, 0, 4, year) && ReadDigits(text, 5, 2, month) &&
-              ReadDigits(text, 8, 2, day);
-    if (ok && text.size() == 16)
-        ok = text[10] == ' ' && text[13] == ':' && ReadDigits(text, 11, 2, hour) &&
-             ReadDigits(text, 14, 2, minute);
-    if (ok) {
-        try {
-            return EncodeDateTime(year, month, day, hour, minute);
-        } catch (const EConvertError&) {
-        }
-    }
-    ThrowBadValue(name, text, "päivämäärä muodossa YYYY-MM-DD tai YYYY-MM-DD HH:MM");
-}
-
-// One character; a Latin-1 one may come UTF-8 encoded and is written as its
-// one byte, like the window's regional separator. Characters that would make
-// the numbers or fields unreadable are refused.
-char ReadSeparator(const ParsedArgs& parsed) {
-    const std::string text = parsed.Text("--decimal-separator");
-    unsigned code = 0x100;
-    if (text.size() == 1) {
-        code = static_cast<unsigned char>(text[0]);
-        if (code >= 0x80) code = 0x100;
-    } else if (text.size() == 2) {
-        const auto lead = static_cast<unsigned char>(text[0]);
-        const auto trail = static_cast<unsigned char>(text[1]);
-        if ((lead == 0xC2 || lead == 0xC3) && (trail & 0xC0) == 0x80)
-            code = ((lead & 0x1Fu) << 6) | (trail & 0x3Fu);
-    }
-    const bool control = code < 0x20 || (code >= 0x7F && code < 0xA0);
-    const bool ambiguous = (code >= '0' && code <= '9') || code == '+' || code == '-' ||
-                           code == 'E' || code == 'e';
-    if (code > 0xFF || control || ambiguous)
-        ThrowBadValue("--decimal-separator", text,
-                      "yksi merkki, ei numero, etumerkki, E eikä ohjausmerkki");
-    return static_cast<char>(code);
-}
-
-// The record's inputs with the window's conversions, scalings and order.
-CGrid ReadInputs(const ParsedArgs& parsed) {
-    CGrid grid;
-    CWarrant& warrant = grid.Warrant;
-
-    const std::string type = parsed.Text("--type");
-    if (type == "normal")
-        warrant.ProductType = kNormal;
-    else if (type == "turbo-shb")
-        warrant.ProductType = kTurboSHB;
-    else if (type == "turbo-sg")
-        warrant.ProductType = kTurboSG;
-    else
-        ThrowBadValue("--type", type, "normal, turbo-shb tai turbo-sg");
-
-    const std::string side = parsed.Text("--side");
-    if (side != "call" && side != "put") ThrowBadValue("--side", side, "call tai put");
-    warrant.IsCall = side == "call";
-
-    constexpr int kCloseHour = 18, kCloseMinute = 20;
-    warrant.Strike = static_cast<double>(ReadFloat(parsed, "--strike"));
-    warrant.Expiry = ReadDate(parsed, "--expiry", kCloseHour, kCloseMinute);
-    warrant.Multiplier = static_cast<double>(ReadFloat(parsed, "--multiplier"));
-    warrant.Volatility = FromPercent(ReadFloat(parsed, "--volatility"));
-    warrant.DividendDate = ReadDate(parsed, "--dividend-date", kCloseHour, kCloseMinute);
-    warrant.Dividend = static_cast<double>(ReadFloat(parsed, "--dividend"));
-    // A mistyped margin is reported for every type, although only Turbo (SG)
-    // uses it: a script's typo should not pass unnoticed.
-    const double margin = static_cast<double>(ReadFloat(parsed, "--margin"));
-    warrant.KnockOutMargin = warrant.ProductType == kTurboSG ? margin : 0.0;
-    // The window's valuation picker starts today at 10:00.
-    grid.ValuationTime = parsed.Has("--valuation") ? ReadDate(parsed, "--valuation", 10, 0)
-                                                   : Today() + 10.0 / 24.0;
-    grid.StepsPerDay = ReadInt(parsed, "--steps-per-day");
-    grid.OpenFraction = FromPercent(ReadFloat(parsed, "--open"));
-    grid.WeekendWeight = WeekendWeightFromDays(ReadFloat(parsed, "--weekend"));
-    grid.Rate = FromPercent(ReadFloat(parsed, "--rate"));
-    return grid;
-}
-
-// Shortest text that reads back to the same double; JSON has no NaN or
-// infinity, so those become null.
-void AppendDouble(std::string& out, double value) { AppendJsonNumber(out, value); }
-
-std::string DoubleText(double value) {
-    std::string text;
-    AppendDouble(text, value);
-    return text;
-}
-
-std::string JsonText(const CGrid& grid) {
-    std::string json = "{\n";
-    const auto integer = [&json](std::string_view name, std::int32_t value) {
-        json += "  \"" + std::string(name) + "\": " + std::to_string(value) + ",\n";
-    };
-    const auto real = [&json](std::string_view name, double value) {
-        json += "  \"" + std::string(name) + "\": ";
-        AppendDouble(json, value);
-        json += ",\n";
-    };
-    const auto array = [&json](std::string_view name, const std::vector<double>& values) {
-        json += "  \"" + std::string(name) + "\": [";
-        for (std::size_t i = 0; i < values.size(); ++i) {
-            if (i > 0) json += ", ";
-            AppendDouble(json, values[i]);
-        }
-        json += "]";
-    };
-    integer("DayCount", grid.DayCount);
-    integer("TotalSteps", grid.TotalSteps);
-    integer("StepsPerYear", grid.StepsPerYear);
-    integer("StepsPerDay", grid.StepsPerDay);
-    integer("ClosedSteps", grid.ClosedSteps);
-    integer("WeekendDaySteps", grid.WeekendDaySteps);
-    integer("DividendDay", grid.Warrant.DividendDay);
-    integer("NodeCount", grid.NodeCount);
-    real("PriceMin", grid.PriceMin);
-    real("PriceMax", grid.PriceMax);
-    real("PUp", grid.PUp);
-    real("PMid", grid.PMid);
-    real("PDown", grid.PDown);
-    real("GrowthPerStep", grid.GrowthPerStep);
-    real("ResidualValue", grid.Warrant.ResidualValue);
-    array("Prices", grid.Prices);
-    json += ",\n";
-    array("Values", grid.Values);
-    json += "\n}\n";
-    return json;
-}
-
-// The price as a double rounded once: a shortest round-trip text (from
-// --json) must hit its node exactly, which a detour through extended
-// precision could miss by double rounding. StrToFloat still judges the syntax.
-double ReadPrice(const ParsedArgs& parsed, std::string_view name = "--value-at") {
-    std::string text = parsed.Text(name);
-    ReadFloat(parsed, name);
-    text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\t'; }),
-               text.end());
-    std::replace(text.begin(), text.end(), ',', '.');
-    const char* first = text.data() + (text.starts_with('+') ? 1 : 0);
-    double price = 0;
-    const auto [end, ec] = std::from_chars(first, text.data() + text.size(), price);
-    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(price))
-        ThrowBadValue(name, parsed.Text(name));
-    return price;
-}
-
-std::string OffLatticeMessage(const CGrid& grid, double price) {
-    const std::vector<double>& prices = grid.Prices;
-    return "hinta " + DoubleText(price) + " on hilan hinta-alueen ulkopuolella (" +
-           (prices.empty() ? std::string() : DoubleText(prices.front())) + " – " +
-           (prices.empty() ? std::string() : DoubleText(prices.back())) + ")";
-}
-
 // Linear between the two nodes around the price, a node's own value on it.
 double ValueAt(const CGrid& grid, double price) {
     const std::optional<double> value = ValueAtPrice(grid, price);
     if (!value) throw UsageError(OffLatticeMessage(grid, price));
     return *value;
-}
-
-// --share and --price: a price above 0.
-double PositivePrice(const ParsedArgs& parsed, std::string_view name) {
-    const double price = ReadPrice(parsed, name);
-    if (!(price > 0)) ThrowBadValue(name, parsed.Text(name), "hinta suurempi kuin 0");
-    return price;
-}
-
-// The solved volatility in % as two decimals with a point.
-std::string HelpText() {
-    std::string text =
-        "Käyttö: kelvaro --expiry YYYY-MM-DD [valitsimet]\n"
-        "\n"
-        "Laskee warrantin arvon kuten Kelvarolaskurin ikkuna ja tulostaa hilan solmut\n"
-        "(numero, osakkeen hinta, warrantin nykyarvo) riveittäin.\n"
-        "\n"
-        "Valitsimet (--valitsin ARVO tai --valitsin=ARVO):\n";
-    // Option and argument, then the description wrapped at 79 columns under
-    // a common indentation. Widths count characters, not UTF-8 bytes.
-    constexpr std::size_t kIndent = 30, kWidth = 79;
-    const auto columns = [](std::string_view s) {
-        return static_cast<std::size_t>(std::count_if(
-            s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-    };
-    for (const OptionInfo& option : kOptions) {
-        std::string line = "  ";
-        line.append(option.name);
-        if (!option.argument.empty()) line.append(" ").append(option.argument);
-        std::size_t used = columns(line);
-        if (used + 1 > kIndent) {
-            text.append(line).append("\n");
-            line.clear();
-            used = 0;
-        }
-        line.append(kIndent - used, ' ');
-        used = kIndent;
-        std::string_view rest = option.help;
-        while (!rest.empty()) {
-            const std::size_t cut = rest.find(' ');
-            const std::string_view word = rest.substr(0, cut);
-            if (used > kIndent && used + 1 + columns(word) > kWidth) {
-                text.append(line).append("\n");
-                line.assign(kIndent, ' ');
-                used = kIndent;
-            }
-            if (used > kIndent) {
-                line += ' ';
-                ++used;
-            }
-            line.append(word);
-            used += columns(word);
-            rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
-        }
-        text.append(line).append("\n");
-    }
-    text += "\n"
-            "Luvuissa desimaalierottimena käy piste tai pilkku. Nykyinen alueasetusten\n"
-            "desimaalierotin on \"";
-    // The separator may be a Latin-1 byte; the help is UTF-8.
-    const auto shown = static_cast<unsigned char>(DecimalSeparator());
-    if (shown < 0x80) {
-        text += static_cast<char>(shown);
-    } else {
-        text += static_cast<char>(0xC0 | (shown >> 6));
-        text += static_cast<char>(0x80 | (shown & 0x3F));
-    }
-    text += "\".\n"
-            "Valitsimista --check, --json/--scenario ja --value-at voi käyttää vain yhtä kerrallaan;\n"
-            "--share (ja --price) käy yhdessä valitsimien --json ja --results kanssa.\n"
-            "\n"
-            + BatchHelpText() +
-            "\n"
-            "Paluuarvot: 0 onnistui, 2 virheellinen valitsin tai parametri, 3 laskentavirhe\n"
-            "tai volatiliteettia ei löydy, 4 tiedostoa tai tulostetta ei voitu kirjoittaa,\n"
-            "5 (--batch) osa riveistä epäonnistui.\n";
-    return text;
 }
 
 // The whole command; returns what goes to standard output. A batch row
@@ -475,20 +82,22 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr) {
     const double share = atShare ? PositivePrice(parsed, "--share") : 0.0;
     const double marketPrice = solve ? PositivePrice(parsed, "--price") : 0.0;
 
-    // The window's box text with its cause, on one line.
-    if (const char* cause = DateRangeRefusal(grid.ValuationTime, grid.Warrant.Expiry))
-        throw UsageError(check ? std::string("Parametrit virheellisiä. ") + cause
-                               : std::string("Parametrit virheellisiä, Laskenta peruttu: ") + cause);
+    // The window's box text with its cause, on one line. The builds below
+    // refuse nothing else: past this they succeed or throw.
+    const std::string refusal = DateRangeRefusalText(
+        grid, check ? RefusedCommand::Check : RefusedCommand::Calculate, RefusalForm::Line);
+    if (!refusal.empty()) throw UsageError(refusal);
     if (check) {
-        if (!BuildLattice(grid)) throw UsageError("Parametrit virheellisiä.");
+        BuildLattice(grid);
         return TimeStepVerdict(grid.PMid, separator) + "\n";
     }
 
     CImpliedVolatility solved;
     if (solve) {
-        // A date range BuildLattice would reject is reported as it reports it.
-        if (!(row ? BuildWithoutRows(grid) : BuildLattice(grid)))
-            throw UsageError("Parametrit virheellisiä, Laskenta peruttu");
+        if (row)
+            BuildWithoutRows(grid);
+        else
+            BuildLattice(grid);
         solved = SolveImpliedVolatility(grid, share, marketPrice);
         if (solved.Outcome != VolatilityOutcome::Solved)
             throw RefusedError(VolatilityRefusal(solved, marketPrice, separator));
@@ -496,9 +105,12 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr) {
         grid.Warrant.Volatility = FromPercent(StrToFloat(VolatilityPercentText(solved, '.'), '.'));
     }
     std::vector<double> nextDay; // a batch row's only day row
-    if (!(row ? ValueWithNextDay(grid, nextDay) : BuildLattice(grid)))
-        throw UsageError("Parametrit virheellisiä, Laskenta peruttu");
-    if (!row) RollBack(grid);
+    if (row) {
+        ValueWithNextDay(grid, nextDay);
+    } else {
+        BuildLattice(grid);
+        RollBack(grid);
+    }
 
     // The share price marked on the chart and centring the scenario.
     const std::optional<double> marker = atShare ? std::optional<double>(share) : std::nullopt;

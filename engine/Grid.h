@@ -123,9 +123,5 @@ using DayObserver = std::function<bool(int32_t daysDone)>;
 // those of RollBackDay called day by day.
 bool RollBack(CGrid& grid, const DayObserver& onDay = {});
 
-// Sets Warrant.ResidualValue from Prices, the expiry values in Values and the
-// branch probabilities.
-void ComputeResidualValue(CGrid& grid);
-
 // Weekday of a date-time serial, Sunday = 1 ... Saturday = 7.
 int DayOfWeekOfSerial(double serial);

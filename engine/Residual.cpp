@@ -60,8 +60,3 @@ double ResidualFor(const CWarrant& terms, int32_t stepsPerDay, const std::vector
 }
 
 } // namespace engine_detail
-
-void ComputeResidualValue(CGrid& grid) {
-    grid.Warrant.ResidualValue = engine_detail::ResidualFor(
-        grid.Warrant, grid.StepsPerDay, grid.Prices, grid.Values, grid.PUp, grid.PMid, grid.PDown);
-}

@@ -1,6 +1,6 @@
 // FloatToStrF on any double, non-finite and subnormal ones included: bounded
 // text of the expected characters, and the listing line never cut.
-#include "Conversions.h"
+#include "FloatFormat.h"
 #include "FuzzInput.h"
 
 #include <cmath>
@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     AppendGeneral(appended, x, precision, digits, sep);
     if (appended != "x" + s) std::abort();
 
-    const std::string line = FormatListingLine(static_cast<int>(in.Take<int32_t>()), x, -x);
+    std::string line;
+    AppendListingLine(line, static_cast<int>(in.Take<int32_t>()), x, -x);
     if (line.size() < 24 || line.size() > 1000) std::abort();
     return 0;
 }

@@ -1,6 +1,7 @@
 // StrToFloat and StrToInt: never crash, accept exactly the number grammar, and
 // read back what FloatToStrF wrote within its four significant digits.
 #include "Conversions.h"
+#include "FloatFormat.h"
 #include "FuzzInput.h"
 
 #include <cfloat>

@@ -1,5 +1,5 @@
-// Number and date conversions with the regional decimal separator, standing in
-// for the window toolkit's own. Standard C++ apart from the locale lookup.
+// Text to number with the regional decimal separator, standing in for the
+// window toolkit's own. Standard C++ apart from the locale lookup.
 #pragma once
 
 #include <stdexcept>
@@ -33,32 +33,3 @@ void ResetDecimalSeparator();
 long double StrToFloat(std::string_view text);
 long double StrToFloat(std::string_view text, char separator);
 int StrToInt(std::string_view text);
-
-enum class TFloatFormat { ffGeneral, ffExponent, ffFixed, ffNumber, ffCurrency };
-
-// General format: the value is first taken to 18 significant digits (as an
-// extended-precision decimal conversion would), then rounded half away from
-// zero to `precision` significant digits; plain notation when the rounded value has at most `precision`
-// integer digits and is zero or at least 0.00001 in magnitude, scientific
-// otherwise ("1,235E004", "1,235E-006"). Infinities and NaN give "INF",
-// "-INF" and "NAN". Only ffGeneral is supported.
-std::string FloatToStrF(double value, TFloatFormat format, int precision, int digits);
-std::string FloatToStrF(double value, TFloatFormat format, int precision, int digits,
-                        char separator);
-
-// Appends FloatToStrF(value, ffGeneral, precision, digits, separator) to out;
-// the allocation-free form for writing large grids.
-void AppendGeneral(std::string& out, double value, int precision, int digits, char separator);
-
-// One result listing line, "%4d %9.3f %9.3f" with a decimal point whatever the
-// locale; fields wider than their width widen the line, nothing is cut.
-std::string FormatListingLine(int number, double price, double value);
-void AppendListingLine(std::string& out, int number, double price, double value);
-
-// Date-time serials: days since 30 December 1899, the fraction the time of day.
-double EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0,
-                      int second = 0, int msec = 0);
-// Sunday = 1 ... Saturday = 7.
-int DayOfWeek(double serial);
-// Today's date at midnight, local time.
-double Today();

@@ -1,4 +1,6 @@
 // Date-time serials: whole days since 30 December 1899 plus the time of day.
+#include "Dates.h"
+
 #include "Conversions.h"
 
 #include <QDate>
@@ -41,18 +43,6 @@ double EncodeDateTime(int year, int month, int day, int hour, int minute, int se
     // Before the epoch the whole part counts back while the time of day still
     // counts forward, so the time is subtracted.
     return days < 0 ? static_cast<double>(days) - time : static_cast<double>(days) + time;
-}
-
-int DayOfWeek(double serial)
-{
-    // Dates of years 1 to 9999 lie well within this; anything else has no weekday.
-    if (!std::isfinite(serial) || std::fabs(serial) >= 1e9) {
-        const std::string shown = FloatToStrF(serial, TFloatFormat::ffGeneral, 15, 0, '.');
-        throw EConvertError("'" + shown + "' ei ole kelvollinen päivämäärä", shown);
-    }
-    const auto day = static_cast<std::int64_t>(std::trunc(serial));
-    // Serial 0 was a Saturday.
-    return static_cast<int>(((day % 7 + 7) % 7 + 6) % 7) + 1;
 }
 
 double Today()

@@ -1,5 +1,7 @@
 // Number to text: the general format and the result listing line. Neither goes
 // through printf, whose decimal point follows the C locale that Qt sets.
+#include "FloatFormat.h"
+
 #include "Conversions.h"
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <stdexcept>
 #include <string>
 
 namespace {
@@ -258,11 +259,8 @@ std::string FloatToStrF(double value, TFloatFormat format, int precision, int di
     return FloatToStrF(value, format, precision, digits, DecimalSeparator());
 }
 
-std::string FloatToStrF(double value, TFloatFormat format, int precision, int digits,
-                        char separator)
+std::string FloatToStrF(double value, TFloatFormat, int precision, int digits, char separator)
 {
-    if (format != TFloatFormat::ffGeneral)
-        throw std::invalid_argument("FloatToStrF: only the general format is supported");
     std::string text;
     AppendGeneral(text, value, precision, digits, separator);
     return text;
@@ -277,11 +275,4 @@ void AppendListingLine(std::string& out, int number, double price, double value)
     AppendFixed3(out, price);
     out += ' ';
     AppendFixed3(out, value);
-}
-
-std::string FormatListingLine(int number, double price, double value)
-{
-    std::string line;
-    AppendListingLine(line, number, price, value);
-    return line;
 }

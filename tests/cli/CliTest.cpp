@@ -1,6 +1,7 @@
 // The built kelvaro against the window: same listing, same results file,
 // same verdict, and its JSON and --value-at against the window's record.
 #include "Conversions.h"
+#include "Kelvaro.h"
 #include "WindowFixture.h"
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -199,7 +201,11 @@ TEST(CliErrors, MessageOnStderrStatusAndNothingOnStdout) {
     const std::vector<std::string> none, dates = {"--valuation", "2006-03-01 10:00", "--expiry",
                                                   "2006-04-21"};
     for (const auto& c : cases) {
-        const Outcome run = RunBinary(c.args[0] == "--valuation" ? none : dates, c.args);
+        std::vector<std::string> args = c.args[0] == "--valuation" ? none : dates;
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        std::ostringstream out, err;
+        const int status = RunKelvaro(args, out, err);
+        const Outcome run{status, out.str(), err.str()};
         SCOPED_TRACE(c.message);
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.out, "");
@@ -208,6 +214,11 @@ TEST(CliErrors, MessageOnStderrStatusAndNothingOnStdout) {
         EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
         EXPECT_FALSE(QFile::exists(QString::fromStdString(unused)));
     }
+    // The real binary: the same one line on stderr, its status, nothing on stdout.
+    const Outcome real = RunBinary(dates, {"--volume", "3"});
+    EXPECT_EQ(real.status, 2);
+    EXPECT_EQ(real.out, "");
+    EXPECT_EQ(real.err, "kelvaro: tuntematon valitsin: \"--volume\"\n");
 }
 
 // Two runs saving one path at once, each file about 4 MB: the file is one

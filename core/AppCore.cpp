@@ -1,6 +1,6 @@
 #include "AppCore.h"
 
-#include "Conversions.h"
+#include "FloatFormat.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -94,8 +94,13 @@ std::string TimeStepVerdict(double pMid, char separator) {
     else
         text = "Aika-askel sopiva suhteessa pörssiarvon askeleeseen "
                "Muutostodennäköisyys askeleella = ";
-    // The number is 8-bit; a Latin-1 separator needs two bytes in UTF-8.
-    for (unsigned char c : number) {
+    return text + Latin1ToUtf8(number);
+}
+
+std::string Latin1ToUtf8(std::string_view latin1) {
+    std::string text;
+    text.reserve(latin1.size());
+    for (const unsigned char c : latin1) {
         if (c < 0x80) {
             text += static_cast<char>(c);
         } else {
@@ -104,6 +109,18 @@ std::string TimeStepVerdict(double pMid, char separator) {
         }
     }
     return text;
+}
+
+std::string DateRangeRefusalText(const CGrid& grid, RefusedCommand command, RefusalForm form) {
+    const char* cause = DateRangeRefusal(grid.ValuationTime, grid.Warrant.Expiry);
+    if (cause == nullptr) return {};
+    const bool check = command == RefusedCommand::Check;
+    std::string text = check ? "Parametrit virheellisiä." : "Parametrit virheellisiä, Laskenta peruttu";
+    if (form == RefusalForm::Box)
+        text += '\n';
+    else
+        text += check ? " " : ": ";
+    return text + cause;
 }
 
 std::string ResultsFileText(const CGrid& grid, char separator) {

@@ -1,6 +1,6 @@
 #include "ShareOutput.h"
 
-#include "Conversions.h"
+#include "FloatFormat.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,0 +1,64 @@
+#include "Output.h"
+
+#include "ShareOutput.h"
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace kelvaro {
+
+std::string DoubleText(double value) {
+    std::string text;
+    AppendJsonNumber(text, value);
+    return text;
+}
+
+std::string JsonText(const CGrid& grid) {
+    std::string json = "{\n";
+    const auto integer = [&json](std::string_view name, std::int32_t value) {
+        json += "  \"" + std::string(name) + "\": " + std::to_string(value) + ",\n";
+    };
+    const auto real = [&json](std::string_view name, double value) {
+        json += "  \"" + std::string(name) + "\": ";
+        AppendJsonNumber(json, value);
+        json += ",\n";
+    };
+    const auto array = [&json](std::string_view name, const std::vector<double>& values) {
+        json += "  \"" + std::string(name) + "\": [";
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (i > 0) json += ", ";
+            AppendJsonNumber(json, values[i]);
+        }
+        json += "]";
+    };
+    integer("DayCount", grid.DayCount);
+    integer("TotalSteps", grid.TotalSteps);
+    integer("StepsPerYear", grid.StepsPerYear);
+    integer("StepsPerDay", grid.StepsPerDay);
+    integer("ClosedSteps", grid.ClosedSteps);
+    integer("WeekendDaySteps", grid.WeekendDaySteps);
+    integer("DividendDay", grid.Warrant.DividendDay);
+    integer("NodeCount", grid.NodeCount);
+    real("PriceMin", grid.PriceMin);
+    real("PriceMax", grid.PriceMax);
+    real("PUp", grid.PUp);
+    real("PMid", grid.PMid);
+    real("PDown", grid.PDown);
+    real("GrowthPerStep", grid.GrowthPerStep);
+    real("ResidualValue", grid.Warrant.ResidualValue);
+    array("Prices", grid.Prices);
+    json += ",\n";
+    array("Values", grid.Values);
+    json += "\n}\n";
+    return json;
+}
+
+std::string OffLatticeMessage(const CGrid& grid, double price) {
+    const std::vector<double>& prices = grid.Prices;
+    return "hinta " + DoubleText(price) + " on hilan hinta-alueen ulkopuolella (" +
+           (prices.empty() ? std::string() : DoubleText(prices.front())) + " – " +
+           (prices.empty() ? std::string() : DoubleText(prices.back())) + ")";
+}
+
+} // namespace kelvaro

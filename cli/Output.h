@@ -1,0 +1,21 @@
+// What kelvaro prints besides the shared texts: the record as JSON, numbers
+// that read back to the same bits, and the price outside the lattice.
+#pragma once
+
+#include "Grid.h"
+
+#include <string>
+
+namespace kelvaro {
+
+// Shortest text that reads back to the same double; null for NaN or infinity.
+std::string DoubleText(double value);
+
+// --json: the record's counts and numbers and the arrays Prices and Values,
+// "{\n...\n}\n".
+std::string JsonText(const CGrid& grid);
+
+// Why a price has no value: it lies outside the lattice's prices.
+std::string OffLatticeMessage(const CGrid& grid, double price);
+
+} // namespace kelvaro
