@@ -420,27 +420,27 @@ void TForm1::OpenFigures() {
     figuresWindow_->show();
 }
 
-void TForm1::OpenChart() {
-    if (!grid_.Allocated) return;
-    if (chartWindow_ == nullptr) {
-        chartWindow_ = new ChartWindow(this);
-        chartWindow_->setWindowFlag(Qt::Window);
-        chartWindow_->SetGrid(grid_, share_);
+namespace {
+
+// Opens a window drawn from the grid, made on first use; later valuations
+// redraw it through SetGrid.
+template <class Window>
+void OpenGridWindow(Window*& window, QWidget* parent, const CGrid& grid, std::optional<double> share) {
+    if (!grid.Allocated) return;
+    if (window == nullptr) {
+        window = new Window(parent);
+        window->setWindowFlag(Qt::Window);
+        window->SetGrid(grid, share);
     }
-    chartWindow_->show();
-    chartWindow_->raise();
+    window->show();
+    window->raise();
 }
 
-void TForm1::OpenScenarios() {
-    if (!grid_.Allocated) return;
-    if (scenarioWindow_ == nullptr) {
-        scenarioWindow_ = new ScenarioWindow(this);
-        scenarioWindow_->setWindowFlag(Qt::Window);
-        scenarioWindow_->SetGrid(grid_, share_);
-    }
-    scenarioWindow_->show();
-    scenarioWindow_->raise();
-}
+} // namespace
+
+void TForm1::OpenChart() { OpenGridWindow(chartWindow_, this, grid_, share_); }
+
+void TForm1::OpenScenarios() { OpenGridWindow(scenarioWindow_, this, grid_, share_); }
 
 void TForm1::Button1Click() {
     if (Busy()) return;
