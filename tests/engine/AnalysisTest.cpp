@@ -46,7 +46,7 @@ TEST(Analysis, NormalGreeksMatchBlackScholesOnTheLatticeClock) {
         const Bs bs = BlackScholes(c.call, c.share, 15, T, r, 0.3);
         const CShareFigures f = FiguresAt(g, c.share);
         ASSERT_TRUE(f.Value && f.Delta && f.Gamma && f.Vega && f.ThetaPerDay && f.Rho);
-        EXPECT_NEAR(*f.Value / m, bs.value, 2e-3);
+        EXPECT_NEAR(*f.Value / m, bs.value, 5e-4 * bs.value);
         EXPECT_NEAR(*f.Delta / m, bs.delta, 1e-3);
         EXPECT_NEAR(*f.Gamma / m, bs.gamma, 1e-2 * bs.gamma);
         EXPECT_NEAR(*f.Vega / m, bs.vega * 0.01, 1e-2 * bs.vega * 0.01);
@@ -62,6 +62,23 @@ TEST(Analysis, NormalGreeksMatchBlackScholesOnTheLatticeClock) {
         EXPECT_NEAR(*f.Premium, (c.call ? *f.BreakEven - c.share : c.share - *f.BreakEven) / c.share * 100,
                     1e-9);
     }
+}
+
+// Near the strike, call minus put is the discounted forward on every node.
+TEST(Analysis, PutCallParityNearTheStrike) {
+    const CGrid call = Valuated(WorkedExample(kNormal, true)), put = Valuated(WorkedExample(kNormal, false));
+    const double discount = std::pow(call.GrowthPerStep, call.TotalSteps);
+    const double band = 5 * 0.3 * std::sqrt(static_cast<double>(call.TotalSteps) / call.StepsPerYear);
+    int checked = 0;
+    for (int i = 0; i < call.NodeCount; ++i) {
+        const double p = call.Prices[i];
+        if (std::fabs(std::log(p / 15)) > band) continue;
+        const double forward = 0.2 * (p - 15 / discount);
+        EXPECT_NEAR(call.Values[i] - put.Values[i], forward, 1e-9 * std::fabs(forward) + 1e-12)
+            << "node " << i;
+        ++checked;
+    }
+    EXPECT_GT(checked, 500);
 }
 
 TEST(Analysis, TurboLevelsKnockOutAndUnreliableGreeks) {

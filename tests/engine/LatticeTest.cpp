@@ -80,7 +80,7 @@ TEST(Lattice, PayoffOnBothSides) {
 TEST(Lattice, RebuildOfTheSameShapeStartsFromClearRows) {
     CGrid g = WorkedExample();
     ASSERT_TRUE(BuildLattice(g));
-    RollBackAll(g);
+    RollBack(g);
     const std::vector<std::vector<double>> rolled = g.DayValues;
 
     CGrid overflow = g;
@@ -98,7 +98,7 @@ TEST(Lattice, RebuildOfTheSameShapeStartsFromClearRows) {
     EXPECT_EQ(g.DayValues[0].data(), row0) << "the rows are reused";
     EXPECT_EQ(g.DayValues, fresh.DayValues);
     EXPECT_EQ(g.Values, fresh.Values);
-    RollBackAll(g);
-    RollBackAll(fresh);
+    RollBack(g);
+    RollBack(fresh);
     EXPECT_EQ(g.DayValues, fresh.DayValues);
 }

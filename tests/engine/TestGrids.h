@@ -21,10 +21,6 @@ inline CGrid WorkedExample(int32_t productType = kNormal, bool isCall = true) {
     return g;
 }
 
-inline void RollBackAll(CGrid& g) {
-    RollBack(g);
-}
-
 // A hand-made one-day lattice of the given prices and values, for single
 // steps: branch probabilities 0.3, 0.5 and 0.2, no growth, no dividend.
 inline CGrid SmallLattice(std::vector<double> prices, std::vector<double> values) {
