@@ -4,6 +4,7 @@
 #include "ChartWindow.h"
 #include "Conversions.h"
 #include "ScenarioWindow.h"
+#include "TestGrids.h"
 #include "ValueChart.h"
 
 #include <QFile>
@@ -14,12 +15,8 @@
 
 namespace {
 
-CGrid WorkedExample() {
-    CGrid g;
-    g.Warrant = {.ProductType = kNormal, .IsCall = true, .Strike = 15,
-                 .Expiry = 38828 + 55.0 / 72, .Multiplier = 0.2, .Volatility = 0.3};
-    g.ValuationTime = 38777 + 10.0 / 24;
-    g.OpenFraction = 1.0, g.WeekendWeight = 1.0, g.Rate = 0.03, g.StepsPerDay = 100;
+CGrid Valued() {
+    CGrid g = WorkedExample();
     BuildLattice(g);
     RollBack(g);
     return g;
@@ -42,7 +39,7 @@ struct Hooks {
 class ChartTest : public QObject {
     Q_OBJECT
 
-    CGrid grid_ = WorkedExample();
+    CGrid grid_ = Valued();
     QTemporaryDir dir_;
 
 private slots:

@@ -23,6 +23,8 @@ TEST(Calendar, DividendDayIsTheIndexOfItsDate) {
         {38807 + k1820, 0.5, 22},  // Friday 31 March
         {38810 + k1820, 0.5, 23},  // Monday 3 April
         {38811 + k1820, 0.5, 24},  // Tuesday 4 April
+        {38808 + k1820, 0.5, 23},  // Saturday 1 April: paid on Monday
+        {38809.25, 0.5, 23},       // Sunday 2 April
         {38807 + k1820, 0.0, -1},  // a zero dividend is no dividend
         {kMarch1At10, 0.5, -1},    // exactly at valuation
         {kApril21At1820, 0.5, -1}, // exactly at expiry
@@ -52,6 +54,12 @@ TEST(Calendar, ValuationDayStepsByTimeOfDay) {
 
 TEST(Calendar, SpanLimitsAndRebuilds) {
     CGrid g = WorkedExample();
+    for (const double expiry : {38829 + k1820, 38830 + k1820}) { // Saturday, Sunday
+        g.Warrant.Expiry = expiry;
+        EXPECT_FALSE(BuildLattice(g));
+        EXPECT_STREQ(DateRangeRefusal(g.ValuationTime, expiry), "Päättymispäivä osuu viikonloppuun");
+    }
+    g.Warrant.Expiry = kApril21At1820;
     g.ValuationTime = 38829.5; // the day after expiry
     EXPECT_FALSE(BuildLattice(g));
     EXPECT_FALSE(g.Allocated);
@@ -150,30 +158,5 @@ TEST(Calendar, ValueFallsFromFridaysCloseToMondaysOpen) {
         const double value = ValueAtStrike(g);
         EXPECT_LE(value, previous) << t;
         previous = value;
-    }
-}
-
-TEST(Calendar, WeekendExpiryIsRefusedAndWeekendDividendPaysMonday) {
-    CGrid g = WorkedExample();
-    for (const double expiry : {38829 + k1820, 38830 + k1820}) { // Saturday, Sunday
-        g.Warrant.Expiry = expiry;
-        EXPECT_FALSE(BuildLattice(g));
-        EXPECT_STREQ(DateRangeRefusal(g.ValuationTime, expiry), "Päättymispäivä osuu viikonloppuun");
-    }
-    EXPECT_STREQ(DateRangeRefusal(kMarch1At10, kMarch1At10 - 1), "Päättymispäivä on ennen laskentapäivää");
-    EXPECT_EQ(DateRangeRefusal(kMarch1At10, kApril21At1820), nullptr);
-
-    CGrid monday = WorkedExample();
-    monday.Warrant.Dividend = 0.5;
-    monday.Warrant.DividendDate = 38810 + k1820; // Monday 3 April
-    ASSERT_TRUE(BuildLattice(monday));
-    RollBack(monday);
-    for (const double weekend : {38808 + k1820, 38809.25}) { // Saturday, Sunday
-        CGrid d = monday;
-        d.Warrant.DividendDate = weekend;
-        ASSERT_TRUE(BuildLattice(d));
-        RollBack(d);
-        EXPECT_EQ(d.Warrant.DividendDay, 23);
-        EXPECT_EQ(d.Values, monday.Values);
     }
 }
