@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -121,10 +121,9 @@ TEST(Analysis, ValueOnlyRollBackIsBitIdenticalToTheFullOne) {
         ASSERT_TRUE(ValueOnly(lean));
         EXPECT_TRUE(lean.DayValues.empty());
         ASSERT_EQ(lean.Values.size(), full.Values.size());
-        for (size_t i = 0; i < full.Values.size(); ++i) {
-            ASSERT_EQ(std::bit_cast<uint64_t>(lean.Values[i]), std::bit_cast<uint64_t>(full.Values[i])) << i;
-            ASSERT_EQ(std::bit_cast<uint64_t>(lean.Prices[i]), std::bit_cast<uint64_t>(full.Prices[i])) << i;
-        }
+        const std::size_t bytes = full.Values.size() * sizeof(double);
+        EXPECT_EQ(std::memcmp(lean.Values.data(), full.Values.data(), bytes), 0);
+        EXPECT_EQ(std::memcmp(lean.Prices.data(), full.Prices.data(), bytes), 0);
     }
 }
 
