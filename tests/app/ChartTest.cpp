@@ -15,13 +15,6 @@
 
 namespace {
 
-CGrid Valued() {
-    CGrid g = WorkedExample();
-    BuildLattice(g);
-    RollBack(g);
-    return g;
-}
-
 // The save dialog answers with one path; errors are recorded.
 struct Hooks {
     QString answer;
@@ -39,7 +32,7 @@ struct Hooks {
 class ChartTest : public QObject {
     Q_OBJECT
 
-    CGrid grid_ = Valued();
+    CGrid grid_ = Valued(WorkedExample());
     QTemporaryDir dir_;
 
 private slots:

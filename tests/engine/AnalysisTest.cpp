@@ -29,19 +29,13 @@ Bs BlackScholes(bool call, double S, double K, double T, double r, double sigma)
     return {value, call ? N(d1) : N(d1) - 1, Density(d1) / (S * sd), S * Density(d1) * std::sqrt(T)};
 }
 
-CGrid Valuated(CGrid g) {
-    EXPECT_TRUE(BuildLattice(g));
-    RollBack(g);
-    return g;
-}
-
 TEST(Analysis, NormalGreeksMatchBlackScholesOnTheLatticeClock) {
     // Worked example (1 March to 21 April 2006, strike 15, 30 %, 3 %).
     const struct { bool call; double share; } cases[] = {
         {true, 13}, {true, 15}, {true, 17}, {false, 13}, {false, 15}, {false, 17}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << (c.call ? "call " : "put ") << c.share);
-        const CGrid g = Valuated(WorkedExample(kNormal, c.call));
+        const CGrid g = Valued(WorkedExample(kNormal, c.call));
         const double T = double(g.TotalSteps) / g.StepsPerYear, r = std::log(1 + g.Rate), m = 0.2;
         const Bs bs = BlackScholes(c.call, c.share, 15, T, r, 0.3);
         const CShareFigures f = FiguresAt(g, c.share);
@@ -66,7 +60,7 @@ TEST(Analysis, NormalGreeksMatchBlackScholesOnTheLatticeClock) {
 
 // Near the strike, call minus put is the discounted forward on every node.
 TEST(Analysis, PutCallParityNearTheStrike) {
-    const CGrid call = Valuated(WorkedExample(kNormal, true)), put = Valuated(WorkedExample(kNormal, false));
+    const CGrid call = Valued(WorkedExample(kNormal, true)), put = Valued(WorkedExample(kNormal, false));
     const double discount = std::pow(call.GrowthPerStep, call.TotalSteps);
     const double band = 5 * 0.3 * std::sqrt(static_cast<double>(call.TotalSteps) / call.StepsPerYear);
     int checked = 0;
@@ -82,7 +76,7 @@ TEST(Analysis, PutCallParityNearTheStrike) {
 }
 
 TEST(Analysis, TurboLevelsKnockOutAndUnreliableGreeks) {
-    const CGrid shb = Valuated(WorkedExample(kTurboSHB, true));
+    const CGrid shb = Valued(WorkedExample(kTurboSHB, true));
     CShareFigures f = FiguresAt(shb, 14.9, false);
     EXPECT_TRUE(f.KnockedOut);
     EXPECT_EQ(f.Value, 0.0);
@@ -97,7 +91,7 @@ TEST(Analysis, TurboLevelsKnockOutAndUnreliableGreeks) {
     ASSERT_TRUE(f.Reference);
     EXPECT_LT(std::fabs(*f.ReferenceDifference), 5e-3);
 
-    const CGrid sg = Valuated(WorkedExample(kTurboSG, false));
+    const CGrid sg = Valued(WorkedExample(kTurboSG, false));
     // A put is knocked out at and above its stop-loss level 15 - 0.5.
     const double below = *(std::lower_bound(sg.Prices.begin(), sg.Prices.end(), 14.5) - 1);
     f = FiguresAt(sg, below, false);
@@ -116,7 +110,7 @@ TEST(Analysis, ValueOnlyRollBackIsBitIdenticalToTheFullOne) {
         CGrid inputs = WorkedExample(c.type, c.call);
         inputs.Warrant.Dividend = c.dividend;
         inputs.StepsPerDay = 37;
-        const CGrid full = Valuated(inputs);
+        const CGrid full = Valued(inputs);
         CGrid lean = GridInputs(full);
         ASSERT_TRUE(ValueOnly(lean));
         EXPECT_TRUE(lean.DayValues.empty());
@@ -144,7 +138,7 @@ TEST(Analysis, ImpliedVolatilityRoundTripsPerProductAndSide) {
         g.Warrant.Expiry += 364, g.Warrant.DividendDate += 300; // a Friday
         g.Warrant.Multiplier = 1, g.Warrant.Dividend = c.dividend, g.Warrant.Volatility = c.vol;
         g.StepsPerDay = 10;
-        const double price = *FiguresAt(Valuated(g), c.share, false).Value;
+        const double price = *FiguresAt(Valued(g), c.share, false).Value;
         g.Warrant.Volatility = 0.3; // the solve must not lean on the true answer
         const CImpliedVolatility r = SolveImpliedVolatility(g, c.share, price);
         ASSERT_EQ(r.Outcome, VolatilityOutcome::Solved) << VolatilityRefusal(r, price, ',');
@@ -158,7 +152,7 @@ TEST(Analysis, ImpliedVolatilityRoundTripsPerProductAndSide) {
         double v[2];
         for (int k : {0, 1}) {
             g.Warrant.Volatility = r.Volatility + (k ? 1e-4 : -1e-4);
-            v[k] = *FiguresAt(Valuated(g), c.share, false).Value;
+            v[k] = *FiguresAt(Valued(g), c.share, false).Value;
         }
         EXPECT_GE(price, std::min(v[0], v[1]) - 1e-4);
         EXPECT_LE(price, std::max(v[0], v[1]) + 1e-4);
@@ -181,7 +175,7 @@ TEST(Analysis, ImpliedVolatilityRefusesPricesOutOfReachAndInsensitiveOnes) {
 
     // A Turbo (SHB) call far above its level is worth about S - K whatever
     // the volatility.
-    const CGrid shb = Valuated(WorkedExample(kTurboSHB, true));
+    const CGrid shb = Valued(WorkedExample(kTurboSHB, true));
     const double price = *ValueAtPrice(shb, 25);
     r = SolveImpliedVolatility(shb, 25, price);
     EXPECT_EQ(r.Outcome, VolatilityOutcome::Insensitive);

@@ -123,13 +123,9 @@ double ValueAtStrike(const CGrid& g) {
 } // namespace
 
 TEST(Calendar, WeekendValuationCountsFromFridaysClose) {
-    CGrid friday = WeekendExample(kFriday14 + k1820);
-    ASSERT_TRUE(BuildLattice(friday));
-    RollBack(friday);
+    const CGrid friday = Valued(WeekendExample(kFriday14 + k1820));
     for (const double saturday : {kFriday14 + 1, kFriday14 + 1.5, kFriday14 + 1.99}) {
-        CGrid g = WeekendExample(saturday);
-        ASSERT_TRUE(BuildLattice(g));
-        RollBack(g);
+        const CGrid g = Valued(WeekendExample(saturday));
         EXPECT_EQ(g.TotalSteps, friday.TotalSteps);
         EXPECT_EQ(g.DaySteps, friday.DaySteps);
         EXPECT_EQ(g.Values, friday.Values); // bit for bit
@@ -152,9 +148,7 @@ TEST(Calendar, ValueFallsFromFridaysCloseToMondaysOpen) {
     double previous = 1e300;
     for (const double t : {kFriday14 + k1820, kFriday14 + 1, kFriday14 + 1.7, kFriday14 + 2,
                            kFriday14 + 2.9, kFriday14 + 3, kFriday14 + 3.3, kFriday14 + 3 + 10.0 / 24}) {
-        CGrid g = WeekendExample(t);
-        ASSERT_TRUE(BuildLattice(g));
-        RollBack(g);
+        const CGrid g = Valued(WeekendExample(t));
         const double value = ValueAtStrike(g);
         EXPECT_LE(value, previous) << t;
         previous = value;

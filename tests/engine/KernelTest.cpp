@@ -68,7 +68,8 @@ std::string Product(int32_t type, bool call) {
 }
 
 // A hand-made lattice large enough to be split over two threads, with days
-// of more and fewer steps than one block and a day without steps.
+// of more and fewer steps than one block and a day without steps but with
+// the dividend.
 CGrid SplitLattice(int32_t type, bool call) {
     std::vector<double> prices(2501), values(2501);
     for (int32_t i = 0; i < 2501; ++i) {
@@ -77,7 +78,7 @@ CGrid SplitLattice(int32_t type, bool call) {
     }
     CGrid g = SmallLattice(prices, values);
     g.Warrant = {.ProductType = type, .IsCall = call, .Strike = 8, .Dividend = 0.05,
-                 .KnockOutMargin = 0.4, .ResidualValue = 0.01, .DividendDay = 3};
+                 .KnockOutMargin = 0.4, .ResidualValue = 0.01, .DividendDay = 2};
     g.PUp = 0.2503, g.PMid = 0.4993, g.PDown = 0.2504, g.GrowthPerStep = 1.0000009;
     g.DaySteps = {3, 129, 0, 140, 1, 2};
     g.DayCount = static_cast<int32_t>(g.DaySteps.size());

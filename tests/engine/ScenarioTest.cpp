@@ -11,17 +11,10 @@
 
 namespace {
 
-CGrid RolledBack() {
-    CGrid g = WorkedExample();
-    EXPECT_TRUE(BuildLattice(g));
-    RollBack(g);
-    return g;
-}
-
 // Row d is the close of day d: rolling back only the days after d by hand
 // leaves exactly that row in Values; the last row is the payoff.
 TEST(Scenario, DayRowIsTheCloseOfThatDay) {
-    const CGrid full = RolledBack();
+    const CGrid full = Valued(WorkedExample());
     const int32_t last = full.DayCount - 1;
     for (const int32_t day : {1, 5, 23, last - 1}) {
         SCOPED_TRACE(day);
@@ -34,13 +27,16 @@ TEST(Scenario, DayRowIsTheCloseOfThatDay) {
         ASSERT_EQ(DayRowValues(full, last)[i], Payoff(full, full.Prices[i])) << i;
     EXPECT_EQ(&DayRowValues(full, 0), &full.Values);
     EXPECT_THROW(DayRowValues(full, full.DayCount), EngineError);
+    CGrid copy = full;
+    EXPECT_THROW(RollBackDay(copy, copy.DayCount), EngineError);
+    EXPECT_THROW(RollBackDay(copy, -1), EngineError);
 }
 
 // Worked example, 1 March to 21 April 2006: +1 week is Wednesday 8 March
 // (day 5), +1 month Saturday 1 April and so Monday 3 April (day 23); +3
 // months lies past the expiry (day 37).
 TEST(Scenario, DefaultLadderAndTradingDays) {
-    const CGrid g = RolledBack();
+    const CGrid g = Valued(WorkedExample());
     EXPECT_EQ(DefaultScenarioDays(g), (std::vector<int32_t>{0, 5, 23, 37}));
     EXPECT_EQ(TradingDayOfDate(g, SerialOfDate(2006, 4, 3)), 23);
     EXPECT_EQ(TradingDayOfDate(g, SerialOfDate(2006, 3, 1)), 0);
@@ -49,13 +45,12 @@ TEST(Scenario, DefaultLadderAndTradingDays) {
 
     CGrid sameDay = WorkedExample();
     sameDay.Warrant.Expiry = kMarch1At10 + 0.5;
-    ASSERT_TRUE(BuildLattice(sameDay));
-    RollBack(sameDay);
+    sameDay = Valued(sameDay);
     EXPECT_EQ(DefaultScenarioDays(sameDay), (std::vector<int32_t>{0}));
 }
 
 TEST(Scenario, NodesExactLinearBetweenEmptyOutside) {
-    const CGrid g = RolledBack();
+    const CGrid g = Valued(WorkedExample());
     const int32_t k = g.NodeCount / 2;
     const double mid = 0.5 * (g.Prices[k] + g.Prices[k + 1]);
     const std::vector<double> prices{g.Prices[k], mid, g.Prices.front(), g.Prices.back(),
@@ -94,7 +89,7 @@ TEST(Scenario, PriceRanges) {
 
 // Decimal comma, ';' between fields: every number reads back to its bits.
 TEST(Scenario, CsvRoundTripWithComma) {
-    const CGrid g = RolledBack();
+    const CGrid g = Valued(WorkedExample());
     const ScenarioTable t =
         ComputeScenario(g, {g.PriceMin * 0.5, 12.345, 15, 18.75}, DefaultScenarioDays(g), 15.0);
     const std::string csv = ScenarioText(t, ScenarioCell::Value, ',', CsvFieldSeparator(','));

@@ -21,6 +21,13 @@ inline CGrid WorkedExample(int32_t productType = kNormal, bool isCall = true) {
     return g;
 }
 
+// The grid built and rolled back; a refused date range fails the test.
+inline CGrid Valued(CGrid g) {
+    if (!BuildLattice(g)) throw EngineError("date range refused");
+    RollBack(g);
+    return g;
+}
+
 // A hand-made one-day lattice of the given prices and values, for single
 // steps: branch probabilities 0.3, 0.5 and 0.2, no growth, no dividend.
 inline CGrid SmallLattice(std::vector<double> prices, std::vector<double> values) {
