@@ -52,9 +52,6 @@ TEST(Analysis, NormalGreeksMatchBlackScholesOnTheLatticeClock) {
         EXPECT_EQ(*f.Rho > 0, c.call);
         ASSERT_TRUE(f.Reference);
         EXPECT_NEAR(*f.ReferenceDifference, *f.Value - bs.value * m, 1e-9);
-        // Break-even and premium of the same value agree with each other.
-        EXPECT_NEAR(*f.Premium, (c.call ? *f.BreakEven - c.share : c.share - *f.BreakEven) / c.share * 100,
-                    1e-9);
     }
 }
 
@@ -168,8 +165,6 @@ TEST(Analysis, ImpliedVolatilityRefusesPricesOutOfReachAndInsensitiveOnes) {
     ASSERT_EQ(r.Outcome, VolatilityOutcome::NoSolution);
     EXPECT_LT(r.ValueAtLowest, r.ValueAtHighest);
     EXPECT_GT(r.ValueAtLowest, 0.001);
-    EXPECT_EQ(VolatilityRefusal(r, 0.001, ','),
-              "Hinnalla 0,0010 ei löydy volatiliteettia väliltä 1–300 %: arvo vaihtelee välillä 0,0134–1,29");
     r = SolveImpliedVolatility(g, 15, 5.0);
     EXPECT_EQ(r.Outcome, VolatilityOutcome::NoSolution);
 

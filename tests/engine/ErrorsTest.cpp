@@ -22,6 +22,7 @@ TEST(EngineErrors, InputsWithoutAValuationThrowAndKeepTheLastBuild) {
         {"one-node lattice", [](CGrid& g) { g.ValuationTime = 38828 + k1820; }},
         {"steps overflow 32 bits", [](CGrid& g) { g.StepsPerDay = 2000000000; }},
         {"huge volatility", [](CGrid& g) { g.Warrant.Volatility = 1e150; }},
+        {"payoffs overflow", [](CGrid& g) { g.Warrant.Multiplier = 1e308; }},
         {"arrays beyond memory", [](CGrid& g) {
              g.StepsPerDay = 1500000;
              g.WeekendWeight = 0;
