@@ -15,9 +15,12 @@ class WindowTest : public QObject {
     DialogRecorder boxes_;
     QTemporaryDir dir_;
 
-    std::unique_ptr<TForm1> NewForm() {
+    // A new window, at the worked example's valuation moment if asked.
+    std::unique_ptr<TForm1> NewForm(bool march1 = false) {
         boxes_.Clear();
-        return std::make_unique<TForm1>();
+        auto form = std::make_unique<TForm1>();
+        if (march1) SetMarch1(*form);
+        return form;
     }
 
 private slots:
@@ -47,9 +50,8 @@ private slots:
     }
 
     void checkThenCalculate() {
-        auto form = NewForm();
+        auto form = NewForm(true);
         Ui::TForm1& ui = *form->ui;
-        SetMarch1(*form);
         RunCommand(*form, &TForm1::Button1Click);  // the check alone lists nothing
         QCOMPARE(boxes_.messages, QStringList{QStringLiteral(
             "Aika-askel sopiva suhteessa pörssiarvon askeleeseen Muutostodennäköisyys "
@@ -163,9 +165,8 @@ private slots:
     // saves exactly as a fresh one. Every field goes through the same two
     // readers and the engine's own checks; a few stand for all.
     void failuresLeaveTheWindowAsFresh() {
-        auto form = NewForm();
+        auto form = NewForm(true);
         Ui::TForm1& ui = *form->ui;
-        SetMarch1(*form);
         ui.RadioGroupType->SetItemIndex(kTurboSG);  // every edit box is read
         const struct { QLineEdit* edit; QString text; bool readable; } cases[] = {
             {ui.EditStrike, "   ", false}, {ui.EditWeekEnd, "1e400", false}, {ui.EditSGMarg, "1,2,3", false},
@@ -208,9 +209,8 @@ private slots:
     // cancel. Expected: events flow meanwhile; listing, outputs and the
     // saved file are those of the first valuation.
     void cancelKeepsLastValuation() {
-        auto form = NewForm();
+        auto form = NewForm(true);
         Ui::TForm1& ui = *form->ui;
-        SetMarch1(*form);
         RunCommand(*form, &TForm1::ButtonCalculateClick);
         const QString listing = ui.Memo1->toPlainText();
         const QString path = dir_.filePath("cancel.txt");
@@ -249,9 +249,8 @@ private slots:
 
     // A valuation estimated to run long asks first; No leaves all as it was.
     void longValuationAsksFirst() {
-        auto form = NewForm();
+        auto form = NewForm(true);
         Ui::TForm1& ui = *form->ui;
-        SetMarch1(*form);
         ui.DateExpiry->setDate(QDate(2011, 8, 19));
         ui.EditTimeSteps->setText("2000");
         boxes_.questions.clear();
@@ -268,9 +267,8 @@ private slots:
     // price. Action: Hae from 45 %. Expected: 30,00 back in the volatility,
     // recalculated, the figures shown and the node of 15 marked.
     void solveImpliedVolatility() {
-        auto form = NewForm();
+        auto form = NewForm(true);
         Ui::TForm1& ui = *form->ui;
-        SetMarch1(*form);
         ui.Volatiliteettihaku1->trigger();
         QVERIFY(!ui.GroupBox1->isHidden() && ui.GroupBox1->isEnabled());
         ui.EditShare->setText("15");
@@ -308,9 +306,8 @@ private slots:
 
     // Enter in an input calculates; Ctrl+S saves.
     void keyboard() {
-        auto form = NewForm();
+        auto form = NewForm(true);
         Ui::TForm1& ui = *form->ui;
-        SetMarch1(*form);
         form->show();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
         ui.EditVolat->setFocus();

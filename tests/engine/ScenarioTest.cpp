@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -93,32 +92,30 @@ TEST(Scenario, CsvRoundTripWithComma) {
     const ScenarioTable t =
         ComputeScenario(g, {g.PriceMin * 0.5, 12.345, 15, 18.75}, DefaultScenarioDays(g), 15.0);
     const std::string csv = ScenarioText(t, ScenarioCell::Value, ',', CsvFieldSeparator(','));
-    std::istringstream lines(csv);
-    std::string line;
-    std::getline(lines, line);
-    EXPECT_EQ(line, "Hinta;2006-03-01;2006-03-08;2006-04-03;2006-04-21\r");
+    ASSERT_TRUE(csv.starts_with("Hinta;2006-03-01;2006-03-08;2006-04-03;2006-04-21\r\n"));
+    // The rows' fields in order, each row ending in CR LF.
+    std::vector<std::string> fields(1);
+    for (std::size_t i = csv.find('\n') + 1; i < csv.size(); ++i) {
+        const char ch = csv[i];
+        if (ch == ';' || ch == '\r')
+            fields.emplace_back();
+        else if (ch != '\n')
+            fields.back() += ch == ',' ? '.' : ch;
+        ASSERT_TRUE(ch != '\r' || csv[i + 1] == '\n') << i;
+    }
+    const std::size_t width = t.Days.size() + 1;
+    ASSERT_EQ(fields.size(), t.Prices.size() * width + 1);  // nothing after the last line end
     for (std::size_t r = 0; r < t.Prices.size(); ++r) {
-        ASSERT_TRUE(std::getline(lines, line));
-        ASSERT_EQ(line.back(), '\r');
-        line.pop_back();
-        std::vector<std::string> fields;
-        std::istringstream cells(line);
-        for (std::string field; std::getline(cells, field, ';');) fields.push_back(field);
-        if (line.back() == ';') fields.emplace_back();
-        ASSERT_EQ(fields.size(), t.Days.size() + 1) << line;
-        const auto read = [](std::string text) {
-            for (char& c : text) c = c == ',' ? '.' : c;
-            return std::strtod(text.c_str(), nullptr);
-        };
-        EXPECT_EQ(read(fields[0]), t.Prices[r]);
-        for (std::size_t c = 0; c < t.Days.size(); ++c) {
+        EXPECT_EQ(std::strtod(fields[r * width].c_str(), nullptr), t.Prices[r]);
+        for (std::size_t c = 0; c + 1 < width; ++c) {
+            const std::string& field = fields[r * width + c + 1];
             if (!t.Values[r][c])
-                EXPECT_EQ(fields[c + 1], "");
+                EXPECT_EQ(field, "");
             else
-                EXPECT_EQ(read(fields[c + 1]), *t.Values[r][c]) << fields[c + 1];
+                EXPECT_EQ(std::strtod(field.c_str(), nullptr), *t.Values[r][c]) << field;
         }
     }
-    EXPECT_FALSE(std::getline(lines, line));
+    EXPECT_EQ(fields.back(), "");
     EXPECT_NE(ScenarioText(t, ScenarioCell::Value, '.', '\t').find("\t0.1415"), std::string::npos);
 }
 
