@@ -123,16 +123,6 @@ std::string DateRangeRefusalText(const CGrid& grid, RefusedCommand command, Refu
     return text + cause;
 }
 
-std::string ResultsFileText(const CGrid& grid, char separator) {
-    std::string text;
-    std::string buffer;
-    EmitResults(grid, separator, buffer, [&text](const std::string& block) {
-        text += block;
-        return true;
-    });
-    return text;
-}
-
 namespace {
 
 // Writes the file's blocks as they are produced; unbuffered, so a failure is

@@ -43,5 +43,3 @@ enum class SaveStatus { Ok, OpenFailed, WriteFailed };
 // place. OpenFailed: the folder takes no new file, the path is a folder, the
 // existing file is not writable, or the name is not UTF-8 (Qt cannot keep it).
 SaveStatus WriteResultsFile(const std::string& path, const CGrid& grid, char separator);
-// The same bytes as a string (tests, small grids).
-std::string ResultsFileText(const CGrid& grid, char separator);

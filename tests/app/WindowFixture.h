@@ -2,6 +2,7 @@
 // dialog answered by hooks, the worked example's valuation moment, files read.
 #pragma once
 
+#include "AppCore.h"
 #include "Dialogs.h"
 #include "Kelvarounit1.h"
 #include "ui_Kelvarounit1.h"
@@ -9,6 +10,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <optional>
 
@@ -45,4 +47,11 @@ inline void SetMarch1(TForm1& form) {
 inline QByteArray ReadAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The results file the core writes for the grid, with a decimal comma.
+inline QByteArray ResultsFile(const CGrid& grid) {
+    const QTemporaryDir dir;
+    const QString path = dir.filePath("expected.txt");
+    return WriteResultsFile(path.toStdString(), grid, ',') == SaveStatus::Ok ? ReadAll(path) : QByteArray();
 }

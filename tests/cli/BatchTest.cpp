@@ -137,7 +137,6 @@ TEST(Batch, CsvOutputHasTheJsonFields) {
     const std::vector<std::string> lines = Lines(batch.out);
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_TRUE(lines[0].starts_with("Line,expiry,share,Status,Error,AtShare.Share,AtShare.Value,"));
-    EXPECT_TRUE(lines[0].ends_with(",ImpliedVolatility.Volatility,ImpliedVolatility.Valuations,ImpliedVolatility.Price"));
     // The README's value at 15, and an error quoted with its quotes doubled.
     EXPECT_TRUE(lines[1].starts_with("2,2006-04-21,15,0,,15,0.14155779751117264,"));
     EXPECT_TRUE(lines[2].starts_with("3,2006-04-21,1x,2,\"virheellinen arvo valitsimelle --share: \"\"1x\"\"\","));

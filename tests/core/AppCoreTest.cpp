@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cmath>
 #include <filesystem>
@@ -71,13 +72,6 @@ private:
     rlimit saved_{};
 };
 
-// A file of this process's own in the temporary folder, removed at the end.
-struct TempFile {
-    const fs::path path =
-        fs::temp_directory_path() / ("kelvaro_appcore_" + std::to_string(::getpid()) + ".txt");
-    ~TempFile() { fs::remove(path); }
-};
-
 }  // namespace
 
 TEST(TimeStepVerdict, ThresholdsAndNumber) {
@@ -99,42 +93,42 @@ TEST(TimeStepVerdict, ThresholdsAndNumber) {
 }
 
 // The 14-byte file before any build and a save over a longer file are the
-// window's tests; here the bytes of a small grid and of a large one.
+// window's tests; here the bytes of a small grid.
 TEST(ResultsFile, SmallGridByteForByte) {
     CGrid grid = HandGrid(2, 3);
     grid.DayDates = {38828.5, 38831.7638888889};
     grid.Prices = {10, 12.5, 1234.56};
     grid.Values = {0, 0.123456, 2.00004};
     grid.DayValues = {{0.5, 1, 2}, {0, 2.5, 1e-7}};
-    EXPECT_EQ(ResultsFileText(grid, ','),
+    const QTemporaryDir dir;
+    const fs::path path = dir.filePath("small.txt").toStdString();
+    ASSERT_EQ(WriteResultsFile(path, grid, ','), SaveStatus::Ok);
+    EXPECT_EQ(ReadFile(path),
               "Share\tPresent\t38828,5\t38831,76389\r\n"
               "10\t0\t0,5\t0\r\n"
               "12,5\t0,1235\t1\t2,5\r\n"
               "1235\t2\t2\t1E-007\r\n");
-    EXPECT_EQ(ResultsFileText(grid, '.').substr(0, 35), "Share\tPresent\t38828.5\t38831.76389\r\n");
+    ASSERT_EQ(WriteResultsFile(path, grid, '.'), SaveStatus::Ok);
+    EXPECT_EQ(ReadFile(path).substr(0, 35), "Share\tPresent\t38828.5\t38831.76389\r\n");
 
     // Counts that do not describe one build are refused before the file is opened.
-    const TempFile never;
+    const fs::path never = dir.filePath("never.txt").toStdString();
     grid.DayValues[1].resize(2);
-    EXPECT_THROW(WriteResultsFile(never.path.string(), grid, ','), std::logic_error);
-    EXPECT_FALSE(fs::exists(never.path));
+    EXPECT_THROW(WriteResultsFile(never, grid, ','), std::logic_error);
+    EXPECT_FALSE(fs::exists(never));
 }
 
-TEST(ResultsFile, LargeGridInBlocks) {
-    const CGrid big = BigGrid();
-    const TempFile file;
-    ASSERT_EQ(WriteResultsFile(file.path.string(), big, ','), SaveStatus::Ok);
-    const std::string bigText = ResultsFileText(big, ',');
-    ASSERT_GT(bigText.size(), 2u << 20);
-    std::ifstream in(file.path, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), bigText);
-}
-
-// State: a good results file. Action: a 2 MB save that fails after 1 MB.
-// Expected: the old file byte for byte, no temporary file beside it.
-TEST(ResultsFile, WriteFaultKeepsOldFile) {
+// State: a good results file. Action: a 2 MB save, whole, then one that fails
+// after 1 MB. Expected: every block once, then the old file byte for byte, no
+// temporary file beside it.
+TEST(ResultsFile, LargeGridInBlocksAndWriteFaultKeepsOldFile) {
     const QTemporaryDir dir;
     const fs::path path = dir.filePath("tulokset.txt").toStdString();
+    ASSERT_EQ(WriteResultsFile(path, BigGrid(), ','), SaveStatus::Ok);
+    const std::string big = ReadFile(path);
+    EXPECT_GT(big.size(), 2u << 20);
+    EXPECT_EQ(std::count(big.begin(), big.end(), '\n'), 30001);
+    EXPECT_TRUE(big.ends_with("\r\n31\t30\t4286\t4286\t4286\t4286\t4286\t4286\t4286\t4287\t4287\t4287\t4287\t4287\r\n"));
     ASSERT_EQ(WriteResultsFile(path, CGrid(), ','), SaveStatus::Ok);
     {
         const FileSizeLimit limit(1 << 20);
@@ -160,7 +154,7 @@ TEST(ResultsFile, ModeAndLinkKept) {
     const CGrid grid = HandGrid(1, 2);
     ASSERT_EQ(WriteResultsFile(link, grid, ','), SaveStatus::Ok);
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadFile(target), ResultsFileText(grid, ','));
+    EXPECT_EQ(ReadFile(target), "Share\tPresent\t0\r\n0\t0\t0\r\n0\t0\t0\r\n");
     EXPECT_EQ(fs::status(target).permissions(), mode);
 
     const mode_t mask = ::umask(0);
@@ -173,35 +167,42 @@ TEST(ResultsFile, ModeAndLinkKept) {
 // takes no new file stays as it was.
 TEST(ResultsFile, UnwritablePathsReported) {
     const QTemporaryDir dir;
-    const QString locked = dir.filePath("locked");
+    const QString locked = dir.filePath("locked"), readOnly = dir.filePath("readonly.txt");
     const fs::path kept = (locked + "/kept.txt").toStdString();
     ASSERT_TRUE(QDir().mkdir(locked));
     std::ofstream(kept) << "old";
-    // Root passes permission bits; an immutable folder stops it too.
-    const bool root = ::geteuid() == 0;
-    const bool lockedOk = root ? QProcess::execute("chattr", {"+i", locked}) == 0
-                               : ::chmod(locked.toLocal8Bit().constData(), 0555) == 0;
-    struct Unlock {
-        QString folder;
-        bool root, active;
-        ~Unlock() {
-            if (active && root) QProcess::execute("chattr", {"-i", folder});
-            if (active && !root) ::chmod(folder.toLocal8Bit().constData(), 0755);
+    std::ofstream(readOnly.toStdString()) << "old";
+    // Root passes permission bits; an immutable folder or file stops it too.
+    struct Locks {
+        const bool root = ::geteuid() == 0;
+        QStringList held;
+        bool Lock(const QString& path) {
+            if (root ? QProcess::execute("chattr", {"+i", path}) != 0
+                     : ::chmod(path.toLocal8Bit().constData(), 0555) != 0)
+                return false;
+            held << path;
+            return true;
         }
-    } unlock{locked, root, lockedOk};
+        ~Locks() {
+            for (const QString& path : held)
+                root ? QProcess::execute("chattr", {"-i", path}) : ::chmod(path.toLocal8Bit().constData(), 0755);
+        }
+    } locks;
 
     const struct { std::string path; SaveStatus status; } cases[] = {
         {dir.filePath("missing/folder/out.txt").toStdString(), SaveStatus::OpenFailed},
         {dir.path().toStdString(), SaveStatus::OpenFailed},
         {"/dev/full", SaveStatus::WriteFailed},
         {dir.filePath("latin").toStdString() + "\xe4.txt", SaveStatus::OpenFailed},  // not UTF-8
-        {lockedOk ? kept.string() : std::string(), SaveStatus::OpenFailed},
+        {locks.Lock(locked) ? kept.string() : std::string(), SaveStatus::OpenFailed},
+        {locks.Lock(readOnly) ? readOnly.toStdString() : std::string(), SaveStatus::OpenFailed},
     };
     for (const auto& c : cases) {
-        if (c.path.empty()) continue;  // no way to lock a folder here
+        if (c.path.empty()) continue;  // no way to lock a folder or file here
         SCOPED_TRACE(c.path);
         EXPECT_EQ(WriteResultsFile(c.path, HandGrid(1, 2), ','), c.status);
     }
     EXPECT_EQ(ReadFile(kept), "old");
+    EXPECT_EQ(ReadFile(readOnly.toStdString()), "old");
     EXPECT_FALSE(fs::exists(dir.filePath("missing").toStdString()));
 }

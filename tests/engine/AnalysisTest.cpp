@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -29,24 +29,18 @@ Bs BlackScholes(bool call, double S, double K, double T, double r, double sigma)
     return {value, call ? N(d1) : N(d1) - 1, Density(d1) / (S * sd), S * Density(d1) * std::sqrt(T)};
 }
 
-CGrid Valuated(CGrid g) {
-    EXPECT_TRUE(BuildLattice(g));
-    RollBack(g);
-    return g;
-}
-
 TEST(Analysis, NormalGreeksMatchBlackScholesOnTheLatticeClock) {
     // Worked example (1 March to 21 April 2006, strike 15, 30 %, 3 %).
     const struct { bool call; double share; } cases[] = {
         {true, 13}, {true, 15}, {true, 17}, {false, 13}, {false, 15}, {false, 17}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << (c.call ? "call " : "put ") << c.share);
-        const CGrid g = Valuated(WorkedExample(kNormal, c.call));
+        const CGrid g = Valued(WorkedExample(kNormal, c.call));
         const double T = double(g.TotalSteps) / g.StepsPerYear, r = std::log(1 + g.Rate), m = 0.2;
         const Bs bs = BlackScholes(c.call, c.share, 15, T, r, 0.3);
         const CShareFigures f = FiguresAt(g, c.share);
         ASSERT_TRUE(f.Value && f.Delta && f.Gamma && f.Vega && f.ThetaPerDay && f.Rho);
-        EXPECT_NEAR(*f.Value / m, bs.value, 2e-3);
+        EXPECT_NEAR(*f.Value / m, bs.value, 5e-4 * bs.value);
         EXPECT_NEAR(*f.Delta / m, bs.delta, 1e-3);
         EXPECT_NEAR(*f.Gamma / m, bs.gamma, 1e-2 * bs.gamma);
         EXPECT_NEAR(*f.Vega / m, bs.vega * 0.01, 1e-2 * bs.vega * 0.01);
@@ -58,14 +52,28 @@ TEST(Analysis, NormalGreeksMatchBlackScholesOnTheLatticeClock) {
         EXPECT_EQ(*f.Rho > 0, c.call);
         ASSERT_TRUE(f.Reference);
         EXPECT_NEAR(*f.ReferenceDifference, *f.Value - bs.value * m, 1e-9);
-        // Break-even and premium of the same value agree with each other.
-        EXPECT_NEAR(*f.Premium, (c.call ? *f.BreakEven - c.share : c.share - *f.BreakEven) / c.share * 100,
-                    1e-9);
     }
 }
 
+// Near the strike, call minus put is the discounted forward on every node.
+TEST(Analysis, PutCallParityNearTheStrike) {
+    const CGrid call = Valued(WorkedExample(kNormal, true)), put = Valued(WorkedExample(kNormal, false));
+    const double discount = std::pow(call.GrowthPerStep, call.TotalSteps);
+    const double band = 5 * 0.3 * std::sqrt(static_cast<double>(call.TotalSteps) / call.StepsPerYear);
+    int checked = 0;
+    for (int i = 0; i < call.NodeCount; ++i) {
+        const double p = call.Prices[i];
+        if (std::fabs(std::log(p / 15)) > band) continue;
+        const double forward = 0.2 * (p - 15 / discount);
+        EXPECT_NEAR(call.Values[i] - put.Values[i], forward, 1e-9 * std::fabs(forward) + 1e-12)
+            << "node " << i;
+        ++checked;
+    }
+    EXPECT_GT(checked, 500);
+}
+
 TEST(Analysis, TurboLevelsKnockOutAndUnreliableGreeks) {
-    const CGrid shb = Valuated(WorkedExample(kTurboSHB, true));
+    const CGrid shb = Valued(WorkedExample(kTurboSHB, true));
     CShareFigures f = FiguresAt(shb, 14.9, false);
     EXPECT_TRUE(f.KnockedOut);
     EXPECT_EQ(f.Value, 0.0);
@@ -80,7 +88,7 @@ TEST(Analysis, TurboLevelsKnockOutAndUnreliableGreeks) {
     ASSERT_TRUE(f.Reference);
     EXPECT_LT(std::fabs(*f.ReferenceDifference), 5e-3);
 
-    const CGrid sg = Valuated(WorkedExample(kTurboSG, false));
+    const CGrid sg = Valued(WorkedExample(kTurboSG, false));
     // A put is knocked out at and above its stop-loss level 15 - 0.5.
     const double below = *(std::lower_bound(sg.Prices.begin(), sg.Prices.end(), 14.5) - 1);
     f = FiguresAt(sg, below, false);
@@ -99,15 +107,14 @@ TEST(Analysis, ValueOnlyRollBackIsBitIdenticalToTheFullOne) {
         CGrid inputs = WorkedExample(c.type, c.call);
         inputs.Warrant.Dividend = c.dividend;
         inputs.StepsPerDay = 37;
-        const CGrid full = Valuated(inputs);
+        const CGrid full = Valued(inputs);
         CGrid lean = GridInputs(full);
         ASSERT_TRUE(ValueOnly(lean));
         EXPECT_TRUE(lean.DayValues.empty());
         ASSERT_EQ(lean.Values.size(), full.Values.size());
-        for (size_t i = 0; i < full.Values.size(); ++i) {
-            ASSERT_EQ(std::bit_cast<uint64_t>(lean.Values[i]), std::bit_cast<uint64_t>(full.Values[i])) << i;
-            ASSERT_EQ(std::bit_cast<uint64_t>(lean.Prices[i]), std::bit_cast<uint64_t>(full.Prices[i])) << i;
-        }
+        const std::size_t bytes = full.Values.size() * sizeof(double);
+        EXPECT_EQ(std::memcmp(lean.Values.data(), full.Values.data(), bytes), 0);
+        EXPECT_EQ(std::memcmp(lean.Prices.data(), full.Prices.data(), bytes), 0);
     }
 }
 
@@ -128,7 +135,7 @@ TEST(Analysis, ImpliedVolatilityRoundTripsPerProductAndSide) {
         g.Warrant.Expiry += 364, g.Warrant.DividendDate += 300; // a Friday
         g.Warrant.Multiplier = 1, g.Warrant.Dividend = c.dividend, g.Warrant.Volatility = c.vol;
         g.StepsPerDay = 10;
-        const double price = *FiguresAt(Valuated(g), c.share, false).Value;
+        const double price = *FiguresAt(Valued(g), c.share, false).Value;
         g.Warrant.Volatility = 0.3; // the solve must not lean on the true answer
         const CImpliedVolatility r = SolveImpliedVolatility(g, c.share, price);
         ASSERT_EQ(r.Outcome, VolatilityOutcome::Solved) << VolatilityRefusal(r, price, ',');
@@ -142,7 +149,7 @@ TEST(Analysis, ImpliedVolatilityRoundTripsPerProductAndSide) {
         double v[2];
         for (int k : {0, 1}) {
             g.Warrant.Volatility = r.Volatility + (k ? 1e-4 : -1e-4);
-            v[k] = *FiguresAt(Valuated(g), c.share, false).Value;
+            v[k] = *FiguresAt(Valued(g), c.share, false).Value;
         }
         EXPECT_GE(price, std::min(v[0], v[1]) - 1e-4);
         EXPECT_LE(price, std::max(v[0], v[1]) + 1e-4);
@@ -158,14 +165,12 @@ TEST(Analysis, ImpliedVolatilityRefusesPricesOutOfReachAndInsensitiveOnes) {
     ASSERT_EQ(r.Outcome, VolatilityOutcome::NoSolution);
     EXPECT_LT(r.ValueAtLowest, r.ValueAtHighest);
     EXPECT_GT(r.ValueAtLowest, 0.001);
-    EXPECT_EQ(VolatilityRefusal(r, 0.001, ','),
-              "Hinnalla 0,0010 ei löydy volatiliteettia väliltä 1–300 %: arvo vaihtelee välillä 0,0134–1,29");
     r = SolveImpliedVolatility(g, 15, 5.0);
     EXPECT_EQ(r.Outcome, VolatilityOutcome::NoSolution);
 
     // A Turbo (SHB) call far above its level is worth about S - K whatever
     // the volatility.
-    const CGrid shb = Valuated(WorkedExample(kTurboSHB, true));
+    const CGrid shb = Valued(WorkedExample(kTurboSHB, true));
     const double price = *ValueAtPrice(shb, 25);
     r = SolveImpliedVolatility(shb, 25, price);
     EXPECT_EQ(r.Outcome, VolatilityOutcome::Insensitive);

@@ -23,6 +23,8 @@ TEST(Calendar, DividendDayIsTheIndexOfItsDate) {
         {38807 + k1820, 0.5, 22},  // Friday 31 March
         {38810 + k1820, 0.5, 23},  // Monday 3 April
         {38811 + k1820, 0.5, 24},  // Tuesday 4 April
+        {38808 + k1820, 0.5, 23},  // Saturday 1 April: paid on Monday
+        {38809.25, 0.5, 23},       // Sunday 2 April
         {38807 + k1820, 0.0, -1},  // a zero dividend is no dividend
         {kMarch1At10, 0.5, -1},    // exactly at valuation
         {kApril21At1820, 0.5, -1}, // exactly at expiry
@@ -52,6 +54,12 @@ TEST(Calendar, ValuationDayStepsByTimeOfDay) {
 
 TEST(Calendar, SpanLimitsAndRebuilds) {
     CGrid g = WorkedExample();
+    for (const double expiry : {38829 + k1820, 38830 + k1820}) { // Saturday, Sunday
+        g.Warrant.Expiry = expiry;
+        EXPECT_FALSE(BuildLattice(g));
+        EXPECT_STREQ(DateRangeRefusal(g.ValuationTime, expiry), "Päättymispäivä osuu viikonloppuun");
+    }
+    g.Warrant.Expiry = kApril21At1820;
     g.ValuationTime = 38829.5; // the day after expiry
     EXPECT_FALSE(BuildLattice(g));
     EXPECT_FALSE(g.Allocated);
@@ -115,13 +123,9 @@ double ValueAtStrike(const CGrid& g) {
 } // namespace
 
 TEST(Calendar, WeekendValuationCountsFromFridaysClose) {
-    CGrid friday = WeekendExample(kFriday14 + k1820);
-    ASSERT_TRUE(BuildLattice(friday));
-    RollBack(friday);
+    const CGrid friday = Valued(WeekendExample(kFriday14 + k1820));
     for (const double saturday : {kFriday14 + 1, kFriday14 + 1.5, kFriday14 + 1.99}) {
-        CGrid g = WeekendExample(saturday);
-        ASSERT_TRUE(BuildLattice(g));
-        RollBack(g);
+        const CGrid g = Valued(WeekendExample(saturday));
         EXPECT_EQ(g.TotalSteps, friday.TotalSteps);
         EXPECT_EQ(g.DaySteps, friday.DaySteps);
         EXPECT_EQ(g.Values, friday.Values); // bit for bit
@@ -144,36 +148,9 @@ TEST(Calendar, ValueFallsFromFridaysCloseToMondaysOpen) {
     double previous = 1e300;
     for (const double t : {kFriday14 + k1820, kFriday14 + 1, kFriday14 + 1.7, kFriday14 + 2,
                            kFriday14 + 2.9, kFriday14 + 3, kFriday14 + 3.3, kFriday14 + 3 + 10.0 / 24}) {
-        CGrid g = WeekendExample(t);
-        ASSERT_TRUE(BuildLattice(g));
-        RollBack(g);
+        const CGrid g = Valued(WeekendExample(t));
         const double value = ValueAtStrike(g);
         EXPECT_LE(value, previous) << t;
         previous = value;
-    }
-}
-
-TEST(Calendar, WeekendExpiryIsRefusedAndWeekendDividendPaysMonday) {
-    CGrid g = WorkedExample();
-    for (const double expiry : {38829 + k1820, 38830 + k1820}) { // Saturday, Sunday
-        g.Warrant.Expiry = expiry;
-        EXPECT_FALSE(BuildLattice(g));
-        EXPECT_STREQ(DateRangeRefusal(g.ValuationTime, expiry), "Päättymispäivä osuu viikonloppuun");
-    }
-    EXPECT_STREQ(DateRangeRefusal(kMarch1At10, kMarch1At10 - 1), "Päättymispäivä on ennen laskentapäivää");
-    EXPECT_EQ(DateRangeRefusal(kMarch1At10, kApril21At1820), nullptr);
-
-    CGrid monday = WorkedExample();
-    monday.Warrant.Dividend = 0.5;
-    monday.Warrant.DividendDate = 38810 + k1820; // Monday 3 April
-    ASSERT_TRUE(BuildLattice(monday));
-    RollBack(monday);
-    for (const double weekend : {38808 + k1820, 38809.25}) { // Saturday, Sunday
-        CGrid d = monday;
-        d.Warrant.DividendDate = weekend;
-        ASSERT_TRUE(BuildLattice(d));
-        RollBack(d);
-        EXPECT_EQ(d.Warrant.DividendDay, 23);
-        EXPECT_EQ(d.Values, monday.Values);
     }
 }

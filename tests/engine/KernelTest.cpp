@@ -68,7 +68,8 @@ std::string Product(int32_t type, bool call) {
 }
 
 // A hand-made lattice large enough to be split over two threads, with days
-// of more and fewer steps than one block and a day without steps.
+// of more and fewer steps than one block and a day without steps but with
+// the dividend.
 CGrid SplitLattice(int32_t type, bool call) {
     std::vector<double> prices(2501), values(2501);
     for (int32_t i = 0; i < 2501; ++i) {
@@ -77,7 +78,7 @@ CGrid SplitLattice(int32_t type, bool call) {
     }
     CGrid g = SmallLattice(prices, values);
     g.Warrant = {.ProductType = type, .IsCall = call, .Strike = 8, .Dividend = 0.05,
-                 .KnockOutMargin = 0.4, .ResidualValue = 0.01, .DividendDay = 3};
+                 .KnockOutMargin = 0.4, .ResidualValue = 0.01, .DividendDay = 2};
     g.PUp = 0.2503, g.PMid = 0.4993, g.PDown = 0.2504, g.GrowthPerStep = 1.0000009;
     g.DaySteps = {3, 129, 0, 140, 1, 2};
     g.DayCount = static_cast<int32_t>(g.DaySteps.size());
@@ -87,7 +88,39 @@ CGrid SplitLattice(int32_t type, bool call) {
 
 } // namespace
 
+// Every product and side, with and without a dividend; a tiny multiplier
+// that pushes the out-of-the-money tail below DBL_MIN; lattices split over
+// two threads; a zone of scattered prices.
 TEST(Kernel, RollBackMatchesThePlainLoopBitForBit) {
+#ifdef KELVARO_X86_KERNEL
+    EXPECT_STRNE(engine_detail::KernelIsa(), "scalar") << "the dispatch picks a vector set by itself";
+#endif
+    std::vector<std::pair<std::string, CGrid>> grids;
+    for (int32_t type : {kNormal, kTurboSHB, kTurboSG})
+        for (bool call : {true, false}) {
+            for (double dividend : {0.0, 0.3}) {
+                CGrid g = WorkedExample(type, call);
+                g.StepsPerDay = 20; // a few hundred nodes, a few dozen days
+                g.Warrant.Dividend = dividend;
+                ASSERT_TRUE(BuildLattice(g));
+                ASSERT_EQ(g.Warrant.DividendDay >= 0, dividend != 0);
+                grids.emplace_back(Product(type, call) + (dividend != 0 ? " with dividend" : ""), g);
+            }
+            grids.emplace_back(" split" + Product(type, call), SplitLattice(type, call));
+        }
+    for (bool call : {true, false}) { // the Turbo lattices end at the strike: no such tail
+        CGrid g = WorkedExample(kNormal, call);
+        g.StepsPerDay = 20;
+        g.Warrant.Multiplier = 1e-305;
+        ASSERT_TRUE(BuildLattice(g));
+        CGrid rolled = g;
+        RollBack(rolled);
+        int subnormals = 0;
+        for (const auto& row : rolled.DayValues)
+            for (double v : row) subnormals += std::fpclassify(v) == FP_SUBNORMAL;
+        EXPECT_GT(subnormals, 100);
+        grids.emplace_back(" tiny multiplier" + Product(kNormal, call), g);
+    }
     // Prices out of order put every other interior node in the Turbo (SG)
     // zone, which is then tested node by node.
     CGrid scattered = SmallLattice({10, 13, 11, 14, 12, 15}, {1, 4, 2, 5, 3, 6});
@@ -95,45 +128,9 @@ TEST(Kernel, RollBackMatchesThePlainLoopBitForBit) {
                          .KnockOutMargin = 0.5, .ResidualValue = 0.7, .DividendDay = -1};
     scattered.GrowthPerStep = 1.01;
     scattered.DaySteps = {5};
+    grids.emplace_back(" scattered zone", scattered);
     ForEachMode([&](const std::string& mode) {
-        for (int32_t type : {kNormal, kTurboSHB, kTurboSG})
-            for (bool call : {true, false})
-                for (double dividend : {0.0, 0.3}) {
-                    CGrid g = WorkedExample(type, call);
-                    g.StepsPerDay = 20; // a few hundred nodes, a few dozen days
-                    g.Warrant.Dividend = dividend;
-                    ASSERT_TRUE(BuildLattice(g));
-                    ASSERT_EQ(g.Warrant.DividendDay >= 0, dividend != 0);
-                    ExpectSameRollBack(g, mode + Product(type, call) + (dividend != 0 ? " with dividend" : ""));
-                }
-        ExpectSameRollBack(scattered, mode + " scattered zone");
-    });
-}
-
-TEST(Kernel, SubnormalValuesMatchThePlainLoop) {
-    ForEachMode([](const std::string& mode) {
-        for (bool call : {true, false}) {
-            // A tiny multiplier pushes the out-of-the-money tail below
-            // DBL_MIN (the Turbo lattices end at the strike: no such tail).
-            CGrid g = WorkedExample(kNormal, call);
-            g.StepsPerDay = 20;
-            g.Warrant.Multiplier = 1e-305;
-            ASSERT_TRUE(BuildLattice(g));
-            ExpectSameRollBack(g, mode + " tiny multiplier" + Product(kNormal, call));
-            RollBackAll(g);
-            int subnormals = 0;
-            for (const auto& row : g.DayValues)
-                for (double v : row) subnormals += std::fpclassify(v) == FP_SUBNORMAL;
-            EXPECT_GT(subnormals, 100) << mode;
-        }
-    });
-}
-
-TEST(Kernel, SplitOverTwoThreadsMatchesThePlainLoop) {
-    ForEachMode([](const std::string& mode) {
-        for (int32_t type : {kNormal, kTurboSHB, kTurboSG})
-            for (bool call : {true, false})
-                ExpectSameRollBack(SplitLattice(type, call), mode + " split" + Product(type, call));
+        for (const auto& [what, g] : grids) ExpectSameRollBack(g, mode + what);
     });
     // The first block of every day on the calling thread alone, as when the
     // helper's processor is busy: the split and the lone blocks must meet.
@@ -144,25 +141,14 @@ TEST(Kernel, SplitOverTwoThreadsMatchesThePlainLoop) {
 
 // A forked child has no helper thread: its roll-back must run alone, not
 // wait for a thread that is not there.
-TEST(Kernel, PortableBuildHasTheScalarKernelOnly) {
-#ifdef KELVARO_X86_KERNEL
-    // The dispatch picks a vector set by itself; scalar only on request.
-    EXPECT_STRNE(engine_detail::KernelIsa(), "scalar");
-#else
-    EXPECT_STREQ(engine_detail::KernelIsa(), "scalar");
-    for (const char* isa : {"avx512", "avx2", "sse2"}) EXPECT_FALSE(engine_detail::UseKernelIsa(isa)) << isa;
-#endif
-    EXPECT_FALSE(engine_detail::UseKernelIsa("neon"));
-}
-
 TEST(Kernel, ForkedChildRollsBackOnItsOwn) {
     CGrid parent = SplitLattice(kNormal, true);
-    RollBackAll(parent); // starts the helper thread
+    RollBack(parent); // starts the helper thread
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         CGrid g = SplitLattice(kNormal, true);
-        RollBackAll(g);
+        RollBack(g);
         _exit(g.DayValues == parent.DayValues ? 0 : 1);
     }
     int status = 0;

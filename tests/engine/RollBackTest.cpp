@@ -73,20 +73,3 @@ TEST(ApplyDividend, WorkedDividendAndEdges) {
         ExpectValues(g.Values, c.want);
     }
 }
-
-TEST(RollBackDay, StepsDividendAndSnapshot) {
-    CGrid g = ThreeNodes(kNormal, true);
-    g.DayCount = 2;
-    g.DaySteps = {0, 1};
-    g.DayValues.assign(2, g.Values);
-    g.Warrant.Dividend = 0.5;
-    g.Warrant.DividendDay = 0;
-    RollBackDay(g, 1);
-    EXPECT_NEAR(g.DayValues[0][1], 2.4, 1e-15);
-    const std::vector<double> before = g.Values;
-    RollBackDay(g, 0); // no steps, only the dividend; no row for day 0
-    EXPECT_NE(g.Values, before);
-    EXPECT_NEAR(g.DayValues[0][1], 2.4, 1e-15);
-    EXPECT_THROW(RollBackDay(g, 2), EngineError);
-    EXPECT_THROW(RollBackDay(g, -1), EngineError);
-}

@@ -6,22 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <sstream>
 #include <string>
 
 namespace {
 
-CGrid RolledBack() {
-    CGrid g = WorkedExample();
-    EXPECT_TRUE(BuildLattice(g));
-    RollBack(g);
-    return g;
-}
-
 // Row d is the close of day d: rolling back only the days after d by hand
 // leaves exactly that row in Values; the last row is the payoff.
 TEST(Scenario, DayRowIsTheCloseOfThatDay) {
-    const CGrid full = RolledBack();
+    const CGrid full = Valued(WorkedExample());
     const int32_t last = full.DayCount - 1;
     for (const int32_t day : {1, 5, 23, last - 1}) {
         SCOPED_TRACE(day);
@@ -34,13 +26,16 @@ TEST(Scenario, DayRowIsTheCloseOfThatDay) {
         ASSERT_EQ(DayRowValues(full, last)[i], Payoff(full, full.Prices[i])) << i;
     EXPECT_EQ(&DayRowValues(full, 0), &full.Values);
     EXPECT_THROW(DayRowValues(full, full.DayCount), EngineError);
+    CGrid copy = full;
+    EXPECT_THROW(RollBackDay(copy, copy.DayCount), EngineError);
+    EXPECT_THROW(RollBackDay(copy, -1), EngineError);
 }
 
 // Worked example, 1 March to 21 April 2006: +1 week is Wednesday 8 March
 // (day 5), +1 month Saturday 1 April and so Monday 3 April (day 23); +3
 // months lies past the expiry (day 37).
 TEST(Scenario, DefaultLadderAndTradingDays) {
-    const CGrid g = RolledBack();
+    const CGrid g = Valued(WorkedExample());
     EXPECT_EQ(DefaultScenarioDays(g), (std::vector<int32_t>{0, 5, 23, 37}));
     EXPECT_EQ(TradingDayOfDate(g, SerialOfDate(2006, 4, 3)), 23);
     EXPECT_EQ(TradingDayOfDate(g, SerialOfDate(2006, 3, 1)), 0);
@@ -49,13 +44,12 @@ TEST(Scenario, DefaultLadderAndTradingDays) {
 
     CGrid sameDay = WorkedExample();
     sameDay.Warrant.Expiry = kMarch1At10 + 0.5;
-    ASSERT_TRUE(BuildLattice(sameDay));
-    RollBack(sameDay);
+    sameDay = Valued(sameDay);
     EXPECT_EQ(DefaultScenarioDays(sameDay), (std::vector<int32_t>{0}));
 }
 
 TEST(Scenario, NodesExactLinearBetweenEmptyOutside) {
-    const CGrid g = RolledBack();
+    const CGrid g = Valued(WorkedExample());
     const int32_t k = g.NodeCount / 2;
     const double mid = 0.5 * (g.Prices[k] + g.Prices[k + 1]);
     const std::vector<double> prices{g.Prices[k], mid, g.Prices.front(), g.Prices.back(),
@@ -94,36 +88,34 @@ TEST(Scenario, PriceRanges) {
 
 // Decimal comma, ';' between fields: every number reads back to its bits.
 TEST(Scenario, CsvRoundTripWithComma) {
-    const CGrid g = RolledBack();
+    const CGrid g = Valued(WorkedExample());
     const ScenarioTable t =
         ComputeScenario(g, {g.PriceMin * 0.5, 12.345, 15, 18.75}, DefaultScenarioDays(g), 15.0);
     const std::string csv = ScenarioText(t, ScenarioCell::Value, ',', CsvFieldSeparator(','));
-    std::istringstream lines(csv);
-    std::string line;
-    std::getline(lines, line);
-    EXPECT_EQ(line, "Hinta;2006-03-01;2006-03-08;2006-04-03;2006-04-21\r");
+    ASSERT_TRUE(csv.starts_with("Hinta;2006-03-01;2006-03-08;2006-04-03;2006-04-21\r\n"));
+    // The rows' fields in order, each row ending in CR LF.
+    std::vector<std::string> fields(1);
+    for (std::size_t i = csv.find('\n') + 1; i < csv.size(); ++i) {
+        const char ch = csv[i];
+        if (ch == ';' || ch == '\r')
+            fields.emplace_back();
+        else if (ch != '\n')
+            fields.back() += ch == ',' ? '.' : ch;
+        ASSERT_TRUE(ch != '\r' || csv[i + 1] == '\n') << i;
+    }
+    const std::size_t width = t.Days.size() + 1;
+    ASSERT_EQ(fields.size(), t.Prices.size() * width + 1);  // nothing after the last line end
     for (std::size_t r = 0; r < t.Prices.size(); ++r) {
-        ASSERT_TRUE(std::getline(lines, line));
-        ASSERT_EQ(line.back(), '\r');
-        line.pop_back();
-        std::vector<std::string> fields;
-        std::istringstream cells(line);
-        for (std::string field; std::getline(cells, field, ';');) fields.push_back(field);
-        if (line.back() == ';') fields.emplace_back();
-        ASSERT_EQ(fields.size(), t.Days.size() + 1) << line;
-        const auto read = [](std::string text) {
-            for (char& c : text) c = c == ',' ? '.' : c;
-            return std::strtod(text.c_str(), nullptr);
-        };
-        EXPECT_EQ(read(fields[0]), t.Prices[r]);
-        for (std::size_t c = 0; c < t.Days.size(); ++c) {
+        EXPECT_EQ(std::strtod(fields[r * width].c_str(), nullptr), t.Prices[r]);
+        for (std::size_t c = 0; c + 1 < width; ++c) {
+            const std::string& field = fields[r * width + c + 1];
             if (!t.Values[r][c])
-                EXPECT_EQ(fields[c + 1], "");
+                EXPECT_EQ(field, "");
             else
-                EXPECT_EQ(read(fields[c + 1]), *t.Values[r][c]) << fields[c + 1];
+                EXPECT_EQ(std::strtod(field.c_str(), nullptr), *t.Values[r][c]) << field;
         }
     }
-    EXPECT_FALSE(std::getline(lines, line));
+    EXPECT_EQ(fields.back(), "");
     EXPECT_NE(ScenarioText(t, ScenarioCell::Value, '.', '\t').find("\t0.1415"), std::string::npos);
 }
 

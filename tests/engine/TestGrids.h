@@ -21,8 +21,11 @@ inline CGrid WorkedExample(int32_t productType = kNormal, bool isCall = true) {
     return g;
 }
 
-inline void RollBackAll(CGrid& g) {
+// The grid built and rolled back; a refused date range fails the test.
+inline CGrid Valued(CGrid g) {
+    if (!BuildLattice(g)) throw EngineError("date range refused");
     RollBack(g);
+    return g;
 }
 
 // A hand-made one-day lattice of the given prices and values, for single
