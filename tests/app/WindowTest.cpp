@@ -1,5 +1,7 @@
 // The window and its commands, with the dialogs answered by hooks.
+#include "ChartWindow.h"
 #include "Conversions.h"
+#include "ValueChart.h"
 #include "Translations.h"
 #include "WindowFixture.h"
 
@@ -7,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 class WindowTest : public QObject {
@@ -295,6 +298,19 @@ private slots:
         QCOMPARE(boxes_.messages.size(), 1);
         QVERIFY(boxes_.messages.front().startsWith(QStringLiteral("Hinnalla 5,00 ei löydy volatiliteettia")));
         QCOMPARE(ui.EditVolat->text(), QStringLiteral("30,00"));
+
+        // The chart opened from the menu follows the next valuation.
+        ui.Arvokayra1->trigger();
+        const ChartWindow* chart = form->findChild<ChartWindow*>();
+        QVERIFY(chart != nullptr && chart->isVisible());
+        ui.EditStrike->setText("16");
+        RunCommand(*form, &TForm1::ButtonCalculateClick);
+        const QList<QPointF> now = chart->Chart()->CurvePoints(0);
+        QVERIFY(!now.isEmpty());
+        const int node = static_cast<int>(std::find(form->Grid().Prices.begin(), form->Grid().Prices.end(),
+                                                    now.front().x()) - form->Grid().Prices.begin());
+        QVERIFY(node < form->Grid().NodeCount);
+        QCOMPARE(now.front().y(), form->Grid().Values[node]);
     }
 
     // Qt's dialogs speak Finnish under Finnish settings, English otherwise.
