@@ -23,7 +23,8 @@ bool SaveBytesAtomically(const QString& path, const QByteArray& bytes) {
 
 ChartWindow::ChartWindow(QWidget* parent)
     : QWidget(parent, Qt::Window), chart_(new ValueChart), slider_(new QSlider(Qt::Horizontal)),
-      dates_(new QComboBox), readout_(new QLabel), reset_(new QPushButton(QStringLiteral("Palauta näkymä"))),
+      dates_(new QComboBox), readout_(new QLabel),
+      reset_(new QPushButton(QStringLiteral("Palauta näkymä"))),
       save_(new QPushButton(QStringLiteral("Tallenna kuva…"))), saveDialog_(this) {
     setWindowTitle(QStringLiteral("Arvokäyrä"));
     // Redraw once the slider is let go, not on every pixel of a drag.

@@ -10,9 +10,7 @@
 #include <QVBoxLayout>
 
 TFiguresWindow::TFiguresWindow(QWidget* parent)
-    : QWidget(parent, Qt::Window),
-      heading_(new QLabel(this)),
-      table_(new QTableWidget(0, 3, this)),
+    : QWidget(parent, Qt::Window), heading_(new QLabel(this)), table_(new QTableWidget(0, 3, this)),
       notes_(new QLabel(this)) {
     setWindowTitle(QStringLiteral("Tunnusluvut"));
     table_->setHorizontalHeaderLabels(
@@ -42,8 +40,8 @@ void TFiguresWindow::SetFigures(const CShareFigures& figures,
     const char separator = DecimalSeparator();
     const auto text = [](const std::string& s) { return QString::fromUtf8(s); };
     heading_->setText(QStringLiteral("Osakkeen hinnalla %1")
-                          .arg(QString::fromLatin1(
-                              FloatToStrF(figures.Share, TFloatFormat::ffGeneral, 6, 3, separator))));
+                          .arg(QString::fromLatin1(FloatToStrF(
+                              figures.Share, TFloatFormat::ffGeneral, 6, 3, separator))));
     std::vector<FigureRow> rows;
     if (solved)
         rows.push_back({"Implisiittinen volatiliteetti", VolatilityPercentText(*solved, separator),
@@ -64,7 +62,6 @@ void TFiguresWindow::SetFigures(const CShareFigures& figures,
     if (figures.Unreliable)
         notes << QStringLiteral("Huom.: tunnusluvut ovat epävarmoja, hinta on solmun päässä "
                                 "knock-out-tasosta tai stop-loss-alueesta.");
-    if (figures.OffLattice)
-        notes << QStringLiteral("Hinta on hilan hinta-alueen ulkopuolella.");
+    if (figures.OffLattice) notes << QStringLiteral("Hinta on hilan hinta-alueen ulkopuolella.");
     notes_->setText(notes.join(QLatin1Char('\n')));
 }

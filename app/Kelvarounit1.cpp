@@ -5,11 +5,11 @@
 #include "ChartWindow.h"
 #include "Conversions.h"
 #include "Dates.h"
-#include "FloatFormat.h"
 #include "FiguresWindow.h"
+#include "FloatFormat.h"
+#include "QtBridge.h"
 #include "ScenarioWindow.h"
 #include "ShareOutput.h"
-#include "QtBridge.h"
 #include "ui_Kelvarounit1.h"
 
 #include <QCloseEvent>
@@ -59,14 +59,11 @@ QString ShortDateFormat() {
     return format;
 }
 
-}  // namespace
+} // namespace
 
 TForm1::TForm1(QWidget* parent)
-    : QMainWindow(parent),
-      ui(new Ui::TForm1),
-      SaveTextFileDialog1(this),
-      job_(new TBackgroundJob(this)),
-      progress_(new QProgressBar(this)),
+    : QMainWindow(parent), ui(new Ui::TForm1), SaveTextFileDialog1(this),
+      job_(new TBackgroundJob(this)), progress_(new QProgressBar(this)),
       progressTimer_(new QTimer(this)) {
     ui->setupUi(this);
 
@@ -80,10 +77,10 @@ TForm1::TForm1(QWidget* parent)
     // The form holds its texts with a decimal comma; they follow the regional
     // separator so that the defaults can always be calculated.
     const QChar separator = QChar::fromLatin1(DecimalSeparator());
-    for (QLineEdit* edit : {ui->EditStrike, ui->EditMultiplier, ui->EditSGMarg, ui->EditDivid,
-                            ui->EditPriceMin, ui->EditPriceMax, ui->EditPriceSteps,
-                            ui->EditTimeSteps, ui->EditVolat, ui->EditRate, ui->EditXOpen,
-                            ui->EditWeekEnd, ui->EditShare, ui->EditWarrant})
+    for (QLineEdit* edit :
+         {ui->EditStrike, ui->EditMultiplier, ui->EditSGMarg, ui->EditDivid, ui->EditPriceMin,
+          ui->EditPriceMax, ui->EditPriceSteps, ui->EditTimeSteps, ui->EditVolat, ui->EditRate,
+          ui->EditXOpen, ui->EditWeekEnd, ui->EditShare, ui->EditWarrant})
         edit->setText(edit->text().replace(QLatin1Char(','), separator));
 
     // A new format drops the time of day the pickers carry; it stays 18:20.
@@ -137,14 +134,14 @@ void TForm1::SetUpKeyboard() {
     // Each label names its input, for screen readers and the label's own
     // mnemonic.
     const std::pair<QLabel*, QWidget*> buddies[] = {
-        {ui->Label1, ui->DateNow},         {ui->Label2, ui->DateExpiry},
-        {ui->Label3, ui->EditStrike},      {ui->Label13, ui->EditMultiplier},
-        {ui->Label12, ui->EditSGMarg},     {ui->Label16, ui->DateDivid},
-        {ui->Label17, ui->EditDivid},      {ui->Label4, ui->EditPriceMin},
-        {ui->Label5, ui->EditPriceMax},    {ui->Label6, ui->EditPriceSteps},
-        {ui->Label7, ui->EditTimeSteps},   {ui->Label8, ui->EditVolat},
-        {ui->Label11, ui->EditRate},       {ui->Label9, ui->EditXOpen},
-        {ui->Label10, ui->EditWeekEnd},    {ui->Label14, ui->EditShare},
+        {ui->Label1, ui->DateNow},       {ui->Label2, ui->DateExpiry},
+        {ui->Label3, ui->EditStrike},    {ui->Label13, ui->EditMultiplier},
+        {ui->Label12, ui->EditSGMarg},   {ui->Label16, ui->DateDivid},
+        {ui->Label17, ui->EditDivid},    {ui->Label4, ui->EditPriceMin},
+        {ui->Label5, ui->EditPriceMax},  {ui->Label6, ui->EditPriceSteps},
+        {ui->Label7, ui->EditTimeSteps}, {ui->Label8, ui->EditVolat},
+        {ui->Label11, ui->EditRate},     {ui->Label9, ui->EditXOpen},
+        {ui->Label10, ui->EditWeekEnd},  {ui->Label14, ui->EditShare},
         {ui->Label15, ui->EditWarrant}};
     for (const auto& [label, input] : buddies) {
         label->setBuddy(input);
@@ -164,12 +161,13 @@ void TForm1::SetUpKeyboard() {
     QList<QWidget*> order = {ui->DateNow, ui->DateExpiry};
     for (QRadioButton* button : ui->RadioGroupType->findChildren<QRadioButton*>()) order << button;
     order << ui->EditStrike;
-    for (QRadioButton* button : ui->RadioGroupCallPut->findChildren<QRadioButton*>()) order << button;
+    for (QRadioButton* button : ui->RadioGroupCallPut->findChildren<QRadioButton*>())
+        order << button;
     order << ui->EditMultiplier << ui->EditSGMarg << ui->DateDivid << ui->EditDivid
           << ui->EditPriceMin << ui->EditPriceMax << ui->EditPriceSteps << ui->EditTimeSteps
           << ui->EditVolat << ui->EditRate << ui->EditXOpen << ui->EditWeekEnd
-          << ui->ButtonCalculate << ui->EditShare << ui->EditWarrant << ui->ButtonSolve
-          << ui->Memo1 << ui->Button1;
+          << ui->ButtonCalculate << ui->EditShare << ui->EditWarrant << ui->ButtonSolve << ui->Memo1
+          << ui->Button1;
     for (qsizetype i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
     for (QWidget* input : order)
         if (input != ui->ButtonCalculate && input != ui->ButtonSolve && input != ui->Memo1 &&
@@ -202,7 +200,7 @@ auto ReadField(const QLineEdit* edit, const QLabel* label, const char* kind, Con
     }
 }
 
-}  // namespace
+} // namespace
 
 long double TForm1::ReadFloat(const QLineEdit* edit, const QLabel* label) const {
     return ReadField(edit, label, "luku", [](const std::string& t) { return StrToFloat(t); });
@@ -232,7 +230,9 @@ void TForm1::ReadInputs() {
     grid_.Rate = FromPercent(ReadFloat(ui->EditRate, ui->Label11));
 }
 
-bool TForm1::Busy() const { return job_->Busy(); }
+bool TForm1::Busy() const {
+    return job_->Busy();
+}
 
 void TForm1::WaitUntilIdle() {
     // A finished job may start the next (Hae calculates after solving).
@@ -256,11 +256,12 @@ bool TForm1::ConfirmLongValuation() {
     if (!LatticeSize(grid_, steps, nodes)) return true;
     const double seconds = static_cast<double>(steps) * nodes / kNodeUpdatesPerSecond;
     if (seconds <= kAskAboveSeconds) return true;
-    return AskYesNo(QStringLiteral("Laskenta kestää arviolta %1 s (%2 aika-askelta, %3 hintatasoa). "
-                                   "Jatketaanko?")
-                        .arg(QString::fromLatin1(FloatToStrF(seconds, TFloatFormat::ffGeneral, 2, 0)))
-                        .arg(steps)
-                        .arg(nodes));
+    return AskYesNo(
+        QStringLiteral("Laskenta kestää arviolta %1 s (%2 aika-askelta, %3 hintatasoa). "
+                       "Jatketaanko?")
+            .arg(QString::fromLatin1(FloatToStrF(seconds, TFloatFormat::ffGeneral, 2, 0)))
+            .arg(steps)
+            .arg(nodes));
 }
 
 void TForm1::ButtonCalculateClick() {
@@ -269,7 +270,8 @@ void TForm1::ButtonCalculateClick() {
         return;
     }
     Guarded([this] {
-        const std::optional<CImpliedVolatility> solved = std::exchange(solvedForNext_, std::nullopt);
+        const std::optional<CImpliedVolatility> solved =
+            std::exchange(solvedForNext_, std::nullopt);
         if (!PrepareInputs(RefusedCommand::Calculate)) return;
         // With the volatility search shown, the figures come at its share price.
         const std::optional<double> share =
@@ -296,7 +298,8 @@ void TForm1::ButtonCalculateClick() {
             },
             [this, complete, share, solved] {
                 if (!*complete) {
-                    statusBar()->showMessage(QStringLiteral("Laskenta peruttu; edelliset tulokset ennallaan."));
+                    statusBar()->showMessage(
+                        QStringLiteral("Laskenta peruttu; edelliset tulokset ennallaan."));
                     return;
                 }
                 // The new valuation replaces the old whole; the old arrays
@@ -348,7 +351,8 @@ void TForm1::MarkShareInListing(double share) {
     if (!grid_.Allocated || grid_.NodeCount < 1) return;
     int nearest = 0;
     for (int i = 1; i < grid_.NodeCount; ++i)
-        if (std::abs(grid_.Prices[i] - share) < std::abs(grid_.Prices[nearest] - share)) nearest = i;
+        if (std::abs(grid_.Prices[i] - share) < std::abs(grid_.Prices[nearest] - share))
+            nearest = i;
     QTextCursor cursor(ui->Memo1->document()->findBlockByNumber(nearest));
     ui->Memo1->setTextCursor(cursor);
     ui->Memo1->centerCursor();
@@ -389,7 +393,8 @@ void TForm1::ButtonSolveClick() {
                 }
                 // As if typed: the listing, the figures and a later save all
                 // use the volatility shown.
-                ui->EditVolat->setText(QString::fromLatin1(VolatilityPercentText(*solved, separator)));
+                ui->EditVolat->setText(
+                    QString::fromLatin1(VolatilityPercentText(*solved, separator)));
                 solvedForNext_ = *solved;
                 ButtonCalculateClick();
             },
@@ -403,7 +408,8 @@ void TForm1::ShowVolatilitySearch(bool shown) {
     const int listingWidth = ui->Memo1->width();
     ui->GroupBox1->setVisible(shown);
     centralWidget()->layout()->activate();
-    if (shown && ui->Memo1->width() < listingWidth) resize(width() + listingWidth - ui->Memo1->width(), height());
+    if (shown && ui->Memo1->width() < listingWidth)
+        resize(width() + listingWidth - ui->Memo1->width(), height());
     ui->GroupBox1->setEnabled(shown);
     ui->ButtonSolve->setEnabled(shown && !Busy());
     ui->Volatiliteettihaku1->setChecked(shown);
@@ -425,7 +431,8 @@ namespace {
 // Opens a window drawn from the grid, made on first use; later valuations
 // redraw it through SetGrid.
 template <class Window>
-void OpenGridWindow(Window*& window, QWidget* parent, const CGrid& grid, std::optional<double> share) {
+void OpenGridWindow(Window*& window, QWidget* parent, const CGrid& grid,
+                    std::optional<double> share) {
     if (!grid.Allocated) return;
     if (window == nullptr) {
         window = new Window(parent);
@@ -438,9 +445,13 @@ void OpenGridWindow(Window*& window, QWidget* parent, const CGrid& grid, std::op
 
 } // namespace
 
-void TForm1::OpenChart() { OpenGridWindow(chartWindow_, this, grid_, share_); }
+void TForm1::OpenChart() {
+    OpenGridWindow(chartWindow_, this, grid_, share_);
+}
 
-void TForm1::OpenScenarios() { OpenGridWindow(scenarioWindow_, this, grid_, share_); }
+void TForm1::OpenScenarios() {
+    OpenGridWindow(scenarioWindow_, this, grid_, share_);
+}
 
 void TForm1::Button1Click() {
     if (Busy()) return;
@@ -451,7 +462,9 @@ void TForm1::Button1Click() {
         CopyInputs(grid_, work_);
         StartWork(
             QStringLiteral("Tarkastetaan…"), [this] { BuildLattice(work_); },
-            [this] { ShowMessage(QString::fromUtf8(TimeStepVerdict(work_.PMid, DecimalSeparator()))); },
+            [this] {
+                ShowMessage(QString::fromUtf8(TimeStepVerdict(work_.PMid, DecimalSeparator())));
+            },
             false);
     });
 }
@@ -474,10 +487,12 @@ void TForm1::Tallennatulokset1Click() {
                     break;
                 case SaveStatus::OpenFailed:
                     ShowErrorBox(
-                        QStringLiteral("Tiedostoa \"%1\" ei voitu avata kirjoittamista varten.").arg(name));
+                        QStringLiteral("Tiedostoa \"%1\" ei voitu avata kirjoittamista varten.")
+                            .arg(name));
                     break;
                 case SaveStatus::WriteFailed:
-                    ShowErrorBox(QStringLiteral("Tiedostoon \"%1\" kirjoittaminen epäonnistui.").arg(name));
+                    ShowErrorBox(
+                        QStringLiteral("Tiedostoon \"%1\" kirjoittaminen epäonnistui.").arg(name));
                     break;
                 }
             },
@@ -485,7 +500,9 @@ void TForm1::Tallennatulokset1Click() {
     });
 }
 
-void TForm1::Poistu1Click() { close(); }
+void TForm1::Poistu1Click() {
+    close();
+}
 
 void TForm1::CancelWork() {
     if (!Busy()) return;
@@ -501,8 +518,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void TForm1::StartWork(const QString& status, std::function<void()> work, std::function<void()> done,
-                       bool cancellable) {
+void TForm1::StartWork(const QString& status, std::function<void()> work,
+                       std::function<void()> done, bool cancellable) {
     ShowRunning(true, cancellable, status);
     job_->Start(std::move(work), [this, done = std::move(done)](std::exception_ptr error) {
         ShowRunning(false, false);
@@ -536,8 +553,8 @@ void TForm1::ShowRunning(bool running, bool cancellable, const QString& status) 
 void TForm1::ShowProgress() {
     const int total = job_->Total;
     if (total < 0) {
-        statusBar()->showMessage(
-            QStringLiteral("Haetaan volatiliteettia… %1 arvostusta valmiina").arg(job_->Done.load()));
+        statusBar()->showMessage(QStringLiteral("Haetaan volatiliteettia… %1 arvostusta valmiina")
+                                     .arg(job_->Done.load()));
         return;
     }
     if (total <= 0) return; // still building: a busy bar

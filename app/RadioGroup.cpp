@@ -22,7 +22,9 @@ void TRadioGroup::setColumns(int columns) {
     Rebuild();
 }
 
-int TRadioGroup::ItemIndex() const { return buttons_->checkedId(); }
+int TRadioGroup::ItemIndex() const {
+    return buttons_->checkedId();
+}
 
 void TRadioGroup::SetItemIndex(int index) {
     if (QAbstractButton* button = buttons_->button(index)) {

@@ -25,7 +25,7 @@ public:
     // Index of the checked item, -1 when none is.
     int ItemIndex() const;
     void SetItemIndex(int index);
-    void setItemIndex(int index) { SetItemIndex(index); }  // the form's setter
+    void setItemIndex(int index) { SetItemIndex(index); } // the form's setter
 
 private:
     void Rebuild();

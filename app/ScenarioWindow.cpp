@@ -49,7 +49,8 @@ ScenarioWindow::ScenarioWindow(QWidget* parent)
       EditStep(new QLineEdit), DateList(new QListWidget), CellChoice(new QComboBox),
       TableView(new QTableWidget), saveDialog_(this) {
     setWindowTitle(QStringLiteral("Skenaariot"));
-    CellChoice->addItems({QStringLiteral("Arvo"), QStringLiteral("Muutos"), QStringLiteral("Muutos %")});
+    CellChoice->addItems(
+        {QStringLiteral("Arvo"), QStringLiteral("Muutos"), QStringLiteral("Muutos %")});
     TableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     auto* apply = new QPushButton(QStringLiteral("Päivitä"));
     auto* copy = new QPushButton(QStringLiteral("Kopioi"));
@@ -78,7 +79,9 @@ ScenarioWindow::ScenarioWindow(QWidget* parent)
 
 ScenarioWindow::~ScenarioWindow() = default;
 
-ScenarioCell ScenarioWindow::Cell() const { return static_cast<ScenarioCell>(CellChoice->currentIndex()); }
+ScenarioCell ScenarioWindow::Cell() const {
+    return static_cast<ScenarioCell>(CellChoice->currentIndex());
+}
 
 void ScenarioWindow::SetGrid(const CGrid& grid, std::optional<double> share) {
     grid_ = grid.Allocated ? &grid : nullptr;
@@ -96,7 +99,8 @@ void ScenarioWindow::SetGrid(const CGrid& grid, std::optional<double> share) {
     const std::vector<int32_t> days = DefaultScenarioDays(grid);
     for (int32_t d = 0; d < grid.DayCount; ++d) {
         auto* item = new QListWidgetItem(
-            QLocale().toString(SerialToDateTime(grid.DayDates[d]).date(), QLocale::ShortFormat), DateList);
+            QLocale().toString(SerialToDateTime(grid.DayDates[d]).date(), QLocale::ShortFormat),
+            DateList);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(std::find(days.begin(), days.end(), d) != days.end() ? Qt::Checked
                                                                                  : Qt::Unchecked);
@@ -106,7 +110,9 @@ void ScenarioWindow::SetGrid(const CGrid& grid, std::optional<double> share) {
     Fill();
 }
 
-void ScenarioWindow::ReleaseGrid() { grid_ = nullptr; }
+void ScenarioWindow::ReleaseGrid() {
+    grid_ = nullptr;
+}
 
 void ScenarioWindow::Apply() {
     if (grid_ == nullptr) return;
@@ -149,14 +155,17 @@ void ScenarioWindow::Fill() {
 
 QString ScenarioWindow::CsvText() const {
     const char separator = DecimalSeparator();
-    return QString::fromLatin1(ScenarioText(table_, Cell(), separator, CsvFieldSeparator(separator)));
+    return QString::fromLatin1(
+        ScenarioText(table_, Cell(), separator, CsvFieldSeparator(separator)));
 }
 
 QString ScenarioWindow::ClipboardText() const {
     return QString::fromLatin1(ScenarioText(table_, Cell(), DecimalSeparator(), '\t'));
 }
 
-void ScenarioWindow::CopyToClipboard() { QApplication::clipboard()->setText(ClipboardText()); }
+void ScenarioWindow::CopyToClipboard() {
+    QApplication::clipboard()->setText(ClipboardText());
+}
 
 void ScenarioWindow::SaveCsv() {
     if (!saveDialog_.Execute()) return;

@@ -17,8 +17,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSvgGenerator>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -31,7 +31,8 @@ std::vector<int32_t> DefaultChartDays(const CGrid& grid) {
     std::vector<int32_t> days{0};
     constexpr int kBetween = 5;
     for (int k = 1; k <= kBetween; ++k) {
-        const auto d = static_cast<int32_t>(std::lround(static_cast<double>(last) * k / (kBetween + 1)));
+        const auto d =
+            static_cast<int32_t>(std::lround(static_cast<double>(last) * k / (kBetween + 1)));
         if (d > days.back() && d < last) days.push_back(d);
     }
     if (last > 0) days.push_back(last);
@@ -212,8 +213,8 @@ void ValueChart::SetGrid(const CGrid& grid, std::optional<double> share,
     if (share)
         d.VerticalLine(*share, top, QStringLiteral("Osakkeen hinta"), QColor(0x80, 0x00, 0x80),
                        Qt::SolidLine);
-    d.VerticalLine(grid.PriceMin, top, QStringLiteral("Hinta-alueen rajat"),
-                                      Qt::gray, Qt::DashLine);
+    d.VerticalLine(grid.PriceMin, top, QStringLiteral("Hinta-alueen rajat"), Qt::gray,
+                   Qt::DashLine);
     QLineSeries* high = d.VerticalLine(grid.PriceMax, top, QString(), Qt::gray, Qt::DashLine);
     for (QLegendMarker* marker : d.chart->legend()->markers(high)) marker->setVisible(false);
 
@@ -238,7 +239,8 @@ void ValueChart::SetGrid(const CGrid& grid, std::optional<double> share,
     double lo = std::min(w.Strike, grid.Prices[first]), hi = std::max(w.Strike, grid.Prices[past]);
     if (share) lo = std::min(lo, *share), hi = std::max(hi, *share);
     if (w.ProductType == kTurboSG)
-        lo = std::min(lo, w.Strike - w.KnockOutMargin), hi = std::max(hi, w.Strike + w.KnockOutMargin);
+        lo = std::min(lo, w.Strike - w.KnockOutMargin),
+        hi = std::max(hi, w.Strike + w.KnockOutMargin);
     // At least the scenario table's default range around the centre.
     const double centre = share.value_or(w.Strike);
     lo = std::min(lo, centre * 0.8);
@@ -254,10 +256,18 @@ void ValueChart::ResetZoom() {
     d_->ShowPrices(d_->viewMin, d_->viewMax);
 }
 
-int ValueChart::CurveCount() const { return static_cast<int>(d_->curves.size()); }
-QString ValueChart::CurveName(int curve) const { return d_->curves.at(curve)->name(); }
-QList<QPointF> ValueChart::CurvePoints(int curve) const { return d_->curves.at(curve)->points(); }
-std::pair<double, double> ValueChart::PriceView() const { return {d_->axisX->min(), d_->axisX->max()}; }
+int ValueChart::CurveCount() const {
+    return static_cast<int>(d_->curves.size());
+}
+QString ValueChart::CurveName(int curve) const {
+    return d_->curves.at(curve)->name();
+}
+QList<QPointF> ValueChart::CurvePoints(int curve) const {
+    return d_->curves.at(curve)->points();
+}
+std::pair<double, double> ValueChart::PriceView() const {
+    return {d_->axisX->min(), d_->axisX->max()};
+}
 
 namespace {
 

@@ -25,7 +25,8 @@ void StartDemo(TForm1& form, int demo) {
     if (demo == 2) {
         form.ui->Volatiliteettihaku1->trigger();
         form.ui->EditShare->setText(QStringLiteral("16"));
-        form.ui->EditWarrant->setText(QString(QStringLiteral("0.60")).replace('.', QLatin1Char(DecimalSeparator())));
+        form.ui->EditWarrant->setText(
+            QString(QStringLiteral("0.60")).replace('.', QLatin1Char(DecimalSeparator())));
     }
     QTimer::singleShot(0, &form, [&form, demo] {
         if (demo == 2)
@@ -35,7 +36,8 @@ void StartDemo(TForm1& form, int demo) {
         form.WaitUntilIdle();
         if (demo == 3) form.ui->Skenaariot1->trigger();
         for (QWidget* window : QApplication::topLevelWidgets())
-            if (window != &form && window->isVisible()) window->move(form.frameGeometry().right() + 8, 0);
+            if (window != &form && window->isVisible())
+                window->move(form.frameGeometry().right() + 8, 0);
         if (demo != 2) {
             QScrollBar* bar = form.ui->Memo1->verticalScrollBar();
             bar->setValue(bar->maximum() / 2);
@@ -43,7 +45,7 @@ void StartDemo(TForm1& form, int demo) {
     });
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char* argv[]) {
     KeepFreedMemoryForReuse();

@@ -29,11 +29,14 @@ void WholeValuation(benchmark::State& state, int32_t type, bool call, double div
 }
 
 BENCHMARK_CAPTURE(WholeValuation, NormalCall, kNormal, true, 0.0)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(WholeValuation, TurboSHBPut, kTurboSHB, false, 0.0)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(WholeValuation, TurboSGCallDividend, kTurboSG, true, 0.3)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The results file of the largest Normal call: 1430 day columns x 6325 nodes.
 void ResultsFile(benchmark::State& state) {

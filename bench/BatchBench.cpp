@@ -30,16 +30,18 @@ void Batch(benchmark::State& state) {
     const std::string path = "/tmp/kelvaro-batch-bench.csv";
     std::ofstream(path) << Warrants(kRows);
     // 25 steps a day keep one pass over the file to tens of seconds.
-    const std::vector<std::string> args = {"--batch", path, "--valuation", "2006-03-01 10:00",
-                                           "--expiry", "2007-03-01", "--steps-per-day", "25",
-                                           "--jobs", std::to_string(state.range(0))};
+    const std::vector<std::string> args = {"--batch",         path,
+                                           "--valuation",     "2006-03-01 10:00",
+                                           "--expiry",        "2007-03-01",
+                                           "--steps-per-day", "25",
+                                           "--jobs",          std::to_string(state.range(0))};
     for (auto _ : state) {
         std::ifstream in(path);
         std::ostringstream out, err;
         if (RunBatch(args, in, out, err) != 0) state.SkipWithError(err.str().c_str());
     }
-    state.counters["rows/s"] =
-        benchmark::Counter(static_cast<double>(kRows) * state.iterations(), benchmark::Counter::kIsRate);
+    state.counters["rows/s"] = benchmark::Counter(static_cast<double>(kRows) * state.iterations(),
+                                                  benchmark::Counter::kIsRate);
     std::remove(path.c_str());
 }
 

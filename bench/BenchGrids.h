@@ -26,4 +26,6 @@ inline CGrid LargestLattice(int32_t type, bool call, double dividend) {
     return g;
 }
 
-inline double NodeUpdates(const CGrid& g) { return static_cast<double>(g.TotalSteps) * g.NodeCount; }
+inline double NodeUpdates(const CGrid& g) {
+    return static_cast<double>(g.TotalSteps) * g.NodeCount;
+}

@@ -43,7 +43,8 @@ void ChartRedrawAndPaint(benchmark::State& state) {
 void ScenarioTableOfLargest(benchmark::State& state) {
     const CGrid& grid = Largest();
     for (auto _ : state)
-        benchmark::DoNotOptimize(ComputeScenario(grid, DefaultScenarioPrices(15), DefaultScenarioDays(grid), 15));
+        benchmark::DoNotOptimize(
+            ComputeScenario(grid, DefaultScenarioPrices(15), DefaultScenarioDays(grid), 15));
 }
 
 BENCHMARK(ChartRedraw)->Unit(benchmark::kMillisecond)->UseRealTime();

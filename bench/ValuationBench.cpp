@@ -82,7 +82,9 @@ void SubnormalKernel(benchmark::State& state) {
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::RegisterBenchmark("PlainLoop", PlainLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark("PlainLoop", PlainLoop)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     // Names: Kernel/<instruction set>/<threads>/<quotients>.
     const std::string widest = engine_detail::KernelIsa();
     for (const char* isa : {"sse2", "avx2", "avx512"}) {
@@ -102,9 +104,13 @@ int main(int argc, char** argv) {
     engine_detail::UseKernelIsa(widest);
     for (int tiny : {0, 1}) {
         benchmark::RegisterBenchmark("SubnormalPlainLoop", SubnormalPlainLoop)
-            ->Arg(tiny)->Unit(benchmark::kMillisecond)->UseRealTime();
+            ->Arg(tiny)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
         benchmark::RegisterBenchmark("SubnormalKernel", SubnormalKernel)
-            ->Arg(tiny)->Unit(benchmark::kMillisecond)->UseRealTime();
+            ->Arg(tiny)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

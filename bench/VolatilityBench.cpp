@@ -31,11 +31,16 @@ CGrid OneYearNormal() {
 }
 
 BENCHMARK_CAPTURE(Solve, OneYearNormalCall, OneYearNormal(), 15.0, 0.35)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(Solve, LargestNormalCall, LargestLattice(kNormal, true, 0.0), 15.0, 0.35)
-    ->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 BENCHMARK_CAPTURE(Solve, LargestNormalPutDividend, LargestLattice(kNormal, false, 0.3), 14.0, 0.25)
-    ->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 } // namespace
 

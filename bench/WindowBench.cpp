@@ -76,11 +76,17 @@ void CancelLatency(benchmark::State& state) {
         const auto start = std::chrono::steady_clock::now();
         w.form.CancelWork();
         w.form.WaitUntilIdle();
-        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
 }
 
-BENCHMARK(Calculate)->Arg(365)->Arg(1999)->ArgName("days")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Calculate)
+    ->Arg(365)
+    ->Arg(1999)
+    ->ArgName("days")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(CancelLatency)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
 
 } // namespace

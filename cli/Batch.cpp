@@ -26,10 +26,10 @@
 namespace {
 
 // The options a row may set, as its columns are named.
-constexpr std::string_view kColumns[] = {
-    "type",   "side",          "strike", "multiplier", "margin",     "valuation",
-    "expiry", "dividend-date", "dividend", "steps-per-day", "volatility", "rate",
-    "open",   "weekend",       "share",  "price"};
+constexpr std::string_view kColumns[] = {"type",     "side",          "strike",     "multiplier",
+                                         "margin",   "valuation",     "expiry",     "dividend-date",
+                                         "dividend", "steps-per-day", "volatility", "rate",
+                                         "open",     "weekend",       "share",      "price"};
 
 // Options that make no sense for a list: each row prints its own figures.
 constexpr std::string_view kRefused[] = {"--results", "--check", "--json", "--value-at"};
@@ -119,7 +119,9 @@ void AppendJsonString(std::string& out, std::string_view text) {
 }
 
 // Without the two-space indentation of a pretty-printed member.
-std::string_view Member(const std::string& json) { return Trimmed(json); }
+std::string_view Member(const std::string& json) {
+    return Trimmed(json);
+}
 
 struct Row {
     int64_t Line = 0;
@@ -248,7 +250,8 @@ private:
 // `window` rows are between being read and being written.
 class Pool {
 public:
-    Pool(const Output& output, int jobs) : output_(output), window_(4 * static_cast<std::size_t>(jobs)) {
+    Pool(const Output& output, int jobs)
+        : output_(output), window_(4 * static_cast<std::size_t>(jobs)) {
         for (int i = 0; i < jobs; ++i) workers_.emplace_back([this] { Work(); });
     }
 
@@ -359,11 +362,13 @@ Settings ReadSettings(const std::vector<std::string>& args) {
     Settings s;
     std::string message;
     if (!ReadOptions(args, s.Options, message)) throw BatchError{kExitUsage, message};
-    s.Jobs = static_cast<int>(std::clamp(engine_detail::UsableCpus(), 1u, static_cast<unsigned>(kMaxJobs)));
+    s.Jobs = static_cast<int>(
+        std::clamp(engine_detail::UsableCpus(), 1u, static_cast<unsigned>(kMaxJobs)));
     std::erase_if(s.Options, [&](const std::pair<std::string, std::string>& option) {
         const auto& [name, value] = option;
         if (std::find(std::begin(kRefused), std::end(kRefused), name) != std::end(kRefused))
-            throw BatchError{kExitUsage, "valitsinta " + name + " ei voi käyttää yhdessä valitsimen --batch kanssa"};
+            throw BatchError{kExitUsage, "valitsinta " + name +
+                                             " ei voi käyttää yhdessä valitsimen --batch kanssa"};
         if (name == "--batch-format") {
             if (value != "json" && value != "csv")
                 throw BatchError{kExitUsage, "virheellinen arvo valitsimelle --batch-format: " +
@@ -372,9 +377,11 @@ Settings ReadSettings(const std::vector<std::string>& args) {
         } else if (name == "--jobs") {
             int jobs = 0;
             const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), jobs);
-            if (ec != std::errc() || end != value.data() + value.size() || jobs < 1 || jobs > kMaxJobs)
-                throw BatchError{kExitUsage, "virheellinen arvo valitsimelle --jobs: " + Quoted(value) +
-                                                 " (kokonaisluku 1–" + std::to_string(kMaxJobs) + ")"};
+            if (ec != std::errc() || end != value.data() + value.size() || jobs < 1 ||
+                jobs > kMaxJobs)
+                throw BatchError{kExitUsage,
+                                 "virheellinen arvo valitsimelle --jobs: " + Quoted(value) +
+                                     " (kokonaisluku 1–" + std::to_string(kMaxJobs) + ")"};
             s.Jobs = jobs;
         }
         return name == "--batch" || name == "--batch-format" || name == "--jobs";
@@ -398,11 +405,13 @@ void ReadHeader(std::istream& in, Settings& s) {
         if (std::find(std::begin(kColumns), std::end(kColumns), name) == std::end(kColumns)) {
             std::string known;
             for (std::string_view c : kColumns) known.append(known.empty() ? "" : ", ").append(c);
-            throw BatchError{kExitUsage, "--batch: tuntematon sarake " + Quoted(name) + " (sarakkeet: " + known + ")"};
+            throw BatchError{kExitUsage, "--batch: tuntematon sarake " + Quoted(name) +
+                                             " (sarakkeet: " + known + ")"};
         }
-        if (std::find(s.Columns.begin(), s.Columns.begin() + static_cast<std::ptrdiff_t>(i), name) !=
-            s.Columns.begin() + static_cast<std::ptrdiff_t>(i))
-            throw BatchError{kExitUsage, "--batch: sarake " + Quoted(name) + " on otsikossa kahdesti"};
+        if (std::find(s.Columns.begin(), s.Columns.begin() + static_cast<std::ptrdiff_t>(i),
+                      name) != s.Columns.begin() + static_cast<std::ptrdiff_t>(i))
+            throw BatchError{kExitUsage,
+                             "--batch: sarake " + Quoted(name) + " on otsikossa kahdesti"};
     }
 }
 
@@ -462,12 +471,14 @@ int RunBatch(const std::vector<std::string>& args, std::istream& in, std::ostrea
             Pool pool(output, settings.Jobs);
             std::string line;
             for (int64_t number = 2; written && ReadLine(in, line); ++number)
-                if (!Trimmed(line).empty()) written = pool.Submit(MakeRow(settings, number, line), out, progress);
+                if (!Trimmed(line).empty())
+                    written = pool.Submit(MakeRow(settings, number, line), out, progress);
             written = written && pool.Finish(out, progress);
             failed = pool.Failed();
             progress.Update(pool.Written(), true);
         }
-        if (!written || !out) throw BatchError{kExitFile, "vakiotulosteeseen kirjoittaminen epäonnistui"};
+        if (!written || !out)
+            throw BatchError{kExitFile, "vakiotulosteeseen kirjoittaminen epäonnistui"};
         if (in.bad()) throw BatchError{kExitUsage, "syötteen lukeminen epäonnistui"};
         return failed > 0 ? kExitSomeRowsFailed : kExitOk;
     } catch (const BatchError& e) {
@@ -508,8 +519,8 @@ std::string BatchHelpText() {
     for (std::size_t i = 0; i < std::size(kColumns); ++i)
         columns.append(i == 0 ? "" : i == 8 ? ",\n  " : ",").append(kColumns[i]);
     return "--batch lukee CSV-tiedoston, jonka otsikkorivillä ovat sarakkeiden nimet\n"
-           "missä tahansa järjestyksessä (" + std::to_string(std::size(kColumns)) + " mahdollista):\n  " +
-           columns +
+           "missä tahansa järjestyksessä (" +
+           std::to_string(std::size(kColumns)) + " mahdollista):\n  " + columns +
            "\n"
            "Erotin on ; tai , otsikkorivin mukaan. Puuttuva sarake tai tyhjä kenttä saa\n"
            "komentorivin arvon tai oletuksen; pilkkuerotellussa tiedostossa desimaalipilkku\n"

@@ -6,8 +6,8 @@
 #include "Grid.h"
 #include "Options.h"
 #include "Output.h"
-#include "ShareOutput.h"
 #include "ScenarioOutput.h"
+#include "ShareOutput.h"
 
 #include <algorithm>
 #include <functional>
@@ -59,7 +59,8 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr) {
     const bool scenario = parsed.Has("--scenario") || parsed.Has("--scenario-prices") ||
                           parsed.Has("--scenario-dates");
     if (check + (json || scenario) + valueAt > 1)
-        throw UsageError("valitsimista --check, --json/--scenario ja --value-at voi antaa vain yhden");
+        throw UsageError(
+            "valitsimista --check, --json/--scenario ja --value-at voi antaa vain yhden");
     if (check && parsed.Has("--chart"))
         throw UsageError("valitsimia --check ja --chart ei voi käyttää yhdessä");
     if (check && parsed.Has("--results"))
@@ -69,7 +70,8 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr) {
     const bool solve = parsed.Has("--price");
     if (solve && !atShare) throw UsageError("valitsin --price tarvitsee valitsimen --share");
     if (atShare && (check || valueAt))
-        throw UsageError("valitsinta --share ei voi käyttää yhdessä valitsimien --check ja --value-at kanssa");
+        throw UsageError(
+            "valitsinta --share ei voi käyttää yhdessä valitsimien --check ja --value-at kanssa");
     for (std::string_view name : {"--batch-format", "--jobs"})
         if (parsed.Has(name))
             throw UsageError("valitsin " + std::string(name) + " tarvitsee valitsimen --batch");
@@ -117,7 +119,8 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr) {
 
     std::string text;
     if (scenario) {
-        const std::string prices = parsed.Text("--scenario-prices"), dates = parsed.Text("--scenario-dates");
+        const std::string prices = parsed.Text("--scenario-prices"),
+                          dates = parsed.Text("--scenario-dates");
         const ScenarioTable table =
             ScenarioFromOptions(grid, parsed.Has("--scenario-prices") ? &prices : nullptr,
                                 parsed.Has("--scenario-dates") ? &dates : nullptr,
@@ -127,7 +130,8 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr) {
             text.resize(text.size() - 3); // "\n}\n"
             text += ",\n  " + ScenarioJson(table) + "\n}\n";
         } else {
-            text = ScenarioText(table, ScenarioCell::Value, separator, CsvFieldSeparator(separator));
+            text =
+                ScenarioText(table, ScenarioCell::Value, separator, CsvFieldSeparator(separator));
         }
     } else if (atShare) {
         const CShareFigures figures = FiguresAt(grid, row ? nextDay : NextDayRow(grid), share);
@@ -170,7 +174,7 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr) {
     return text;
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 

@@ -13,9 +13,9 @@
 // Exit statuses, distinct per kind of failure.
 enum KelvaroExit : int {
     kExitOk = 0,
-    kExitUsage = 2,   // bad option or value, rejected date range, price off the lattice
-    kExitEngine = 3,  // engine error or anything unexpected (out of memory)
-    kExitFile = 4,    // results file or standard output not writable
+    kExitUsage = 2,          // bad option or value, rejected date range, price off the lattice
+    kExitEngine = 3,         // engine error or anything unexpected (out of memory)
+    kExitFile = 4,           // results file or standard output not writable
     kExitSomeRowsFailed = 5, // --batch: some rows failed, each with its error in the output
 };
 

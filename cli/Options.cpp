@@ -55,19 +55,19 @@ constexpr OptionInfo kOptions[] = {
     {"--scenario", "", "",
      "tulostaa skenaariotaulukon CSV-muotoisena (hinnat riveinä, päivät sarakkeina); "
      "--json-valitsimen kanssa JSON-olion \"Scenario\""},
-    {"--scenario-prices", "P1,P2,…",  "",
+    {"--scenario-prices", "P1,P2,…", "",
      "skenaarion hinnat (oletus: 9 hintaa -20 %:sta +20 %:iin osakkeen hinnasta tai "
      "toteutushinnasta; desimaalipilkun kanssa hinnat puolipistein eroteltuina)"},
     {"--scenario-dates", "YYYY-MM-DD,…", "",
      "skenaarion päivät, hilan kaupankäyntipäiviä (oletus: nyt, +1 vk, +1 kk, +3 kk, +6 kk, "
      "+1 v, … ja päättymispäivä)"},
-    {"--chart", "TIEDOSTO.png", "",
-     "piirtää arvokäyrän PNG-kuvaksi 1200 × 800 ilman näyttöä"},
+    {"--chart", "TIEDOSTO.png", "", "piirtää arvokäyrän PNG-kuvaksi 1200 × 800 ilman näyttöä"},
     {"--batch", "TIEDOSTO|-", "",
      "laskee CSV-tiedoston (- = vakiosyöte) jokaisen rivin warrantin ja tulostaa rivit "
      "JSON-riveinä samassa järjestyksessä; sarakkeina valitsinten pitkät nimet (ks. alla)"},
     {"--batch-format", "json|csv", "json", "--batch-tulosteen muoto (oletus: json)"},
-    {"--jobs", "N", "", "--batch: rinnakkain laskevia säikeitä (oletus: käytettävissä olevat suorittimet)"},
+    {"--jobs", "N", "",
+     "--batch: rinnakkain laskevia säikeitä (oletus: käytettävissä olevat suorittimet)"},
     {"--help", "", "", "tämä ohje"},
     {"--version", "", "", "ohjelman versio"},
 };
@@ -88,7 +88,8 @@ std::string Quoted(std::string_view text) {
 }
 
 void ThrowBadValue(std::string_view name, std::string_view text, std::string_view hint) {
-    std::string message = "virheellinen arvo valitsimelle " + std::string(name) + ": " + Quoted(text);
+    std::string message =
+        "virheellinen arvo valitsimelle " + std::string(name) + ": " + Quoted(text);
     if (!hint.empty()) message += " (" + std::string(hint) + ")";
     throw UsageError(message);
 }
@@ -188,8 +189,8 @@ char ReadSeparator(const ParsedArgs& parsed) {
             code = ((lead & 0x1Fu) << 6) | (trail & 0x3Fu);
     }
     const bool control = code < 0x20 || (code >= 0x7F && code < 0xA0);
-    const bool ambiguous = (code >= '0' && code <= '9') || code == '+' || code == '-' ||
-                           code == 'E' || code == 'e';
+    const bool ambiguous =
+        (code >= '0' && code <= '9') || code == '+' || code == '-' || code == 'E' || code == 'e';
     if (code > 0xFF || control || ambiguous)
         ThrowBadValue("--decimal-separator", text,
                       "yksi merkki, ei numero, etumerkki, E eikä ohjausmerkki");
@@ -226,8 +227,8 @@ CGrid ReadInputs(const ParsedArgs& parsed) {
     const double margin = static_cast<double>(ReadFloat(parsed, "--margin"));
     warrant.KnockOutMargin = warrant.ProductType == kTurboSG ? margin : 0.0;
     // The window's valuation picker starts today at 10:00.
-    grid.ValuationTime = parsed.Has("--valuation") ? ReadDate(parsed, "--valuation", 10, 0)
-                                                   : Today() + 10.0 / 24.0;
+    grid.ValuationTime =
+        parsed.Has("--valuation") ? ReadDate(parsed, "--valuation", 10, 0) : Today() + 10.0 / 24.0;
     grid.StepsPerDay = ReadInt(parsed, "--steps-per-day");
     grid.OpenFraction = FromPercent(ReadFloat(parsed, "--open"));
     grid.WeekendWeight = WeekendWeightFromDays(ReadFloat(parsed, "--weekend"));
@@ -241,8 +242,9 @@ CGrid ReadInputs(const ParsedArgs& parsed) {
 double ReadPrice(const ParsedArgs& parsed, std::string_view name) {
     std::string text = parsed.Text(name);
     ReadFloat(parsed, name);
-    text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\t'; }),
-               text.end());
+    text.erase(
+        std::remove_if(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\t'; }),
+        text.end());
     std::replace(text.begin(), text.end(), ',', '.');
     const char* first = text.data() + (text.starts_with('+') ? 1 : 0);
     double price = 0;
@@ -270,8 +272,9 @@ std::string HelpText() {
     // a common indentation. Widths count characters, not UTF-8 bytes.
     constexpr std::size_t kIndent = 30, kWidth = 79;
     const auto columns = [](std::string_view s) {
-        return static_cast<std::size_t>(std::count_if(
-            s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+        return static_cast<std::size_t>(std::count_if(s.begin(), s.end(), [](char c) {
+            return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        }));
     };
     for (const OptionInfo& option : kOptions) {
         std::string line = "  ";
@@ -309,15 +312,16 @@ std::string HelpText() {
             "desimaalierotin on \"";
     // The separator may be a Latin-1 byte; the help is UTF-8.
     text += Latin1ToUtf8(std::string(1, DecimalSeparator()));
-    text += "\".\n"
-            "Valitsimista --check, --json/--scenario ja --value-at voi käyttää vain yhtä kerrallaan;\n"
-            "--share (ja --price) käy yhdessä valitsimien --json ja --results kanssa.\n"
-            "\n"
-            + BatchHelpText() +
-            "\n"
-            "Paluuarvot: 0 onnistui, 2 virheellinen valitsin tai parametri, 3 laskentavirhe\n"
-            "tai volatiliteettia ei löydy, 4 tiedostoa tai tulostetta ei voitu kirjoittaa,\n"
-            "5 (--batch) osa riveistä epäonnistui.\n";
+    text +=
+        "\".\n"
+        "Valitsimista --check, --json/--scenario ja --value-at voi käyttää vain yhtä kerrallaan;\n"
+        "--share (ja --price) käy yhdessä valitsimien --json ja --results kanssa.\n"
+        "\n" +
+        BatchHelpText() +
+        "\n"
+        "Paluuarvot: 0 onnistui, 2 virheellinen valitsin tai parametri, 3 laskentavirhe\n"
+        "tai volatiliteettia ei löydy, 4 tiedostoa tai tulostetta ei voitu kirjoittaa,\n"
+        "5 (--batch) osa riveistä epäonnistui.\n";
     return text;
 }
 

@@ -21,8 +21,8 @@ public:
 
 struct OptionInfo {
     std::string_view name;
-    std::string_view argument;     // placeholder in the help; empty for a flag
-    std::string_view defaultText;  // read like a typed value when the option is absent
+    std::string_view argument;    // placeholder in the help; empty for a flag
+    std::string_view defaultText; // read like a typed value when the option is absent
     std::string_view help;
 };
 

@@ -26,9 +26,10 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     }
 }
 
-[[noreturn]] void Refuse(const std::string& option, const std::string& text, const std::string& why) {
-    throw ScenarioArgumentError("virheellinen arvo valitsimelle " + option + ": \"" + text + "\" (" +
-                                why + ")");
+[[noreturn]] void Refuse(const std::string& option, const std::string& text,
+                         const std::string& why) {
+    throw ScenarioArgumentError("virheellinen arvo valitsimelle " + option + ": \"" + text +
+                                "\" (" + why + ")");
 }
 
 std::vector<double> ReadPrices(const std::string& text) {
@@ -56,15 +57,16 @@ std::vector<int32_t> ReadDays(const CGrid& grid, const std::string& text) {
             const auto [end, ec] = std::from_chars(first, first + count, value);
             return ec == std::errc() && end == first + count && *first != '-' && *first != '+';
         };
-        const bool ok = item.size() == 10 && item[4] == '-' && item[7] == '-' && digits(0, 4, year) &&
-                        digits(5, 2, month) && digits(8, 2, day) &&
-                        std::chrono::year_month_day(std::chrono::year(year),
-                                                    std::chrono::month(static_cast<unsigned>(month)),
-                                                    std::chrono::day(static_cast<unsigned>(day)))
-                            .ok();
+        const bool ok =
+            item.size() == 10 && item[4] == '-' && item[7] == '-' && digits(0, 4, year) &&
+            digits(5, 2, month) && digits(8, 2, day) &&
+            std::chrono::year_month_day(std::chrono::year(year),
+                                        std::chrono::month(static_cast<unsigned>(month)),
+                                        std::chrono::day(static_cast<unsigned>(day)))
+                .ok();
         if (!ok) Refuse("--scenario-dates", item, "päivämäärä muodossa YYYY-MM-DD");
-        const std::optional<int32_t> index =
-            TradingDayOfDate(grid, SerialOfDate(year, static_cast<unsigned>(month), static_cast<unsigned>(day)));
+        const std::optional<int32_t> index = TradingDayOfDate(
+            grid, SerialOfDate(year, static_cast<unsigned>(month), static_cast<unsigned>(day)));
         if (!index)
             throw ScenarioArgumentError("päivä " + item + " ei ole hilan kaupankäyntipäivä (" +
                                         SerialDateText(grid.DayDates.front()) + " – " +
@@ -83,8 +85,10 @@ void AppendDouble(std::string& out, double value) {
 
 ScenarioTable ScenarioFromOptions(const CGrid& grid, const std::string* pricesText,
                                   const std::string* datesText, double reference) {
-    const std::vector<double> prices = pricesText ? ReadPrices(*pricesText) : DefaultScenarioPrices(reference);
-    const std::vector<int32_t> days = datesText ? ReadDays(grid, *datesText) : DefaultScenarioDays(grid);
+    const std::vector<double> prices =
+        pricesText ? ReadPrices(*pricesText) : DefaultScenarioPrices(reference);
+    const std::vector<int32_t> days =
+        datesText ? ReadDays(grid, *datesText) : DefaultScenarioDays(grid);
     return ComputeScenario(grid, prices, days, reference);
 }
 
@@ -131,5 +135,6 @@ bool WriteChartPng(const CGrid& grid, std::optional<double> share, const std::st
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    return image.save(&buffer, "PNG") && SaveBytesAtomically(QFile::decodeName(path.c_str()), bytes);
+    return image.save(&buffer, "PNG") &&
+           SaveBytesAtomically(QFile::decodeName(path.c_str()), bytes);
 }

@@ -64,7 +64,7 @@ bool EmitResults(const CGrid& grid, char separator, std::string& buffer, Flush f
     return buffer.empty() || flush(buffer);
 }
 
-}  // namespace
+} // namespace
 
 std::string ListingText(const CGrid& grid) {
     std::string text;
@@ -115,7 +115,8 @@ std::string DateRangeRefusalText(const CGrid& grid, RefusedCommand command, Refu
     const char* cause = DateRangeRefusal(grid.ValuationTime, grid.Warrant.Expiry);
     if (cause == nullptr) return {};
     const bool check = command == RefusedCommand::Check;
-    std::string text = check ? "Parametrit virheellisiä." : "Parametrit virheellisiä, Laskenta peruttu";
+    std::string text =
+        check ? "Parametrit virheellisiä." : "Parametrit virheellisiä, Laskenta peruttu";
     if (form == RefusalForm::Box)
         text += '\n';
     else
@@ -136,7 +137,7 @@ bool WriteBlocks(QFileDevice& file, const CGrid& grid, char separator) {
     });
 }
 
-}  // namespace
+} // namespace
 
 SaveStatus WriteResultsFile(const std::string& path, const CGrid& grid, char separator) {
     CheckGridShape(grid);
@@ -144,7 +145,7 @@ SaveStatus WriteResultsFile(const std::string& path, const CGrid& grid, char sep
     // Qt replaces bytes that are not UTF-8; never save under another name.
     if (QFile::encodeName(name).toStdString() != path) return SaveStatus::OpenFailed;
     constexpr QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered;
-    const QFileInfo target(name);  // follows a symbolic link, as the save does
+    const QFileInfo target(name); // follows a symbolic link, as the save does
 
     // A device or a pipe (/dev/null, /dev/stdout) cannot be replaced by a
     // rename, and renaming over it would remove it: it is written in place.

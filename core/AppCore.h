@@ -7,8 +7,12 @@
 #include <string_view>
 
 // Scalings of the inputs, at extended precision and rounded to double once.
-inline double FromPercent(long double percent) { return static_cast<double>(percent * 0.01); }
-inline double WeekendWeightFromDays(long double days) { return static_cast<double>(days * 0.5); }
+inline double FromPercent(long double percent) {
+    return static_cast<double>(percent * 0.01);
+}
+inline double WeekendWeightFromDays(long double days) {
+    return static_cast<double>(days * 0.5);
+}
 
 // The Calculate command's listing: one "%4d %9.3f %9.3f" line per node,
 // lines joined by '\n' (no line end after the last).

@@ -13,24 +13,25 @@ struct Field {
     std::string_view key;   // JSON
     std::string_view label; // text
     const std::optional<double>& value;
-    std::string_view unit;  // the window's unit column
+    std::string_view unit; // the window's unit column
 };
 
 // In the order of the JSON keys.
 std::vector<Field> FieldsOf(const CShareFigures& f) {
-    return {{"Value", "Arvo", f.Value, "/ warrantti"},
-            {"Delta", "Delta", f.Delta, "/ osakkeen hintayksikkö"},
-            {"Gamma", "Gamma", f.Gamma, "/ hintayksikkö²"},
-            {"ThetaPerDay", "Theta päivässä", f.ThetaPerDay, "/ kaupankäyntipäivä"},
-            {"Vega", "Vega (1 %-yksikkö)", f.Vega, "/ volatiliteetin %-yksikkö"},
-            {"Rho", "Rho (1 %-yksikkö)", f.Rho, "/ koron %-yksikkö"},
-            {"Leverage", "Vipu", f.Leverage, "×"},
-            {"Premium", "Preemio %", f.Premium, "%"},
-            {"BreakEven", "Tasapiste", f.BreakEven, "osakkeen hinta erääntyessä"},
-            {"KnockOutLevel", "Knock-out-taso", f.KnockOutLevel, "osakkeen hinta"},
-            {"KnockOutDistance", "Etäisyys knock-out-tasoon %", f.KnockOutDistance, "%"},
-            {"Reference", "Suljettu kaava", f.Reference, "/ warrantti"},
-            {"ReferenceDifference", "Ero suljettuun kaavaan", f.ReferenceDifference, "/ warrantti"}};
+    return {
+        {"Value", "Arvo", f.Value, "/ warrantti"},
+        {"Delta", "Delta", f.Delta, "/ osakkeen hintayksikkö"},
+        {"Gamma", "Gamma", f.Gamma, "/ hintayksikkö²"},
+        {"ThetaPerDay", "Theta päivässä", f.ThetaPerDay, "/ kaupankäyntipäivä"},
+        {"Vega", "Vega (1 %-yksikkö)", f.Vega, "/ volatiliteetin %-yksikkö"},
+        {"Rho", "Rho (1 %-yksikkö)", f.Rho, "/ koron %-yksikkö"},
+        {"Leverage", "Vipu", f.Leverage, "×"},
+        {"Premium", "Preemio %", f.Premium, "%"},
+        {"BreakEven", "Tasapiste", f.BreakEven, "osakkeen hinta erääntyessä"},
+        {"KnockOutLevel", "Knock-out-taso", f.KnockOutLevel, "osakkeen hinta"},
+        {"KnockOutDistance", "Etäisyys knock-out-tasoon %", f.KnockOutDistance, "%"},
+        {"Reference", "Suljettu kaava", f.Reference, "/ warrantti"},
+        {"ReferenceDifference", "Ero suljettuun kaavaan", f.ReferenceDifference, "/ warrantti"}};
 }
 
 std::string Number(double value, char separator) {
@@ -52,7 +53,8 @@ void AppendJsonNumber(std::string& out, double value) {
 std::vector<FigureRow> FigureRows(const CShareFigures& f, char separator) {
     std::vector<FigureRow> rows;
     for (const Field& field : FieldsOf(f))
-        rows.push_back({std::string(field.label), field.value ? Number(*field.value, separator) : "–",
+        rows.push_back({std::string(field.label),
+                        field.value ? Number(*field.value, separator) : "–",
                         std::string(field.unit)});
     return rows;
 }
@@ -60,7 +62,8 @@ std::vector<FigureRow> FigureRows(const CShareFigures& f, char separator) {
 std::string VolatilityPercentText(const CImpliedVolatility& r, char separator) {
     char buffer[32];
     std::string percent(buffer, std::to_chars(buffer, buffer + sizeof buffer, r.VolatilityPercent,
-                                              std::chars_format::fixed, 2).ptr);
+                                              std::chars_format::fixed, 2)
+                                    .ptr);
     for (char& c : percent)
         if (c == '.') c = separator;
     return percent;
@@ -79,7 +82,8 @@ std::string FiguresText(const CShareFigures& f, char separator) {
     return text;
 }
 
-std::vector<std::pair<std::string_view, std::optional<double>>> FigureFields(const CShareFigures& f) {
+std::vector<std::pair<std::string_view, std::optional<double>>>
+FigureFields(const CShareFigures& f) {
     std::vector<std::pair<std::string_view, std::optional<double>>> fields{{"Share", f.Share}};
     for (const Field& field : FieldsOf(f)) fields.emplace_back(field.key, field.value);
     return fields;
@@ -100,8 +104,8 @@ std::string FiguresJson(const CShareFigures& f) {
 }
 
 std::string VolatilityText(const CImpliedVolatility& r, char separator) {
-    return "Implisiittinen volatiliteetti: " + VolatilityPercentText(r, separator) + " %\nArvostuksia: " +
-           std::to_string(r.Valuations) + "\n";
+    return "Implisiittinen volatiliteetti: " + VolatilityPercentText(r, separator) +
+           " %\nArvostuksia: " + std::to_string(r.Valuations) + "\n";
 }
 
 std::string VolatilityJson(const CImpliedVolatility& r, double price) {

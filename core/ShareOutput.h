@@ -26,7 +26,8 @@ std::string VolatilityPercentText(const CImpliedVolatility& result, char separat
 std::string FiguresText(const CShareFigures& figures, char separator);
 
 // The figures as FiguresJson writes them, key and value, Share first.
-std::vector<std::pair<std::string_view, std::optional<double>>> FigureFields(const CShareFigures& figures);
+std::vector<std::pair<std::string_view, std::optional<double>>>
+FigureFields(const CShareFigures& figures);
 
 // "  \"AtShare\": {...}" without a line end: the listed keys in order, null where undefined.
 std::string FiguresJson(const CShareFigures& figures);

@@ -13,7 +13,9 @@
 
 namespace {
 
-double NormalCdf(double x) { return boost::math::cdf(boost::math::normal_distribution<double>(), x); }
+double NormalCdf(double x) {
+    return boost::math::cdf(boost::math::normal_distribution<double>(), x);
+}
 
 // Closed-form value per share (times Multiplier outside) for the product,
 // or nullopt where none applies.
@@ -23,7 +25,8 @@ struct Clock {
 };
 
 std::optional<double> ClosedForm(const CWarrant& w, double S, const Clock& clock, double sigma) {
-    if (w.ProductType == kTurboSG || !(S > 0) || !(sigma > 0) || !(clock.Years > 0)) return std::nullopt;
+    if (w.ProductType == kTurboSG || !(S > 0) || !(sigma > 0) || !(clock.Years > 0))
+        return std::nullopt;
     const double K = w.Strike, T = clock.Years, r = clock.Rate;
     const double sd = sigma * std::sqrt(T); // standard deviation of ln S at expiry
     const double discount = std::exp(-r * T);
@@ -77,12 +80,14 @@ std::optional<double> Revalue(const CGrid& inputs, double volatility, double rat
 
 // Half the bump of 1 point, or half the input when it is smaller, so that
 // the bumped input stays valid.
-double BumpOf(double x, double floor) { return std::min(0.01, 0.5 * (x - floor)); }
+double BumpOf(double x, double floor) {
+    return std::min(0.01, 0.5 * (x - floor));
+}
 
 std::string Decimals(double x, int decimals, char separator) {
     char buffer[64];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed,
-                                         decimals);
+    const auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed, decimals);
     std::string text(buffer, ec == std::errc() ? end : buffer);
     std::replace(text.begin(), text.end(), '.', separator);
     return text;
@@ -126,23 +131,29 @@ bool ValueOnly(CGrid& grid, const KeepGoing& keepGoing) {
 
 std::optional<double> KnockOutLevel(const CWarrant& w) {
     if (w.ProductType == kTurboSHB) return w.Strike;
-    if (w.ProductType == kTurboSG) return w.IsCall ? w.Strike + w.KnockOutMargin : w.Strike - w.KnockOutMargin;
+    if (w.ProductType == kTurboSG)
+        return w.IsCall ? w.Strike + w.KnockOutMargin : w.Strike - w.KnockOutMargin;
     return std::nullopt;
 }
 
 std::optional<double> ClosedFormValue(const CGrid& grid, double share) {
-    if (!grid.Allocated || grid.Warrant.DividendDay >= 0 || grid.StepsPerYear <= 0) return std::nullopt;
-    const auto v = ClosedForm(grid.Warrant, share, ClockOf(grid.TotalSteps, grid.StepsPerYear, grid.Rate),
-                              grid.Warrant.Volatility);
+    if (!grid.Allocated || grid.Warrant.DividendDay >= 0 || grid.StepsPerYear <= 0)
+        return std::nullopt;
+    const auto v =
+        ClosedForm(grid.Warrant, share, ClockOf(grid.TotalSteps, grid.StepsPerYear, grid.Rate),
+                   grid.Warrant.Volatility);
     if (!v) return std::nullopt;
     return *v * grid.Warrant.Multiplier;
 }
 
-bool BuildWithoutRows(CGrid& grid) { return engine_detail::BuildValuesOnly(grid, true); }
+bool BuildWithoutRows(CGrid& grid) {
+    return engine_detail::BuildValuesOnly(grid, true);
+}
 
 const std::vector<double>& NextDayRow(const CGrid& grid) {
     static const std::vector<double> none;
-    if (grid.DayCount < 1 || grid.DayValues.size() != static_cast<size_t>(grid.DayCount)) return none;
+    if (grid.DayCount < 1 || grid.DayValues.size() != static_cast<size_t>(grid.DayCount))
+        return none;
     return grid.DayValues[std::min(1, grid.DayCount - 1)];
 }
 
@@ -194,7 +205,8 @@ CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& nextDay, d
     const std::vector<double>& V = grid.Values;
     const auto n = static_cast<int32_t>(P.size());
     if (n >= 3) {
-        const auto above = static_cast<int32_t>(std::lower_bound(P.begin(), P.end(), share) - P.begin());
+        const auto above =
+            static_cast<int32_t>(std::lower_bound(P.begin(), P.end(), share) - P.begin());
         int32_t j = above;
         if (j > 0 && share - P[j - 1] < P[j] - share) --j;
         j = std::clamp(j, 1, n - 2);
@@ -211,7 +223,8 @@ CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& nextDay, d
     if (const auto later = ValueOnRow(P, nextDay, share)) f.ThetaPerDay = *later - value;
     if (f.Delta && value > 0) f.Leverage = *f.Delta * share / value;
     const double perShare = value / w.Multiplier;
-    f.Premium = (w.IsCall ? perShare + w.Strike - share : perShare - w.Strike + share) / share * 100;
+    f.Premium =
+        (w.IsCall ? perShare + w.Strike - share : perShare - w.Strike + share) / share * 100;
     f.BreakEven = w.IsCall ? w.Strike + perShare : w.Strike - perShare;
     f.Reference = ClosedFormValue(grid, share);
     if (f.Reference) f.ReferenceDifference = value - *f.Reference;
@@ -222,7 +235,8 @@ CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& nextDay, d
         const auto up = Revalue(grid, vol + dv, rate, share, keepGoing);
         const auto down = up ? Revalue(grid, vol - dv, rate, share, keepGoing) : std::nullopt;
         const auto rateUp = down ? Revalue(grid, vol, rate + dr, share, keepGoing) : std::nullopt;
-        const auto rateDown = rateUp ? Revalue(grid, vol, rate - dr, share, keepGoing) : std::nullopt;
+        const auto rateDown =
+            rateUp ? Revalue(grid, vol, rate - dr, share, keepGoing) : std::nullopt;
         if (rateDown) {
             f.Vega = (*up - *down) / (2 * dv) * 0.01;
             f.Rho = (*rateUp - *rateDown) / (2 * dr) * 0.01;
@@ -275,9 +289,9 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
         const double gl = g(kLowestVolatility), gh = g(kHighestVolatility);
         if ((gl < 0) != (gh < 0)) {
             std::uintmax_t iterations = 60;
-            const auto [a, b] = toms748_solve(g, kLowestVolatility, kHighestVolatility, gl, gh,
-                                              [](double x, double y) { return std::fabs(y - x) < 1e-7; },
-                                              iterations);
+            const auto [a, b] = toms748_solve(
+                g, kLowestVolatility, kHighestVolatility, gl, gh,
+                [](double x, double y) { return std::fabs(y - x) < 1e-7; }, iterations);
             start = 0.5 * (a + b);
         }
     }
@@ -305,8 +319,9 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
         // Newton steps on the guide's slope, then secants; each step at
         // least as long as half the last so that the search cannot stall.
         const auto slope0 = guideSlope(x);
-        double dx = slope0 && std::fabs(*slope0) > 1e-12 ? -fx / *slope0
-                                                         : (fx > 0 ? -1 : 1) * std::max(0.1 * x, 0.02);
+        double dx = slope0 && std::fabs(*slope0) > 1e-12
+                        ? -fx / *slope0
+                        : (fx > 0 ? -1 : 1) * std::max(0.1 * x, 0.02);
         for (int tries = 0; !root && !bracket() && tries < 60; ++tries) {
             if (std::fabs(dx) < 0.0001) dx = std::copysign(0.0001, dx);
             const double next = std::clamp(x + dx, kLowestVolatility, kHighestVolatility);
@@ -320,7 +335,8 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
             const double ahead = secant != 0 ? -fn / secant : 0;
             if (secant != 0 && (ahead > 0) == (dx > 0)) {
                 // Nearer the price: on from there, overshooting a little.
-                dx = std::copysign(std::max(1.2 * std::fabs(ahead), 0.5 * std::fabs(next - x)), ahead);
+                dx = std::copysign(std::max(1.2 * std::fabs(ahead), 0.5 * std::fabs(next - x)),
+                                   ahead);
                 x = next, fx = fn;
             } else {
                 // Farther from the price this way: the other side, farther out.
@@ -338,8 +354,9 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
             if (!pair) {
                 result.VegaPerPoint = (result.ValueAtHighest - result.ValueAtLowest) /
                                       ((kHighestVolatility - kLowestVolatility) * 100);
-                result.Outcome = std::fabs(result.VegaPerPoint) < kLeastVega ? VolatilityOutcome::Insensitive
-                                                                           : VolatilityOutcome::NoSolution;
+                result.Outcome = std::fabs(result.VegaPerPoint) < kLeastVega
+                                     ? VolatilityOutcome::Insensitive
+                                     : VolatilityOutcome::NoSolution;
                 return result;
             }
             // A value within the tolerance counts as the root.
@@ -362,9 +379,11 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
             result.VegaPerPoint = *s * 0.01;
         } else if (seen.size() >= 2) {
             const auto first = seen.begin(), last = std::prev(seen.end());
-            result.VegaPerPoint = (last->second - first->second) / ((last->first - first->first) * 100);
+            result.VegaPerPoint =
+                (last->second - first->second) / ((last->first - first->first) * 100);
         }
-        if (std::fabs(result.VegaPerPoint) < kLeastVega) result.Outcome = VolatilityOutcome::Insensitive;
+        if (std::fabs(result.VegaPerPoint) < kLeastVega)
+            result.Outcome = VolatilityOutcome::Insensitive;
     } catch (const Stopped&) {
         result.Outcome = VolatilityOutcome::Stopped;
     }
@@ -375,16 +394,20 @@ std::string VolatilityRefusal(const CImpliedVolatility& r, double price, char se
     const double low = std::min(r.ValueAtLowest, r.ValueAtHighest);
     const double high = std::max(r.ValueAtLowest, r.ValueAtHighest);
     // Two decimals as prices are quoted, four below 0.10.
-    const auto price2 = [separator](double x) { return Decimals(x, std::fabs(x) < 0.1 ? 4 : 2, separator); };
+    const auto price2 = [separator](double x) {
+        return Decimals(x, std::fabs(x) < 0.1 ? 4 : 2, separator);
+    };
     const std::string at = "Hinnalla " + price2(price);
     switch (r.Outcome) {
     case VolatilityOutcome::Solved:
         return {};
     case VolatilityOutcome::NoSolution:
-        return at + " ei löydy volatiliteettia väliltä 1–300 %: arvo vaihtelee välillä " + price2(low) + "–" + price2(high);
+        return at + " ei löydy volatiliteettia väliltä 1–300 %: arvo vaihtelee välillä " +
+               price2(low) + "–" + price2(high);
     case VolatilityOutcome::Insensitive:
-        return at + " volatiliteettia ei voi päätellä: warrantin arvo riippuu volatiliteetista vain "
-                    "vähän (vega alle " +
+        return at +
+               " volatiliteettia ei voi päätellä: warrantin arvo riippuu volatiliteetista vain "
+               "vähän (vega alle " +
                Decimals(kLeastVega, 4, separator) + " volatiliteettiprosenttiyksikköä kohden)";
     case VolatilityOutcome::Stopped:
         return "Volatiliteettihaku keskeytettiin";

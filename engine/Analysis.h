@@ -71,23 +71,23 @@ std::optional<double> ClosedFormValue(const CGrid& grid, double share);
 // Figures at one share price. Undefined ones are nullopt.
 struct CShareFigures {
     double Share = 0;
-    std::optional<double> Value;            // per warrant
-    std::optional<double> Delta;            // value per 1 unit of share price
-    std::optional<double> Gamma;            // delta per 1 unit of share price
-    std::optional<double> ThetaPerDay;      // next trading day's value minus now
-    std::optional<double> Vega;             // per 1 volatility point
-    std::optional<double> Rho;              // per 1 rate point
-    std::optional<double> Leverage;         // Delta * Share / Value
-    std::optional<double> Premium;          // %
-    std::optional<double> BreakEven;        // share price at expiry
-    std::optional<double> KnockOutLevel;    // turbos
-    std::optional<double> KnockOutDistance; // % of Share, negative once past the level
-    std::optional<double> Reference;        // closed form, where one applies
+    std::optional<double> Value;               // per warrant
+    std::optional<double> Delta;               // value per 1 unit of share price
+    std::optional<double> Gamma;               // delta per 1 unit of share price
+    std::optional<double> ThetaPerDay;         // next trading day's value minus now
+    std::optional<double> Vega;                // per 1 volatility point
+    std::optional<double> Rho;                 // per 1 rate point
+    std::optional<double> Leverage;            // Delta * Share / Value
+    std::optional<double> Premium;             // %
+    std::optional<double> BreakEven;           // share price at expiry
+    std::optional<double> KnockOutLevel;       // turbos
+    std::optional<double> KnockOutDistance;    // % of Share, negative once past the level
+    std::optional<double> Reference;           // closed form, where one applies
     std::optional<double> ReferenceDifference; // Value - Reference
-    bool OffLattice = false;  // beyond the lattice on the live side: only the level is set
-    bool KnockedOut = false;  // at or past the knock-out level: no Greeks
-    bool Unreliable = false;  // the nodes of the differences reach the level or the zone
-    bool Stopped = false;     // `keepGoing` stopped the revaluations: no vega or rho
+    bool OffLattice = false; // beyond the lattice on the live side: only the level is set
+    bool KnockedOut = false; // at or past the knock-out level: no Greeks
+    bool Unreliable = false; // the nodes of the differences reach the level or the zone
+    bool Stopped = false;    // `keepGoing` stopped the revaluations: no vega or rho
 };
 
 // Figures at `share` (> 0) from a grid after BuildLattice and RollBack.
@@ -106,8 +106,8 @@ CShareFigures FiguresAt(const CGrid& grid, double share, bool withRevaluations =
 CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& nextDay, double share,
                         bool withRevaluations = true, const KeepGoing& keepGoing = {});
 
-inline constexpr double kLowestVolatility = 0.01;  // 1 %
-inline constexpr double kHighestVolatility = 3.0;  // 300 %
+inline constexpr double kLowestVolatility = 0.01; // 1 %
+inline constexpr double kHighestVolatility = 3.0; // 300 %
 // |value - price| at which the lattice counts as matching the price.
 inline constexpr double kPriceTolerance = 5e-5;
 // Vega per volatility point below which the price tells nothing of volatility.

@@ -15,9 +15,12 @@ int32_t TradingDays(int32_t span, int32_t expiryWeekday) {
 }
 
 // Monday = 0 ... Sunday = 6.
-int32_t Weekday(double serial) { return (DayOfWeekOfSerial(serial) + 5) % 7; }
+int32_t Weekday(double serial) {
+    return (DayOfWeekOfSerial(serial) + 5) % 7;
+}
 
-const char* const kStepsTooMany = "Aika-askelten määrä ei mahdu laskentaan (liian monta aika-askelta)";
+const char* const kStepsTooMany =
+    "Aika-askelten määrä ei mahdu laskentaan (liian monta aika-askelta)";
 
 // Inputs outside their meaningful range are refused, naming the input as the
 // window labels it.
@@ -37,12 +40,9 @@ void ValidateInputs(const CGrid& grid) {
         throw EngineError("Pörssiajan on oltava yli 0 % ja enintään 100 % päivästä");
     if (!(grid.WeekendWeight >= 0 && std::isfinite(grid.WeekendWeight)))
         throw EngineError("Viikonlopun pituus päivinä ei voi olla negatiivinen");
-    if (grid.StepsPerDay < 1)
-        throw EngineError("Aika-askelia päivässä on oltava vähintään 1");
-    if (!std::isfinite(w.Dividend))
-        throw EngineError("Osinko ei ole kelvollinen luku");
-    if (!std::isfinite(w.DividendDate))
-        throw EngineError("Osinkopäivä ei ole kelvollinen");
+    if (grid.StepsPerDay < 1) throw EngineError("Aika-askelia päivässä on oltava vähintään 1");
+    if (!std::isfinite(w.Dividend)) throw EngineError("Osinko ei ole kelvollinen luku");
+    if (!std::isfinite(w.DividendDate)) throw EngineError("Osinkopäivä ei ole kelvollinen");
     if (!std::isfinite(w.KnockOutMargin))
         throw EngineError("SG:n knock-out marginaali ei ole kelvollinen luku");
 }
@@ -81,12 +81,14 @@ bool ComputeCalendar(const CGrid& grid, Calendar& out) {
 
     const long double stepsPerDay = grid.StepsPerDay;
 
-    out.ClosedSteps = TruncToInt32((1.0L / grid.OpenFraction - 1) * stepsPerDay + 0.5, kStepsTooMany);
+    out.ClosedSteps =
+        TruncToInt32((1.0L / grid.OpenFraction - 1) * stepsPerDay + 0.5, kStepsTooMany);
     const int32_t wholeDay =
         CheckedInt32(static_cast<int64_t>(grid.StepsPerDay) + out.ClosedSteps, kStepsTooMany);
     out.WeekendDaySteps =
         TruncToInt32(static_cast<long double>(wholeDay) * grid.WeekendWeight, kStepsTooMany);
-    CheckedInt32(wholeDay + 2 * static_cast<int64_t>(out.WeekendDaySteps), kStepsTooMany); // a Monday
+    CheckedInt32(wholeDay + 2 * static_cast<int64_t>(out.WeekendDaySteps),
+                 kStepsTooMany); // a Monday
     out.StepsPerYear = TruncToInt32(
         (365 - 104 * (1 - static_cast<long double>(grid.WeekendWeight))) * wholeDay, kStepsTooMany);
 
@@ -95,8 +97,9 @@ bool ComputeCalendar(const CGrid& grid, Calendar& out) {
     const double timeOfDay = std::fmod(now, 1.0);
     out.ValuationDaySteps =
         weekend ? 0
-                : TruncToInt32((55 - 72 * static_cast<long double>(timeOfDay)) * stepsPerDay * 0.04 + 0.5,
-                               kStepsTooMany);
+                : TruncToInt32(
+                      (55 - 72 * static_cast<long double>(timeOfDay)) * stepsPerDay * 0.04 + 0.5,
+                      kStepsTooMany);
     out.WeekendStepsPast = weekend ? (nowWeekday - 5) * out.WeekendDaySteps : 0;
 
     const int64_t total = static_cast<int64_t>(out.ValuationDaySteps) +
@@ -132,7 +135,8 @@ void FillDayTables(const Calendar& cal, double expiry, double valuationTime, int
 const char* DateRangeRefusal(double valuationTime, double expiry) {
     const double span = std::trunc(expiry) - std::trunc(valuationTime) + 1.0;
     if (!(span >= 1.0)) return "Päättymispäivä on ennen laskentapäivää";
-    if (!(span <= 2000.0)) return "Päättymispäivä on yli 2000 kalenteripäivän päässä laskentapäivästä";
+    if (!(span <= 2000.0))
+        return "Päättymispäivä on yli 2000 kalenteripäivän päässä laskentapäivästä";
     if (engine_detail::Weekday(expiry) >= 5) return "Päättymispäivä osuu viikonloppuun";
     return nullptr;
 }

@@ -27,8 +27,7 @@ struct Calendar {
 
 // Truncates toward zero into a signed 32-bit count; throws when it does not fit.
 inline int32_t TruncToInt32(long double x, const char* what) {
-    if (!(x > -2147483649.0L && x < 2147483648.0L))
-        throw EngineError(what);
+    if (!(x > -2147483649.0L && x < 2147483648.0L)) throw EngineError(what);
     return static_cast<int32_t>(x);
 }
 

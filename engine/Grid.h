@@ -23,7 +23,7 @@ public:
     int32_t ProductType = 0;
     bool IsCall = false;
     double Strike = 0;
-    double Expiry = 0;         // date-time serial
+    double Expiry = 0; // date-time serial
     double Multiplier = 0;
     double Volatility = 0;     // annual, as a fraction
     double DividendDate = 0;   // date-time serial

@@ -53,7 +53,9 @@ struct Sse2 {
     KERNEL_INLINE V Max(V a, V b) { return _mm_max_pd(a, b); }
     KERNEL_INLINE V Min(V a, V b) { return _mm_min_pd(a, b); }
     // True if every lane is +-0 (false for a NaN lane).
-    KERNEL_INLINE bool AllZero(V x) { return _mm_movemask_pd(_mm_cmpeq_pd(x, _mm_setzero_pd())) == 3; }
+    KERNEL_INLINE bool AllZero(V x) {
+        return _mm_movemask_pd(_mm_cmpeq_pd(x, _mm_setzero_pd())) == 3;
+    }
     KERNEL_INLINE bool AnyLess(V a, V b) { return _mm_movemask_pd(_mm_cmplt_pd(a, b)) != 0; }
     // No FMA in the baseline set: never called (Coefficients::Fma is clear).
     KERNEL_INLINE V FmaQuotient(V f, V g, V) { return _mm_div_pd(f, g); }
@@ -75,7 +77,9 @@ struct Avx2 {
     AVX2_INLINE bool AllZero(V x) {
         return _mm256_movemask_pd(_mm256_cmp_pd(x, _mm256_setzero_pd(), _CMP_EQ_OQ)) == 15;
     }
-    AVX2_INLINE bool AnyLess(V a, V b) { return _mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_LT_OQ)) != 0; }
+    AVX2_INLINE bool AnyLess(V a, V b) {
+        return _mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_LT_OQ)) != 0;
+    }
     // f / g correctly rounded from y = 1 / g: q0 = f*y is faithful, the
     // remainder f - q0*g is exact in an FMA, and q0 + r*y rounds to f / g
     // (Markstein). Valid for g in [1, 2) with |g*y - 1| <= 2^-54, f zero or
@@ -145,7 +149,8 @@ bool InteriorScalar(const Coefficients& c, const double* s, double* v, ptrdiff_t
 // Nodes to take one at a time before v's first store aligned to `bytes`.
 inline ptrdiff_t LeadIn(const double* v, ptrdiff_t count, size_t bytes) {
     const size_t misalign = reinterpret_cast<uintptr_t>(v) & (bytes - 1);
-    const ptrdiff_t lead = misalign == 0 ? 0 : static_cast<ptrdiff_t>((bytes - misalign) / sizeof(double));
+    const ptrdiff_t lead =
+        misalign == 0 ? 0 : static_cast<ptrdiff_t>((bytes - misalign) / sizeof(double));
     return std::min(lead, count);
 }
 
@@ -156,12 +161,12 @@ inline ptrdiff_t LeadIn(const double* v, ptrdiff_t count, size_t bytes) {
 // Macros rather than templates: each copy must be compiled for its own
 // instruction set.
 #define KERNEL_RAW(Isa, at)                                                                        \
-    Isa::Add(Isa::Add(Isa::Mul(pu, Isa::Load(s + (at) + 1)), Isa::Mul(pm, Isa::Load(s + (at)))), \
+    Isa::Add(Isa::Add(Isa::Mul(pu, Isa::Load(s + (at) + 1)), Isa::Mul(pm, Isa::Load(s + (at)))),   \
              Isa::Mul(pd, Isa::Load(s + (at)-1)))
 
 #define KERNEL_INTERIOR(Isa)                                                                       \
     using V = Isa::V;                                                                              \
-    const V pu = Isa::Set(c.Up), pm = Isa::Set(c.Mid), pd = Isa::Set(c.Down);                     \
+    const V pu = Isa::Set(c.Up), pm = Isa::Set(c.Mid), pd = Isa::Set(c.Down);                      \
     const V g = Isa::Set(c.Growth), zero = Isa::Set(0.0);                                          \
     V check = zero;                                                                                \
     bool ok = true;                                                                                \
@@ -190,7 +195,7 @@ inline ptrdiff_t LeadIn(const double* v, ptrdiff_t count, size_t bytes) {
 #define KERNEL_INTERIOR_NONNEGATIVE(Isa)                                                           \
     using V = Isa::V;                                                                              \
     constexpr ptrdiff_t W = Isa::Width;                                                            \
-    const V pu = Isa::Set(c.Up), pm = Isa::Set(c.Mid), pd = Isa::Set(c.Down);                     \
+    const V pu = Isa::Set(c.Up), pm = Isa::Set(c.Mid), pd = Isa::Set(c.Down);                      \
     const V g = Isa::Set(c.Growth), zero = Isa::Set(0.0);                                          \
     V check0 = zero, check1 = zero, check2 = zero;                                                 \
     bool ok = true;                                                                                \
@@ -241,13 +246,12 @@ bool InteriorSse2NonNegative(const Coefficients& c, const double* s, double* v, 
 }
 
 __attribute__((target("avx2,fma"))) bool InteriorAvx2(const Coefficients& c, const double* s,
-                                                       double* v, ptrdiff_t count) {
+                                                      double* v, ptrdiff_t count) {
     KERNEL_INTERIOR(Avx2)
 }
 
-__attribute__((target("avx2,fma"))) bool InteriorAvx2NonNegative(const Coefficients& c,
-                                                                  const double* s, double* v,
-                                                                  ptrdiff_t count) {
+__attribute__((target("avx2,fma"))) bool
+InteriorAvx2NonNegative(const Coefficients& c, const double* s, double* v, ptrdiff_t count) {
     KERNEL_INTERIOR_NONNEGATIVE(Avx2)
 }
 
@@ -256,9 +260,8 @@ __attribute__((target("avx512f"))) bool InteriorAvx512(const Coefficients& c, co
     KERNEL_INTERIOR(Avx512)
 }
 
-__attribute__((target("avx512f"))) bool InteriorAvx512NonNegative(const Coefficients& c,
-                                                                  const double* s, double* v,
-                                                                  ptrdiff_t count) {
+__attribute__((target("avx512f"))) bool
+InteriorAvx512NonNegative(const Coefficients& c, const double* s, double* v, ptrdiff_t count) {
     KERNEL_INTERIOR_NONNEGATIVE(Avx512)
 }
 #endif // KELVARO_X86_KERNEL
@@ -283,8 +286,8 @@ std::span<const Isa> Isas() {
     static const Isa isas[] = {
         {"avx512", InteriorAvx512, InteriorAvx512NonNegative,
          __builtin_cpu_supports("avx512f") != 0, true},
-        {"avx2", InteriorAvx2, InteriorAvx2NonNegative,
-         __builtin_cpu_supports("avx2") != 0 && fma, true},
+        {"avx2", InteriorAvx2, InteriorAvx2NonNegative, __builtin_cpu_supports("avx2") != 0 && fma,
+         true},
         {"sse2", InteriorSse2, InteriorSse2NonNegative, true, false},
         // Never picked here by itself: for tests and benchmarks.
         {"scalar", InteriorScalar, InteriorScalar, true, false},
@@ -337,8 +340,8 @@ StepPlan MakeStepPlan(const CGrid& grid) {
     }
     auto signClear = [](double x) { return !std::signbit(x) && !std::isnan(x); };
     const double g = p.Growth;
-    p.NonNegative = signClear(p.PUp) && signClear(p.PMid) && signClear(p.PDown) && g > 0 &&
-                    std::isfinite(g);
+    p.NonNegative =
+        signClear(p.PUp) && signClear(p.PMid) && signClear(p.PDown) && g > 0 && std::isfinite(g);
     if (g >= 1 && g < 2) {
         // The error of the reciprocal, exact in an FMA.
         p.Reciprocal = 1.0 / g;
@@ -389,9 +392,14 @@ bool StepNodes(const StepPlan& plan, const double* S, double* V, int32_t offset,
     if (first == 0 && last > 0) {
         double raw = 0.0;
         switch (plan.Low) {
-        case EdgeRule::Extrapolate: raw = (2 * pd + pm) * src(0) + (pu - pd) * src(1); break;
-        case EdgeRule::HalfMiddle: raw = pu * src(1) + 0.5 * pm * src(0); break;
-        case EdgeRule::Zero: break;
+        case EdgeRule::Extrapolate:
+            raw = (2 * pd + pm) * src(0) + (pu - pd) * src(1);
+            break;
+        case EdgeRule::HalfMiddle:
+            raw = pu * src(1) + 0.5 * pm * src(0);
+            break;
+        case EdgeRule::Zero:
+            break;
         }
         V[0 - offset] = Store(raw, g, ok);
         begin = 1;
@@ -402,8 +410,11 @@ bool StepNodes(const StepPlan& plan, const double* S, double* V, int32_t offset,
         case EdgeRule::Extrapolate:
             raw = (2 * pu + pm) * src(n - 1) + (pd - pu) * src(n - 2);
             break;
-        case EdgeRule::HalfMiddle: raw = pd * src(n - 2) + 0.5 * pm * src(n - 1); break;
-        case EdgeRule::Zero: break;
+        case EdgeRule::HalfMiddle:
+            raw = pd * src(n - 2) + 0.5 * pm * src(n - 1);
+            break;
+        case EdgeRule::Zero:
+            break;
         }
         V[n - 1 - offset] = Store(raw, g, ok);
     }
@@ -480,9 +491,13 @@ double* RunSteps(const StepPlan& plan, double* a, double* b, int32_t offset, int
     return (steps & 1) ? b : a;
 }
 
-const char* KernelIsa() { return ChosenIsa().Name; }
+const char* KernelIsa() {
+    return ChosenIsa().Name;
+}
 
-void UseFmaQuotient(bool allowed) { fmaAllowed.store(allowed, std::memory_order_relaxed); }
+void UseFmaQuotient(bool allowed) {
+    fmaAllowed.store(allowed, std::memory_order_relaxed);
+}
 
 bool UseKernelIsa(std::string_view name) {
     for (const Isa& isa : Isas()) {

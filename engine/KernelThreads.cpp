@@ -127,7 +127,8 @@ void RunSide(Job& job, int side) {
     }
     std::copy(out + (own0 - lo), out + (own1 - lo), job.Out + own0);
     if (job.Copy) std::copy(out + (own0 - lo), out + (own1 - lo), job.Copy + own0);
-    job.Seconds[side] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    job.Seconds[side] =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // The second thread, started on first use and parked between days.
@@ -155,7 +156,8 @@ public:
 
     void Finish() {
         const uint32_t target = Ticket.load(std::memory_order_relaxed);
-        for (uint32_t d; (d = Done.load(std::memory_order_acquire)) != target;) AwaitChange(Done, d);
+        for (uint32_t d; (d = Done.load(std::memory_order_acquire)) != target;)
+            AwaitChange(Done, d);
     }
 
     std::mutex Busy; // held by the thread whose roll-back uses the helper
@@ -177,7 +179,8 @@ private:
 #ifdef KELVARO_HAS_FORK
         // Told once here rather than asking the system for the process id on
         // every roll-back day.
-        if (pthread_atfork(nullptr, nullptr, [] { inForkedChild.store(true); }) != 0) return nullptr;
+        if (pthread_atfork(nullptr, nullptr, [] { inForkedChild.store(true); }) != 0)
+            return nullptr;
 #endif
         std::unique_ptr<Helper> h(new Helper);
         try {
@@ -268,7 +271,8 @@ int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps, double* 
         if (!alone) helper->Start(&job);
         RunSide(job, 0);
         if (!alone) helper->Finish();
-        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (job.Overflow[0] || job.Overflow[1]) break;
         grid.Values.swap(grid.Scratch);
         done += job.Steps;
@@ -294,9 +298,13 @@ int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps, double* 
     return done;
 }
 
-void UseKernelThreads(bool allowed) { splitAllowed.store(allowed, std::memory_order_relaxed); }
+void UseKernelThreads(bool allowed) {
+    splitAllowed.store(allowed, std::memory_order_relaxed);
+}
 
-void UseKernelThreadsOnThisThread(bool allowed) { splitAllowedHere = allowed; }
+void UseKernelThreadsOnThisThread(bool allowed) {
+    splitAllowedHere = allowed;
+}
 
 // Two threads spinning on one CPU would only take turns.
 unsigned UsableCpus() {

@@ -46,15 +46,15 @@ void ComputeParameters(const CGrid& grid, Build& b) {
     const ld stepsPerYear = cal.StepsPerYear;
 
     // First-order growth, not (1 + Rate)^(1 / StepsPerYear).
-    b.growth = static_cast<double>(1 + std::log(static_cast<double>(1 + static_cast<ld>(grid.Rate))) /
-                                           stepsPerYear);
+    b.growth = static_cast<double>(
+        1 + std::log(static_cast<double>(1 + static_cast<ld>(grid.Rate))) / stepsPerYear);
     b.variance = static_cast<double>(static_cast<ld>(w.Volatility) * w.Volatility / stepsPerYear);
     RequirePositiveFinite(b.variance, "Laskentavolatiliteetti on liian pieni");
 
     const double rangeSigmas = 10.0;
     const double sd = std::sqrt(static_cast<double>(cal.TotalSteps * static_cast<ld>(b.variance)));
-    b.priceMax = static_cast<double>(
-        w.Strike * static_cast<ld>(std::exp(static_cast<double>(rangeSigmas * static_cast<ld>(sd)))));
+    b.priceMax = static_cast<double>(w.Strike * static_cast<ld>(std::exp(static_cast<double>(
+                                                    rangeSigmas * static_cast<ld>(sd)))));
     b.priceMin = static_cast<double>(static_cast<ld>(w.Strike) * w.Strike / b.priceMax);
     if (w.ProductType > kNormal) {
         if (w.IsCall)
@@ -67,8 +67,9 @@ void ComputeParameters(const CGrid& grid, Build& b) {
 
     const double halfStep = std::sqrt(static_cast<double>(2 * static_cast<ld>(b.variance)));
     const double logRange =
-        w.ProductType > kNormal ? std::log(static_cast<double>(static_cast<ld>(b.priceMax) / b.priceMin))
-                                : std::log(static_cast<double>(static_cast<ld>(b.priceMax) / w.Strike));
+        w.ProductType > kNormal
+            ? std::log(static_cast<double>(static_cast<ld>(b.priceMax) / b.priceMin))
+            : std::log(static_cast<double>(static_cast<ld>(b.priceMax) / w.Strike));
     const int32_t k = engine_detail::TruncToInt32(logRange / static_cast<ld>(halfStep) + 0.5,
                                                   "Hinta-askelia on liian monta");
     const int64_t nodes = w.ProductType > kNormal ? int64_t{k} + 1 : 2 * int64_t{k} + 1;
@@ -90,7 +91,8 @@ void ComputeParameters(const CGrid& grid, Build& b) {
 }
 
 bool SameShape(const CGrid& grid, const Build& b) {
-    if (!grid.Allocated || grid.DayValues.size() != static_cast<size_t>(b.cal.DayCount)) return false;
+    if (!grid.Allocated || grid.DayValues.size() != static_cast<size_t>(b.cal.DayCount))
+        return false;
     for (const std::vector<double>& row : grid.DayValues)
         if (row.size() != static_cast<size_t>(b.nodeCount)) return false;
     return true;
@@ -110,7 +112,8 @@ void Allocate(const CGrid& grid, Build& b) {
         // build's rows spares the memory and, on a large grid, tens of
         // thousands of fresh page faults.
         b.reuseRows = b.withRows && SameShape(grid, b);
-        if (b.withRows && !b.reuseRows) b.dayValues.assign(b.cal.DayCount, std::vector<double>(b.nodeCount, 0.0));
+        if (b.withRows && !b.reuseRows)
+            b.dayValues.assign(b.cal.DayCount, std::vector<double>(b.nodeCount, 0.0));
         b.daySteps.assign(b.cal.DayCount, 0);
         b.dayDates.assign(b.cal.DayCount, 0.0);
     } catch (const std::bad_alloc&) {
@@ -192,7 +195,9 @@ bool BuildGrid(CGrid& grid, bool withRows, bool limitAsFullGrid = false) {
 
 } // namespace
 
-bool BuildLattice(CGrid& grid) { return BuildGrid(grid, true); }
+bool BuildLattice(CGrid& grid) {
+    return BuildGrid(grid, true);
+}
 
 bool engine_detail::BuildValuesOnly(CGrid& grid, bool limitAsFullGrid) {
     return BuildGrid(grid, false, limitAsFullGrid);

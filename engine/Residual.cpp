@@ -15,7 +15,8 @@ double ResidualFor(const CWarrant& terms, int32_t stepsPerDay, const std::vector
     const double* P = prices.data();
     const double* E = payoffs.data();
 
-    const double cap = static_cast<double>(static_cast<ld>(terms.KnockOutMargin) * terms.Multiplier);
+    const double cap =
+        static_cast<double>(static_cast<ld>(terms.KnockOutMargin) * terms.Multiplier);
     std::vector<double> W, U;
     try {
         W.resize(n);

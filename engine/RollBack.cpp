@@ -93,7 +93,9 @@ void engine_detail::RollBackDayInto(CGrid& grid, int32_t day, bool keepRow) {
         std::copy(grid.Values.begin(), grid.Values.end(), grid.DayValues[day - 1].begin());
 }
 
-void RollBackDay(CGrid& grid, int32_t day) { RollBackDayInto(grid, day, true); }
+void RollBackDay(CGrid& grid, int32_t day) {
+    RollBackDayInto(grid, day, true);
+}
 
 bool RollBack(CGrid& grid, const DayObserver& onDay) {
     const int32_t days = grid.DayCount;
@@ -103,7 +105,8 @@ bool RollBack(CGrid& grid, const DayObserver& onDay) {
         } catch (const EngineError& e) {
             // Negative branch weights make the values swing apart step by
             // step: the cause is a volatility too small for the rate.
-            if (e.what() == std::string_view(kOverflow) && (grid.PUp < 0 || grid.PDown < 0 || grid.PMid < 0))
+            if (e.what() == std::string_view(kOverflow) &&
+                (grid.PUp < 0 || grid.PDown < 0 || grid.PMid < 0))
                 throw EngineError("Laskentavolatiliteetti on liian pieni suhteessa korkoon "
                                   "(haarautumistodennäköisyys on negatiivinen)");
             throw;

@@ -21,7 +21,9 @@ int32_t SerialOf(const chr::year_month_day& date) {
     return static_cast<int32_t>(chr::sys_days(date).time_since_epoch().count()) + kUnixEpochSerial;
 }
 
-int32_t DayOf(double serial) { return static_cast<int32_t>(std::floor(serial)); }
+int32_t DayOf(double serial) {
+    return static_cast<int32_t>(std::floor(serial));
+}
 
 void AppendNumber(std::string& out, double value, char decimalSeparator) {
     char buffer[32];
@@ -73,8 +75,7 @@ std::vector<int32_t> DefaultScenarioDays(const CGrid& grid) {
     const int32_t start = DayOf(grid.DayDates[0]);
     const chr::year_month_day startDate = DateOfSerial(start);
     std::vector<int32_t> targets{start + 7};
-    for (int months : {1, 3, 6})
-        targets.push_back(SerialOf(startDate + chr::months(months)));
+    for (int months : {1, 3, 6}) targets.push_back(SerialOf(startDate + chr::months(months)));
     for (int years = 1; years <= 6; ++years)
         targets.push_back(SerialOf(startDate + chr::years(years)));
     for (const int32_t target : targets) {
@@ -137,7 +138,8 @@ std::string ScenarioText(const ScenarioTable& table, ScenarioCell cell, char dec
 std::string SerialDateText(double serial) {
     const chr::year_month_day date = DateOfSerial(DayOf(serial));
     const int year = static_cast<int>(date.year());
-    const unsigned month = static_cast<unsigned>(date.month()), day = static_cast<unsigned>(date.day());
+    const unsigned month = static_cast<unsigned>(date.month()),
+                   day = static_cast<unsigned>(date.day());
     std::string text(std::to_string(year));
     text += '-';
     text += static_cast<char>('0' + month / 10);

@@ -39,9 +39,9 @@ std::vector<int32_t> DefaultScenarioDays(const CGrid& grid);
 enum class ScenarioCell { Value, Change, ChangePercent };
 
 struct ScenarioTable {
-    std::vector<double> Prices;                          // rows
-    std::vector<int32_t> Days;                           // columns, trading-day indices
-    std::vector<double> Dates;                           // DayDates of the columns
+    std::vector<double> Prices;                             // rows
+    std::vector<int32_t> Days;                              // columns, trading-day indices
+    std::vector<double> Dates;                              // DayDates of the columns
     std::vector<std::vector<std::optional<double>>> Values; // [row][column]
     // The value now (valuation moment) at the reference share price, the
     // base of the changes; nullopt when that price is off the lattice.
@@ -68,7 +68,9 @@ std::optional<double> ScenarioCellValue(const ScenarioTable& table, std::size_t 
 std::string ScenarioText(const ScenarioTable& table, ScenarioCell cell, char decimalSeparator,
                          char fieldSeparator);
 // The CSV field separator that goes with a decimal separator.
-inline char CsvFieldSeparator(char decimalSeparator) { return decimalSeparator == ',' ? ';' : ','; }
+inline char CsvFieldSeparator(char decimalSeparator) {
+    return decimalSeparator == ',' ? ';' : ',';
+}
 
 // "YYYY-MM-DD" of a date-time serial's day.
 std::string SerialDateText(double serial);

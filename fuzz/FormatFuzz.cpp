@@ -17,8 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string s = FloatToStrF(x, TFloatFormat::ffGeneral, precision, digits, sep);
     if (s.empty() || s.size() > 32) std::abort();
     for (char c : s) {
-        const bool ok = (c >= '0' && c <= '9') || c == '-' || c == 'E' || c == sep ||
-                        c == 'I' || c == 'N' || c == 'F' || c == 'A';
+        const bool ok = (c >= '0' && c <= '9') || c == '-' || c == 'E' || c == sep || c == 'I' ||
+                        c == 'N' || c == 'F' || c == 'A';
         if (!ok) std::abort();
     }
     std::string appended = "x";

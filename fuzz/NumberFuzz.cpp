@@ -12,8 +12,12 @@
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // The grammar, written independently: blanks, sign, digits with at most one
 // separator (a digit somewhere), for floats an exponent, blanks. On success

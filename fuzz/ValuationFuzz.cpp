@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     engine_detail::Calendar cal;
     try {
         if (engine_detail::ComputeCalendar(g, cal) &&
-            static_cast<double>(cal.TotalSteps) * 15 * std::sqrt(std::fabs(cal.TotalSteps) + 1) > kMaxUpdates)
+            static_cast<double>(cal.TotalSteps) * 15 * std::sqrt(std::fabs(cal.TotalSteps) + 1) >
+                kMaxUpdates)
             return 0;
     } catch (const EngineError&) {
     }

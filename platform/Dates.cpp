@@ -16,26 +16,25 @@ constexpr double kMSecsPerDay = 86400000.0;
 // 1970-01-01 as a serial.
 constexpr std::int64_t kUnixEpochSerial = 25569;
 
-[[noreturn]] void ThrowBadDateTime(int year, int month, int day, int hour, int minute,
-                                   int second, int msec)
-{
-    const std::string shown = std::to_string(year) + "-" + std::to_string(month) + "-"
-        + std::to_string(day) + " " + std::to_string(hour) + ":" + std::to_string(minute) + ":"
-        + std::to_string(second) + "." + std::to_string(msec);
+[[noreturn]] void ThrowBadDateTime(int year, int month, int day, int hour, int minute, int second,
+                                   int msec) {
+    const std::string shown = std::to_string(year) + "-" + std::to_string(month) + "-" +
+                              std::to_string(day) + " " + std::to_string(hour) + ":" +
+                              std::to_string(minute) + ":" + std::to_string(second) + "." +
+                              std::to_string(msec);
     throw EConvertError("'" + shown + "' ei ole kelvollinen päivämäärä ja kellonaika", shown);
 }
 
 } // namespace
 
-double EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec)
-{
+double EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec) {
     namespace chrono = std::chrono;
     const chrono::year_month_day date{chrono::year{year},
                                       chrono::month{static_cast<unsigned>(month)},
                                       chrono::day{static_cast<unsigned>(day)}};
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || !date.ok()
-        || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59
-        || msec < 0 || msec > 999)
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || !date.ok() ||
+        hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 ||
+        msec < 0 || msec > 999)
         ThrowBadDateTime(year, month, day, hour, minute, second, msec);
 
     const std::int64_t days = chrono::sys_days{date}.time_since_epoch().count() + kUnixEpochSerial;
@@ -45,8 +44,7 @@ double EncodeDateTime(int year, int month, int day, int hour, int minute, int se
     return days < 0 ? static_cast<double>(days) - time : static_cast<double>(days) + time;
 }
 
-double Today()
-{
+double Today() {
     const QDate today = QDate::currentDate();
     return EncodeDateTime(today.year(), today.month(), today.day());
 }

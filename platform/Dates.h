@@ -2,7 +2,7 @@
 #pragma once
 
 // Throws EConvertError for a date or time that does not exist.
-double EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0,
-                      int second = 0, int msec = 0);
+double EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                      int msec = 0);
 // Today's date at midnight, local time.
 double Today();

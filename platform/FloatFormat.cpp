@@ -45,12 +45,10 @@ constexpr std::array<std::uint64_t, 20> kPow10Int = [] {
 
 // Powers of ten correctly rounded to the type: scaling a double by one of
 // them is off by at most one rounding of the table and one of the product.
-template <typename Real, int kMin, int kMax>
-struct PowersOfTen {
+template <typename Real, int kMin, int kMax> struct PowersOfTen {
     static constexpr int min = kMin;
     static constexpr int max = kMax;
-    static Real Get(int k)
-    {
+    static Real Get(int k) {
         static const auto table = [] {
             std::array<Real, kMax - kMin + 1> t{};
             char text[16] = "1e";
@@ -68,8 +66,7 @@ struct PowersOfTen {
 using DoublePowers = PowersOfTen<double, -300, 300>;
 using ExtendedPowers = PowersOfTen<long double, -350, 350>;
 
-void SetDigits(RoundedDecimal& out, std::uint64_t r, int count, int exponent)
-{
+void SetDigits(RoundedDecimal& out, std::uint64_t r, int count, int exponent) {
     out.count = count;
     out.exponent = exponent;
     for (int i = count - 1; i >= 0; --i) {
@@ -79,8 +76,7 @@ void SetDigits(RoundedDecimal& out, std::uint64_t r, int count, int exponent)
 }
 
 // floor(log10(magnitude)), or one off.
-int EstimateDecimalExponent(double magnitude)
-{
+int EstimateDecimalExponent(double magnitude) {
     const auto biased = static_cast<int>(std::bit_cast<std::uint64_t>(magnitude) >> 52);
     const int binary = biased != 0 ? biased - 1023 : std::ilogb(magnitude);
     return (binary * 78913) >> 18; // 78913 / 2^18 is just below log10(2)
@@ -90,8 +86,7 @@ int EstimateDecimalExponent(double magnitude)
 // the scaled tail is too close to the rounding threshold to be sure of the
 // side, or when the scale is outside the table.
 template <typename Real, typename Powers>
-bool RoundScaled(double magnitude, int precision, RoundedDecimal& out)
-{
+bool RoundScaled(double magnitude, int precision, RoundedDecimal& out) {
     // Relative error of the scaled value, with a wide margin: 4 ulps.
     constexpr Real kTolerance = 4 * std::numeric_limits<Real>::epsilon();
     // A tail that reaches one half once taken to kTextDigits digits rounds up.
@@ -101,13 +96,11 @@ bool RoundScaled(double magnitude, int precision, RoundedDecimal& out)
     int exponent = EstimateDecimalExponent(magnitude);
     for (int attempt = 0; attempt < 3; ++attempt) {
         const int scale = precision - 1 - exponent;
-        if (scale < Powers::min || scale > Powers::max)
-            return false;
+        if (scale < Powers::min || scale > Powers::max) return false;
         const Real q = static_cast<Real>(magnitude) * Powers::Get(scale);
         const auto whole = static_cast<std::uint64_t>(q);
         const Real tail = q - static_cast<Real>(whole);
-        if (std::fabs(tail - threshold) <= q * kTolerance)
-            return false;
+        if (std::fabs(tail - threshold) <= q * kTolerance) return false;
         const std::uint64_t r = whole + (tail > threshold ? 1 : 0);
         if (r < low) {
             --exponent;
@@ -125,8 +118,7 @@ bool RoundScaled(double magnitude, int precision, RoundedDecimal& out)
     return false;
 }
 
-bool RoundFast(double magnitude, int precision, RoundedDecimal& out)
-{
+bool RoundFast(double magnitude, int precision, RoundedDecimal& out) {
     // Up to 10^13 the tolerance of a double stays far below one half; where
     // doubles are not sure (near ties, extreme magnitudes) extended precision
     // often is.
@@ -137,8 +129,7 @@ bool RoundFast(double magnitude, int precision, RoundedDecimal& out)
 
 // The slow but exact way: the correctly rounded kTextDigits digits, then
 // half away from zero on those.
-void RoundExact(double magnitude, int precision, RoundedDecimal& out)
-{
+void RoundExact(double magnitude, int precision, RoundedDecimal& out) {
     char text[40];
     const auto res = std::to_chars(text, text + sizeof text, magnitude,
                                    std::chars_format::scientific, kTextDigits - 1);
@@ -149,8 +140,7 @@ void RoundExact(double magnitude, int precision, RoundedDecimal& out)
     auto digitAt = [&](int i) { return i == 0 ? text[0] : text[i + 1]; };
 
     out.count = precision;
-    for (int i = 0; i < precision; ++i)
-        out.digits[static_cast<std::size_t>(i)] = digitAt(i);
+    for (int i = 0; i < precision; ++i) out.digits[static_cast<std::size_t>(i)] = digitAt(i);
     if (precision < kTextDigits && digitAt(precision) >= '5') {
         int i = precision - 1;
         while (i >= 0 && out.digits[static_cast<std::size_t>(i)] == '9')
@@ -165,23 +155,18 @@ void RoundExact(double magnitude, int precision, RoundedDecimal& out)
     out.exponent = exponent;
 }
 
-char* CopyDigits(char* w, const RoundedDecimal& d, int from, int to)
-{
-    for (int i = from; i < to; ++i)
-        *w++ = d.digits[static_cast<std::size_t>(i)];
+char* CopyDigits(char* w, const RoundedDecimal& d, int from, int to) {
+    for (int i = from; i < to; ++i) *w++ = d.digits[static_cast<std::size_t>(i)];
     return w;
 }
 
-void AppendPadded(std::string& out, const char* begin, const char* end, std::size_t width)
-{
+void AppendPadded(std::string& out, const char* begin, const char* end, std::size_t width) {
     const auto length = static_cast<std::size_t>(end - begin);
-    if (length < width)
-        out.append(width - length, ' ');
+    if (length < width) out.append(width - length, ' ');
     out.append(begin, end);
 }
 
-void AppendFixed3(std::string& out, double value)
-{
+void AppendFixed3(std::string& out, double value) {
     // The largest double takes 309 integer digits.
     char text[400];
     const auto res = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 3);
@@ -190,8 +175,7 @@ void AppendFixed3(std::string& out, double value)
 
 } // namespace
 
-void AppendGeneral(std::string& out, double value, int precision, int digits, char separator)
-{
+void AppendGeneral(std::string& out, double value, int precision, int digits, char separator) {
     precision = std::clamp(precision, 1, kMaxPrecision);
     digits = std::clamp(digits, 0, kMaxExponentDigits);
     if (std::isnan(value)) {
@@ -209,8 +193,7 @@ void AppendGeneral(std::string& out, double value, int precision, int digits, ch
 
     RoundedDecimal d;
     const double magnitude = std::fabs(value);
-    if (!RoundFast(magnitude, precision, d))
-        RoundExact(magnitude, precision, d);
+    if (!RoundFast(magnitude, precision, d)) RoundExact(magnitude, precision, d);
     int significant = d.count;
     while (significant > 1 && d.digits[static_cast<std::size_t>(significant - 1)] == '0')
         --significant;
@@ -220,8 +203,7 @@ void AppendGeneral(std::string& out, double value, int precision, int digits, ch
     out.resize(start + kMaxGeneralLength);
     char* const text = out.data() + start;
     char* w = text;
-    if (value < 0)
-        *w++ = '-';
+    if (value < 0) *w++ = '-';
     if (d.exponent >= -5 && d.exponent < precision) {
         if (d.exponent >= 0) {
             const int integerDigits = d.exponent + 1;
@@ -243,31 +225,27 @@ void AppendGeneral(std::string& out, double value, int precision, int digits, ch
             w = CopyDigits(w, d, 1, significant);
         }
         *w++ = 'E';
-        if (d.exponent < 0)
-            *w++ = '-';
+        if (d.exponent < 0) *w++ = '-';
         char exponentText[8];
-        const auto res = std::to_chars(exponentText, exponentText + sizeof exponentText,
-                                       std::abs(d.exponent));
+        const auto res =
+            std::to_chars(exponentText, exponentText + sizeof exponentText, std::abs(d.exponent));
         w = std::fill_n(w, std::max<std::ptrdiff_t>(0, digits - (res.ptr - exponentText)), '0');
         w = std::copy(exponentText, res.ptr, w);
     }
     out.resize(start + static_cast<std::size_t>(w - text));
 }
 
-std::string FloatToStrF(double value, TFloatFormat format, int precision, int digits)
-{
+std::string FloatToStrF(double value, TFloatFormat format, int precision, int digits) {
     return FloatToStrF(value, format, precision, digits, DecimalSeparator());
 }
 
-std::string FloatToStrF(double value, TFloatFormat, int precision, int digits, char separator)
-{
+std::string FloatToStrF(double value, TFloatFormat, int precision, int digits, char separator) {
     std::string text;
     AppendGeneral(text, value, precision, digits, separator);
     return text;
 }
 
-void AppendListingLine(std::string& out, int number, double price, double value)
-{
+void AppendListingLine(std::string& out, int number, double price, double value) {
     char text[16];
     const auto res = std::to_chars(text, text + sizeof text, number);
     AppendPadded(out, text, res.ptr, 4);

@@ -8,9 +8,9 @@ enum class TFloatFormat { ffGeneral };
 
 // General format: the value is first taken to 18 significant digits (as an
 // extended-precision decimal conversion would), then rounded half away from
-// zero to `precision` significant digits; plain notation when the rounded value has at most `precision`
-// integer digits and is zero or at least 0.00001 in magnitude, scientific
-// otherwise ("1,235E004", "1,235E-006"). Infinities and NaN give "INF",
+// zero to `precision` significant digits; plain notation when the rounded value has at most
+// `precision` integer digits and is zero or at least 0.00001 in magnitude, scientific otherwise
+// ("1,235E004", "1,235E-006"). Infinities and NaN give "INF",
 // "-INF" and "NAN".
 std::string FloatToStrF(double value, TFloatFormat format, int precision, int digits);
 std::string FloatToStrF(double value, TFloatFormat format, int precision, int digits,

@@ -15,8 +15,7 @@ constexpr qint64 kMSecsPerDay = 86400000;
 
 } // namespace
 
-double DateTimeToSerial(const QDateTime& dateTime)
-{
+double DateTimeToSerial(const QDateTime& dateTime) {
     // The date and time as shown, whatever its time zone setting: no zone conversion.
     const QDate date = dateTime.date();
     if (!date.isValid())
@@ -28,10 +27,8 @@ double DateTimeToSerial(const QDateTime& dateTime)
     return days < 0 ? static_cast<double>(days) - fraction : static_cast<double>(days) + fraction;
 }
 
-QDateTime SerialToDateTime(double serial)
-{
-    if (!std::isfinite(serial) || std::fabs(serial) >= 1e9)
-        return QDateTime();
+QDateTime SerialToDateTime(double serial) {
+    if (!std::isfinite(serial) || std::fabs(serial) >= 1e9) return QDateTime();
     const double whole = std::trunc(serial);
     qint64 day = static_cast<qint64>(whole);
     // Rounded to the millisecond so that 10:00, stored as 0.41666..., stays 10:00.

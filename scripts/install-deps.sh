@@ -18,6 +18,8 @@ PACKAGES=(
   fonts-dejavu-core
   clang-14
   libclang-rt-14-dev
+  # The format check (.clang-format)
+  clang-format-14
   # Value chart and its SVG export
   qt6-charts-dev
   libqt6opengl6-dev  # Qt Charts' CMake package needs Qt6OpenGL
