@@ -70,6 +70,58 @@ protected:
     }
 };
 
+// A curve with fewer nodes in view than this many per pixel column is drawn
+// whole; more would only repaint the same pixels.
+constexpr std::size_t kWholeNodesPerColumn = 2;
+
+// The nodes of one curve that are drawn over the prices low ... high on
+// `columns` pixel columns: the nodes in view and the one beyond each edge
+// (so that the line reaches the border), all of them when they are few,
+// else per column the first, lowest, highest and last node in price order.
+// Only the grid's own nodes, never a resampled value. O(nodes in view).
+void DrawnNodes(const std::vector<double>& prices, const std::vector<double>& row, double low,
+                double high, int columns, QList<QPointF>& out) {
+    out.clear();
+    const auto begin = prices.begin();
+    const auto inFirst =
+        static_cast<std::size_t>(std::lower_bound(begin, prices.end(), low) - begin);
+    const auto inPast =
+        static_cast<std::size_t>(std::upper_bound(begin, prices.end(), high) - begin);
+    const std::size_t first = inFirst > 0 ? inFirst - 1 : 0;
+    const std::size_t past = std::min(inPast + 1, prices.size());
+    const auto add = [&](std::size_t i) { out.append(QPointF(prices[i], row[i])); };
+    const auto perColumn = static_cast<std::size_t>(columns);
+    if (inPast <= inFirst || inPast - inFirst <= kWholeNodesPerColumn * perColumn) {
+        out.reserve(static_cast<qsizetype>(past - first));
+        for (std::size_t i = first; i < past; ++i) add(i);
+        return;
+    }
+    out.reserve(static_cast<qsizetype>(4 * perColumn + 2));
+    if (first < inFirst) add(first);
+    const double scale = columns / (high - low);
+    const auto column = [&](std::size_t i) {
+        return std::min(columns - 1, static_cast<int>((prices[i] - low) * scale));
+    };
+    std::size_t added = first; // the last node appended, to add each once
+    const auto addOnce = [&](std::size_t i) {
+        if (out.isEmpty() || i > added) add(i), added = i;
+    };
+    for (std::size_t i = inFirst; i < inPast;) {
+        const int c = column(i);
+        std::size_t lowest = i, highest = i, j = i + 1;
+        for (; j < inPast && column(j) == c; ++j) {
+            if (row[j] < row[lowest]) lowest = j;
+            if (row[j] > row[highest]) highest = j;
+        }
+        addOnce(i);
+        addOnce(std::min(lowest, highest));
+        addOnce(std::max(lowest, highest));
+        addOnce(j - 1);
+        i = j;
+    }
+    if (past > inPast) add(inPast);
+}
+
 } // namespace
 
 struct ValueChart::Impl {
@@ -78,10 +130,14 @@ struct ValueChart::Impl {
     QValueAxis* axisX = new QValueAxis;
     QValueAxis* axisY = new QValueAxis;
     std::vector<QLineSeries*> curves;
-    // Copies of the curves for the readout and the views.
+    // The curves in full, for the readout, the views and what is drawn.
     std::vector<double> prices;
     std::vector<std::vector<double>> values;
     double viewMin = 0, viewMax = 1;
+    // The prices and the plot width the series were last cut for; 0 columns
+    // when they must be cut again.
+    double drawnLow = 0, drawnHigh = 0;
+    int drawnColumns = 0;
 
     void AddMarker(QAbstractSeries* series) {
         chart->addSeries(series);
@@ -115,6 +171,45 @@ struct ValueChart::Impl {
         const double top = TopBetween(low, high);
         axisY->setRange(0, top > 0 ? top * 1.05 : 1.0);
     }
+
+    // Pixel columns of the plot; before the first layout, the widget's width.
+    int Columns() const {
+        const double width = chart->plotArea().width();
+        return std::max(1, static_cast<int>(std::ceil(width > 0 ? width : view->width())));
+    }
+
+    // Cuts the series again when the view or the plot's width has changed.
+    void CutCurves() {
+        const double low = axisX->min(), high = axisX->max();
+        const int columns = Columns();
+        if (columns == drawnColumns && low == drawnLow && high == drawnHigh) return;
+        drawnLow = low, drawnHigh = high, drawnColumns = columns;
+        QList<QPointF> points;
+        for (std::size_t c = 0; c < curves.size(); ++c) {
+            DrawnNodes(prices, values[c], low, high, columns, points);
+            // One replace() instead of thousands of append() signals.
+            curves[c]->replace(points);
+        }
+    }
+
+    // Lays the chart out at `size` and paints the scene, so that no window
+    // needs to be shown; the curves are cut for that width.
+    void Paint(QPainter& painter, QSize size) {
+        chart->resize(QSizeF(size));
+        QCoreApplication::sendPostedEvents();
+        chart->layout()->activate();
+        CutCurves();
+        painter.setRenderHint(QPainter::Antialiasing);
+        chart->scene()->render(&painter, QRectF(QPointF(0, 0), QSizeF(size)),
+                               QRectF(chart->pos(), QSizeF(size)));
+    }
+
+    // Back to the window's size after a picture.
+    void Restore(QSizeF size) {
+        chart->resize(size);
+        chart->layout()->activate();
+        CutCurves();
+    }
 };
 
 ValueChart::ValueChart(QWidget* parent) : QWidget(parent), d_(std::make_unique<Impl>()) {
@@ -147,18 +242,27 @@ ValueChart::ValueChart(QWidget* parent) : QWidget(parent), d_(std::make_unique<I
         const double high = price + (d_->axisX->max() - price) * factor;
         d_->ShowPrices(low, high);
     };
+    // Every change of view (wheel, rubber band, reset) and of size cuts the
+    // curves again for what is shown.
+    connect(d_->axisX, &QValueAxis::rangeChanged, this, [this] { d_->CutCurves(); });
+    connect(d_->chart, &QChart::plotAreaChanged, this, [this] { d_->CutCurves(); });
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(d_->view);
 }
 
-ValueChart::~ValueChart() = default;
+ValueChart::~ValueChart() {
+    // The chart lives in the view, a child widget that outlives d_.
+    d_->axisX->disconnect(this);
+    d_->chart->disconnect(this);
+}
 
 void ValueChart::Clear() {
     d_->chart->removeAllSeries();
     d_->curves.clear();
     d_->prices.clear();
     d_->values.clear();
+    d_->drawnColumns = 0;
 }
 
 void ValueChart::SetGrid(const CGrid& grid, std::optional<double> share,
@@ -171,9 +275,6 @@ void ValueChart::SetGrid(const CGrid& grid, std::optional<double> share,
     double top = 0;
     for (const int32_t day : days) {
         const std::vector<double>& row = DayRowValues(grid, day);
-        QList<QPointF> points;
-        points.reserve(grid.NodeCount);
-        for (int32_t i = 0; i < grid.NodeCount; ++i) points.append(QPointF(grid.Prices[i], row[i]));
         top = std::max(top, *std::max_element(row.begin(), row.end()));
         auto* series = new QLineSeries;
         QString name = ShortDate(grid.DayDates[day]);
@@ -181,9 +282,8 @@ void ValueChart::SetGrid(const CGrid& grid, std::optional<double> share,
             name += QStringLiteral(" (nyt)");
         else if (day == last)
             name += QStringLiteral(" (erääntyminen)");
+        // Its nodes come once the view is known (CutCurves).
         series->setName(name);
-        // One replace() instead of thousands of append() signals.
-        series->replace(points);
         if (day == last) series->setPen(QPen(Qt::black, 2, Qt::DashLine));
         if (day == 0) series->setPen(QPen(QColor(0x1f, 0x5f, 0xbf), 2.5));
         d.AddMarker(series);
@@ -254,6 +354,12 @@ void ValueChart::SetGrid(const CGrid& grid, std::optional<double> share,
 void ValueChart::ResetZoom() {
     d_->chart->zoomReset();
     d_->ShowPrices(d_->viewMin, d_->viewMax);
+    // The same view as before still needs the new curves.
+    d_->CutCurves();
+}
+
+void ValueChart::ZoomTo(double low, double high) {
+    d_->ShowPrices(low, high);
 }
 
 int ValueChart::CurveCount() const {
@@ -263,26 +369,18 @@ QString ValueChart::CurveName(int curve) const {
     return d_->curves.at(curve)->name();
 }
 QList<QPointF> ValueChart::CurvePoints(int curve) const {
+    const std::vector<double>& row = d_->values.at(curve);
+    QList<QPointF> points;
+    points.reserve(static_cast<qsizetype>(row.size()));
+    for (std::size_t i = 0; i < row.size(); ++i) points.append(QPointF(d_->prices[i], row[i]));
+    return points;
+}
+QList<QPointF> ValueChart::DrawnPoints(int curve) const {
     return d_->curves.at(curve)->points();
 }
 std::pair<double, double> ValueChart::PriceView() const {
     return {d_->axisX->min(), d_->axisX->max()};
 }
-
-namespace {
-
-// Lays the chart out at `size` and paints the scene, so that no window needs
-// to be shown.
-void PaintChart(QChart* chart, QPainter& painter, QSize size) {
-    chart->resize(QSizeF(size));
-    QCoreApplication::sendPostedEvents();
-    chart->layout()->activate();
-    painter.setRenderHint(QPainter::Antialiasing);
-    chart->scene()->render(&painter, QRectF(QPointF(0, 0), QSizeF(size)),
-                           QRectF(chart->pos(), QSizeF(size)));
-}
-
-} // namespace
 
 QImage ValueChart::RenderImage(QSize size) {
     QImage image(size, QImage::Format_ARGB32);
@@ -290,9 +388,9 @@ QImage ValueChart::RenderImage(QSize size) {
     const QSizeF before = d_->chart->size();
     {
         QPainter painter(&image);
-        PaintChart(d_->chart, painter, size);
+        d_->Paint(painter, size);
     }
-    d_->chart->resize(before);
+    d_->Restore(before);
     return image;
 }
 
@@ -305,9 +403,9 @@ bool ValueChart::WriteSvg(QIODevice& device, QSize size) {
     const QSizeF before = d_->chart->size();
     QPainter painter;
     if (!painter.begin(&svg)) return false;
-    PaintChart(d_->chart, painter, size);
+    d_->Paint(painter, size);
     const bool ok = painter.end();
-    d_->chart->resize(before);
+    d_->Restore(before);
     return ok;
 }
 

@@ -39,11 +39,17 @@ public:
     // Back to the default view: the prices where the value is neither 0 nor
     // pure intrinsic value, with the strike and the share price.
     void ResetZoom();
+    // Shows the share prices low ... high, as the wheel does.
+    void ZoomTo(double low, double high);
 
     // The curves: their legend names and points (every node of the grid).
     int CurveCount() const;
     QString CurveName(int curve) const;
     QList<QPointF> CurvePoints(int curve) const;
+    // What a curve draws: the grid's nodes in view and one beyond each edge,
+    // all of them when they are few, else per pixel column of the plot the
+    // first, lowest, highest and last of them.
+    QList<QPointF> DrawnPoints(int curve) const;
     // The shown price range.
     std::pair<double, double> PriceView() const;
 

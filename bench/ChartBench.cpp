@@ -1,6 +1,7 @@
 // The value chart on the largest lattice (1430 days, 6325 nodes): a redraw
-// after a calculation (SetGrid with the default curves) and a redraw with
-// the picture painted at 1200 x 800; the scenario table of the same grid.
+// after a calculation (SetGrid with the default curves), a redraw with the
+// picture painted at 1200 x 800, a repaint alone and a wheel zoom step; the
+// scenario table of the same grid.
 #include "BenchGrids.h"
 #include "Scenario.h"
 #include "ValueChart.h"
@@ -40,6 +41,36 @@ void ChartRedrawAndPaint(benchmark::State& state) {
     }
 }
 
+// The default curves in a chart window of 1200 x 800.
+void ShowLargest(ValueChart& chart) {
+    const CGrid& grid = Largest();
+    chart.resize(1200, 800);
+    chart.SetGrid(grid, 16.0, DefaultChartDays(grid));
+    chart.show();
+    QCoreApplication::processEvents();
+}
+
+// What a resize or a hover costs: the drawn curves painted again.
+void ChartPaint(benchmark::State& state) {
+    ValueChart chart;
+    ShowLargest(chart);
+    for (auto _ : state) benchmark::DoNotOptimize(chart.RenderImage(QSize(1200, 800)));
+    double drawn = 0;
+    for (int c = 0; c < chart.CurveCount(); ++c) drawn += chart.DrawnPoints(c).size();
+    state.counters["drawn"] = drawn;
+}
+
+// One wheel step in and out about the strike: the curves cut twice.
+void ChartZoom(benchmark::State& state) {
+    ValueChart chart;
+    ShowLargest(chart);
+    const auto [low, high] = chart.PriceView();
+    for (auto _ : state) {
+        chart.ZoomTo(low + 0.1 * (15 - low), high - 0.1 * (high - 15));
+        chart.ZoomTo(low, high);
+    }
+}
+
 void ScenarioTableOfLargest(benchmark::State& state) {
     const CGrid& grid = Largest();
     for (auto _ : state)
@@ -49,6 +80,8 @@ void ScenarioTableOfLargest(benchmark::State& state) {
 
 BENCHMARK(ChartRedraw)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(ChartRedrawAndPaint)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(ChartPaint)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(ChartZoom)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ScenarioTableOfLargest)->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -1,6 +1,6 @@
 // The chart and scenario windows on the worked example: the curves are the
-// grid's own nodes, pictures are written at the requested size, the table's
-// CSV and edits.
+// grid's own nodes, what is drawn is a subset of them cut to the plot's width,
+// pictures are written at the requested size, the table's CSV and edits.
 #include "ChartWindow.h"
 #include "Conversions.h"
 #include "ScenarioWindow.h"
@@ -13,7 +13,54 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
+
+// A one-day lattice of 20000 nodes from 1 to 31 whose curve waves and spikes,
+// so that a pixel column's extremes lie inside it, not at its ends.
+CGrid Wavy() {
+    constexpr int kNodes = 20000;
+    std::vector<double> prices(kNodes), values(kNodes);
+    for (int i = 0; i < kNodes; ++i) {
+        prices[i] = 1 + 30.0 * i / (kNodes - 1);
+        values[i] = 5 + std::sin(i * 0.37) * (1 + i % 7) + (i % 101 == 50 ? 20 : 0);
+    }
+    CGrid g = SmallLattice(std::move(prices), std::move(values));
+    g.Warrant.Strike = 15, g.Warrant.Multiplier = 1, g.PriceMin = 1, g.PriceMax = 31;
+    return g;
+}
+
+// The nodes of `full` shown between low and high, with the one beyond each edge.
+QList<QPointF> InView(const QList<QPointF>& full, double low, double high) {
+    const auto first = std::find_if(full.begin(), full.end(), [low](QPointF p) { return p.x() >= low; });
+    const auto past = std::find_if(first, full.end(), [high](QPointF p) { return p.x() > high; });
+    return QList<QPointF>(first == full.begin() ? first : first - 1, past == full.end() ? past : past + 1);
+}
+
+// Each drawn point is a node of the full curve, exactly and in price order;
+// the curve's lowest and highest value in view are among them, and the line
+// reaches both edges of the view.
+void CheckDrawn(const ValueChart& chart) {
+    const auto [low, high] = chart.PriceView();
+    for (int c = 0; c < chart.CurveCount(); ++c) {
+        const QList<QPointF> full = chart.CurvePoints(c), drawn = chart.DrawnPoints(c);
+        const QList<QPointF> shown = InView(full, low, high);
+        QVERIFY2(!drawn.isEmpty(), qPrintable(chart.CurveName(c)));
+        auto node = full.begin();
+        for (const QPointF& p : drawn) {
+            node = std::find_if(node, full.end(), [&p](QPointF q) { return q.x() == p.x(); });
+            QVERIFY2(node != full.end() && node->y() == p.y(), qPrintable(QString::number(p.x(), 'g', 17)));
+            ++node;
+        }
+        QCOMPARE(drawn.front(), shown.front());
+        QCOMPARE(drawn.back(), shown.back());
+        const auto [lowest, highest] = std::minmax_element(shown.begin() + 1, shown.end() - 1,
+                                                           [](QPointF a, QPointF b) { return a.y() < b.y(); });
+        QVERIFY(drawn.contains(*lowest) && drawn.contains(*highest));
+    }
+}
 
 // The save dialog answers with one path; errors are recorded.
 struct Hooks {
@@ -62,6 +109,43 @@ private slots:
         const auto [low, high] = chart.PriceView();
         QVERIFY(low > grid_.PriceMin && low < 15 * 0.8);
         QVERIFY(high < grid_.PriceMax && high > 16 * 1.2);
+        // Fewer nodes in view (about 290) than the plot's pixel columns: all drawn.
+        chart.resize(1000, 600);
+        chart.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&chart));
+        QVERIFY(InView(chart.CurvePoints(0), low, high).size() < 400);
+        for (int c = 0; c < chart.CurveCount(); ++c)
+            QCOMPARE(chart.DrawnPoints(c), InView(chart.CurvePoints(c), low, high));
+    }
+
+    // State: 20000 wavy nodes in a shown chart. Action: draw, narrow the
+    // window, zoom into a few nodes, reset. Expected: never more than four
+    // nodes a pixel column, each an exact node, the extremes in view kept;
+    // a narrow view draws every node in it.
+    void drawnNodesFollowTheWidthAndTheView() {
+        const CGrid wavy = Wavy();
+        ValueChart chart;
+        chart.resize(800, 500);
+        chart.SetGrid(wavy, std::nullopt, {0});
+        chart.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&chart));
+        const auto [low, high] = chart.PriceView();
+        QVERIFY(InView(chart.CurvePoints(0), low, high).size() > 4 * 800);
+        const qsizetype wide = chart.DrawnPoints(0).size();
+        QVERIFY(wide <= 4 * 800 + 2);
+        CheckDrawn(chart);
+
+        chart.resize(300, 500);
+        QTRY_VERIFY(chart.DrawnPoints(0).size() < wide / 2);
+        CheckDrawn(chart);
+
+        chart.ZoomTo(15, 15.1); // 67 nodes
+        QCOMPARE(chart.DrawnPoints(0), InView(chart.CurvePoints(0), 15, 15.1));
+
+        chart.ResetZoom();
+        QCOMPARE(chart.PriceView(), std::make_pair(low, high));
+        QVERIFY(chart.DrawnPoints(0).size() <= 4 * 300 + 2);
+        CheckDrawn(chart);
     }
 
     void renderedAndSavedAtTheRequestedSize() {
