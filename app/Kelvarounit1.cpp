@@ -330,6 +330,7 @@ void TForm1::ShowValuation() {
                      .arg(solved_->Valuations) +
                  status;
     statusBar()->showMessage(status, 15000);
+    ui->Memo1->setExtraSelections({}); // a mark of an earlier listing
     if (share_) MarkShareInListing(*share_);
     if (figures_) {
         OpenFigures();
