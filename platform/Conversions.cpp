@@ -9,6 +9,8 @@
 #include <charconv>
 #include <climits>
 #include <cstdint>
+#include <locale>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -102,6 +104,17 @@ long long LeadingExponent(const FloatParts& p) {
     return LLONG_MIN; // the value is zero
 }
 
+// from_chars reports every underflow as out of range, subnormals included, and
+// leaves the value unset; the classic stream reads them to the nearest subnormal
+// (or zero below it) without consulting the C locale.
+long double Underflowed(const std::string& plain) {
+    std::istringstream in(plain);
+    in.imbue(std::locale::classic());
+    long double value = 0;
+    in >> value;
+    return in.fail() ? 0.0L : value;
+}
+
 } // namespace
 
 char DecimalSeparator() {
@@ -149,7 +162,7 @@ long double StrToFloat(std::string_view text, char separator) {
     const auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), magnitude);
     if (ec == std::errc::result_out_of_range) {
         if (LeadingExponent(parts) > 0) ThrowNotFloat(text);
-        magnitude = 0; // too small even for extended precision
+        magnitude = Underflowed(plain);
     } else if (ec != std::errc() || end != plain.data() + plain.size()) {
         ThrowNotFloat(text);
     }

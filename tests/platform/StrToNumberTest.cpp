@@ -35,6 +35,7 @@ TEST(StrToFloat, GrammarWithTheSeparator)
         {"1.5", '.', 1.5L},
         {"0,1", ',', 0.1L},     // extended precision, not the double 0.1
         {"1e-5000", ',', 0.0L}, // below even extended precision: zero
+        {"9e-4943", ',', std::strtold("9e-4943", nullptr)}, // an extended-precision subnormal
     };
     for (const Row& row : rows)
         EXPECT_EQ(StrToFloat(row.text, row.separator), row.expected) << row.text;
