@@ -31,7 +31,8 @@ for f in usr/bin/kelvaro usr/bin/kelvarolaskuri \
   usr/share/icons/hicolor/scalable/apps/fi.kelvaro.Kelvarolaskuri.svg \
   usr/share/icons/hicolor/48x48/apps/fi.kelvaro.Kelvarolaskuri.png \
   usr/share/icons/hicolor/256x256/apps/fi.kelvaro.Kelvarolaskuri.png \
-  usr/share/man/man1/kelvaro.1 usr/share/man/man1/kelvarolaskuri.1; do
+  usr/share/man/man1/kelvaro.1.gz usr/share/man/man1/kelvarolaskuri.1.gz \
+  usr/share/doc/kelvarolaskuri/copyright usr/share/doc/kelvarolaskuri/changelog.gz; do
   expect_file "$f"
 done
 # Nothing outside /usr (CPack's own control files aside).
@@ -43,6 +44,15 @@ fi
 if ! dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6'; then
   echo "Depends lacks the Qt Widgets library" >&2
   fails=1
+fi
+
+# Debian's own package checker, errors and warnings alike.
+if command -v lintian >/dev/null; then
+  if ! lintian --fail-on error,warning --tag-display-limit 0 "$deb" 2>"$work/lintian.err"; then
+    grep -v 'running with root privileges' "$work/lintian.err" >&2 || true
+    echo "lintian found problems in the package" >&2
+    fails=1
+  fi
 fi
 
 kelvaro=$work/root/usr/bin/kelvaro

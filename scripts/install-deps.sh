@@ -30,9 +30,10 @@ PACKAGES=(
   qt6-translations-l10n
   # Spreading a batch over processes and hosts
   parallel
-  # Package: desktop entry and metainfo validators, man pages, icon PNGs
+  # Package: desktop entry, metainfo and package validators, man pages, icon PNGs
   desktop-file-utils
   appstream
+  lintian
   help2man
   librsvg2-bin
 )
