@@ -309,6 +309,10 @@ void ValueChart::SetGrid(const CGrid& grid, std::optional<double> share,
         zone->setBrush(QColor(255, 0, 0, 40));
         zone->setPen(Qt::NoPen);
         d.AddMarker(zone);
+        // An area series does not own its bounding lines: without this they
+        // would outlive every Clear().
+        upper->setParent(zone);
+        lower->setParent(zone);
     }
     if (share)
         d.VerticalLine(*share, top, QStringLiteral("Osakkeen hinta"), QColor(0x80, 0x00, 0x80),
