@@ -271,7 +271,7 @@ public:
         std::unique_lock lock(m_);
         while (read_ - written_ >= window_) {
             if (!WriteReady(lock, out, progress)) return false;
-            if (read_ - written_ >= window_) resultReady_.wait(lock);
+            resultReady_.wait(lock, [this] { return read_ - written_ < window_ || NextDone(); });
         }
         queue_.emplace_back(read_++, std::move(row));
         lock.unlock();
@@ -285,7 +285,7 @@ public:
         std::unique_lock lock(m_);
         while (written_ < read_) {
             if (!WriteReady(lock, out, progress)) return false;
-            if (written_ < read_) resultReady_.wait(lock);
+            resultReady_.wait(lock, [this] { return written_ == read_ || NextDone(); });
         }
         return true;
     }
@@ -323,6 +323,10 @@ private:
             resultReady_.notify_all();
         }
     }
+
+    // Whether the next row to write is finished. Rows finish while the lock is
+    // let go for writing, so a wait must look rather than trust a wake-up.
+    bool NextDone() const { return !done_.empty() && done_.begin()->first == written_; }
 
     // Writes the finished rows that are next in order, outside the lock.
     bool WriteReady(std::unique_lock<std::mutex>& lock, std::ostream& out, Progress& progress) {

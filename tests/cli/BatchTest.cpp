@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -140,6 +142,32 @@ TEST(Batch, CsvOutputHasTheJsonFields) {
     // The README's value at 15, and an error quoted with its quotes doubled.
     EXPECT_TRUE(lines[1].starts_with("2,2006-04-21,15,0,,15,0.14155779751117264,"));
     EXPECT_TRUE(lines[2].starts_with("3,2006-04-21,1x,2,\"virheellinen arvo valitsimelle --share: \"\"1x\"\"\","));
+}
+
+// Rows that finish while the writer is busy writing the ones before: every
+// row is still written, in order. A lost wake-up once left such a batch
+// waiting for good at its end.
+TEST(Batch, RowsFinishedWhileWritingAreWritten) {
+    struct SlowBuffer : std::stringbuf {
+        std::streamsize xsputn(const char* s, std::streamsize n) override {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return std::stringbuf::xsputn(s, n);
+        }
+    };
+    std::string csv = "expiry,share\n";
+    for (int i = 0; i < 6; ++i) csv += "2006-03-02,15\nx,15\n"; // a short valuation, a bad date
+    for (int round = 0; round < 30; ++round) {
+        SlowBuffer buffer;
+        std::istringstream in(csv);
+        std::ostream out(&buffer);
+        std::ostringstream err;
+        ASSERT_EQ(RunBatch({"--batch", "-", "--valuation", "2006-03-01 10:00", "--jobs", "2"}, in,
+                           out, err),
+                  kExitSomeRowsFailed);
+        const std::vector<std::string> lines = Lines(buffer.str());
+        ASSERT_EQ(lines.size(), 12u);
+        ASSERT_TRUE(lines.back().starts_with("{\"Line\": 13, ")) << lines.back();
+    }
 }
 
 TEST(Batch, BadHeaderOrOptionIsAUsageErrorWithNothingWritten) {
