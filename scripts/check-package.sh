@@ -7,7 +7,8 @@ build=$(cd "$1" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-(cd "$build" && cpack -G DEB -B "$work/out" >"$work/cpack.log") || {
+# A group-writable umask, as many desktops have, must not leak into the package.
+(umask 002 && cd "$build" && cpack -G DEB -B "$work/out" >"$work/cpack.log") || {
   cat "$work/cpack.log" >&2
   exit 1
 }
