@@ -58,6 +58,7 @@ void ChartWindow::SetGrid(const CGrid& grid, std::optional<double> share) {
     grid_ = grid.Allocated ? &grid : nullptr;
     share_ = share;
     picked_.reset();
+    readout_->clear(); // it spoke of the last grid's curves
     {
         const QSignalBlocker blockSlider(slider_), blockDates(dates_);
         dates_->clear();

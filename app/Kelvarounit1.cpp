@@ -211,7 +211,7 @@ int TForm1::ReadInt(const QLineEdit* edit, const QLabel* label) const {
 }
 
 void TForm1::ReadInputs() {
-    CWarrant& warrant = grid_.Warrant;
+    CWarrant& warrant = inputs_.Warrant;
     warrant.ProductType = ui->RadioGroupType->ItemIndex();
     warrant.IsCall = ui->RadioGroupCallPut->ItemIndex() == 0;
     warrant.Strike = static_cast<double>(ReadFloat(ui->EditStrike, ui->Label3));
@@ -223,11 +223,11 @@ void TForm1::ReadInputs() {
     warrant.KnockOutMargin = warrant.ProductType == kTurboSG
                                  ? static_cast<double>(ReadFloat(ui->EditSGMarg, ui->Label12))
                                  : 0.0;
-    grid_.ValuationTime = PickerSerial(ui->DateNow);
-    grid_.StepsPerDay = ReadInt(ui->EditTimeSteps, ui->Label7);
-    grid_.OpenFraction = FromPercent(ReadFloat(ui->EditXOpen, ui->Label9));
-    grid_.WeekendWeight = WeekendWeightFromDays(ReadFloat(ui->EditWeekEnd, ui->Label10));
-    grid_.Rate = FromPercent(ReadFloat(ui->EditRate, ui->Label11));
+    inputs_.ValuationTime = PickerSerial(ui->DateNow);
+    inputs_.StepsPerDay = ReadInt(ui->EditTimeSteps, ui->Label7);
+    inputs_.OpenFraction = FromPercent(ReadFloat(ui->EditXOpen, ui->Label9));
+    inputs_.WeekendWeight = WeekendWeightFromDays(ReadFloat(ui->EditWeekEnd, ui->Label10));
+    inputs_.Rate = FromPercent(ReadFloat(ui->EditRate, ui->Label11));
 }
 
 bool TForm1::Busy() const {
@@ -245,7 +245,7 @@ void TForm1::WaitUntilIdle() {
 
 bool TForm1::PrepareInputs(RefusedCommand command) {
     ReadInputs();
-    const std::string refusal = DateRangeRefusalText(grid_, command, RefusalForm::Box);
+    const std::string refusal = DateRangeRefusalText(inputs_, command, RefusalForm::Box);
     if (refusal.empty()) return true;
     ShowMessage(QString::fromStdString(refusal));
     return false;
@@ -253,7 +253,7 @@ bool TForm1::PrepareInputs(RefusedCommand command) {
 
 bool TForm1::ConfirmLongValuation() {
     int32_t steps = 0, nodes = 0;
-    if (!LatticeSize(grid_, steps, nodes)) return true;
+    if (!LatticeSize(inputs_, steps, nodes)) return true;
     const double seconds = static_cast<double>(steps) * nodes / kNodeUpdatesPerSecond;
     if (seconds <= kAskAboveSeconds) return true;
     return AskYesNo(
@@ -277,7 +277,7 @@ void TForm1::ButtonCalculateClick() {
         const std::optional<double> share =
             !ui->GroupBox1->isHidden() ? std::optional<double>(ReadShare()) : std::nullopt;
         if (!ConfirmLongValuation()) return;
-        CopyInputs(grid_, work_);
+        CopyInputs(inputs_, work_);
         auto complete = std::make_shared<bool>(false);
         StartWork(
             QStringLiteral("Lasketaan…"),
@@ -371,7 +371,7 @@ void TForm1::ButtonSolveClick() {
         if (!PrepareInputs(RefusedCommand::Calculate)) return;
         const double share = ReadShare();
         const double price = static_cast<double>(ReadFloat(ui->EditWarrant, ui->Label15));
-        const CGrid inputs = GridInputs(grid_);
+        const CGrid inputs = GridInputs(inputs_);
         auto solved = std::make_shared<CImpliedVolatility>();
         StartWork(
             QStringLiteral("Haetaan volatiliteettia…"),
@@ -460,7 +460,7 @@ void TForm1::Button1Click() {
         if (!PrepareInputs(RefusedCommand::Check)) return;
         // The check builds into the spare record: the last valuation stays
         // what the listing shows and a save writes.
-        CopyInputs(grid_, work_);
+        CopyInputs(inputs_, work_);
         StartWork(
             QStringLiteral("Tarkastetaan…"), [this] { BuildLattice(work_); },
             [this] {

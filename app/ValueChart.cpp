@@ -130,6 +130,9 @@ struct ValueChart::Impl {
     QValueAxis* axisX = new QValueAxis;
     QValueAxis* axisY = new QValueAxis;
     std::vector<QLineSeries*> curves;
+    // The vertical markers: legend name (empty for the unnamed upper range
+    // limit) and share price.
+    QList<std::pair<QString, double>> markers;
     // The curves in full, for the readout, the views and what is drawn.
     std::vector<double> prices;
     std::vector<std::vector<double>> values;
@@ -153,6 +156,7 @@ struct ValueChart::Impl {
         line->append(price, top);
         line->setPen(QPen(color, 1.5, style));
         AddMarker(line);
+        markers.append({name, price});
         return line;
     }
 
@@ -260,6 +264,7 @@ ValueChart::~ValueChart() {
 void ValueChart::Clear() {
     d_->chart->removeAllSeries();
     d_->curves.clear();
+    d_->markers.clear();
     d_->prices.clear();
     d_->values.clear();
     d_->drawnColumns = 0;
@@ -381,6 +386,9 @@ QList<QPointF> ValueChart::CurvePoints(int curve) const {
 }
 QList<QPointF> ValueChart::DrawnPoints(int curve) const {
     return d_->curves.at(curve)->points();
+}
+QList<std::pair<QString, double>> ValueChart::Markers() const {
+    return d_->markers;
 }
 std::pair<double, double> ValueChart::PriceView() const {
     return {d_->axisX->min(), d_->axisX->max()};

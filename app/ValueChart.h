@@ -50,6 +50,8 @@ public:
     // all of them when they are few, else per pixel column of the plot the
     // first, lowest, highest and last of them.
     QList<QPointF> DrawnPoints(int curve) const;
+    // The vertical markers drawn, as legend name and share price.
+    QList<std::pair<QString, double>> Markers() const;
     // The shown price range.
     std::pair<double, double> PriceView() const;
 

@@ -1,6 +1,7 @@
 // The window and its commands, with the dialogs answered by hooks.
 #include "ChartWindow.h"
 #include "Conversions.h"
+#include "ScenarioWindow.h"
 #include "ValueChart.h"
 #include "Translations.h"
 #include "WindowFixture.h"
@@ -47,7 +48,7 @@ private slots:
             ui.RadioGroupType->SetItemIndex(kTurboSG);
             ui.DateExpiry->setDate(QDate(2006, 5, 15));
             form->ReadInputs();
-            QCOMPARE(form->Grid().Warrant.Expiry, 38852.76388888889);
+            QCOMPARE(form->Inputs().Warrant.Expiry, 38852.76388888889);
             QCOMPARE(boxes_.Boxes(), QStringList());
         }
     }
@@ -115,7 +116,7 @@ private slots:
             form->findChild<QLineEdit*>(QString::fromLatin1(editName))->setText(text);
 
             // Marks in every field, to see which ones the command overwrote.
-            CGrid& grid = form->Grid();
+            CGrid& grid = form->Inputs();
             CWarrant& w = grid.Warrant;
             w.ProductType = grid.StepsPerDay = -9;
             w.IsCall = true;
@@ -128,7 +129,7 @@ private slots:
             RunCommand(*form, &TForm1::ButtonCalculateClick);
             QCOMPARE(boxes_.errors, QStringList{error});
             QCOMPARE(boxes_.messages, QStringList());
-            QVERIFY(!grid.Allocated);
+            QVERIFY(!form->Grid().Allocated);
             const bool written[14] = {
                 w.ProductType == productType, !w.IsCall, w.Strike == 12.5,
                 w.Expiry == 38828.76388888889, w.Multiplier == 0.2, w.Volatility == 0.3,
@@ -311,6 +312,33 @@ private slots:
                                                     now.front().x()) - form->Grid().Prices.begin());
         QVERIFY(node < form->Grid().NodeCount);
         QCOMPARE(now.front().y(), form->Grid().Values[node]);
+    }
+
+    // State: a valuation at strike 15 drawn in the chart and the table.
+    // Action: strike 25 and a bad volatility, Laske (refused), a day picked;
+    // then a window first opened. Expected: every window still shows strike 15.
+    void refusedCalculateLeavesTheWindowsOnTheLastValuation() {
+        auto form = NewForm(true);
+        Ui::TForm1& ui = *form->ui;
+        RunCommand(*form, &TForm1::ButtonCalculateClick);
+        ui.Arvokayra1->trigger();
+        auto* chart = form->findChild<ChartWindow*>();
+        QVERIFY(chart != nullptr);
+        const auto strikeMarker = [chart] { return chart->Chart()->Markers().value(0); };
+        QCOMPARE(strikeMarker(), std::pair(QStringLiteral("Toteutushinta"), 15.0));
+
+        ui.EditStrike->setText("25");
+        ui.EditVolat->setText("abc");
+        RunCommand(*form, &TForm1::ButtonCalculateClick);
+        QCOMPARE(boxes_.Boxes().size(), 1);
+        chart->PickDay(3);
+        QCOMPARE(strikeMarker(), std::pair(QStringLiteral("Toteutushinta"), 15.0));
+        QCOMPARE(chart->Chart()->CurvePoints(1).at(9).y(), form->Grid().DayValues[3][9]);
+        ui.Skenaariot1->trigger();
+        const auto* table = form->findChild<ScenarioWindow*>();
+        QVERIFY(table != nullptr);
+        QCOMPARE(table->Table().Prices, DefaultScenarioPrices(15));
+        QCOMPARE(form->Grid().Warrant.Strike, 15.0);
     }
 
     // Qt's dialogs speak Finnish under Finnish settings, English otherwise.
