@@ -6,6 +6,7 @@
 #include "Translations.h"
 #include "WindowFixture.h"
 
+#include <QMenuBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -339,6 +340,37 @@ private slots:
         QVERIFY(table != nullptr);
         QCOMPARE(table->Table().Prices, DefaultScenarioPrices(15));
         QCOMPARE(form->Grid().Warrant.Strike, 15.0);
+    }
+
+    // Every Alt key reaches one thing: unique within each menu, and among the
+    // menu titles and the window's own buttons and labels.
+    void mnemonicsAreUnique() {
+        auto form = NewForm();
+        const auto mnemonic = [](const QString& text) -> QChar {
+            for (qsizetype i = text.indexOf('&'); i >= 0 && i + 1 < text.size(); i = text.indexOf('&', i + 2))
+                if (text[i + 1] != '&') return text[i + 1].toLower();
+            return {};
+        };
+        const auto checkUnique = [&](const QStringList& texts, const QString& where) {
+            QMap<QChar, QString> seen;
+            for (const QString& text : texts) {
+                const QChar key = mnemonic(text);
+                if (key.isNull()) continue;
+                QVERIFY2(!seen.contains(key), qPrintable(QStringLiteral("%1: %2 and %3").arg(where, seen[key], text)));
+                seen[key] = text;
+            }
+        };
+        QStringList window;
+        for (const QMenu* menu : form->menuBar()->findChildren<QMenu*>()) {
+            window << menu->title();
+            QStringList items;
+            for (const QAction* action : menu->actions()) items << action->text();
+            checkUnique(items, menu->title());
+        }
+        for (const QAbstractButton* button : form->findChildren<QAbstractButton*>()) window << button->text();
+        for (const QLabel* label : form->findChildren<QLabel*>()) window << label->text();
+        window << QStringLiteral("&Peruuta");  // Laske while work runs
+        checkUnique(window, QStringLiteral("window"));
     }
 
     // Qt's dialogs speak Finnish under Finnish settings, English otherwise.
