@@ -277,6 +277,15 @@ void ValueChart::SetGrid(const CGrid& grid, std::optional<double> share,
     Impl& d = *d_;
     d.prices = grid.Prices;
     const int32_t last = grid.DayCount - 1;
+    // A day between now and expiry has the colour of its place among the
+    // default days, and any other day one of its own, so that picking a day
+    // recolours nothing and no two curves look alike. None of them is the
+    // blue of now or a marker's colour.
+    static const QColor kBetween[] = {QColor(0xff, 0x7f, 0x0e), QColor(0x8c, 0x56, 0x4b),
+                                      QColor(0xe3, 0x77, 0xc2), QColor(0xbc, 0xbd, 0x22),
+                                      QColor(0x17, 0xbe, 0xcf)};
+    static const QColor kPicked(0x2a, 0x2a, 0x6a);
+    const std::vector<int32_t> defaults = DefaultChartDays(grid);
     double top = 0;
     for (const int32_t day : days) {
         const std::vector<double>& row = DayRowValues(grid, day);
@@ -289,13 +298,26 @@ void ValueChart::SetGrid(const CGrid& grid, std::optional<double> share,
             name += QStringLiteral(" (erääntyminen)");
         // Its nodes come once the view is known (CutCurves).
         series->setName(name);
-        if (day == last) series->setPen(QPen(Qt::black, 2, Qt::DashLine));
-        if (day == 0) series->setPen(QPen(QColor(0x1f, 0x5f, 0xbf), 2.5));
+        const auto place = std::find(defaults.begin(), defaults.end(), day) - defaults.begin();
+        if (day == last)
+            series->setPen(QPen(Qt::black, 2, Qt::DashLine));
+        else if (day == 0)
+            series->setPen(QPen(QColor(0x1f, 0x5f, 0xbf), 2.5));
+        else if (place < std::ssize(defaults))
+            series->setPen(QPen(kBetween[(place - 1) % std::size(kBetween)], 1.5));
+        else
+            series->setPen(QPen(kPicked, 2, Qt::DashDotLine));
         d.AddMarker(series);
         d.curves.push_back(series);
         d.values.push_back(row);
     }
 
+    // The range limits first: a strike or level on a limit (a Turbo (SG)
+    // put's lattice ends at its strike) is drawn over it, in its own colour.
+    d.VerticalLine(grid.PriceMin, top, QStringLiteral("Hinta-alueen rajat"), Qt::gray,
+                   Qt::DashLine);
+    QLineSeries* high = d.VerticalLine(grid.PriceMax, top, QString(), Qt::gray, Qt::DashLine);
+    for (QLegendMarker* marker : d.chart->legend()->markers(high)) marker->setVisible(false);
     const CWarrant& w = grid.Warrant;
     d.VerticalLine(w.Strike, top, QStringLiteral("Toteutushinta"), Qt::darkGreen, Qt::DotLine);
     if (w.ProductType == kTurboSHB)
@@ -322,10 +344,6 @@ void ValueChart::SetGrid(const CGrid& grid, std::optional<double> share,
     if (share)
         d.VerticalLine(*share, top, QStringLiteral("Osakkeen hinta"), QColor(0x80, 0x00, 0x80),
                        Qt::SolidLine);
-    d.VerticalLine(grid.PriceMin, top, QStringLiteral("Hinta-alueen rajat"), Qt::gray,
-                   Qt::DashLine);
-    QLineSeries* high = d.VerticalLine(grid.PriceMax, top, QString(), Qt::gray, Qt::DashLine);
-    for (QLegendMarker* marker : d.chart->legend()->markers(high)) marker->setVisible(false);
 
     // Default view: the nodes on both sides of the strike whose delta lies
     // strictly between 1 % and 99 % of the multiplier (neither worthless nor
@@ -386,6 +404,9 @@ QList<QPointF> ValueChart::CurvePoints(int curve) const {
 }
 QList<QPointF> ValueChart::DrawnPoints(int curve) const {
     return d_->curves.at(curve)->points();
+}
+QColor ValueChart::CurveColor(int curve) const {
+    return d_->curves.at(curve)->pen().color();
 }
 QList<std::pair<QString, double>> ValueChart::Markers() const {
     return d_->markers;

@@ -175,14 +175,26 @@ private slots:
         QCOMPARE(hooks.errors.size(), 1);
     }
 
-    // Picking a day adds its curve; a new grid drops it again.
+    // Picking a day adds its curve in a colour of its own, recolouring
+    // none; a new grid drops it again.
     void pickedDayAddsItsCurve() {
         ChartWindow window;
         window.SetGrid(grid_, std::nullopt);
         const int before = window.Chart()->CurveCount();
+        const auto colours = [&window] {
+            QMap<QString, QRgb> byName;
+            for (int c = 0; c < window.Chart()->CurveCount(); ++c)
+                byName[window.Chart()->CurveName(c)] = window.Chart()->CurveColor(c).rgb();
+            return byName;
+        };
+        const QMap<QString, QRgb> defaults = colours();
         window.PickDay(2);
         QCOMPARE(window.Chart()->CurveCount(), before + 1);
         QCOMPARE(window.Chart()->CurvePoints(1).at(7).y(), grid_.DayValues[2][7]);
+        const QMap<QString, QRgb> picked = colours();
+        for (auto it = defaults.begin(); it != defaults.end(); ++it) QCOMPARE(picked.value(it.key()), it.value());
+        const QList<QRgb> all = picked.values();
+        QCOMPARE(QSet<QRgb>(all.begin(), all.end()).size(), all.size());
         window.SetGrid(grid_, std::nullopt);
         QCOMPARE(window.Chart()->CurveCount(), before);
     }
@@ -195,11 +207,11 @@ private slots:
             ValueChart chart;
             chart.SetGrid(sg, 15.5, {0});
             QList<std::pair<QString, double>> expected = {
+                {QStringLiteral("Hinta-alueen rajat"), sg.PriceMin},
+                {QString(), sg.PriceMax},
                 {QStringLiteral("Toteutushinta"), 15},
                 {QStringLiteral("Knock-out-taso"), isCall ? 15.5 : 14.5},
-                {QStringLiteral("Osakkeen hinta"), 15.5},
-                {QStringLiteral("Hinta-alueen rajat"), sg.PriceMin},
-                {QString(), sg.PriceMax}};
+                {QStringLiteral("Osakkeen hinta"), 15.5}};
             QCOMPARE(chart.Markers(), expected);
         }
     }
