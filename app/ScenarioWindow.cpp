@@ -26,7 +26,7 @@
 namespace {
 
 QString General(double value) {
-    return QString::fromStdString(FloatToStrF(value, TFloatFormat::ffGeneral, 6, 3));
+    return QString::fromStdString(ReadableNumber(value, 6, DecimalSeparator()));
 }
 
 class FieldError : public std::runtime_error {

@@ -42,7 +42,7 @@ std::vector<int32_t> DefaultChartDays(const CGrid& grid) {
 namespace {
 
 QString Number(double value, int precision) {
-    return QString::fromStdString(FloatToStrF(value, TFloatFormat::ffGeneral, precision, 3));
+    return QString::fromStdString(ReadableNumber(value, precision, DecimalSeparator()));
 }
 
 QString ShortDate(double serial) {
