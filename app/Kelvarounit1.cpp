@@ -321,14 +321,17 @@ void TForm1::ShowValuation() {
     // One replacement instead of a line at a time: thousands of lines
     // then appear at once.
     ui->Memo1->setPlainText(std::exchange(workListing_, QString()));
-    QString status = QStringLiteral("Laskettu: %1 hintatasoa, %2 kaupankäyntipäivää.")
-                         .arg(grid_.NodeCount)
-                         .arg(grid_.DayCount);
+    QString status =
+        QStringLiteral("Laskettu: %1, %2.")
+            .arg(QString::fromUtf8(Counted(grid_.NodeCount, "hintataso", "hintatasoa")),
+                 QString::fromUtf8(
+                     Counted(grid_.DayCount, "kaupankäyntipäivä", "kaupankäyntipäivää")));
     if (solved_)
-        status = QStringLiteral("Implisiittinen volatiliteetti %1 % (%2 arvostusta). ")
-                     .arg(QString::fromLatin1(VolatilityPercentText(*solved_, DecimalSeparator())))
-                     .arg(solved_->Valuations) +
-                 status;
+        status =
+            QStringLiteral("Implisiittinen volatiliteetti %1 % (%2). ")
+                .arg(QString::fromLatin1(VolatilityPercentText(*solved_, DecimalSeparator())),
+                     QString::fromUtf8(Counted(solved_->Valuations, "arvostus", "arvostusta"))) +
+            status;
     statusBar()->showMessage(status, 15000);
     ui->Memo1->setExtraSelections({}); // a mark of an earlier listing
     if (share_) MarkShareInListing(*share_);
@@ -554,8 +557,9 @@ void TForm1::ShowRunning(bool running, bool cancellable, const QString& status) 
 void TForm1::ShowProgress() {
     const int total = job_->Total;
     if (total < 0) {
-        statusBar()->showMessage(QStringLiteral("Haetaan volatiliteettia… %1 arvostusta valmiina")
-                                     .arg(job_->Done.load()));
+        statusBar()->showMessage(
+            QStringLiteral("Haetaan volatiliteettia… %1 valmiina")
+                .arg(QString::fromUtf8(Counted(job_->Done.load(), "arvostus", "arvostusta"))));
         return;
     }
     if (total <= 0) return; // still building: a busy bar

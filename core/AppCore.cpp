@@ -173,3 +173,7 @@ SaveStatus WriteResultsFile(const std::string& path, const CGrid& grid, char sep
     if (!WriteBlocks(file, grid, separator)) return SaveStatus::WriteFailed;
     return file.commit() ? SaveStatus::Ok : SaveStatus::WriteFailed;
 }
+
+std::string Counted(long long count, std::string_view one, std::string_view many) {
+    return std::to_string(count) + ' ' + std::string(count == 1 ? one : many);
+}

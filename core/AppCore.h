@@ -47,3 +47,7 @@ enum class SaveStatus { Ok, OpenFailed, WriteFailed };
 // place. OpenFailed: the folder takes no new file, the path is a folder, the
 // existing file is not writable, or the name is not UTF-8 (Qt cannot keep it).
 SaveStatus WriteResultsFile(const std::string& path, const CGrid& grid, char separator);
+
+// "1 arvostus", "2 arvostusta": a count with the Finnish singular for one and
+// the partitive otherwise. UTF-8.
+std::string Counted(long long count, std::string_view one, std::string_view many);
