@@ -325,7 +325,11 @@ private slots:
         ui.Arvokayra1->trigger();
         auto* chart = form->findChild<ChartWindow*>();
         QVERIFY(chart != nullptr);
-        const auto strikeMarker = [chart] { return chart->Chart()->Markers().value(0); };
+        const auto strikeMarker = [chart] {
+            for (const auto& marker : chart->Chart()->Markers())
+                if (marker.first == QStringLiteral("Toteutushinta")) return marker;
+            return std::pair(QString(), 0.0);
+        };
         QCOMPARE(strikeMarker(), std::pair(QStringLiteral("Toteutushinta"), 15.0));
 
         ui.EditStrike->setText("25");
