@@ -76,7 +76,6 @@ TEST(Calendar, SpanLimitsAndRebuilds) {
     EXPECT_EQ(static_cast<int>(g.Prices.size()), g.NodeCount);
 
     g.ValuationTime = 38828 - 1999 + 0.5; // 2000 calendar days, both ends counted
-    EXPECT_EQ(DateRangeRefusal(g.ValuationTime, g.Warrant.Expiry), nullptr);
     ASSERT_TRUE(BuildLattice(g));
     const std::vector<double> prices = g.Prices;
     g.ValuationTime -= 1;
