@@ -61,12 +61,14 @@ std::vector<double> ReadPrices(const std::string& text) {
     }
     std::vector<double> prices;
     for (const std::string& item : items) {
-        const char separator = item.find(',') != std::string::npos ? ',' : '.';
-        if (!IsFloat(item, separator))
-            Refuse("--scenario-prices", item, "hinnat muodossa 12,15.5,18 tai 12;15,5;18");
-        const double price = static_cast<double>(StrToFloat(item, separator));
-        if (!(price > 0)) Refuse("--scenario-prices", item, "hinnan on oltava positiivinen");
-        prices.push_back(price);
+        try {
+            const char separator = item.find(',') != std::string::npos ? ',' : '.';
+            const double price = static_cast<double>(StrToFloat(item, separator));
+            if (!(price > 0)) Refuse("--scenario-prices", item, "hinnan on oltava positiivinen");
+            prices.push_back(price);
+        } catch (const EConvertError&) {
+            Refuse("--scenario-prices", item, "hinnat muodossa 12,15.5,18 tai \"12;15,5;18\"");
+        }
     }
     return prices;
 }
