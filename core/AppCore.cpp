@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <charconv>
 #include <stdexcept>
 
 namespace {
@@ -109,6 +111,18 @@ std::string Latin1ToUtf8(std::string_view latin1) {
         }
     }
     return text;
+}
+
+std::string PeopleNumber(double value, int decimals, char separator) {
+    char buffer[400]; // room for DBL_MAX in fixed notation with a few decimals
+    auto result = std::to_chars_result{buffer, std::errc::value_too_large};
+    if (decimals >= 0)
+        result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed,
+                               decimals);
+    if (result.ec != std::errc()) result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    std::string text(buffer, result.ptr);
+    std::replace(text.begin(), text.end(), '.', separator);
+    return Latin1ToUtf8(text);
 }
 
 std::string DateRangeRefusalText(const CGrid& grid, RefusedCommand command, RefusalForm form) {

@@ -21,6 +21,12 @@ std::string ListingText(const CGrid& grid);
 // Latin-1 bytes (numbers with a regional separator) as UTF-8.
 std::string Latin1ToUtf8(std::string_view latin1);
 
+// A number in text for people (messages, progress), UTF-8, with `separator`
+// (a Latin-1 byte) as its decimal separator: `decimals` fixed decimals, or
+// for decimals < 0 the shortest text that reads back to the same double, so
+// that a limit shown can be typed back exactly.
+std::string PeopleNumber(double value, int decimals, char separator);
+
 // Which command a refused date range stops: the check has its own heading.
 enum class RefusedCommand { Calculate, Check };
 
