@@ -4,6 +4,7 @@
 #include "BackgroundJob.h"
 #include "ChartWindow.h"
 #include "Conversions.h"
+#include "DateTyping.h"
 #include "Dates.h"
 #include "FiguresWindow.h"
 #include "FloatFormat.h"
@@ -89,6 +90,9 @@ TForm1::TForm1(QWidget* parent)
         picker->setDisplayFormat(ShortDateFormat());
         picker->setTime(time);
     }
+    for (QDateTimeEdit* picker :
+         std::initializer_list<QDateTimeEdit*>{ui->DateNow, ui->DateExpiry, ui->DateDivid})
+        DateTyping::Install(picker);
 
     // Laske stays where it is whether or not the check button is shown.
     QSizePolicy policy = ui->Button1->sizePolicy();

@@ -6,6 +6,7 @@
 #include "Translations.h"
 #include "WindowFixture.h"
 
+#include <QDateTimeEdit>
 #include <QMenuBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -344,6 +345,34 @@ private slots:
         QVERIFY(table != nullptr);
         QCOMPARE(table->Table().Prices, DefaultScenarioPrices(15));
         QCOMPARE(form->Grid().Warrant.Strike, 15.0);
+    }
+
+    // A whole date typed over a selected or clicked picker is that date
+    // (19.3.2027 used to become 21.3.2027, a Sunday).
+    void typingWholeDates() {
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::Finnish, QLocale::Finland));
+        auto form = NewForm();
+        QLocale::setDefault(before);
+        Ui::TForm1& ui = *form->ui;
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        const struct { QDateTimeEdit* picker; const char* typed; QDateTime expected; } cases[] = {
+            {ui.DateExpiry, "19.3.2027", {QDate(2027, 3, 19), QTime(18, 20)}},
+            {ui.DateDivid, "5.6.2026", {QDate(2026, 6, 5), QTime(18, 20)}},
+            {ui.DateNow, "1.12.2026 14:05", {QDate(2026, 12, 1), QTime(14, 5)}}};
+        for (const auto& [picker, typed, expected] : cases) {
+            picker->setFocus();
+            picker->selectAll();
+            QTest::keyClicks(picker, typed);
+            QTest::keyClick(picker, Qt::Key_Tab);
+            QCOMPARE(picker->dateTime(), expected);
+            picker->setDate(QDate(2006, 4, 21));
+            QTest::mouseClick(picker, Qt::LeftButton, {}, QPoint(4, picker->height() / 2));
+            QTest::keyClicks(picker, typed);
+            QTest::keyClick(picker, Qt::Key_Tab);
+            QCOMPARE(picker->dateTime(), expected);
+        }
     }
 
     // Every Alt key reaches one thing: unique within each menu, and among the
