@@ -151,6 +151,10 @@ void TForm1::SetUpKeyboard() {
         label->setBuddy(input);
         input->setAccessibleName(label->text());
     }
+    // The label's own text is cut short; the whole name is a hover away.
+    ui->Label12->setToolTip(QStringLiteral("SG:n knock-out-marginaali (Turbo (SG))"));
+    ui->EditSGMarg->setToolTip(ui->Label12->toolTip());
+    ui->EditSGMarg->setAccessibleDescription(ui->Label12->toolTip());
     ui->RadioGroupType->setAccessibleName(QStringLiteral("Tyyppi"));
     ui->RadioGroupCallPut->setAccessibleName(QStringLiteral("Call/put"));
     ui->Memo1->setAccessibleName(QStringLiteral("Solmujen hinnat ja nykyarvot"));
@@ -356,7 +360,10 @@ double TForm1::ReadShare() const {
 }
 
 void TForm1::MarkShareInListing(double share) {
-    if (!grid_.Allocated || grid_.NodeCount < 1) return;
+    // Outside the lattice no node stands for the price: nothing is marked.
+    if (!grid_.Allocated || grid_.NodeCount < 1 || share < grid_.Prices.front() ||
+        share > grid_.Prices.back())
+        return;
     int nearest = 0;
     for (int i = 1; i < grid_.NodeCount; ++i)
         if (std::abs(grid_.Prices[i] - share) < std::abs(grid_.Prices[nearest] - share))

@@ -314,6 +314,11 @@ private slots:
                                                     now.front().x()) - form->Grid().Prices.begin());
         QVERIFY(node < form->Grid().NodeCount);
         QCOMPARE(now.front().y(), form->Grid().Values[node]);
+
+        // A share price beyond the lattice marks no node.
+        ui.EditShare->setText("100");
+        RunCommand(*form, &TForm1::ButtonCalculateClick);
+        QVERIFY(ui.Memo1->extraSelections().isEmpty());
     }
 
     // State: a valuation at strike 15 drawn in the chart and the table.
