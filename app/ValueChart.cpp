@@ -70,6 +70,24 @@ protected:
     }
 };
 
+// Ticks at round numbers (1, 2 or 5 times a power of ten apart, on
+// multiples of that step) whatever the view, not at fifths of the range.
+void RoundTicks(QValueAxis& axis) {
+    const double span = axis.max() - axis.min();
+    if (!(span > 0) || !std::isfinite(span)) return;
+    const double rough = span / 6;
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    double step = power;
+    for (const double factor : {2.0, 5.0, 10.0})
+        if (step < rough) step = factor * power;
+    axis.setTickType(QValueAxis::TicksDynamic);
+    axis.setTickAnchor(0);
+    axis.setTickInterval(step);
+    // As many decimals as the step has, no more.
+    const int decimals = std::max(0, -static_cast<int>(std::floor(std::log10(step) + 1e-9)));
+    axis.setLabelFormat(QStringLiteral("%.%1f").arg(decimals));
+}
+
 // A curve with fewer nodes in view than this many per pixel column is drawn
 // whole; more would only repaint the same pixels.
 constexpr std::size_t kWholeNodesPerColumn = 2;
@@ -174,6 +192,8 @@ struct ValueChart::Impl {
         axisX->setRange(low, high);
         const double top = TopBetween(low, high);
         axisY->setRange(0, top > 0 ? top * 1.05 : 1.0);
+        RoundTicks(*axisX);
+        RoundTicks(*axisY);
     }
 
     // Pixel columns of the plot; before the first layout, the widget's width.
@@ -404,6 +424,9 @@ QList<QPointF> ValueChart::CurvePoints(int curve) const {
 }
 QList<QPointF> ValueChart::DrawnPoints(int curve) const {
     return d_->curves.at(curve)->points();
+}
+std::pair<double, double> ValueChart::TickSteps() const {
+    return {d_->axisX->tickInterval(), d_->axisY->tickInterval()};
 }
 QColor ValueChart::CurveColor(int curve) const {
     return d_->curves.at(curve)->pen().color();

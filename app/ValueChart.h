@@ -54,6 +54,8 @@ public:
     QColor CurveColor(int curve) const;
     // The vertical markers drawn, as legend name and share price.
     QList<std::pair<QString, double>> Markers() const;
+    // The distance between ticks of the price and the value axis.
+    std::pair<double, double> TickSteps() const;
     // The shown price range.
     std::pair<double, double> PriceView() const;
 

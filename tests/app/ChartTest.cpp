@@ -108,6 +108,14 @@ private slots:
             }
         }
         QVERIFY(chart.CurveName(0).endsWith(QStringLiteral("(nyt)")));
+        // Ticks at round steps (the axis read 22,8 / 25,6 and 0,32 / 0,65 / 0,97).
+        for (const double step : {chart.TickSteps().first, chart.TickSteps().second}) {
+            const double power = std::pow(10.0, std::floor(std::log10(step)));
+            const double mantissa = std::round(step / power);
+            QVERIFY2((mantissa == 1 || mantissa == 2 || mantissa == 5 || mantissa == 10) &&
+                         std::fabs(step / power - mantissa) < 1e-9,
+                     qPrintable(QString::number(step)));
+        }
         // Default view: around the strike and the share, well inside the lattice.
         const auto [low, high] = chart.PriceView();
         QVERIFY(low > grid_.PriceMin && low < 15 * 0.8);
