@@ -306,6 +306,10 @@ void UseKernelThreadsOnThisThread(bool allowed) {
     splitAllowedHere = allowed;
 }
 
+bool KernelThreadsUsableHere() {
+    return splitAllowedHere && splitAllowed.load(std::memory_order_relaxed) && UsableCpus() >= 2;
+}
+
 // Two threads spinning on one CPU would only take turns.
 unsigned UsableCpus() {
 #ifdef __linux__
