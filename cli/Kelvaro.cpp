@@ -160,7 +160,7 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr,
     if (const std::string refusal = row ? "" : MemoryRefusal(grid, !valueOnly, DecimalSeparator());
         !refusal.empty())
         throw EngineError(refusal);
-    const JobProgress progress(line, grid, atShare);
+    const JobProgress progress(line, grid, atShare && !scenario);
 
     CImpliedVolatility solved;
     if (solve) {
