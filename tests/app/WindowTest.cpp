@@ -5,6 +5,7 @@
 #include "Translations.h"
 #include "WindowFixture.h"
 
+#include <QProgressBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -252,6 +253,29 @@ private slots:
         QVERIFY(form->Busy());
         form->Poistu1Click();
         QVERIFY(!form->Busy() && !form->isVisible());
+    }
+
+    // State: the volatility search shown. Action: Laske on a valuation of
+    // about a second. Expected: the bar goes on past the days into the
+    // figures' revaluations ("Tunnusluvut k/4"); Peruuta then keeps no figures.
+    void progressBarCoversTheFigures() {
+        auto form = NewForm(true);
+        Ui::TForm1& ui = *form->ui;
+        ui.Volatiliteettihaku1->trigger();
+        ui.EditShare->setText("15");
+        ui.DateExpiry->setDate(QDate(2007, 3, 2));
+        ui.EditTimeSteps->setText("500");
+        form->ButtonCalculateClick();
+        const QProgressBar* bar = form->findChild<QProgressBar*>();
+        QVERIFY(bar != nullptr && form->Busy());
+        QTRY_VERIFY_WITH_TIMEOUT(bar->text().startsWith(QStringLiteral("Tunnusluvut ")), 20000);
+        QVERIFY(bar->text().endsWith(QStringLiteral("/4")));
+        // The valuation's days are the first fifth of the bar.
+        QVERIFY(bar->value() >= bar->maximum() / 5);
+        form->CancelWork();
+        form->WaitUntilIdle();
+        QVERIFY(!form->Grid().Allocated);
+        QVERIFY(form->findChild<QTableWidget*>() == nullptr);
     }
 
     // A valuation estimated to run long asks first, the figures' time in the
