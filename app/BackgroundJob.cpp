@@ -17,6 +17,8 @@ bool TBackgroundJob::Start(std::function<void()> work,
     stop_ = false;
     Done = 0;
     Total = 0;
+    Days = 0;
+    FiguresDone = -1;
     auto error = std::make_shared<std::exception_ptr>();
     thread_ = QThread::create([work = std::move(work), error] {
         try {

@@ -29,9 +29,13 @@ public:
     // Blocks until the running job has returned; its `done` is then not run.
     void Wait();
 
-    // Progress of the running job, written by the job, read by the window.
+    // Progress of the running job, written by the job, read by the window:
+    // Done of Total, and for a valuation its trading days and, once they
+    // have started, the figures' revaluations finished (-1 before).
     std::atomic<int> Done{0};
     std::atomic<int> Total{0};
+    std::atomic<int> Days{0};
+    std::atomic<int> FiguresDone{-1};
 
 signals:
     void Finished();

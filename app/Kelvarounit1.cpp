@@ -8,6 +8,8 @@
 #include "Dates.h"
 #include "FiguresWindow.h"
 #include "FloatFormat.h"
+#include "Memory.h"
+#include "MemoryCheck.h"
 #include "QtBridge.h"
 #include "ScenarioWindow.h"
 #include "ShareOutput.h"
@@ -25,6 +27,7 @@
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QTimer>
+#include <chrono>
 #include <cmath>
 #include <new>
 #include <utility>
@@ -259,17 +262,34 @@ bool TForm1::PrepareInputs(RefusedCommand command) {
     return false;
 }
 
-bool TForm1::ConfirmLongValuation() {
+bool TForm1::ConfirmLongValuation(bool withFigures) {
+    CWorkload work;
     int32_t steps = 0, nodes = 0;
-    if (!LatticeSize(inputs_, steps, nodes)) return true;
-    const double seconds = static_cast<double>(steps) * nodes / kNodeUpdatesPerSecond;
+    if (!WorkloadOf(inputs_, withFigures, work) || !LatticeSize(inputs_, steps, nodes)) return true;
+    if (work.Updates * (1 + work.Revaluations) < kUpdatesWorthEstimating) return true;
+    if (!speed_) speed_ = MeasureKernelSpeed();
+    const double seconds = EstimatedSeconds(work, *speed_);
     if (seconds <= kAskAboveSeconds) return true;
     return AskYesNo(
-        QStringLiteral("Laskenta kestää arviolta %1 s (%2 aika-askelta, %3 hintatasoa). "
+        QStringLiteral("%1 kestää arviolta %2 s (%3 aika-askelta, %4 hintatasoa). "
                        "Jatketaanko?")
+            .arg(withFigures ? QStringLiteral("Laskenta tunnuslukuineen")
+                             : QStringLiteral("Laskenta"))
             .arg(QString::fromLatin1(FloatToStrF(seconds, TFloatFormat::ffGeneral, 2, 0)))
             .arg(steps)
             .arg(nodes));
+}
+
+void TForm1::CheckMemory() {
+    CLatticeSize size;
+    if (!LatticeSize(inputs_, size)) return;
+    // A build of the spare record's shape refills its rows instead of
+    // allocating new ones.
+    const bool sameShape = work_.Allocated && work_.NodeCount == size.NodeCount &&
+                           work_.DayValues.size() == static_cast<size_t>(size.DayCount);
+    const std::string refusal =
+        MemoryRefusalText(size.Bytes(!sameShape), UsableMemoryBytes(), DecimalSeparator());
+    if (!refusal.empty()) throw EngineError(refusal);
 }
 
 void TForm1::ButtonCalculateClick() {
@@ -284,32 +304,52 @@ void TForm1::ButtonCalculateClick() {
         // With the volatility search shown, the figures come at its share price.
         const std::optional<double> share =
             !ui->GroupBox1->isHidden() ? std::optional<double>(ReadShare()) : std::nullopt;
-        if (!ConfirmLongValuation()) return;
+        CheckMemory();
+        if (!ConfirmLongValuation(share.has_value())) return;
         CopyInputs(inputs_, work_);
         auto complete = std::make_shared<bool>(false);
+        auto seconds = std::make_shared<std::pair<double, double>>(); // valuation, figures
         StartWork(
             QStringLiteral("Lasketaan…"),
-            [this, complete, share] {
+            [this, complete, share, seconds] {
+                using Clock = std::chrono::steady_clock;
+                const auto since = [](Clock::time_point t) {
+                    return std::chrono::duration<double>(Clock::now() - t).count();
+                };
+                const auto start = Clock::now();
                 if (!BuildLattice(work_)) return;
-                job_->Total = work_.DayCount;
-                const auto keepGoing = [this] { return !job_->StopRequested(); };
-                *complete = RollBack(work_, [this, keepGoing](int32_t days) {
-                    job_->Done = days;
-                    return keepGoing();
+                const int32_t days = work_.DayCount;
+                job_->Days = days;
+                job_->Total = days * (share ? 1 + kFigureRevaluations : 1);
+                *complete = RollBack(work_, [this](int32_t done) {
+                    job_->Done = done;
+                    return !job_->StopRequested();
                 });
+                seconds->first = since(start);
                 workFigures_.reset();
                 if (*complete && share) {
-                    workFigures_ = FiguresAt(work_, *share, true, keepGoing);
+                    const auto figuresStart = Clock::now();
+                    job_->FiguresDone = 0;
+                    workFigures_ =
+                        FiguresAt(work_, *share, true, [this, days](const CRevaluationProgress& p) {
+                            job_->FiguresDone = p.Finished;
+                            job_->Done = days + static_cast<int>(p.DaysDone);
+                            return !job_->StopRequested();
+                        });
                     *complete = !workFigures_->Stopped;
+                    seconds->second = since(figuresStart);
                 }
                 if (*complete) workListing_ = QString::fromLatin1(ListingText(work_));
             },
-            [this, complete, share, solved] {
+            [this, complete, share, solved, seconds] {
                 if (!*complete) {
                     statusBar()->showMessage(
                         QStringLiteral("Laskenta peruttu; edelliset tulokset ennallaan."));
                     return;
                 }
+                CWorkload work;
+                if (speed_ && WorkloadOf(work_, share.has_value(), work))
+                    LearnSpeed(*speed_, work, seconds->first, seconds->second);
                 // The new valuation replaces the old whole; the old arrays
                 // are refilled by the next build of the same shape.
                 std::swap(grid_, work_);
@@ -576,7 +616,12 @@ void TForm1::ShowProgress() {
     if (total <= 0) return; // still building: a busy bar
     progress_->setRange(0, total);
     progress_->setValue(job_->Done);
-    progress_->setFormat(QStringLiteral("%v / %m päivää"));
+    const int figures = job_->FiguresDone;
+    progress_->setFormat(
+        figures >= 0 ? QStringLiteral("Tunnusluvut %1/%2").arg(figures).arg(kFigureRevaluations)
+                     : QStringLiteral("%1 / %2 päivää")
+                           .arg(std::min(job_->Done.load(), job_->Days.load()))
+                           .arg(job_->Days.load()));
 }
 
 void TForm1::Guarded(const std::function<void()>& command) {

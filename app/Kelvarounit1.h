@@ -4,6 +4,7 @@
 #include "Analysis.h"
 #include "Dialogs.h"
 #include "Grid.h"
+#include "Workload.h"
 
 #include <QMainWindow>
 #include <exception>
@@ -49,10 +50,9 @@ public:
 
     // Valuations estimated to take longer than this ask before they start.
     static constexpr double kAskAboveSeconds = 10.0;
-    // Node updates per second of the roll-back on a two-core 2020s machine,
-    // for that estimate (app_bench and kelvaro --json on the largest
-    // lattices give 1.7e9 to 1.9e9).
-    static constexpr double kNodeUpdatesPerSecond = 1.5e9;
+    // Below this many node updates no kernel takes seconds: no estimate is
+    // needed, and the speed is not measured for it.
+    static constexpr double kUpdatesWorthEstimating = 1e9;
 
     // The window's components, under their own names.
     Ui::TForm1* ui;
@@ -90,8 +90,12 @@ private:
     // Reads the inputs and checks the date range; false (with the box shown)
     // when the work cannot start, the box headed as `command` heads it.
     bool PrepareInputs(RefusedCommand command);
-    // Asks before a valuation estimated to take long; false to stop.
-    bool ConfirmLongValuation();
+    // Asks before a valuation (with the figures' revaluations when
+    // `withFigures`) estimated to take long; false to stop.
+    bool ConfirmLongValuation(bool withFigures);
+    // Refuses (EngineError) a valuation whose arrays would not fit in the
+    // memory this process may use.
+    void CheckMemory();
     // Runs `work` off the window's thread and `done` back on it, with the
     // controls switched to their running state meanwhile.
     // `cancellable`: Laske turns into Peruuta meanwhile.
@@ -121,6 +125,9 @@ private:
     TFiguresWindow* figuresWindow_ = nullptr;
     ChartWindow* chartWindow_ = nullptr;
     ScenarioWindow* scenarioWindow_ = nullptr;
+    // The roll-back's speed on this machine: measured before the first
+    // estimate that needs it, then taken from each valuation that completes.
+    std::optional<CKernelSpeed> speed_;
     TBackgroundJob* job_;
     QProgressBar* progress_;
     QTimer* progressTimer_;

@@ -5,6 +5,7 @@
 #include "Kelvaro.h"
 #include "Kernel.h"
 #include "ShareOutput.h"
+#include "TerminalLine.h"
 
 #include <algorithm>
 #include <charconv>
@@ -224,28 +225,25 @@ private:
 // Rows done, of how many, and the rate, redrawn on one terminal line.
 class Progress {
 public:
-    Progress(std::ostream& err, bool on, int64_t total) : err_(err), on_(on), total_(total) {}
+    Progress(std::ostream& err, bool on, int64_t total) : line_(err, on), total_(total) {}
 
     void Update(int64_t done, bool last = false) {
-        if (!on_) return;
-        const auto now = Clock::now();
-        if (!last && now - shown_ < std::chrono::milliseconds(200)) return;
-        shown_ = now;
-        const double seconds = std::chrono::duration<double>(now - start_).count();
+        if (!line_.On()) return;
+        const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
         // Text for people: the regional separator.
         const std::string rate =
             PeopleNumber(seconds > 0 ? done / seconds : 0.0, 1, DecimalSeparator());
-        err_ << "\rkelvaro: rivejä " << done;
-        if (total_ >= 0) err_ << "/" << total_;
-        err_ << ", " << rate << " riviä/s  " << (last ? "\n" : "") << std::flush;
+        std::string text = "kelvaro: rivejä " + std::to_string(done);
+        if (total_ >= 0) text += "/" + std::to_string(total_);
+        line_.Show(text + ", " + rate + " riviä/s", last);
+        if (last) line_.End(true);
     }
 
 private:
     using Clock = std::chrono::steady_clock;
-    std::ostream& err_;
-    bool on_;
+    TerminalLine line_;
     int64_t total_;
-    Clock::time_point start_ = Clock::now(), shown_{};
+    Clock::time_point start_ = Clock::now();
 };
 
 // Workers take rows from a queue and leave their output lines keyed by
@@ -509,7 +507,7 @@ int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std
     std::string path;
     for (const auto& [name, value] : options)
         if (name == "--batch") path = value;
-    const bool progress = &err == &std::cerr && isatty(STDERR_FILENO);
+    const bool progress = IsTerminalStderr(err);
     if (path == "-") return RunBatch(args, std::cin, out, err, progress);
     std::ifstream file(path, std::ios::binary);
     struct stat info {};

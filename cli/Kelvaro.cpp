@@ -4,10 +4,13 @@
 #include "Batch.h"
 #include "Conversions.h"
 #include "Grid.h"
+#include "MemoryCheck.h"
 #include "Options.h"
 #include "Output.h"
 #include "ScenarioOutput.h"
 #include "ShareOutput.h"
+#include "TerminalLine.h"
+#include "Workload.h"
 
 #include <algorithm>
 #include <functional>
@@ -45,9 +48,63 @@ double ValueAt(const CGrid& grid, double price, char separator) {
     return *value;
 }
 
+// Progress of a job of more than a few seconds on the terminal line: the
+// trading days of the valuation, the solve's valuations and the figures'
+// revaluations. Off for a shorter job, or when the line is off.
+class JobProgress {
+public:
+    JobProgress(TerminalLine* line, const CGrid& inputs, bool withFigures) {
+        CWorkload work;
+        CLatticeSize size;
+        if (!line || !line->On() || !WorkloadOf(inputs, withFigures, work) ||
+            !LatticeSize(inputs, size))
+            return;
+        // Below this not even the plainest kernel takes seconds: no need to time it.
+        constexpr double kUpdatesOfAFewSeconds = 1e9;
+        constexpr double kShowAboveSeconds = 3;
+        if (work.Updates * (1 + work.Revaluations) < kUpdatesOfAFewSeconds ||
+            EstimatedSeconds(work, MeasureKernelSpeed()) < kShowAboveSeconds)
+            return;
+        line_ = line;
+        days_ = std::to_string(size.DayCount);
+    }
+
+    DayObserver Days() const {
+        if (!line_) return {};
+        return [this](int32_t done) {
+            line_->Show("kelvaro: päiviä " + std::to_string(done) + "/" + days_);
+            return true;
+        };
+    }
+
+    SolveObserver Solve() const {
+        if (!line_) return {};
+        return [this](int32_t valuations) {
+            line_->Show("kelvaro: volatiliteettihaku, arvostuksia " + std::to_string(valuations));
+            return true;
+        };
+    }
+
+    RevaluationObserver Figures() const {
+        if (!line_) return {};
+        return [this](const CRevaluationProgress& p) {
+            line_->Show("kelvaro: tunnusluvut " + std::to_string(p.Finished) + "/" +
+                        std::to_string(kFigureRevaluations) + ", päiviä " +
+                        std::to_string(p.DaysDone) + "/" + std::to_string(p.DaysTotal));
+            return true;
+        };
+    }
+
+private:
+    TerminalLine* line_ = nullptr;
+    std::string days_;
+};
+
 // The whole command; returns what goes to standard output. A batch row
 // (`row` set) is valued without day rows and its figures go to `row`.
-std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr) {
+// Progress goes to `line` for a long job.
+std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr,
+                TerminalLine* line = nullptr) {
     if (std::find(args.begin(), args.end(), "--help") != args.end()) return HelpText();
     if (std::find(args.begin(), args.end(), "--version") != args.end())
         return "kelvaro " KELVARO_VERSION "\n";
@@ -90,28 +147,37 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr) {
         grid, check ? RefusedCommand::Check : RefusedCommand::Calculate, RefusalForm::Line);
     if (!refusal.empty()) throw UsageError(refusal);
     if (check) {
-        BuildLattice(grid);
+        // The verdict needs the branch weights only.
+        BuildWithoutRows(grid);
         return TimeStepVerdict(grid.PMid, separator) + "\n";
     }
 
+    // The figures alone need no day rows but theta's; the listing, the
+    // record, the files and the scenario need the whole grid.
+    const bool valueOnly =
+        row || (atShare && !scenario && !parsed.Has("--results") && !parsed.Has("--chart"));
+    // A batch row's three node arrays are not worth reading the limits for.
+    if (const std::string refusal = row ? "" : MemoryRefusal(grid, !valueOnly, DecimalSeparator());
+        !refusal.empty())
+        throw EngineError(refusal);
+    const JobProgress progress(line, grid, atShare && !scenario);
+
     CImpliedVolatility solved;
     if (solve) {
-        if (row)
-            BuildWithoutRows(grid);
-        else
-            BuildLattice(grid);
-        solved = SolveImpliedVolatility(grid, share, marketPrice);
+        // Refuses what the valuation would before the solve starts.
+        BuildWithoutRows(grid);
+        solved = SolveImpliedVolatility(grid, share, marketPrice, progress.Solve());
         if (solved.Outcome != VolatilityOutcome::Solved)
             throw RefusedError(VolatilityRefusal(solved, marketPrice, separator));
         // As if the two decimals were typed into the volatility.
         grid.Warrant.Volatility = FromPercent(StrToFloat(VolatilityPercentText(solved, '.'), '.'));
     }
-    std::vector<double> nextDay; // a batch row's only day row
-    if (row) {
-        ValueWithNextDay(grid, nextDay);
+    std::vector<double> nextDay; // the only day row of a valuation without rows
+    if (valueOnly) {
+        ValueWithNextDay(grid, nextDay, progress.Days());
     } else {
         BuildLattice(grid);
-        RollBack(grid);
+        RollBack(grid, progress.Days());
     }
 
     // The share price marked on the chart and centring the scenario.
@@ -134,7 +200,8 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr) {
                 ScenarioText(table, ScenarioCell::Value, separator, CsvFieldSeparator(separator));
         }
     } else if (atShare) {
-        const CShareFigures figures = FiguresAt(grid, row ? nextDay : NextDayRow(grid), share);
+        const CShareFigures figures = FiguresAt(grid, valueOnly ? nextDay : NextDayRow(grid), share,
+                                                true, progress.Figures());
         if (figures.OffLattice) throw UsageError(OffLatticeMessage(grid, share, separator));
         if (row) {
             row->Figures = figures;
@@ -228,14 +295,17 @@ bool ReadOptions(const std::vector<std::string>& args,
 int RunKelvaro(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (IsBatchCommand(args)) return RunBatchCommand(args, out, err);
     std::string message;
+    TerminalLine line(err, IsTerminalStderr(err));
     const int status = Guarded(
         [&] {
-            const std::string text = Run(args);
+            const std::string text = Run(args, nullptr, &line);
+            line.End(false);
             out << text;
             out.flush();
             if (!out) throw FileError("vakiotulosteeseen kirjoittaminen epäonnistui");
         },
         message);
+    line.End(false);
     if (status == kExitOk) return kExitOk;
     err << "kelvaro: " << message << '\n';
     err.flush();

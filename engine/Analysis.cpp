@@ -1,6 +1,7 @@
 #include "Analysis.h"
 
 #include "EngineInternal.h"
+#include "Kernel.h"
 
 #include <boost/math/distributions/normal.hpp>
 #include <boost/math/tools/toms748_solve.hpp>
@@ -9,7 +10,11 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <exception>
 #include <map>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -150,33 +155,129 @@ bool BuildWithoutRows(CGrid& grid) {
     return engine_detail::BuildValuesOnly(grid, true);
 }
 
+int32_t NextDayRowIndex(int32_t dayCount) {
+    return std::min(1, dayCount - 1);
+}
+
 const std::vector<double>& NextDayRow(const CGrid& grid) {
     static const std::vector<double> none;
     if (grid.DayCount < 1 || grid.DayValues.size() != static_cast<size_t>(grid.DayCount))
         return none;
-    return grid.DayValues[std::min(1, grid.DayCount - 1)];
+    return grid.DayValues[NextDayRowIndex(grid.DayCount)];
 }
 
-bool ValueWithNextDay(CGrid& grid, std::vector<double>& nextDay) {
+bool ValueKeepingRows(CGrid& grid, const std::vector<int32_t>& rows,
+                      std::vector<std::vector<double>>& kept, const DayObserver& onDay) {
     if (!BuildWithoutRows(grid)) return false;
-    // Row 1 is the snapshot after day 2; with two days or fewer it is the
-    // last row, which holds the expiry values.
+    // Row r is the snapshot after day r + 1 is rolled back, that is after
+    // days - 1 - r days; the last row holds the expiry values.
     const int32_t days = grid.DayCount;
-    if (days <= 2) nextDay = grid.Values;
-    RollBack(grid, [&](int32_t daysDone) {
-        if (days >= 3 && daysDone == days - 2) nextDay = grid.Values;
-        return true;
+    kept.assign(rows.size(), {});
+    const auto keep = [&](int32_t daysDone) {
+        for (size_t i = 0; i < rows.size(); ++i)
+            if (rows[i] >= 0 && rows[i] < days && days - 1 - rows[i] == daysDone)
+                kept[i] = grid.Values;
+    };
+    keep(0);
+    return RollBack(grid, [&](int32_t daysDone) {
+        keep(daysDone);
+        return !onDay || onDay(daysDone);
     });
-    return true;
 }
+
+bool ValueWithNextDay(CGrid& grid, std::vector<double>& nextDay, const DayObserver& onDay) {
+    // A refused range is refused by the build below, as BuildLattice would.
+    engine_detail::Calendar cal;
+    engine_detail::ComputeCalendar(grid, cal);
+    std::vector<std::vector<double>> kept;
+    const bool complete = ValueKeepingRows(grid, {NextDayRowIndex(cal.DayCount)}, kept, onDay);
+    if (!kept.empty()) nextDay = std::move(kept.front());
+    return complete;
+}
+
+namespace {
+
+// The inputs of one revaluation.
+struct Bumped {
+    double Volatility = 0, Rate = 0;
+};
+
+// Values at `share` after value-only revaluations at each of `bumps`, in
+// order; stops at the first that fails (an error or `onProgress`), whose
+// error is rethrown and whose value and those after it stay empty. Two at
+// a time, each on one thread, where the roll-back may use two threads here:
+// running whole valuations side by side never waits for the other thread,
+// where a split roll-back waits once per block of steps.
+std::vector<std::optional<double>> RevalueAll(const CGrid& grid, const std::vector<Bumped>& bumps,
+                                              double share, const RevaluationObserver& onProgress) {
+    const size_t n = bumps.size();
+    std::vector<std::optional<double>> values(n);
+    std::vector<std::exception_ptr> errors(n);
+    std::mutex m; // serialises the observer and guards the progress
+    CRevaluationProgress progress;
+    progress.DaysTotal = static_cast<int64_t>(grid.DayCount) * static_cast<int64_t>(n);
+    bool stopped = false;
+    const auto report = [&](bool finished) {
+        std::lock_guard lock(m);
+        if (finished)
+            ++progress.Finished;
+        else
+            ++progress.DaysDone;
+        if (!stopped && onProgress && !onProgress(progress)) stopped = true;
+        return !stopped;
+    };
+    const auto run = [&](size_t i) {
+        try {
+            values[i] = Revalue(grid, bumps[i].Volatility, bumps[i].Rate, share,
+                                [&] { return report(false); });
+            if (values[i] && !report(true)) values[i].reset();
+        } catch (...) {
+            errors[i] = std::current_exception();
+        }
+    };
+    const auto failed = [&](size_t i) { return errors[i] || !values[i]; };
+
+    const bool pairs = engine_detail::KernelThreadsUsableHere();
+    for (size_t i = 0; i < n; i += pairs ? 2 : 1) {
+        if (pairs && i + 1 < n) {
+            // Neither half of the pair splits its roll-back.
+            engine_detail::UseKernelThreadsOnThisThread(false);
+            std::thread second;
+            try {
+                second = std::thread([&, i] {
+                    engine_detail::UseKernelThreadsOnThisThread(false);
+                    run(i + 1);
+                });
+            } catch (const std::system_error&) {
+            }
+            run(i);
+            if (second.joinable())
+                second.join();
+            else
+                run(i + 1);
+            engine_detail::UseKernelThreadsOnThisThread(true);
+        } else {
+            run(i);
+        }
+        for (size_t j = i; j < std::min(n, i + (pairs ? 2 : 1)); ++j) {
+            if (!failed(j)) continue;
+            for (size_t k = j + 1; k < n; ++k) values[k].reset();
+            if (errors[j]) std::rethrow_exception(errors[j]);
+            return values;
+        }
+    }
+    return values;
+}
+
+} // namespace
 
 CShareFigures FiguresAt(const CGrid& grid, double share, bool withRevaluations,
-                        const KeepGoing& keepGoing) {
-    return FiguresAt(grid, NextDayRow(grid), share, withRevaluations, keepGoing);
+                        const RevaluationObserver& onProgress) {
+    return FiguresAt(grid, NextDayRow(grid), share, withRevaluations, onProgress);
 }
 
 CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& nextDay, double share,
-                        bool withRevaluations, const KeepGoing& keepGoing) {
+                        bool withRevaluations, const RevaluationObserver& onProgress) {
     if (!(share > 0 && std::isfinite(share)))
         throw EngineError("Osakkeen hinnan on oltava suurempi kuin 0");
     const CWarrant& w = grid.Warrant;
@@ -232,11 +333,10 @@ CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& nextDay, d
     if (withRevaluations) {
         const double vol = w.Volatility, rate = grid.Rate;
         const double dv = BumpOf(vol, 0), dr = BumpOf(rate, -1);
-        const auto up = Revalue(grid, vol + dv, rate, share, keepGoing);
-        const auto down = up ? Revalue(grid, vol - dv, rate, share, keepGoing) : std::nullopt;
-        const auto rateUp = down ? Revalue(grid, vol, rate + dr, share, keepGoing) : std::nullopt;
-        const auto rateDown =
-            rateUp ? Revalue(grid, vol, rate - dr, share, keepGoing) : std::nullopt;
+        const auto v = RevalueAll(
+            grid, {{vol + dv, rate}, {vol - dv, rate}, {vol, rate + dr}, {vol, rate - dr}}, share,
+            onProgress);
+        const auto &up = v[0], &down = v[1], &rateUp = v[2], &rateDown = v[3];
         if (rateDown) {
             f.Vega = (*up - *down) / (2 * dv) * 0.01;
             f.Rho = (*rateUp - *rateDown) / (2 * dr) * 0.01;

@@ -39,13 +39,19 @@ using KeepGoing = std::function<bool()>;
 // range. Returns false when `keepGoing` stopped it (the grid is incomplete).
 bool ValueOnly(CGrid& grid, const KeepGoing& keepGoing = {});
 
-// BuildLattice then RollBack for FiguresAt in memory O(NodeCount): no day
-// rows are kept but the one FiguresAt takes theta from, which goes to
-// `nextDay` (see NextDayRow). Prices, Values and `nextDay` are bit for bit
-// those of the full valuation, and it refuses what BuildLattice and RollBack
-// refuse with the same causes (the full grid's size limit included). Returns
-// false, having built nothing, when BuildLattice would return false.
-bool ValueWithNextDay(CGrid& grid, std::vector<double>& nextDay);
+// BuildLattice then RollBack in memory O(NodeCount) but for the day rows
+// numbered in `rows` (as indexed in DayValues), each copied to `kept` in the
+// same order (an index outside the grid's rows gives an empty row). Prices,
+// Values and the kept rows are bit for bit those of the full valuation, and
+// it refuses what BuildLattice and RollBack refuse with the same causes (the
+// full grid's size limit included). Returns false, having built nothing,
+// when BuildLattice would return false, and false when `onDay` stopped it.
+bool ValueKeepingRows(CGrid& grid, const std::vector<int32_t>& rows,
+                      std::vector<std::vector<double>>& kept, const DayObserver& onDay = {});
+
+// ValueKeepingRows for FiguresAt: the one row it takes theta from goes to
+// `nextDay` (see NextDayRow).
+bool ValueWithNextDay(CGrid& grid, std::vector<double>& nextDay, const DayObserver& onDay = {});
 
 // BuildLattice without the day rows (memory O(NodeCount)), refusing exactly
 // what BuildLattice refuses: false for a refused date range, EngineError with
@@ -56,6 +62,8 @@ bool BuildWithoutRows(CGrid& grid);
 // expiry row when the valuation day is the expiry day; empty when the grid
 // keeps no day rows.
 const std::vector<double>& NextDayRow(const CGrid& grid);
+// Its index in DayValues for a grid of `dayCount` trading days.
+int32_t NextDayRowIndex(int32_t dayCount);
 
 // The knock-out level of a turbo: Strike for Turbo (SHB), Strike ± margin
 // (the stop-loss level) for Turbo (SG); nullopt for Normal.
@@ -87,24 +95,43 @@ struct CShareFigures {
     bool OffLattice = false; // beyond the lattice on the live side: only the level is set
     bool KnockedOut = false; // at or past the knock-out level: no Greeks
     bool Unreliable = false; // the nodes of the differences reach the level or the zone
-    bool Stopped = false;    // `keepGoing` stopped the revaluations: no vega or rho
+    bool Stopped = false;    // `onProgress` stopped the revaluations: no vega or rho
 };
+
+// The value-only revaluations vega and rho take: volatility up and down,
+// rate up and down.
+inline constexpr int32_t kFigureRevaluations = 4;
+
+// How far FiguresAt's revaluations have come.
+struct CRevaluationProgress {
+    int32_t Finished = 0;  // revaluations complete, of kFigureRevaluations
+    int64_t DaysDone = 0;  // trading days rolled back, over all of them
+    int64_t DaysTotal = 0; // kFigureRevaluations times the grid's DayCount
+};
+
+// Called between the revaluations' trading days and after each of them;
+// false stops them. Calls never overlap, but they may come from a thread
+// other than FiguresAt's caller's.
+using RevaluationObserver = std::function<bool(const CRevaluationProgress&)>;
 
 // Figures at `share` (> 0) from a grid after BuildLattice and RollBack.
 // Delta and Gamma come from the quadratic through the three nodes around the
 // share price (geometric spacing); ThetaPerDay from the next trading day's
 // row of DayValues, or from the expiry row when the valuation day is the
-// expiry day; Vega and Rho from central differences of four value-only
-// revaluations (1 point up and down, less when the input is smaller), which
-// `withRevaluations` false skips. Throws EngineError for a share price that
-// is not positive.
+// expiry day; Vega and Rho from central differences of kFigureRevaluations
+// value-only revaluations (1 point up and down, less when the input is
+// smaller), which `withRevaluations` false skips. Where a roll-back on the
+// calling thread may use two threads, the revaluations run two at a time,
+// each on one thread (the same values, without the split's waits). Throws
+// EngineError for a share price that is not positive, or the first of the
+// revaluations' errors in the order above.
 CShareFigures FiguresAt(const CGrid& grid, double share, bool withRevaluations = true,
-                        const KeepGoing& keepGoing = {});
+                        const RevaluationObserver& onProgress = {});
 
 // The same with theta from `nextDay` (NextDayRow of the full grid, or what
 // ValueWithNextDay kept); an empty row gives no theta.
 CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& nextDay, double share,
-                        bool withRevaluations = true, const KeepGoing& keepGoing = {});
+                        bool withRevaluations = true, const RevaluationObserver& onProgress = {});
 
 inline constexpr double kLowestVolatility = 0.01; // 1 %
 inline constexpr double kHighestVolatility = 3.0; // 300 %

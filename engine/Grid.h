@@ -94,6 +94,19 @@ void CopyInputs(const CGrid& from, CGrid& to);
 // range is refused; throws EngineError as BuildLattice does.
 bool LatticeSize(const CGrid& grid, int32_t& totalSteps, int32_t& nodeCount);
 
+// The same with the trading days, and the memory a build would take.
+struct CLatticeSize {
+    int32_t TotalSteps = 0;
+    int32_t NodeCount = 0;
+    int32_t DayCount = 0;
+    // Node updates of one roll-back.
+    double Updates() const { return static_cast<double>(TotalSteps) * NodeCount; }
+    // Bytes of the arrays BuildLattice allocates (`withRows`), or a build
+    // without day rows; what kMaxArrayBytes is compared with.
+    double Bytes(bool withRows) const;
+};
+bool LatticeSize(const CGrid& grid, CLatticeSize& size);
+
 // Value at expiry for one share price.
 double Payoff(const CGrid& grid, double price);
 

@@ -90,6 +90,9 @@ void UseKernelThreads(bool allowed);
 // Forbids or allows the split for roll-backs on the calling thread only, as
 // in a pool whose threads each value whole warrants; allowed by default.
 void UseKernelThreadsOnThisThread(bool allowed);
+// Whether a roll-back on the calling thread may take a second thread: both
+// switches above allow it and this process may run on two processors.
+bool KernelThreadsUsableHere();
 // The processors this process may run on (its affinity mask), at least 1.
 unsigned UsableCpus();
 // Runs the next `blocks` blocks of a split roll-back on the calling thread

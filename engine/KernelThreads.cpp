@@ -170,6 +170,9 @@ public:
     // spell alone lasts.
     int32_t BlocksAlone = 0;
     int32_t AloneSpan = kMinBlocksAlone;
+    // When the helper last finished a block: after AwaitChange's half
+    // millisecond it sleeps, and waking it takes what it takes.
+    std::chrono::steady_clock::time_point LastBlockEnd{};
 
 private:
     Helper() = default;
@@ -271,8 +274,10 @@ int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps, double* 
         if (!alone) helper->Start(&job);
         RunSide(job, 0);
         if (!alone) helper->Finish();
-        const double wall =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const auto end = std::chrono::steady_clock::now();
+        const double wall = std::chrono::duration<double>(end - start).count();
+        const bool woken = !alone && start - helper->LastBlockEnd > std::chrono::microseconds(500);
+        if (!alone) helper->LastBlockEnd = end;
         if (job.Overflow[0] || job.Overflow[1]) break;
         grid.Values.swap(grid.Scratch);
         done += job.Steps;
@@ -283,11 +288,15 @@ int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps, double* 
         helper->MainShare = 0.5 * helper->MainShare + 0.5 * (r0 / (r0 + r1));
         // When the helper's processor is busy with another program, its half
         // takes longer than the whole would on this thread, or it starts
-        // late by a time slice: go alone for a while, then try again. (A
-        // helper woken from sleep starts up to about 0.1 ms late; that alone
-        // is no sign.)
+        // late by a time slice: go alone for a while, then try again. A
+        // helper woken from sleep (the first block after a spell alone or
+        // between valuations) starts late by the system's wake-up time, on
+        // a virtual machine up to a millisecond: that alone is no sign, so
+        // such a block is judged on the helper's own time only. Otherwise
+        // every retry after a spell alone could fail on the wake-up and the
+        // roll-back stay on one thread for good.
         const double aloneTime = n / r0;
-        if (job.Seconds[1] > 0.9 * aloneTime || wall > 1.5 * aloneTime + 200e-6) {
+        if (job.Seconds[1] > 0.9 * aloneTime || (!woken && wall > 1.5 * aloneTime + 200e-6)) {
             // Each failed retry doubles the time alone.
             helper->BlocksAlone = helper->AloneSpan;
             helper->AloneSpan = std::min(2 * helper->AloneSpan, kMaxBlocksAlone);
@@ -304,6 +313,10 @@ void UseKernelThreads(bool allowed) {
 
 void UseKernelThreadsOnThisThread(bool allowed) {
     splitAllowedHere = allowed;
+}
+
+bool KernelThreadsUsableHere() {
+    return splitAllowedHere && splitAllowed.load(std::memory_order_relaxed) && UsableCpus() >= 2;
 }
 
 // Two threads spinning on one CPU would only take turns.

@@ -99,11 +99,9 @@ bool SameShape(const CGrid& grid, const Build& b) {
 }
 
 void Allocate(const CGrid& grid, Build& b) {
-    const ld n = b.nodeCount, days = b.cal.DayCount;
-    const ld rows = b.withRows || b.limitAsFullGrid ? days : 0;
-    const ld bytes = n * sizeof(double) * (3 + rows) +
-                     days * (sizeof(int32_t) + sizeof(double) + sizeof(std::vector<double>));
-    if (bytes > kMaxArrayBytes) throw EngineError("Hilan taulukot eivät mahdu muistiin");
+    const CLatticeSize size{b.cal.TotalSteps, b.nodeCount, b.cal.DayCount};
+    if (size.Bytes(b.withRows || b.limitAsFullGrid) > kMaxArrayBytes)
+        throw EngineError("Hilan taulukot eivät mahdu muistiin");
     try {
         b.values.assign(b.nodeCount, 0.0);
         b.scratch.assign(b.nodeCount, 0.0);
@@ -203,11 +201,26 @@ bool engine_detail::BuildValuesOnly(CGrid& grid, bool limitAsFullGrid) {
     return BuildGrid(grid, false, limitAsFullGrid);
 }
 
-bool LatticeSize(const CGrid& grid, int32_t& totalSteps, int32_t& nodeCount) {
+double CLatticeSize::Bytes(bool withRows) const {
+    const ld n = NodeCount, days = DayCount;
+    const ld rows = withRows ? days : 0;
+    return static_cast<double>(
+        n * sizeof(double) * (3 + rows) +
+        days * (sizeof(int32_t) + sizeof(double) + sizeof(std::vector<double>)));
+}
+
+bool LatticeSize(const CGrid& grid, CLatticeSize& size) {
     Build b;
     if (!engine_detail::ComputeCalendar(grid, b.cal)) return false;
     ComputeParameters(grid, b);
-    totalSteps = b.cal.TotalSteps;
-    nodeCount = b.nodeCount;
+    size = {b.cal.TotalSteps, b.nodeCount, b.cal.DayCount};
+    return true;
+}
+
+bool LatticeSize(const CGrid& grid, int32_t& totalSteps, int32_t& nodeCount) {
+    CLatticeSize size;
+    if (!LatticeSize(grid, size)) return false;
+    totalSteps = size.TotalSteps;
+    nodeCount = size.NodeCount;
     return true;
 }

@@ -7,3 +7,11 @@
 // built instead of some 18 000, and a rebuild costs none. Call once at
 // start-up, before the heap has grown.
 void KeepFreedMemoryForReuse();
+
+// Bytes this process may still allocate: the least of what RLIMIT_AS and
+// RLIMIT_DATA leave beside what it already maps, what its memory cgroup (and
+// every group above it: cgroup v2 memory.max, v1 memory.limit_in_bytes)
+// leaves beside what the group holds less its page cache, and the physical
+// memory beside what this process holds. Memory the heap keeps from earlier
+// frees counts as free. Infinity where no limit can be read.
+double UsableMemoryBytes();

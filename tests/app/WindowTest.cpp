@@ -8,12 +8,17 @@
 
 #include <QDateTimeEdit>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 class WindowTest : public QObject {
     Q_OBJECT
@@ -253,20 +258,68 @@ private slots:
         QVERIFY(!form->Busy() && !form->isVisible());
     }
 
-    // A valuation estimated to run long asks first; No leaves all as it was.
+    // State: the volatility search shown. Action: Laske on a valuation of
+    // about a second. Expected: the bar goes on past the days into the
+    // figures' revaluations ("Tunnusluvut k/4"); Peruuta then keeps no figures.
+    void progressBarCoversTheFigures() {
+        auto form = NewForm(true);
+        Ui::TForm1& ui = *form->ui;
+        ui.Volatiliteettihaku1->trigger();
+        ui.EditShare->setText("15");
+        ui.DateExpiry->setDate(QDate(2007, 3, 2));
+        ui.EditTimeSteps->setText("500");
+        form->ButtonCalculateClick();
+        const QProgressBar* bar = form->findChild<QProgressBar*>();
+        QVERIFY(bar != nullptr && form->Busy());
+        QTRY_VERIFY_WITH_TIMEOUT(bar->text().startsWith(QStringLiteral("Tunnusluvut ")), 20000);
+        QVERIFY(bar->text().endsWith(QStringLiteral("/4")));
+        // The valuation's days are the first fifth of the bar.
+        QVERIFY(bar->value() >= bar->maximum() / 5);
+        form->CancelWork();
+        form->WaitUntilIdle();
+        QVERIFY(!form->Grid().Allocated);
+        QVERIFY(form->findChild<QTableWidget*>() == nullptr);
+    }
+
+    // A valuation estimated to run long asks first, the figures' time in the
+    // estimate when they are computed; No leaves all as it was. Arrays beyond
+    // the address space left are refused before the question.
     void longValuationAsksFirst() {
         auto form = NewForm(true);
         Ui::TForm1& ui = *form->ui;
         ui.DateExpiry->setDate(QDate(2011, 8, 19));
-        ui.EditTimeSteps->setText("2000");
+        ui.EditTimeSteps->setText("20000"); // 3.6e12 node updates: minutes on any machine
         boxes_.questions.clear();
         boxes_.yesAnswer = false;
         form->ButtonCalculateClick();
+        ui.Volatiliteettihaku1->trigger();
+        form->ButtonCalculateClick();
         boxes_.yesAnswer = true;
-        QCOMPARE(boxes_.questions.size(), 1);
-        QVERIFY(boxes_.questions.front().endsWith(QStringLiteral("Jatketaanko?")));
+        QCOMPARE(boxes_.questions.size(), 2);
+        QVERIFY(boxes_.questions[0].startsWith(QStringLiteral("Laskenta kestää arviolta")));
+        QVERIFY(boxes_.questions[1].startsWith(QStringLiteral("Laskenta tunnuslukuineen kestää arviolta")));
+        QVERIFY(boxes_.questions[1].endsWith(QStringLiteral("Jatketaanko?")));
         QVERIFY(!form->Busy());
         QVERIFY(!form->Grid().Allocated);
+
+        // 1 GB of day rows where 256 MB of address space is left.
+        rlimit saved{};
+        getrlimit(RLIMIT_AS, &saved);
+        long pages = 0;
+        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+            std::fclose(statm);
+        }
+        const rlimit lowered{static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE)) + (rlim_t{256} << 20),
+                             saved.rlim_max};
+        QVERIFY(pages > 0 && setrlimit(RLIMIT_AS, &lowered) == 0);
+        boxes_.Clear();
+        form->ButtonCalculateClick();
+        setrlimit(RLIMIT_AS, &saved);
+        QCOMPARE(boxes_.questions.size(), 2);
+        QCOMPARE(boxes_.errors.size(), 1);
+        QVERIFY(boxes_.errors.front().startsWith(QStringLiteral("Laskenta keskeytyi: Hilan taulukot tarvitsevat ")));
+        QVERIFY(!form->Busy());
     }
 
     // State: a valuation at 30 % and the value at Osake 15 as the warrant's

@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+
 namespace {
 
 struct Outcome {
@@ -243,6 +245,37 @@ TEST(CliErrors, MessageOnStderrStatusAndNothingOnStdout) {
     EXPECT_EQ(real.status, 2);
     EXPECT_EQ(real.out, "");
     EXPECT_EQ(real.err, "kelvaro: tuntematon valitsin: \"--volume\"\n");
+}
+
+// Under an address-space limit of 1 GB a valuation whose arrays take 1.17 GB
+// (1425 day rows of 41 000 nodes)
+// is refused before anything is allocated, naming both sizes; an ordinary
+// one still runs. (Without the limit that valuation would run for hours.)
+TEST(CliMemory, ArraysBeyondTheAddressSpaceLimitAreRefusedFirst) {
+    const auto run = [](const std::vector<std::string>& args) {
+        QProcess process;
+        process.setChildProcessModifier([] {
+            const rlimit limit{rlim_t{1} << 30, rlim_t{1} << 30};
+            setrlimit(RLIMIT_AS, &limit);
+        });
+        StartBinary(process, args, {});
+        const bool ran = process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit;
+        return Outcome{ran ? process.exitCode() : -1, process.readAllStandardOutput().toStdString(),
+                       process.readAllStandardError().toStdString()};
+    };
+    const Outcome refused = run({"--valuation", "2006-03-01 10:00", "--expiry", "2011-08-16",
+                                 "--steps-per-day", "30000", "--json"});
+    EXPECT_EQ(refused.status, 3);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_TRUE(refused.err.starts_with("kelvaro: laskenta keskeytyi: Hilan taulukot tarvitsevat "))
+        << refused.err;
+    EXPECT_NE(refused.err.find(" Gt muistia, mutta käytettävissä on 0"), std::string::npos)
+        << refused.err;
+    std::vector<std::string> small = kDates;
+    small.insert(small.end(), {"--value-at", "15"});
+    const Outcome fits = run(small);
+    EXPECT_EQ(fits.status, 0) << fits.err;
+    EXPECT_EQ(fits.out, RunBinary(kDates, {"--value-at", "15"}).out);
 }
 
 // Two runs saving one path at once, each file about 4 MB: the file is one

@@ -2,14 +2,17 @@
 // implied volatility round trips, refusals, and the value-only roll-back
 // against the full one.
 #include "Analysis.h"
+#include "Kernel.h"
 #include "TestGrids.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -115,7 +118,65 @@ TEST(Analysis, ValueOnlyRollBackIsBitIdenticalToTheFullOne) {
         const std::size_t bytes = full.Values.size() * sizeof(double);
         EXPECT_EQ(std::memcmp(lean.Values.data(), full.Values.data(), bytes), 0);
         EXPECT_EQ(std::memcmp(lean.Prices.data(), full.Prices.data(), bytes), 0);
+
+        // Rows kept along the way: the first two, the dividend's, the
+        // expiry's, and one past the end.
+        const int32_t days = full.DayCount, dividend = std::max(full.Warrant.DividendDay - 1, 0);
+        const std::vector<int32_t> rows = {1, 0, dividend, days - 1, days};
+        std::vector<std::vector<double>> kept;
+        CGrid keeping = GridInputs(full);
+        ASSERT_TRUE(ValueKeepingRows(keeping, rows, kept));
+        ASSERT_EQ(kept.size(), rows.size());
+        for (std::size_t i = 0; i + 1 < rows.size(); ++i) {
+            SCOPED_TRACE(testing::Message() << "row " << rows[i]);
+            ASSERT_EQ(kept[i].size(), full.Values.size());
+            EXPECT_EQ(std::memcmp(kept[i].data(), full.DayValues[rows[i]].data(), bytes), 0);
+        }
+        EXPECT_TRUE(kept.back().empty());
+        EXPECT_EQ(std::memcmp(keeping.Values.data(), full.Values.data(), bytes), 0);
     }
+}
+
+// The revaluations two at a time give the bits of one after another; the
+// progress counts every day of all four, the observer is never entered
+// twice at once, and a stop leaves vega and rho out.
+TEST(Analysis, FiguresRevaluationsReportProgressAndKeepTheirBits) {
+    CGrid inputs = WorkedExample(kNormal, false);
+    inputs.StepsPerDay = 200; // over the roll-back's split size
+    const CGrid g = Valued(inputs);
+    CShareFigures alone;
+    std::thread([&] {
+        engine_detail::UseKernelThreadsOnThisThread(false); // one revaluation at a time
+        alone = FiguresAt(g, 14.2);
+    }).join();
+
+    std::atomic<bool> inside{false};
+    bool overlapped = false;
+    CRevaluationProgress last;
+    int64_t calls = 0;
+    const CShareFigures f = FiguresAt(g, 14.2, true, [&](const CRevaluationProgress& p) {
+        overlapped = overlapped || inside.exchange(true);
+        EXPECT_GE(p.DaysDone, last.DaysDone);
+        last = p;
+        ++calls;
+        inside = false;
+        return true;
+    });
+    ASSERT_TRUE(f.Vega && f.Rho && alone.Vega && alone.Rho);
+    EXPECT_EQ(std::memcmp(&*f.Vega, &*alone.Vega, sizeof(double)), 0);
+    EXPECT_EQ(std::memcmp(&*f.Rho, &*alone.Rho, sizeof(double)), 0);
+    EXPECT_FALSE(overlapped);
+    EXPECT_EQ(last.Finished, kFigureRevaluations);
+    EXPECT_EQ(last.DaysTotal, int64_t{kFigureRevaluations} * g.DayCount);
+    EXPECT_EQ(last.DaysDone, last.DaysTotal);
+    EXPECT_EQ(calls, last.DaysTotal + kFigureRevaluations);
+
+    const CShareFigures stopped = FiguresAt(g, 14.2, true, [&](const CRevaluationProgress& p) {
+        return p.DaysDone < g.DayCount;
+    });
+    EXPECT_TRUE(stopped.Stopped);
+    EXPECT_FALSE(stopped.Vega || stopped.Rho);
+    EXPECT_EQ(stopped.Value, f.Value);
 }
 
 TEST(Analysis, ImpliedVolatilityRoundTripsPerProductAndSide) {
