@@ -106,9 +106,9 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr) {
         // As if the two decimals were typed into the volatility.
         grid.Warrant.Volatility = FromPercent(StrToFloat(VolatilityPercentText(solved, '.'), '.'));
     }
-    std::vector<double> nextDay; // a batch row's only day row
+    std::vector<double> close, nextDay; // a batch row's only day rows
     if (row) {
-        ValueWithNextDay(grid, nextDay);
+        ValueWithNextDay(grid, close, nextDay);
     } else {
         BuildLattice(grid);
         RollBack(grid);
@@ -134,7 +134,8 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr) {
                 ScenarioText(table, ScenarioCell::Value, separator, CsvFieldSeparator(separator));
         }
     } else if (atShare) {
-        const CShareFigures figures = FiguresAt(grid, row ? nextDay : NextDayRow(grid), share);
+        const CShareFigures figures =
+            row ? FiguresAt(grid, close, nextDay, share) : FiguresAt(grid, share);
         if (figures.OffLattice) throw UsageError(OffLatticeMessage(grid, share));
         if (row) {
             row->Figures = figures;

@@ -150,21 +150,39 @@ bool BuildWithoutRows(CGrid& grid) {
     return engine_detail::BuildValuesOnly(grid, true);
 }
 
+namespace {
+
+bool KeepsDayRows(const CGrid& grid) {
+    return grid.DayCount >= 1 && grid.DayValues.size() == static_cast<size_t>(grid.DayCount);
+}
+
+const std::vector<double> kNoRow;
+
+} // namespace
+
 const std::vector<double>& NextDayRow(const CGrid& grid) {
-    static const std::vector<double> none;
-    if (grid.DayCount < 1 || grid.DayValues.size() != static_cast<size_t>(grid.DayCount))
-        return none;
+    if (!KeepsDayRows(grid)) return kNoRow;
     return grid.DayValues[std::min(1, grid.DayCount - 1)];
 }
 
-bool ValueWithNextDay(CGrid& grid, std::vector<double>& nextDay) {
+const std::vector<double>& ValuationDayClose(const CGrid& grid) {
+    if (!KeepsDayRows(grid) || grid.DayCount < 2) return kNoRow;
+    return grid.DayValues[0];
+}
+
+bool ValueWithNextDay(CGrid& grid, std::vector<double>& close, std::vector<double>& nextDay) {
     if (!BuildWithoutRows(grid)) return false;
-    // Row 1 is the snapshot after day 2; with two days or fewer it is the
-    // last row, which holds the expiry values.
+    // Row r is the snapshot taken once the days after day r are rolled back,
+    // the last row the expiry values themselves.
     const int32_t days = grid.DayCount;
-    if (days <= 2) nextDay = grid.Values;
+    const auto keep = [&](int32_t daysDone) {
+        if (days >= 2 && daysDone == days - 1) close = grid.Values;
+        if (daysDone == std::max(days - 2, 0)) nextDay = grid.Values;
+    };
+    close.clear();
+    keep(0);
     RollBack(grid, [&](int32_t daysDone) {
-        if (days >= 3 && daysDone == days - 2) nextDay = grid.Values;
+        keep(daysDone);
         return true;
     });
     return true;
@@ -172,11 +190,13 @@ bool ValueWithNextDay(CGrid& grid, std::vector<double>& nextDay) {
 
 CShareFigures FiguresAt(const CGrid& grid, double share, bool withRevaluations,
                         const KeepGoing& keepGoing) {
-    return FiguresAt(grid, NextDayRow(grid), share, withRevaluations, keepGoing);
+    return FiguresAt(grid, ValuationDayClose(grid), NextDayRow(grid), share, withRevaluations,
+                     keepGoing);
 }
 
-CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& nextDay, double share,
-                        bool withRevaluations, const KeepGoing& keepGoing) {
+CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& close,
+                        const std::vector<double>& nextDay, double share, bool withRevaluations,
+                        const KeepGoing& keepGoing) {
     if (!(share > 0 && std::isfinite(share)))
         throw EngineError("Osakkeen hinnan on oltava suurempi kuin 0");
     const CWarrant& w = grid.Warrant;
@@ -200,27 +220,40 @@ CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& nextDay, d
     }
     const double value = *f.Value;
 
-    // The quadratic through the three nodes around the share price.
+    // The cubic through the four nodes around the share price (Newton's
+    // divided differences; the quadratic of a three-node lattice), its slope
+    // and curvature taken at the share price itself: the curvature of the
+    // node nearest it would be off by the third derivative times the
+    // distance to that node, however fine the lattice.
     const std::vector<double>& P = grid.Prices;
     const std::vector<double>& V = grid.Values;
     const auto n = static_cast<int32_t>(P.size());
     if (n >= 3) {
-        const auto above =
-            static_cast<int32_t>(std::lower_bound(P.begin(), P.end(), share) - P.begin());
-        int32_t j = above;
-        if (j > 0 && share - P[j - 1] < P[j] - share) --j;
-        j = std::clamp(j, 1, n - 2);
-        const double h1 = P[j] - P[j - 1], h2 = P[j + 1] - P[j];
-        const double slopeLow = (V[j] - V[j - 1]) / h1, slopeHigh = (V[j + 1] - V[j]) / h2;
-        const double gamma = 2 * (slopeHigh - slopeLow) / (h1 + h2);
-        // Slope of the quadratic at the middle node, then moved to the share price.
-        const double deltaMid = (slopeLow * h2 + slopeHigh * h1) / (h1 + h2);
-        f.Delta = deltaMid + gamma * (share - P[j]);
-        f.Gamma = gamma;
+        const auto atOrBelow =
+            static_cast<int32_t>(std::upper_bound(P.begin(), P.end(), share) - P.begin()) - 1;
+        const int32_t last = std::min(n, 4) - 1;
+        const double* x = &P[std::clamp(atOrBelow - 1, 0, n - 1 - last)];
+        const double* y = &V[x - P.data()];
+        const double d01 = (y[1] - y[0]) / (x[1] - x[0]), d12 = (y[2] - y[1]) / (x[2] - x[1]);
+        const double d012 = (d12 - d01) / (x[2] - x[0]);
+        double d0123 = 0;
+        if (last == 3) {
+            const double d23 = (y[3] - y[2]) / (x[3] - x[2]);
+            d0123 = ((d23 - d12) / (x[3] - x[1]) - d012) / (x[3] - x[0]);
+        }
+        const double a = share - x[0], b = share - x[1], c = share - x[2];
+        f.Delta = d01 + d012 * (a + b) + d0123 * (a * b + a * c + b * c);
+        f.Gamma = 2 * d012 + 2 * d0123 * (a + b + c);
         if (f.KnockOutLevel)
-            f.Unreliable = w.IsCall ? P[j - 1] <= *f.KnockOutLevel : P[j + 1] >= *f.KnockOutLevel;
+            f.Unreliable = w.IsCall ? x[0] <= *f.KnockOutLevel : x[last] >= *f.KnockOutLevel;
     }
-    if (const auto later = ValueOnRow(P, nextDay, share)) f.ThetaPerDay = *later - value;
+    if (const auto later = ValueOnRow(P, nextDay, share)) {
+        const auto from = close.empty() ? f.Value : ValueOnRow(P, close, share);
+        if (from) f.ThetaPerDay = *later - *from;
+        // Day 1 of the tables is the next trading day; dates run on after it.
+        f.ThetaOverWeekend = grid.DayCount >= 2 && grid.DayDates.size() >= 2 &&
+                             DayOfWeekOfSerial(grid.DayDates[1]) == 2; // a Monday
+    }
     if (f.Delta && value > 0) f.Leverage = *f.Delta * share / value;
     const double perShare = value / w.Multiplier;
     f.Premium =

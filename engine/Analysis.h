@@ -40,22 +40,26 @@ using KeepGoing = std::function<bool()>;
 bool ValueOnly(CGrid& grid, const KeepGoing& keepGoing = {});
 
 // BuildLattice then RollBack for FiguresAt in memory O(NodeCount): no day
-// rows are kept but the one FiguresAt takes theta from, which goes to
-// `nextDay` (see NextDayRow). Prices, Values and `nextDay` are bit for bit
-// those of the full valuation, and it refuses what BuildLattice and RollBack
-// refuse with the same causes (the full grid's size limit included). Returns
-// false, having built nothing, when BuildLattice would return false.
-bool ValueWithNextDay(CGrid& grid, std::vector<double>& nextDay);
+// rows are kept but the two FiguresAt takes theta from, which go to `close`
+// and `nextDay` (see ValuationDayClose and NextDayRow). Prices, Values and
+// both rows are bit for bit those of the full valuation, and it refuses what
+// BuildLattice and RollBack refuse with the same causes (the full grid's size
+// limit included). Returns false, having built nothing, when BuildLattice
+// would return false.
+bool ValueWithNextDay(CGrid& grid, std::vector<double>& close, std::vector<double>& nextDay);
 
 // BuildLattice without the day rows (memory O(NodeCount)), refusing exactly
 // what BuildLattice refuses: false for a refused date range, EngineError with
 // its cause otherwise.
 bool BuildWithoutRows(CGrid& grid);
 
-// The day row FiguresAt takes theta from: the next trading day's, or the
-// expiry row when the valuation day is the expiry day; empty when the grid
-// keeps no day rows.
+// The day rows FiguresAt takes theta from, both empty when the grid keeps no
+// day rows. NextDayRow: the next trading day's close (row 1), or the expiry
+// row when the valuation day is the expiry day. ValuationDayClose: the
+// valuation day's close (row 0); empty on the expiry day, where theta runs
+// from now.
 const std::vector<double>& NextDayRow(const CGrid& grid);
+const std::vector<double>& ValuationDayClose(const CGrid& grid);
 
 // The knock-out level of a turbo: Strike for Turbo (SHB), Strike ± margin
 // (the stop-loss level) for Turbo (SG); nullopt for Normal.
@@ -74,7 +78,7 @@ struct CShareFigures {
     std::optional<double> Value;               // per warrant
     std::optional<double> Delta;               // value per 1 unit of share price
     std::optional<double> Gamma;               // delta per 1 unit of share price
-    std::optional<double> ThetaPerDay;         // next trading day's value minus now
+    std::optional<double> ThetaPerDay;         // one trading day's change, close to close
     std::optional<double> Vega;                // per 1 volatility point
     std::optional<double> Rho;                 // per 1 rate point
     std::optional<double> Leverage;            // Delta * Share / Value
@@ -84,26 +88,31 @@ struct CShareFigures {
     std::optional<double> KnockOutDistance;    // % of Share, negative once past the level
     std::optional<double> Reference;           // closed form, where one applies
     std::optional<double> ReferenceDifference; // Value - Reference
-    bool OffLattice = false; // beyond the lattice on the live side: only the level is set
-    bool KnockedOut = false; // at or past the knock-out level: no Greeks
-    bool Unreliable = false; // the nodes of the differences reach the level or the zone
-    bool Stopped = false;    // `keepGoing` stopped the revaluations: no vega or rho
+    bool OffLattice = false;       // beyond the lattice on the live side: only the level is set
+    bool KnockedOut = false;       // at or past the knock-out level: no Greeks
+    bool Unreliable = false;       // the nodes of the differences reach the level or the zone
+    bool Stopped = false;          // `keepGoing` stopped the revaluations: no vega or rho
+    bool ThetaOverWeekend = false; // the next trading day is a Monday: theta spans the weekend
 };
 
 // Figures at `share` (> 0) from a grid after BuildLattice and RollBack.
-// Delta and Gamma come from the quadratic through the three nodes around the
-// share price (geometric spacing); ThetaPerDay from the next trading day's
-// row of DayValues, or from the expiry row when the valuation day is the
-// expiry day; Vega and Rho from central differences of four value-only
-// revaluations (1 point up and down, less when the input is smaller), which
-// `withRevaluations` false skips. Throws EngineError for a share price that
-// is not positive.
+// Delta and Gamma are the slope and curvature at the share price of the
+// cubic through the four nodes around it (two on each side where the lattice
+// has them). ThetaPerDay is the change at the same share price from the
+// valuation day's close to the next trading day's (a Friday's to the
+// Monday's, with the weekend's weight), or from now to expiry when the
+// valuation day is the expiry day. Vega and Rho come from central
+// differences of four value-only revaluations (1 point up and down, less
+// when the input is smaller), which `withRevaluations` false skips. Throws
+// EngineError for a share price that is not positive.
 CShareFigures FiguresAt(const CGrid& grid, double share, bool withRevaluations = true,
                         const KeepGoing& keepGoing = {});
 
-// The same with theta from `nextDay` (NextDayRow of the full grid, or what
-// ValueWithNextDay kept); an empty row gives no theta.
-CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& nextDay, double share,
+// The same with theta from the rows `close` and `nextDay` (ValuationDayClose
+// and NextDayRow of the full grid, or what ValueWithNextDay kept): an empty
+// `close` with `nextDay` set runs from now; an empty `nextDay` gives no theta.
+CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& close,
+                        const std::vector<double>& nextDay, double share,
                         bool withRevaluations = true, const KeepGoing& keepGoing = {});
 
 inline constexpr double kLowestVolatility = 0.01; // 1 %

@@ -31,8 +31,12 @@ Bs BlackScholes(bool call, double S, double K, double T, double r, double sigma)
 
 TEST(Analysis, NormalGreeksMatchBlackScholesOnTheLatticeClock) {
     // Worked example (1 March to 21 April 2006, strike 15, 30 %, 3 %).
-    const struct { bool call; double share; } cases[] = {
-        {true, 13}, {true, 15}, {true, 17}, {false, 13}, {false, 15}, {false, 17}};
+    // Break-even and leverage by hand from Black–Scholes at 15 (T = 52 / 365,
+    // r = ln 1.03, d1 = 0.09381): call 0.70781 per share, delta 0.53737;
+    // put 0.64477, delta -0.46263.
+    const struct { bool call; double share, breakEven, leverage; } cases[] = {
+        {true, 13, 0, 0}, {true, 15, 15.70781, 11.388}, {true, 17, 0, 0},
+        {false, 13, 0, 0}, {false, 15, 14.35523, -10.763}, {false, 17, 0, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << (c.call ? "call " : "put ") << c.share);
         const CGrid g = Valued(WorkedExample(kNormal, c.call));
@@ -41,17 +45,90 @@ TEST(Analysis, NormalGreeksMatchBlackScholesOnTheLatticeClock) {
         const CShareFigures f = FiguresAt(g, c.share);
         ASSERT_TRUE(f.Value && f.Delta && f.Gamma && f.Vega && f.ThetaPerDay && f.Rho);
         EXPECT_NEAR(*f.Value / m, bs.value, 5e-4 * bs.value);
-        EXPECT_NEAR(*f.Delta / m, bs.delta, 1e-3);
-        EXPECT_NEAR(*f.Gamma / m, bs.gamma, 1e-2 * bs.gamma);
+        EXPECT_NEAR(*f.Delta / m, bs.delta, 1e-4);
+        EXPECT_NEAR(*f.Gamma / m, bs.gamma, 1e-3 * bs.gamma);
         EXPECT_NEAR(*f.Vega / m, bs.vega * 0.01, 1e-2 * bs.vega * 0.01);
-        // One trading day later: the close of the next day.
-        const double later = T - double(g.DaySteps[0] + g.DaySteps[1]) / g.StepsPerYear;
-        const double theta = BlackScholes(c.call, c.share, 15, later, r, 0.3).value - bs.value;
-        EXPECT_LT(*f.ThetaPerDay, 0);
-        EXPECT_NEAR(*f.ThetaPerDay / m, theta, 0.05 * std::fabs(theta));
         EXPECT_EQ(*f.Rho > 0, c.call);
         ASSERT_TRUE(f.Reference);
         EXPECT_NEAR(*f.ReferenceDifference, *f.Value - bs.value * m, 1e-9);
+        if (c.breakEven != 0) {
+            EXPECT_NEAR(*f.BreakEven, c.breakEven, 2e-4);
+            EXPECT_NEAR(*f.Leverage, c.leverage, 0.01);
+        }
+    }
+}
+
+// One trading day of decay at the same share price, whatever the time of
+// day: a call S 30, K 32, multiplier 0.1, 30 %, 2.5 %, expiring Friday 19
+// March 2027, valued Tuesday to Thursday, 8-10 December 2026.
+TEST(Analysis, ThetaIsOneTradingDayOfBlackScholesDecay) {
+    CGrid inputs = WorkedExample(kNormal, true);
+    inputs.Warrant.Strike = 32, inputs.Warrant.Multiplier = 0.1, inputs.Rate = 0.025;
+    inputs.Warrant.Expiry = 46465 + k1820;
+    for (bool call : {true, false})
+        for (double day : {46364.0, 46365.0, 46366.0})
+            for (double hour : {10.0, 14.0, 18.0 + 1.0 / 3}) {
+                SCOPED_TRACE(testing::Message() << (call ? "call " : "put ") << day << " " << hour);
+                CGrid g = inputs;
+                g.Warrant.IsCall = call;
+                g.ValuationTime = day + hour / 24;
+                g = Valued(g);
+                const double T = double(g.TotalSteps) / g.StepsPerYear, r = std::log(1 + g.Rate);
+                const double dayLater = T - double(g.DaySteps[1]) / g.StepsPerYear;
+                const double decay = (BlackScholes(call, 30, 32, dayLater, r, 0.3).value -
+                                      BlackScholes(call, 30, 32, T, r, 0.3).value) * 0.1;
+                const CShareFigures f = FiguresAt(g, 30, false);
+                ASSERT_TRUE(f.ThetaPerDay);
+                EXPECT_NEAR(*f.ThetaPerDay, decay, 0.02 * std::fabs(decay));
+                EXPECT_FALSE(f.ThetaOverWeekend);
+            }
+
+    // Friday to Monday: three calendar days' decay, and said so.
+    CGrid g = inputs;
+    g.ValuationTime = 46367 + 14.0 / 24;
+    g = Valued(g);
+    const double T = double(g.TotalSteps) / g.StepsPerYear, r = std::log(1 + g.Rate);
+    const double decay = (BlackScholes(true, 30, 32, T - 3.0 / 365, r, 0.3).value -
+                          BlackScholes(true, 30, 32, T, r, 0.3).value) * 0.1;
+    CShareFigures f = FiguresAt(g, 30, false);
+    EXPECT_NEAR(*f.ThetaPerDay, decay, 0.02 * std::fabs(decay));
+    EXPECT_TRUE(f.ThetaOverWeekend);
+
+    // On the expiry day: from now to the payoff.
+    g = WorkedExample(kNormal, true);
+    g.ValuationTime = 38828 + 14.0 / 24;
+    g = Valued(g);
+    f = FiguresAt(g, 15.5, false);
+    EXPECT_NEAR(*f.ThetaPerDay, 0.1 - *f.Value, 1e-15);
+}
+
+// With the share price a fixed fraction of the way between two nodes, the
+// error of gamma against Black–Scholes falls as the steps grow: it belongs
+// to the share price, not to the node nearest it.
+TEST(Analysis, GammaErrorFallsWithMoreStepsBetweenNodes) {
+    for (double fraction : {0.25, 0.5, 0.75}) {
+        double firstError = 0, lastError = 1;
+        for (int32_t steps : {25, 100, 400}) {
+            SCOPED_TRACE(testing::Message() << fraction << " of the way, " << steps << " steps");
+            CGrid g = WorkedExample(kNormal, true);
+            g.Warrant.Expiry = 38784 + k1820; // a week
+            g.Warrant.Multiplier = 1, g.StepsPerDay = steps;
+            g = Valued(g);
+            const auto above = std::upper_bound(g.Prices.begin(), g.Prices.end(), 15.5);
+            const double share = above[-1] + fraction * (above[0] - above[-1]);
+            const double T = double(g.TotalSteps) / g.StepsPerYear;
+            const Bs bs = BlackScholes(true, share, 15, T, std::log(1 + g.Rate), 0.3);
+            const CShareFigures f = FiguresAt(g, share, false);
+            const double error = std::fabs(*f.Gamma / bs.gamma - 1);
+            EXPECT_LT(error, lastError);
+            EXPECT_NEAR(*f.Delta, bs.delta, 1e-4);
+            lastError = error;
+            if (firstError == 0) firstError = error;
+        }
+        // Second order in the node spacing: 16 times 25 steps, a quarter of
+        // the spacing, take off well over the factor 4 of a first-order error.
+        EXPECT_LT(lastError, firstError / 6);
+        EXPECT_LT(lastError, 2e-5);
     }
 }
 
@@ -115,6 +192,14 @@ TEST(Analysis, ValueOnlyRollBackIsBitIdenticalToTheFullOne) {
         const std::size_t bytes = full.Values.size() * sizeof(double);
         EXPECT_EQ(std::memcmp(lean.Values.data(), full.Values.data(), bytes), 0);
         EXPECT_EQ(std::memcmp(lean.Prices.data(), full.Prices.data(), bytes), 0);
+
+        // What a batch row keeps for theta: the full grid's rows 0 and 1.
+        CGrid rows = GridInputs(full);
+        std::vector<double> close, nextDay;
+        ASSERT_TRUE(ValueWithNextDay(rows, close, nextDay));
+        EXPECT_EQ(close, ValuationDayClose(full));
+        EXPECT_EQ(nextDay, NextDayRow(full));
+        EXPECT_EQ(rows.Values, full.Values);
     }
 }
 
