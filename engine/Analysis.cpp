@@ -95,6 +95,50 @@ std::string Decimals(double x, int decimals, char separator) {
 
 struct Stopped {};
 
+// The hundredth of a per cent nearest the lattice's own root beside `x`, in
+// hundredths. A value within the price tolerance at `x` leaves the root up
+// to a hundredth or more away, so the root is estimated along the slope (the
+// secant to the nearest volatility tried on its other side, else the
+// guide's); a midpoint between hundredths is settled by a value seen beyond
+// it, by the estimate when clear of it, and only otherwise by a valuation
+// at the midpoint.
+template <class Excess, class Slope>
+double NearestHundredth(double x, const Excess& excess, const std::map<double, double>& seen,
+                        const Slope& guideSlope) {
+    const double fx = excess(x);
+    if (fx == 0) return std::round(x * 10000);
+    std::optional<std::pair<double, double>> other;
+    for (const auto& [v, d] : seen)
+        if (d != 0 && (d < 0) != (fx < 0) &&
+            (!other || std::fabs(v - x) < std::fabs(other->first - x)))
+            other = std::pair{v, d};
+    const std::optional<double> slope =
+        other ? std::optional<double>((other->second - fx) / (other->first - x)) : guideSlope(x);
+    if (!slope || !(*slope != 0) || !std::isfinite(*slope)) return std::round(x * 10000);
+    double estimate = x - fx / *slope;
+    if (other)
+        estimate = std::clamp(estimate, std::min(x, other->first), std::max(x, other->first));
+    const double margin = 0.1 * std::fabs(estimate - x) + 1e-7;
+    // Below the price on a rising value (or above it on a falling one): the
+    // root lies above.
+    const auto rootAbove = [&](double d) { return (d < 0) == (*slope > 0); };
+    // Whether the root lies at or above volatility m.
+    const auto atOrAbove = [&](double m) {
+        for (const auto& [v, d] : {std::pair{x, fx}, other.value_or(std::pair{x, fx})}) {
+            if (rootAbove(d) && v >= m) return true;
+            if (!rootAbove(d) && v <= m) return false;
+        }
+        if (std::fabs(estimate - m) > margin) return estimate > m;
+        const double d = excess(m);
+        return d == 0 || rootAbove(d);
+    };
+    const auto midpoint = [](double k) { return (k + 0.5) / 10000; };
+    double k = std::round(estimate * 10000);
+    for (int down = 0; down < 3 && !atOrAbove(midpoint(k - 1)); ++down) --k;
+    for (int up = 0; up < 3 && atOrAbove(midpoint(k)); ++up) ++k;
+    return k;
+}
+
 } // namespace
 
 std::optional<double> ValueOnRow(const std::vector<double>& prices, const std::vector<double>& row,
@@ -403,7 +447,7 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
             root = std::fabs(excess(a)) <= std::fabs(excess(b)) ? a : b;
         }
         result.Volatility = *root;
-        result.VolatilityPercent = std::round(*root * 10000) / 100;
+        result.VolatilityPercent = NearestHundredth(*root, excess, seen, guideSlope) / 100;
         result.Outcome = VolatilityOutcome::Solved;
 
         // Vega at the root: the guide's where there is one, else the slope

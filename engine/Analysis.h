@@ -126,8 +126,8 @@ enum class VolatilityOutcome { Solved, NoSolution, Insensitive, Stopped };
 
 struct CImpliedVolatility {
     VolatilityOutcome Outcome = VolatilityOutcome::NoSolution;
-    double Volatility = 0;        // the root found, as a fraction
-    double VolatilityPercent = 0; // the same in % rounded to two decimals
+    double Volatility = 0;        // where the value came within the tolerance, as a fraction
+    double VolatilityPercent = 0; // in %, the hundredth nearest the lattice's own root
     int32_t Valuations = 0;       // lattice valuations used
     double ValueAtLowest = 0;     // at 1 % (NoSolution, Insensitive without a root)
     double ValueAtHighest = 0;    // at 300 %
@@ -142,7 +142,9 @@ using SolveObserver = std::function<bool(int32_t valuationsDone)>;
 // equals `price` (per warrant), every other input of `inputs` as given (the
 // grid need not be built). Bracketed from the closed-form implied volatility
 // where one exists, then Boost's TOMS 748; stops at |value - price| <= 5e-5
-// or a bracket narrower than 0.005 points. Throws EngineError for inputs the
+// or a bracket narrower than 0.005 points; the two decimals then cost a
+// valuation at the midpoint between two hundredths only when the root's
+// estimate lies too near it to tell. Throws EngineError for inputs the
 // lattice refuses or a share price or market price that is not positive.
 CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, double price,
                                           const SolveObserver& onProgress = {});

@@ -244,6 +244,27 @@ TEST(Analysis, ImpliedVolatilityRoundTripsPerProductAndSide) {
     EXPECT_LE(valuations[valuations.size() / 2], 8);
 }
 
+// The two decimals are the hundredth nearest the lattice's own root: the
+// value at the midpoint below them is under the price, the one above over
+// it. One step a day, 3 months, share 16.5, where a value within the
+// tolerance lay up to two hundredths from the root (14,45 for 14,47).
+TEST(Analysis, ImpliedVolatilityPrintsTheHundredthNearestTheRoot) {
+    CGrid g = WorkedExample(kNormal, true);
+    g.Warrant.Expiry = 38777 + 91 + k1820, g.StepsPerDay = 1;
+    const auto valueAt = [&](double percent) {
+        CGrid at = g;
+        at.Warrant.Volatility = percent / 100;
+        return *ValueAtPrice(Valued(at), 16.5);
+    };
+    for (double price = 0.3300; price < 0.3341; price += 0.0002) {
+        SCOPED_TRACE(price);
+        const CImpliedVolatility r = SolveImpliedVolatility(g, 16.5, price);
+        ASSERT_EQ(r.Outcome, VolatilityOutcome::Solved);
+        EXPECT_LT(valueAt(r.VolatilityPercent - 0.005), price);
+        EXPECT_GE(valueAt(r.VolatilityPercent + 0.005), price);
+    }
+}
+
 TEST(Analysis, ImpliedVolatilityRefusesPricesOutOfReachAndInsensitiveOnes) {
     const CGrid g = WorkedExample(kNormal, true);
     CImpliedVolatility r = SolveImpliedVolatility(g, 15, 0.001);
