@@ -101,6 +101,9 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr) {
         else
             BuildLattice(grid);
         solved = SolveImpliedVolatility(grid, share, marketPrice);
+        // A share price off every lattice is the input's fault, as without --price.
+        if (solved.Outcome == VolatilityOutcome::OffLattice)
+            throw UsageError(VolatilityRefusal(solved, marketPrice, separator));
         if (solved.Outcome != VolatilityOutcome::Solved)
             throw RefusedError(VolatilityRefusal(solved, marketPrice, separator));
         // As if the two decimals were typed into the volatility.

@@ -93,6 +93,16 @@ std::string Decimals(double x, int decimals, char separator) {
     return text;
 }
 
+// Six significant digits, an exponent only where needed ("14,6", "1e+308").
+std::string General(double x, char separator) {
+    char buffer[64];
+    const auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::general, 6);
+    std::string text(buffer, ec == std::errc() ? end : buffer);
+    std::replace(text.begin(), text.end(), '.', separator);
+    return text;
+}
+
 struct Stopped {};
 
 // The hundredth of a per cent nearest the lattice's own root beside `x`, in
@@ -336,13 +346,33 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
         throw EngineError("Parametrit virheellisiä, Laskenta peruttu");
 
     CImpliedVolatility result;
+    // Past the knock-out level the warrant is worth its knock-out payment
+    // at any volatility.
+    if (const auto level = KnockOutLevel(w);
+        level && (w.IsCall ? share <= *level : share >= *level)) {
+        result.Outcome = VolatilityOutcome::KnockedOut;
+        result.PriceLow = result.PriceHigh = *level;
+        return result;
+    }
+    // Beyond the lattice of the highest volatility, the widest, the value
+    // would be the end nodes' line carried out of all proportion.
+    CGrid widest = GridInputs(inputs);
+    widest.Warrant.Volatility = kHighestVolatility;
+    LatticeRange(widest, result.PriceLow, result.PriceHigh);
+    if (!(share >= result.PriceLow && share <= result.PriceHigh)) {
+        result.Outcome = VolatilityOutcome::OffLattice;
+        return result;
+    }
+
     const KeepGoing keepGoing = [&] { return !onProgress || onProgress(result.Valuations); };
-    std::map<double, double> seen; // volatility -> lattice value - price
+    std::map<double, double> seen;   // volatility -> lattice value - price
+    std::map<double, double> values; // volatility -> lattice value, undisturbed by the price
     const auto excess = [&](double vol) {
         if (const auto it = seen.find(vol); it != seen.end()) return it->second;
         const auto v = Revalue(inputs, vol, inputs.Rate, share, keepGoing);
         if (!v) throw Stopped{};
         ++result.Valuations;
+        values[vol] = *v;
         return seen[vol] = *v - price;
     };
 
@@ -424,16 +454,18 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
             if (!bracket()) {
                 // Both ends: the price lies outside what the range gives, or
                 // the value turns back inside it.
-                result.ValueAtLowest = excess(kLowestVolatility) + price;
-                result.ValueAtHighest = excess(kHighestVolatility) + price;
+                excess(kLowestVolatility);
+                excess(kHighestVolatility);
+                result.ValueAtLowest = values.at(kLowestVolatility);
+                result.ValueAtHighest = values.at(kHighestVolatility);
             }
             const auto pair = bracket();
             if (!pair) {
+                // No volatility gives the price, however little the value
+                // moves with it.
                 result.VegaPerPoint = (result.ValueAtHighest - result.ValueAtLowest) /
                                       ((kHighestVolatility - kLowestVolatility) * 100);
-                result.Outcome = std::fabs(result.VegaPerPoint) < kLeastVega
-                                     ? VolatilityOutcome::Insensitive
-                                     : VolatilityOutcome::NoSolution;
+                result.Outcome = VolatilityOutcome::NoSolution;
                 return result;
             }
             // A value within the tolerance counts as the root.
@@ -470,11 +502,14 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
 std::string VolatilityRefusal(const CImpliedVolatility& r, double price, char separator) {
     const double low = std::min(r.ValueAtLowest, r.ValueAtHighest);
     const double high = std::max(r.ValueAtLowest, r.ValueAtHighest);
-    // Two decimals as prices are quoted, four below 0.10.
+    // Two decimals as prices are quoted, four below 0.10; six digits with an
+    // exponent where two decimals would run to twenty digits or more.
     const auto price2 = [separator](double x) {
+        if (std::fabs(x) >= 1e15) return General(x, separator);
         return Decimals(x, std::fabs(x) < 0.1 ? 4 : 2, separator);
     };
     const std::string at = "Hinnalla " + price2(price);
+    const std::string cannot = at + " volatiliteettia ei voi päätellä: ";
     switch (r.Outcome) {
     case VolatilityOutcome::Solved:
         return {};
@@ -482,10 +517,16 @@ std::string VolatilityRefusal(const CImpliedVolatility& r, double price, char se
         return at + " ei löydy volatiliteettia väliltä 1–300 %: arvo vaihtelee välillä " +
                price2(low) + "–" + price2(high);
     case VolatilityOutcome::Insensitive:
-        return at +
-               " volatiliteettia ei voi päätellä: warrantin arvo riippuu volatiliteetista vain "
-               "vähän (vega alle " +
+        return cannot + "warrantin arvo riippuu volatiliteetista vain vähän (vega alle " +
                Decimals(kLeastVega, 4, separator) + " volatiliteettiprosenttiyksikköä kohden)";
+    case VolatilityOutcome::KnockedOut:
+        return cannot + "osakkeen hinta on knock-out-tasolla " + General(r.PriceLow, separator) +
+               " tai sen takana";
+    case VolatilityOutcome::OffLattice:
+        return cannot +
+               "osakkeen hinta on hilan hinta-alueen ulkopuolella kaikilla "
+               "volatiliteeteilla 1–300 % (" +
+               General(r.PriceLow, separator) + "–" + General(r.PriceHigh, separator) + ")";
     case VolatilityOutcome::Stopped:
         return "Volatiliteettihaku keskeytettiin";
     }

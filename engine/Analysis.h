@@ -122,7 +122,11 @@ inline constexpr double kPriceTolerance = 5e-5;
 // Vega per volatility point below which the price tells nothing of volatility.
 inline constexpr double kLeastVega = 0.0005;
 
-enum class VolatilityOutcome { Solved, NoSolution, Insensitive, Stopped };
+// NoSolution: no volatility in the range gives the price. Insensitive: one
+// does, but the value hardly moves with it. KnockedOut: the share price is
+// at or past a turbo's knock-out level. OffLattice: it lies outside the
+// lattice at every volatility of the range.
+enum class VolatilityOutcome { Solved, NoSolution, Insensitive, KnockedOut, OffLattice, Stopped };
 
 struct CImpliedVolatility {
     VolatilityOutcome Outcome = VolatilityOutcome::NoSolution;
@@ -132,6 +136,8 @@ struct CImpliedVolatility {
     double ValueAtLowest = 0;     // at 1 % (NoSolution, Insensitive without a root)
     double ValueAtHighest = 0;    // at 300 %
     double VegaPerPoint = 0;      // estimate at the root, or over the whole range
+    double PriceLow = 0;          // the widest lattice's price range, or the knock-out level
+    double PriceHigh = 0;
 };
 
 // Called between the trading days of each valuation with the valuations

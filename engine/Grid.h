@@ -94,6 +94,10 @@ void CopyInputs(const CGrid& from, CGrid& to);
 // range is refused; throws EngineError as BuildLattice does.
 bool LatticeSize(const CGrid& grid, int32_t& totalSteps, int32_t& nodeCount);
 
+// The lowest and highest node price a build would have (PriceMin and
+// PriceMax), without allocating; false and refusals as LatticeSize.
+bool LatticeRange(const CGrid& grid, double& priceMin, double& priceMax);
+
 // Value at expiry for one share price.
 double Payoff(const CGrid& grid, double price);
 

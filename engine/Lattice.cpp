@@ -211,3 +211,12 @@ bool LatticeSize(const CGrid& grid, int32_t& totalSteps, int32_t& nodeCount) {
     nodeCount = b.nodeCount;
     return true;
 }
+
+bool LatticeRange(const CGrid& grid, double& priceMin, double& priceMax) {
+    Build b;
+    if (!engine_detail::ComputeCalendar(grid, b.cal)) return false;
+    ComputeParameters(grid, b);
+    priceMin = b.priceMin;
+    priceMax = b.priceMax;
+    return true;
+}

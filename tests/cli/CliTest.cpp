@@ -182,6 +182,8 @@ TEST(CliErrors, MessageOnStderrStatusAndNothingOnStdout) {
         {{"--share", "15", "--price", "0,001", "--results", unused}, 3,
          "kelvaro: Hinnalla 0,0010 ei löydy volatiliteettia väliltä 1–300 %: arvo vaihtelee välillä "
          "0,0134–1,29\n"},
+        {{"--share", "1e308", "--price", "0,15"}, 2,
+         "osakkeen hinta on hilan hinta-alueen ulkopuolella kaikilla volatiliteeteilla"},
         {{"--scenario-dates", "2006-03-01,2006-03-04"}, 2,
          "päivä 2006-03-04 ei ole hilan kaupankäyntipäivä"},
         {{"--scenario-prices", "15,x"}, 2, "--scenario-prices: \"x\""},

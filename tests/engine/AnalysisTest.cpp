@@ -265,25 +265,56 @@ TEST(Analysis, ImpliedVolatilityPrintsTheHundredthNearestTheRoot) {
     }
 }
 
-TEST(Analysis, ImpliedVolatilityRefusesPricesOutOfReachAndInsensitiveOnes) {
-    const CGrid g = WorkedExample(kNormal, true);
-    CImpliedVolatility r = SolveImpliedVolatility(g, 15, 0.001);
-    ASSERT_EQ(r.Outcome, VolatilityOutcome::NoSolution);
-    EXPECT_LT(r.ValueAtLowest, r.ValueAtHighest);
-    EXPECT_GT(r.ValueAtLowest, 0.001);
-    r = SolveImpliedVolatility(g, 15, 5.0);
-    EXPECT_EQ(r.Outcome, VolatilityOutcome::NoSolution);
-
+// Each refusal names its own cause (the text holds the row's), whatever the
+// price asked.
+TEST(Analysis, ImpliedVolatilityRefusesWithItsCause) {
     // A Turbo (SHB) call far above its level is worth about S - K whatever
     // the volatility.
-    const CGrid shb = Valued(WorkedExample(kTurboSHB, true));
-    const double price = *ValueAtPrice(shb, 25);
-    r = SolveImpliedVolatility(shb, 25, price);
-    EXPECT_EQ(r.Outcome, VolatilityOutcome::Insensitive);
-    EXPECT_TRUE(VolatilityRefusal(r, price, ',').starts_with("Hinnalla 2,01 volatiliteettia ei voi päätellä"));
+    const double shbAt25 = *ValueAtPrice(Valued(WorkedExample(kTurboSHB, true)), 25);
+    const struct {
+        int32_t type;
+        double share, price;
+        VolatilityOutcome outcome;
+        const char* text;
+    } cases[] = {
+        {kNormal, 15, 0.001, VolatilityOutcome::NoSolution,
+         "Hinnalla 0,0010 ei löydy volatiliteettia väliltä 1–300 %: arvo vaihtelee välillä "
+         "0,0134–1,29"},
+        {kNormal, 15, 5, VolatilityOutcome::NoSolution, "Hinnalla 5,00 ei löydy"},
+        {kNormal, 15, 1e16, VolatilityOutcome::NoSolution, "Hinnalla 1e+16 ei löydy"},
+        {kNormal, 15, 1e100, VolatilityOutcome::NoSolution,
+         "Hinnalla 1e+100 ei löydy volatiliteettia väliltä 1–300 %: arvo vaihtelee välillä "
+         "0,0134–1,29"},
+        {kTurboSHB, 25, shbAt25, VolatilityOutcome::Insensitive,
+         "Hinnalla 2,01 volatiliteettia ei voi päätellä: warrantin arvo riippuu"},
+        {kTurboSHB, 14, 0.1, VolatilityOutcome::KnockedOut,
+         "Hinnalla 0,10 volatiliteettia ei voi päätellä: osakkeen hinta on knock-out-tasolla 15 "
+         "tai sen takana"},
+        {kTurboSG, 15.5, 0.1, VolatilityOutcome::KnockedOut, "knock-out-tasolla 15,5 tai"},
+        // The widest lattice, at 300 %: 15 e^(±30 sqrt(52 / 365)).
+        {kNormal, 1e308, 0.15, VolatilityOutcome::OffLattice,
+         "Hinnalla 0,15 volatiliteettia ei voi päätellä: osakkeen hinta on hilan hinta-alueen "
+         "ulkopuolella kaikilla volatiliteeteilla 1–300 % (0,000181303–1,24102e+06)"},
+        {kNormal, 1.7e-4, 0.15, VolatilityOutcome::OffLattice, "ulkopuolella"},
+    };
+    double range[2] = {};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const CImpliedVolatility r = SolveImpliedVolatility(WorkedExample(c.type, true), c.share, c.price);
+        EXPECT_EQ(r.Outcome, c.outcome);
+        const std::string text = VolatilityRefusal(r, c.price, ',');
+        EXPECT_NE(text.find(c.text), std::string::npos) << text;
+        if (c.outcome == VolatilityOutcome::NoSolution) {
+            // What the range gives does not depend on the price asked.
+            if (range[1] == 0) range[0] = r.ValueAtLowest, range[1] = r.ValueAtHighest;
+            EXPECT_EQ(r.ValueAtLowest, range[0]);
+            EXPECT_EQ(r.ValueAtHighest, range[1]);
+        }
+    }
 
     // Stopped between days of the first valuation.
-    r = SolveImpliedVolatility(g, 15, 0.15, [](int32_t) { return false; });
+    const CImpliedVolatility r =
+        SolveImpliedVolatility(WorkedExample(), 15, 0.15, [](int32_t) { return false; });
     EXPECT_EQ(r.Outcome, VolatilityOutcome::Stopped);
 }
 
