@@ -346,6 +346,12 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
         throw EngineError("Parametrit virheellisiä, Laskenta peruttu");
 
     CImpliedVolatility result;
+    // Below the least volatility the rate's drift allows the lattice refuses.
+    const double lowest =
+        std::max(kLowestVolatility,
+                 1.0001 * engine_detail::LeastVolatility(
+                              inputs.Rate, static_cast<double>(cal.TotalSteps) / cal.StepsPerYear));
+    result.LowestVolatility = lowest;
     // Past the knock-out level the warrant is worth its knock-out payment
     // at any volatility.
     if (const auto level = KnockOutLevel(w);
@@ -390,14 +396,14 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
 
     using boost::math::tools::toms748_solve;
     const auto narrow = [](double a, double b) { return std::fabs(b - a) < 0.00005; };
-    double start = std::clamp(w.Volatility, kLowestVolatility, kHighestVolatility);
-    if (guide(kLowestVolatility) && guideShare > 0) {
+    double start = std::clamp(w.Volatility, lowest, kHighestVolatility);
+    if (guide(lowest) && guideShare > 0) {
         const auto g = [&](double vol) { return *guide(vol) * w.Multiplier - price; };
-        const double gl = g(kLowestVolatility), gh = g(kHighestVolatility);
+        const double gl = g(lowest), gh = g(kHighestVolatility);
         if ((gl < 0) != (gh < 0)) {
             std::uintmax_t iterations = 60;
             const auto [a, b] = toms748_solve(
-                g, kLowestVolatility, kHighestVolatility, gl, gh,
+                g, lowest, kHighestVolatility, gl, gh,
                 [](double x, double y) { return std::fabs(y - x) < 1e-7; }, iterations);
             start = 0.5 * (a + b);
         }
@@ -431,7 +437,7 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
                         : (fx > 0 ? -1 : 1) * std::max(0.1 * x, 0.02);
         for (int tries = 0; !root && !bracket() && tries < 60; ++tries) {
             if (std::fabs(dx) < 0.0001) dx = std::copysign(0.0001, dx);
-            const double next = std::clamp(x + dx, kLowestVolatility, kHighestVolatility);
+            const double next = std::clamp(x + dx, lowest, kHighestVolatility);
             if (next == x) break; // at a bound with no change of sign
             const double fn = excess(next);
             if (close(fn)) {
@@ -454,9 +460,9 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
             if (!bracket()) {
                 // Both ends: the price lies outside what the range gives, or
                 // the value turns back inside it.
-                excess(kLowestVolatility);
+                excess(lowest);
                 excess(kHighestVolatility);
-                result.ValueAtLowest = values.at(kLowestVolatility);
+                result.ValueAtLowest = values.at(lowest);
                 result.ValueAtHighest = values.at(kHighestVolatility);
             }
             const auto pair = bracket();
@@ -464,7 +470,7 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
                 // No volatility gives the price, however little the value
                 // moves with it.
                 result.VegaPerPoint = (result.ValueAtHighest - result.ValueAtLowest) /
-                                      ((kHighestVolatility - kLowestVolatility) * 100);
+                                      ((kHighestVolatility - lowest) * 100);
                 result.Outcome = VolatilityOutcome::NoSolution;
                 return result;
             }
@@ -514,7 +520,8 @@ std::string VolatilityRefusal(const CImpliedVolatility& r, double price, char se
     case VolatilityOutcome::Solved:
         return {};
     case VolatilityOutcome::NoSolution:
-        return at + " ei löydy volatiliteettia väliltä 1–300 %: arvo vaihtelee välillä " +
+        return at + " ei löydy volatiliteettia väliltä " +
+               General(r.LowestVolatility * 100, separator) + "–300 %: arvo vaihtelee välillä " +
                price2(low) + "–" + price2(high);
     case VolatilityOutcome::Insensitive:
         return cannot + "warrantin arvo riippuu volatiliteetista vain vähän (vega alle " +

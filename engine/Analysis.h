@@ -133,10 +133,11 @@ struct CImpliedVolatility {
     double Volatility = 0;        // where the value came within the tolerance, as a fraction
     double VolatilityPercent = 0; // in %, the hundredth nearest the lattice's own root
     int32_t Valuations = 0;       // lattice valuations used
-    double ValueAtLowest = 0;     // at 1 % (NoSolution, Insensitive without a root)
-    double ValueAtHighest = 0;    // at 300 %
-    double VegaPerPoint = 0;      // estimate at the root, or over the whole range
-    double PriceLow = 0;          // the widest lattice's price range, or the knock-out level
+    double LowestVolatility = kLowestVolatility; // or the least the rate's drift allows
+    double ValueAtLowest = 0;                    // at the lowest volatility (NoSolution)
+    double ValueAtHighest = 0;                   // at 300 %
+    double VegaPerPoint = 0;                     // estimate at the root, or over the whole range
+    double PriceLow = 0; // the widest lattice's price range, or the knock-out level
     double PriceHigh = 0;
 };
 
@@ -144,7 +145,8 @@ struct CImpliedVolatility {
 // finished so far; false stops the solve (Outcome Stopped).
 using SolveObserver = std::function<bool(int32_t valuationsDone)>;
 
-// The volatility in [1 %, 300 %] at which the lattice value at `share`
+// The volatility in [1 %, 300 %] (from the least volatility the lattice
+// takes with this rate and term, where that is higher) at which the lattice value at `share`
 // equals `price` (per warrant), every other input of `inputs` as given (the
 // grid need not be built). Bracketed from the closed-form implied volatility
 // where one exists, then Boost's TOMS 748; stops at |value - price| <= 5e-5

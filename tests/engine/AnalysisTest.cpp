@@ -132,6 +132,26 @@ TEST(Analysis, GammaErrorFallsWithMoreStepsBetweenNodes) {
     }
 }
 
+// Up to the highest rate the lattice takes the value follows Black–Scholes
+// on the lattice's clock: a call's rises with the rate, a put's falls (at
+// 1e20 % a call was worth less than at 3 %).
+TEST(Analysis, ValuesFollowTheRateUpToItsLimit) {
+    for (bool call : {true, false}) {
+        double last = call ? 0 : 1e9;
+        for (double rate : {-0.3, 0.0, 0.03, 0.3, 3.0, 10.0}) {
+            SCOPED_TRACE(testing::Message() << (call ? "call " : "put ") << rate);
+            CGrid g = WorkedExample(kNormal, call);
+            g.Rate = rate;
+            g = Valued(g);
+            const double T = double(g.TotalSteps) / g.StepsPerYear;
+            const double value = *ValueAtPrice(g, 15) / 0.2;
+            EXPECT_NEAR(value, BlackScholes(call, 15, 15, T, std::log1p(rate), 0.3).value, 2e-3);
+            EXPECT_TRUE(call ? value > last : value < last);
+            last = value;
+        }
+    }
+}
+
 // Near the strike, call minus put is the discounted forward on every node.
 TEST(Analysis, PutCallParityNearTheStrike) {
     const CGrid call = Valued(WorkedExample(kNormal, true)), put = Valued(WorkedExample(kNormal, false));

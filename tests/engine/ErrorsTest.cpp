@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <functional>
+#include <utility>
 
 TEST(EngineErrors, InputsWithoutAValuationThrowAndKeepTheLastBuild) {
     struct BadInput { const char* name; std::function<void(CGrid&)> spoil; };
@@ -46,6 +47,46 @@ TEST(EngineErrors, InputsWithoutAValuationThrowAndKeepTheLastBuild) {
                     g.TotalSteps == before.TotalSteps && g.Prices == before.Prices &&
                     g.DayValues == before.DayValues) << c.name << ": the last build is kept";
     }
+}
+
+// Volatility and rate where the lattice is unsound are refused naming the
+// input and the limit. The worked example runs 52 / 365 years: at most
+// 10 / sqrt(T) = 2649 % volatility, at least ln(1 + r) sqrt(T) / 5 (2.5
+// for a falling drift) = 0,23 % at 3 %, 10,47 % at -50 %.
+TEST(EngineErrors, VolatilityAndRateOutsideTheSoundLatticeNameTheirLimit) {
+    const struct {
+        double volatility, rate;
+        int32_t stepsPerDay;
+        const char* cause;
+    } cases[] = {
+        {1e308, 0.03, 100, "Laskentavolatiliteetti on liian suuri tälle juoksuajalle (yli 2649 %)"},
+        {26.5, 0.03, 100, "Laskentavolatiliteetti on liian suuri tälle juoksuajalle (yli 2649 %)"},
+        // A variance of 1 a step: sqrt(365) at one step a day.
+        {19.2, 0.03, 1, "Laskentavolatiliteetti on liian suuri tälle juoksuajalle (yli 1910 %)"},
+        {0.3, 1e18, 100, "Riskitön korko on liian suuri (yli 1000 %)"},
+        {0.0001, 0.03, 100,
+         "Laskentavolatiliteetti on liian pieni suhteessa korkoon ja juoksuaikaan (alle 0,23 %)"},
+        {0.1, -0.5, 100,
+         "Laskentavolatiliteetti on liian pieni suhteessa korkoon ja juoksuaikaan (alle 10,47 %)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cause);
+        CGrid g = WorkedExample();
+        g.Warrant.Volatility = c.volatility, g.Rate = c.rate, g.StepsPerDay = c.stepsPerDay;
+        try {
+            BuildLattice(g);
+            ADD_FAILURE() << "accepted";
+        } catch (const EngineError& e) {
+            EXPECT_STREQ(e.what(), c.cause);
+        }
+    }
+    // Just inside: accepted.
+    for (const auto& [volatility, rate] : {std::pair{26.4, 0.03}, {0.3, 10.0}, {0.0023, 0.03}, {0.105, -0.5}}) {
+        CGrid g = WorkedExample();
+        g.Warrant.Volatility = volatility, g.Rate = rate;
+        EXPECT_TRUE(BuildLattice(g)) << volatility << " " << rate;
+    }
+
 }
 
 TEST(EngineErrors, DividendOverflowKeepsTheValuesBeforeIt) {
