@@ -55,10 +55,11 @@ std::string JsonText(const CGrid& grid) {
 }
 
 std::string OffLatticeMessage(const CGrid& grid, double price) {
-    const std::vector<double>& prices = grid.Prices;
+    // The record's range, as --json prints it and --value-at accepts it.
+    const bool built = !grid.Prices.empty();
     return "hinta " + DoubleText(price) + " on hilan hinta-alueen ulkopuolella (" +
-           (prices.empty() ? std::string() : DoubleText(prices.front())) + " – " +
-           (prices.empty() ? std::string() : DoubleText(prices.back())) + ")";
+           (built ? DoubleText(grid.PriceMin) : std::string()) + " – " +
+           (built ? DoubleText(grid.PriceMax) : std::string()) + ")";
 }
 
 } // namespace kelvaro

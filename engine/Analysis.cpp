@@ -1,6 +1,7 @@
 #include "Analysis.h"
 
 #include "EngineInternal.h"
+#include "Scenario.h"
 
 #include <boost/math/distributions/normal.hpp>
 #include <boost/math/tools/toms748_solve.hpp>
@@ -164,7 +165,7 @@ std::optional<double> ValueOnRow(const std::vector<double>& prices, const std::v
 }
 
 std::optional<double> ValueAtPrice(const CGrid& grid, double share) {
-    return ValueOnRow(grid.Prices, grid.Values, share);
+    return ValueOnRow(grid, grid.Values, share);
 }
 
 CGrid GridInputs(const CGrid& grid) {
@@ -301,8 +302,8 @@ CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& close,
         if (f.KnockOutLevel)
             f.Unreliable = w.IsCall ? x[0] <= *f.KnockOutLevel : x[last] >= *f.KnockOutLevel;
     }
-    if (const auto later = ValueOnRow(P, nextDay, share)) {
-        const auto from = close.empty() ? f.Value : ValueOnRow(P, close, share);
+    if (const auto later = ValueOnRow(grid, nextDay, share)) {
+        const auto from = close.empty() ? f.Value : ValueOnRow(grid, close, share);
         if (from) f.ThetaPerDay = *later - *from;
         // Day 1 of the tables is the next trading day; dates run on after it.
         f.ThetaOverWeekend = grid.DayCount >= 2 && grid.DayDates.size() >= 2 &&

@@ -22,7 +22,8 @@
 std::optional<double> ValueOnRow(const std::vector<double>& prices, const std::vector<double>& row,
                                  double share);
 
-// ValueOnRow on the present values.
+// ValueOnRow on the present values, over [PriceMin, PriceMax] (see the
+// grid's ValueOnRow in Scenario.h).
 std::optional<double> ValueAtPrice(const CGrid& grid, double share);
 
 // The grid's inputs (terms, valuation moment, calendar, rate, steps) without
