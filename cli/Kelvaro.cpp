@@ -167,14 +167,17 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr,
         // Refuses what the valuation would before the solve starts.
         BuildWithoutRows(grid);
         solved = SolveImpliedVolatility(grid, share, marketPrice, progress.Solve());
+        // A share price off every lattice is the input's fault, as without --price.
+        if (solved.Outcome == VolatilityOutcome::OffLattice)
+            throw UsageError(VolatilityRefusal(solved, marketPrice, separator));
         if (solved.Outcome != VolatilityOutcome::Solved)
             throw RefusedError(VolatilityRefusal(solved, marketPrice, separator));
         // As if the two decimals were typed into the volatility.
         grid.Warrant.Volatility = FromPercent(StrToFloat(VolatilityPercentText(solved, '.'), '.'));
     }
-    std::vector<double> nextDay; // the only day row of a valuation without rows
+    std::vector<double> close, nextDay; // the only day rows of a valuation without rows
     if (valueOnly) {
-        ValueWithNextDay(grid, nextDay, progress.Days());
+        ValueWithNextDay(grid, close, nextDay, progress.Days());
     } else {
         BuildLattice(grid);
         RollBack(grid, progress.Days());
@@ -200,8 +203,9 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr,
                 ScenarioText(table, ScenarioCell::Value, separator, CsvFieldSeparator(separator));
         }
     } else if (atShare) {
-        const CShareFigures figures = FiguresAt(grid, valueOnly ? nextDay : NextDayRow(grid), share,
-                                                true, progress.Figures());
+        const CShareFigures figures =
+            valueOnly ? FiguresAt(grid, close, nextDay, share, true, progress.Figures())
+                      : FiguresAt(grid, share, true, progress.Figures());
         if (figures.OffLattice) throw UsageError(OffLatticeMessage(grid, share, separator));
         if (row) {
             row->Figures = figures;

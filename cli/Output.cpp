@@ -56,11 +56,12 @@ std::string JsonText(const CGrid& grid) {
 }
 
 std::string OffLatticeMessage(const CGrid& grid, double price, char separator) {
-    const std::vector<double>& prices = grid.Prices;
+    // The record's range, as --json prints it and --value-at accepts it.
+    const bool built = !grid.Prices.empty();
     const auto number = [separator](double x) { return PeopleNumber(x, -1, separator); };
     return "hinta " + number(price) + " on hilan hinta-alueen ulkopuolella (" +
-           (prices.empty() ? std::string() : number(prices.front())) + " – " +
-           (prices.empty() ? std::string() : number(prices.back())) + ")";
+           (built ? number(grid.PriceMin) : std::string()) + " – " +
+           (built ? number(grid.PriceMax) : std::string()) + ")";
 }
 
 } // namespace kelvaro

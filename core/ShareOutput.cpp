@@ -22,7 +22,9 @@ std::vector<Field> FieldsOf(const CShareFigures& f) {
         {"Value", "Arvo", f.Value, "/ warrantti"},
         {"Delta", "Delta", f.Delta, "/ osakkeen hintayksikkö"},
         {"Gamma", "Gamma", f.Gamma, "/ hintayksikkö²"},
-        {"ThetaPerDay", "Theta päivässä", f.ThetaPerDay, "/ kaupankäyntipäivä"},
+        // Friday to Monday is one trading day but three calendar days.
+        {"ThetaPerDay", f.ThetaOverWeekend ? "Theta päivässä (yli viikonlopun)" : "Theta päivässä",
+         f.ThetaPerDay, "/ kaupankäyntipäivä"},
         {"Vega", "Vega (1 %-yksikkö)", f.Vega, "/ volatiliteetin %-yksikkö"},
         {"Rho", "Rho (1 %-yksikkö)", f.Rho, "/ koron %-yksikkö"},
         {"Leverage", "Vipu", f.Leverage, "×"},

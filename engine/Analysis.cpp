@@ -2,6 +2,7 @@
 
 #include "EngineInternal.h"
 #include "Kernel.h"
+#include "Scenario.h"
 
 #include <boost/math/distributions/normal.hpp>
 #include <boost/math/tools/toms748_solve.hpp>
@@ -98,7 +99,61 @@ std::string Decimals(double x, int decimals, char separator) {
     return text;
 }
 
+// Six significant digits, an exponent only where needed ("14,6", "1e+308").
+std::string General(double x, char separator) {
+    char buffer[64];
+    const auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::general, 6);
+    std::string text(buffer, ec == std::errc() ? end : buffer);
+    std::replace(text.begin(), text.end(), '.', separator);
+    return text;
+}
+
 struct Stopped {};
+
+// The hundredth of a per cent nearest the lattice's own root beside `x`, in
+// hundredths. A value within the price tolerance at `x` leaves the root up
+// to a hundredth or more away, so the root is estimated along the slope (the
+// secant to the nearest volatility tried on its other side, else the
+// guide's); a midpoint between hundredths is settled by a value seen beyond
+// it, by the estimate when clear of it, and only otherwise by a valuation
+// at the midpoint.
+template <class Excess, class Slope>
+double NearestHundredth(double x, const Excess& excess, const std::map<double, double>& seen,
+                        const Slope& guideSlope) {
+    const double fx = excess(x);
+    if (fx == 0) return std::round(x * 10000);
+    std::optional<std::pair<double, double>> other;
+    for (const auto& [v, d] : seen)
+        if (d != 0 && (d < 0) != (fx < 0) &&
+            (!other || std::fabs(v - x) < std::fabs(other->first - x)))
+            other = std::pair{v, d};
+    const std::optional<double> slope =
+        other ? std::optional<double>((other->second - fx) / (other->first - x)) : guideSlope(x);
+    if (!slope || !(*slope != 0) || !std::isfinite(*slope)) return std::round(x * 10000);
+    double estimate = x - fx / *slope;
+    if (other)
+        estimate = std::clamp(estimate, std::min(x, other->first), std::max(x, other->first));
+    const double margin = 0.1 * std::fabs(estimate - x) + 1e-7;
+    // Below the price on a rising value (or above it on a falling one): the
+    // root lies above.
+    const auto rootAbove = [&](double d) { return (d < 0) == (*slope > 0); };
+    // Whether the root lies at or above volatility m.
+    const auto atOrAbove = [&](double m) {
+        for (const auto& [v, d] : {std::pair{x, fx}, other.value_or(std::pair{x, fx})}) {
+            if (rootAbove(d) && v >= m) return true;
+            if (!rootAbove(d) && v <= m) return false;
+        }
+        if (std::fabs(estimate - m) > margin) return estimate > m;
+        const double d = excess(m);
+        return d == 0 || rootAbove(d);
+    };
+    const auto midpoint = [](double k) { return (k + 0.5) / 10000; };
+    double k = std::round(estimate * 10000);
+    for (int down = 0; down < 3 && !atOrAbove(midpoint(k - 1)); ++down) --k;
+    for (int up = 0; up < 3 && atOrAbove(midpoint(k)); ++up) ++k;
+    return k;
+}
 
 } // namespace
 
@@ -115,7 +170,7 @@ std::optional<double> ValueOnRow(const std::vector<double>& prices, const std::v
 }
 
 std::optional<double> ValueAtPrice(const CGrid& grid, double share) {
-    return ValueOnRow(grid.Prices, grid.Values, share);
+    return ValueOnRow(grid, grid.Values, share);
 }
 
 CGrid GridInputs(const CGrid& grid) {
@@ -155,15 +210,28 @@ bool BuildWithoutRows(CGrid& grid) {
     return engine_detail::BuildValuesOnly(grid, true);
 }
 
+namespace {
+
+bool KeepsDayRows(const CGrid& grid) {
+    return grid.DayCount >= 1 && grid.DayValues.size() == static_cast<size_t>(grid.DayCount);
+}
+
+const std::vector<double> kNoRow;
+
+} // namespace
+
 int32_t NextDayRowIndex(int32_t dayCount) {
     return std::min(1, dayCount - 1);
 }
 
 const std::vector<double>& NextDayRow(const CGrid& grid) {
-    static const std::vector<double> none;
-    if (grid.DayCount < 1 || grid.DayValues.size() != static_cast<size_t>(grid.DayCount))
-        return none;
+    if (!KeepsDayRows(grid)) return kNoRow;
     return grid.DayValues[NextDayRowIndex(grid.DayCount)];
+}
+
+const std::vector<double>& ValuationDayClose(const CGrid& grid) {
+    if (!KeepsDayRows(grid) || grid.DayCount < 2) return kNoRow;
+    return grid.DayValues[0];
 }
 
 bool ValueKeepingRows(CGrid& grid, const std::vector<int32_t>& rows,
@@ -185,13 +253,19 @@ bool ValueKeepingRows(CGrid& grid, const std::vector<int32_t>& rows,
     });
 }
 
-bool ValueWithNextDay(CGrid& grid, std::vector<double>& nextDay, const DayObserver& onDay) {
+bool ValueWithNextDay(CGrid& grid, std::vector<double>& close, std::vector<double>& nextDay,
+                      const DayObserver& onDay) {
     // A refused range is refused by the build below, as BuildLattice would.
     engine_detail::Calendar cal;
     engine_detail::ComputeCalendar(grid, cal);
+    // The valuation day's close is row 0, unless that day is the expiry day.
+    std::vector<int32_t> rows{NextDayRowIndex(cal.DayCount)};
+    if (cal.DayCount >= 2) rows.push_back(0);
     std::vector<std::vector<double>> kept;
-    const bool complete = ValueKeepingRows(grid, {NextDayRowIndex(cal.DayCount)}, kept, onDay);
-    if (!kept.empty()) nextDay = std::move(kept.front());
+    const bool complete = ValueKeepingRows(grid, rows, kept, onDay);
+    close.clear();
+    if (!kept.empty()) nextDay = std::move(kept[0]);
+    if (kept.size() > 1) close = std::move(kept[1]);
     return complete;
 }
 
@@ -273,11 +347,13 @@ std::vector<std::optional<double>> RevalueAll(const CGrid& grid, const std::vect
 
 CShareFigures FiguresAt(const CGrid& grid, double share, bool withRevaluations,
                         const RevaluationObserver& onProgress) {
-    return FiguresAt(grid, NextDayRow(grid), share, withRevaluations, onProgress);
+    return FiguresAt(grid, ValuationDayClose(grid), NextDayRow(grid), share, withRevaluations,
+                     onProgress);
 }
 
-CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& nextDay, double share,
-                        bool withRevaluations, const RevaluationObserver& onProgress) {
+CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& close,
+                        const std::vector<double>& nextDay, double share, bool withRevaluations,
+                        const RevaluationObserver& onProgress) {
     if (!(share > 0 && std::isfinite(share)))
         throw EngineError("Osakkeen hinnan on oltava suurempi kuin 0");
     const CWarrant& w = grid.Warrant;
@@ -301,27 +377,40 @@ CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& nextDay, d
     }
     const double value = *f.Value;
 
-    // The quadratic through the three nodes around the share price.
+    // The cubic through the four nodes around the share price (Newton's
+    // divided differences; the quadratic of a three-node lattice), its slope
+    // and curvature taken at the share price itself: the curvature of the
+    // node nearest it would be off by the third derivative times the
+    // distance to that node, however fine the lattice.
     const std::vector<double>& P = grid.Prices;
     const std::vector<double>& V = grid.Values;
     const auto n = static_cast<int32_t>(P.size());
     if (n >= 3) {
-        const auto above =
-            static_cast<int32_t>(std::lower_bound(P.begin(), P.end(), share) - P.begin());
-        int32_t j = above;
-        if (j > 0 && share - P[j - 1] < P[j] - share) --j;
-        j = std::clamp(j, 1, n - 2);
-        const double h1 = P[j] - P[j - 1], h2 = P[j + 1] - P[j];
-        const double slopeLow = (V[j] - V[j - 1]) / h1, slopeHigh = (V[j + 1] - V[j]) / h2;
-        const double gamma = 2 * (slopeHigh - slopeLow) / (h1 + h2);
-        // Slope of the quadratic at the middle node, then moved to the share price.
-        const double deltaMid = (slopeLow * h2 + slopeHigh * h1) / (h1 + h2);
-        f.Delta = deltaMid + gamma * (share - P[j]);
-        f.Gamma = gamma;
+        const auto atOrBelow =
+            static_cast<int32_t>(std::upper_bound(P.begin(), P.end(), share) - P.begin()) - 1;
+        const int32_t last = std::min(n, 4) - 1;
+        const double* x = &P[std::clamp(atOrBelow - 1, 0, n - 1 - last)];
+        const double* y = &V[x - P.data()];
+        const double d01 = (y[1] - y[0]) / (x[1] - x[0]), d12 = (y[2] - y[1]) / (x[2] - x[1]);
+        const double d012 = (d12 - d01) / (x[2] - x[0]);
+        double d0123 = 0;
+        if (last == 3) {
+            const double d23 = (y[3] - y[2]) / (x[3] - x[2]);
+            d0123 = ((d23 - d12) / (x[3] - x[1]) - d012) / (x[3] - x[0]);
+        }
+        const double a = share - x[0], b = share - x[1], c = share - x[2];
+        f.Delta = d01 + d012 * (a + b) + d0123 * (a * b + a * c + b * c);
+        f.Gamma = 2 * d012 + 2 * d0123 * (a + b + c);
         if (f.KnockOutLevel)
-            f.Unreliable = w.IsCall ? P[j - 1] <= *f.KnockOutLevel : P[j + 1] >= *f.KnockOutLevel;
+            f.Unreliable = w.IsCall ? x[0] <= *f.KnockOutLevel : x[last] >= *f.KnockOutLevel;
     }
-    if (const auto later = ValueOnRow(P, nextDay, share)) f.ThetaPerDay = *later - value;
+    if (const auto later = ValueOnRow(grid, nextDay, share)) {
+        const auto from = close.empty() ? f.Value : ValueOnRow(grid, close, share);
+        if (from) f.ThetaPerDay = *later - *from;
+        // Day 1 of the tables is the next trading day; dates run on after it.
+        f.ThetaOverWeekend = grid.DayCount >= 2 && grid.DayDates.size() >= 2 &&
+                             DayOfWeekOfSerial(grid.DayDates[1]) == 2; // a Monday
+    }
     if (f.Delta && value > 0) f.Leverage = *f.Delta * share / value;
     const double perShare = value / w.Multiplier;
     f.Premium =
@@ -359,13 +448,39 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
         throw EngineError("Parametrit virheellisiä, Laskenta peruttu");
 
     CImpliedVolatility result;
+    // Below the least volatility the rate's drift allows the lattice refuses.
+    const double lowest =
+        std::max(kLowestVolatility,
+                 1.0001 * engine_detail::LeastVolatility(
+                              inputs.Rate, static_cast<double>(cal.TotalSteps) / cal.StepsPerYear));
+    result.LowestVolatility = lowest;
+    // Past the knock-out level the warrant is worth its knock-out payment
+    // at any volatility.
+    if (const auto level = KnockOutLevel(w);
+        level && (w.IsCall ? share <= *level : share >= *level)) {
+        result.Outcome = VolatilityOutcome::KnockedOut;
+        result.PriceLow = result.PriceHigh = *level;
+        return result;
+    }
+    // Beyond the lattice of the highest volatility, the widest, the value
+    // would be the end nodes' line carried out of all proportion.
+    CGrid widest = GridInputs(inputs);
+    widest.Warrant.Volatility = kHighestVolatility;
+    LatticeRange(widest, result.PriceLow, result.PriceHigh);
+    if (!(share >= result.PriceLow && share <= result.PriceHigh)) {
+        result.Outcome = VolatilityOutcome::OffLattice;
+        return result;
+    }
+
     const KeepGoing keepGoing = [&] { return !onProgress || onProgress(result.Valuations); };
-    std::map<double, double> seen; // volatility -> lattice value - price
+    std::map<double, double> seen;   // volatility -> lattice value - price
+    std::map<double, double> values; // volatility -> lattice value, undisturbed by the price
     const auto excess = [&](double vol) {
         if (const auto it = seen.find(vol); it != seen.end()) return it->second;
         const auto v = Revalue(inputs, vol, inputs.Rate, share, keepGoing);
         if (!v) throw Stopped{};
         ++result.Valuations;
+        values[vol] = *v;
         return seen[vol] = *v - price;
     };
 
@@ -383,14 +498,14 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
 
     using boost::math::tools::toms748_solve;
     const auto narrow = [](double a, double b) { return std::fabs(b - a) < 0.00005; };
-    double start = std::clamp(w.Volatility, kLowestVolatility, kHighestVolatility);
-    if (guide(kLowestVolatility) && guideShare > 0) {
+    double start = std::clamp(w.Volatility, lowest, kHighestVolatility);
+    if (guide(lowest) && guideShare > 0) {
         const auto g = [&](double vol) { return *guide(vol) * w.Multiplier - price; };
-        const double gl = g(kLowestVolatility), gh = g(kHighestVolatility);
+        const double gl = g(lowest), gh = g(kHighestVolatility);
         if ((gl < 0) != (gh < 0)) {
             std::uintmax_t iterations = 60;
             const auto [a, b] = toms748_solve(
-                g, kLowestVolatility, kHighestVolatility, gl, gh,
+                g, lowest, kHighestVolatility, gl, gh,
                 [](double x, double y) { return std::fabs(y - x) < 1e-7; }, iterations);
             start = 0.5 * (a + b);
         }
@@ -424,7 +539,7 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
                         : (fx > 0 ? -1 : 1) * std::max(0.1 * x, 0.02);
         for (int tries = 0; !root && !bracket() && tries < 60; ++tries) {
             if (std::fabs(dx) < 0.0001) dx = std::copysign(0.0001, dx);
-            const double next = std::clamp(x + dx, kLowestVolatility, kHighestVolatility);
+            const double next = std::clamp(x + dx, lowest, kHighestVolatility);
             if (next == x) break; // at a bound with no change of sign
             const double fn = excess(next);
             if (close(fn)) {
@@ -447,16 +562,18 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
             if (!bracket()) {
                 // Both ends: the price lies outside what the range gives, or
                 // the value turns back inside it.
-                result.ValueAtLowest = excess(kLowestVolatility) + price;
-                result.ValueAtHighest = excess(kHighestVolatility) + price;
+                excess(lowest);
+                excess(kHighestVolatility);
+                result.ValueAtLowest = values.at(lowest);
+                result.ValueAtHighest = values.at(kHighestVolatility);
             }
             const auto pair = bracket();
             if (!pair) {
+                // No volatility gives the price, however little the value
+                // moves with it.
                 result.VegaPerPoint = (result.ValueAtHighest - result.ValueAtLowest) /
-                                      ((kHighestVolatility - kLowestVolatility) * 100);
-                result.Outcome = std::fabs(result.VegaPerPoint) < kLeastVega
-                                     ? VolatilityOutcome::Insensitive
-                                     : VolatilityOutcome::NoSolution;
+                                      ((kHighestVolatility - lowest) * 100);
+                result.Outcome = VolatilityOutcome::NoSolution;
                 return result;
             }
             // A value within the tolerance counts as the root.
@@ -470,7 +587,7 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
             root = std::fabs(excess(a)) <= std::fabs(excess(b)) ? a : b;
         }
         result.Volatility = *root;
-        result.VolatilityPercent = std::round(*root * 10000) / 100;
+        result.VolatilityPercent = NearestHundredth(*root, excess, seen, guideSlope) / 100;
         result.Outcome = VolatilityOutcome::Solved;
 
         // Vega at the root: the guide's where there is one, else the slope
@@ -493,22 +610,32 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
 std::string VolatilityRefusal(const CImpliedVolatility& r, double price, char separator) {
     const double low = std::min(r.ValueAtLowest, r.ValueAtHighest);
     const double high = std::max(r.ValueAtLowest, r.ValueAtHighest);
-    // Two decimals as prices are quoted, four below 0.10.
+    // Two decimals as prices are quoted, four below 0.10; six digits with an
+    // exponent where two decimals would run to twenty digits or more.
     const auto price2 = [separator](double x) {
+        if (std::fabs(x) >= 1e15) return General(x, separator);
         return Decimals(x, std::fabs(x) < 0.1 ? 4 : 2, separator);
     };
     const std::string at = "Hinnalla " + price2(price);
+    const std::string cannot = at + " volatiliteettia ei voi päätellä: ";
     switch (r.Outcome) {
     case VolatilityOutcome::Solved:
         return {};
     case VolatilityOutcome::NoSolution:
-        return at + " ei löydy volatiliteettia väliltä 1–300 %: arvo vaihtelee välillä " +
+        return at + " ei löydy volatiliteettia väliltä " +
+               General(r.LowestVolatility * 100, separator) + "–300 %: arvo vaihtelee välillä " +
                price2(low) + "–" + price2(high);
     case VolatilityOutcome::Insensitive:
-        return at +
-               " volatiliteettia ei voi päätellä: warrantin arvo riippuu volatiliteetista vain "
-               "vähän (vega alle " +
+        return cannot + "warrantin arvo riippuu volatiliteetista vain vähän (vega alle " +
                Decimals(kLeastVega, 4, separator) + " volatiliteettiprosenttiyksikköä kohden)";
+    case VolatilityOutcome::KnockedOut:
+        return cannot + "osakkeen hinta on knock-out-tasolla " + General(r.PriceLow, separator) +
+               " tai sen takana";
+    case VolatilityOutcome::OffLattice:
+        return cannot +
+               "osakkeen hinta on hilan hinta-alueen ulkopuolella kaikilla "
+               "volatiliteeteilla 1–300 % (" +
+               General(r.PriceLow, separator) + "–" + General(r.PriceHigh, separator) + ")";
     case VolatilityOutcome::Stopped:
         return "Volatiliteettihaku keskeytettiin";
     }

@@ -22,7 +22,8 @@
 std::optional<double> ValueOnRow(const std::vector<double>& prices, const std::vector<double>& row,
                                  double share);
 
-// ValueOnRow on the present values.
+// ValueOnRow on the present values, over [PriceMin, PriceMax] (see the
+// grid's ValueOnRow in Scenario.h).
 std::optional<double> ValueAtPrice(const CGrid& grid, double share);
 
 // The grid's inputs (terms, valuation moment, calendar, rate, steps) without
@@ -49,21 +50,25 @@ bool ValueOnly(CGrid& grid, const KeepGoing& keepGoing = {});
 bool ValueKeepingRows(CGrid& grid, const std::vector<int32_t>& rows,
                       std::vector<std::vector<double>>& kept, const DayObserver& onDay = {});
 
-// ValueKeepingRows for FiguresAt: the one row it takes theta from goes to
-// `nextDay` (see NextDayRow).
-bool ValueWithNextDay(CGrid& grid, std::vector<double>& nextDay, const DayObserver& onDay = {});
+// ValueKeepingRows for FiguresAt: the two rows it takes theta from go to
+// `close` and `nextDay` (see ValuationDayClose and NextDayRow).
+bool ValueWithNextDay(CGrid& grid, std::vector<double>& close, std::vector<double>& nextDay,
+                      const DayObserver& onDay = {});
 
 // BuildLattice without the day rows (memory O(NodeCount)), refusing exactly
 // what BuildLattice refuses: false for a refused date range, EngineError with
 // its cause otherwise.
 bool BuildWithoutRows(CGrid& grid);
 
-// The day row FiguresAt takes theta from: the next trading day's, or the
-// expiry row when the valuation day is the expiry day; empty when the grid
-// keeps no day rows.
+// The day rows FiguresAt takes theta from, both empty when the grid keeps no
+// day rows. NextDayRow: the next trading day's close (row 1), or the expiry
+// row when the valuation day is the expiry day. ValuationDayClose: the
+// valuation day's close (row 0); empty on the expiry day, where theta runs
+// from now.
 const std::vector<double>& NextDayRow(const CGrid& grid);
 // Its index in DayValues for a grid of `dayCount` trading days.
 int32_t NextDayRowIndex(int32_t dayCount);
+const std::vector<double>& ValuationDayClose(const CGrid& grid);
 
 // The knock-out level of a turbo: Strike for Turbo (SHB), Strike ± margin
 // (the stop-loss level) for Turbo (SG); nullopt for Normal.
@@ -82,7 +87,7 @@ struct CShareFigures {
     std::optional<double> Value;               // per warrant
     std::optional<double> Delta;               // value per 1 unit of share price
     std::optional<double> Gamma;               // delta per 1 unit of share price
-    std::optional<double> ThetaPerDay;         // next trading day's value minus now
+    std::optional<double> ThetaPerDay;         // one trading day's change, close to close
     std::optional<double> Vega;                // per 1 volatility point
     std::optional<double> Rho;                 // per 1 rate point
     std::optional<double> Leverage;            // Delta * Share / Value
@@ -92,10 +97,11 @@ struct CShareFigures {
     std::optional<double> KnockOutDistance;    // % of Share, negative once past the level
     std::optional<double> Reference;           // closed form, where one applies
     std::optional<double> ReferenceDifference; // Value - Reference
-    bool OffLattice = false; // beyond the lattice on the live side: only the level is set
-    bool KnockedOut = false; // at or past the knock-out level: no Greeks
-    bool Unreliable = false; // the nodes of the differences reach the level or the zone
-    bool Stopped = false;    // `onProgress` stopped the revaluations: no vega or rho
+    bool OffLattice = false;       // beyond the lattice on the live side: only the level is set
+    bool KnockedOut = false;       // at or past the knock-out level: no Greeks
+    bool Unreliable = false;       // the nodes of the differences reach the level or the zone
+    bool Stopped = false;          // `onProgress` stopped the revaluations: no vega or rho
+    bool ThetaOverWeekend = false; // the next trading day is a Monday: theta spans the weekend
 };
 
 // The value-only revaluations vega and rho take: volatility up and down,
@@ -115,22 +121,26 @@ struct CRevaluationProgress {
 using RevaluationObserver = std::function<bool(const CRevaluationProgress&)>;
 
 // Figures at `share` (> 0) from a grid after BuildLattice and RollBack.
-// Delta and Gamma come from the quadratic through the three nodes around the
-// share price (geometric spacing); ThetaPerDay from the next trading day's
-// row of DayValues, or from the expiry row when the valuation day is the
-// expiry day; Vega and Rho from central differences of kFigureRevaluations
-// value-only revaluations (1 point up and down, less when the input is
-// smaller), which `withRevaluations` false skips. Where a roll-back on the
-// calling thread may use two threads, the revaluations run two at a time,
-// each on one thread (the same values, without the split's waits). Throws
-// EngineError for a share price that is not positive, or the first of the
-// revaluations' errors in the order above.
+// Delta and Gamma are the slope and curvature at the share price of the
+// cubic through the four nodes around it (two on each side where the lattice
+// has them). ThetaPerDay is the change at the same share price from the
+// valuation day's close to the next trading day's (a Friday's to the
+// Monday's, with the weekend's weight), or from now to expiry when the
+// valuation day is the expiry day. Vega and Rho come from central
+// differences of kFigureRevaluations value-only revaluations (1 point up and
+// down, less when the input is smaller), which `withRevaluations` false
+// skips. Where a roll-back on the calling thread may use two threads, the
+// revaluations run two at a time, each on one thread (the same values,
+// without the split's waits). Throws EngineError for a share price that is
+// not positive, or the first of the revaluations' errors in the order above.
 CShareFigures FiguresAt(const CGrid& grid, double share, bool withRevaluations = true,
                         const RevaluationObserver& onProgress = {});
 
-// The same with theta from `nextDay` (NextDayRow of the full grid, or what
-// ValueWithNextDay kept); an empty row gives no theta.
-CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& nextDay, double share,
+// The same with theta from the rows `close` and `nextDay` (ValuationDayClose
+// and NextDayRow of the full grid, or what ValueWithNextDay kept): an empty
+// `close` with `nextDay` set runs from now; an empty `nextDay` gives no theta.
+CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& close,
+                        const std::vector<double>& nextDay, double share,
                         bool withRevaluations = true, const RevaluationObserver& onProgress = {});
 
 inline constexpr double kLowestVolatility = 0.01; // 1 %
@@ -140,27 +150,37 @@ inline constexpr double kPriceTolerance = 5e-5;
 // Vega per volatility point below which the price tells nothing of volatility.
 inline constexpr double kLeastVega = 0.0005;
 
-enum class VolatilityOutcome { Solved, NoSolution, Insensitive, Stopped };
+// NoSolution: no volatility in the range gives the price. Insensitive: one
+// does, but the value hardly moves with it. KnockedOut: the share price is
+// at or past a turbo's knock-out level. OffLattice: it lies outside the
+// lattice at every volatility of the range.
+enum class VolatilityOutcome { Solved, NoSolution, Insensitive, KnockedOut, OffLattice, Stopped };
 
 struct CImpliedVolatility {
     VolatilityOutcome Outcome = VolatilityOutcome::NoSolution;
-    double Volatility = 0;        // the root found, as a fraction
-    double VolatilityPercent = 0; // the same in % rounded to two decimals
+    double Volatility = 0;        // where the value came within the tolerance, as a fraction
+    double VolatilityPercent = 0; // in %, the hundredth nearest the lattice's own root
     int32_t Valuations = 0;       // lattice valuations used
-    double ValueAtLowest = 0;     // at 1 % (NoSolution, Insensitive without a root)
-    double ValueAtHighest = 0;    // at 300 %
-    double VegaPerPoint = 0;      // estimate at the root, or over the whole range
+    double LowestVolatility = kLowestVolatility; // or the least the rate's drift allows
+    double ValueAtLowest = 0;                    // at the lowest volatility (NoSolution)
+    double ValueAtHighest = 0;                   // at 300 %
+    double VegaPerPoint = 0;                     // estimate at the root, or over the whole range
+    double PriceLow = 0; // the widest lattice's price range, or the knock-out level
+    double PriceHigh = 0;
 };
 
 // Called between the trading days of each valuation with the valuations
 // finished so far; false stops the solve (Outcome Stopped).
 using SolveObserver = std::function<bool(int32_t valuationsDone)>;
 
-// The volatility in [1 %, 300 %] at which the lattice value at `share`
+// The volatility in [1 %, 300 %] (from the least volatility the lattice
+// takes with this rate and term, where that is higher) at which the lattice value at `share`
 // equals `price` (per warrant), every other input of `inputs` as given (the
 // grid need not be built). Bracketed from the closed-form implied volatility
 // where one exists, then Boost's TOMS 748; stops at |value - price| <= 5e-5
-// or a bracket narrower than 0.005 points. Throws EngineError for inputs the
+// or a bracket narrower than 0.005 points; the two decimals then cost a
+// valuation at the midpoint between two hundredths only when the root's
+// estimate lies too near it to tell. Throws EngineError for inputs the
 // lattice refuses or a share price or market price that is not positive.
 CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, double price,
                                           const SolveObserver& onProgress = {});

@@ -36,6 +36,8 @@ void ValidateInputs(const CGrid& grid) {
         throw EngineError("Laskentavolatiliteetin on oltava suurempi kuin 0 %");
     if (!(grid.Rate > -1 && std::isfinite(grid.Rate)))
         throw EngineError("Riskittömän koron on oltava suurempi kuin -100 %");
+    // Lower rates meet the lattice's drift limit first wherever it matters.
+    if (grid.Rate > kMostRate) throw EngineError("Riskitön korko on liian suuri (yli 1000 %)");
     if (!(grid.OpenFraction > 0 && grid.OpenFraction <= 1))
         throw EngineError("Pörssiajan on oltava yli 0 % ja enintään 100 % päivästä");
     if (!(grid.WeekendWeight >= 0 && std::isfinite(grid.WeekendWeight)))

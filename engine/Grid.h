@@ -107,6 +107,10 @@ struct CLatticeSize {
 };
 bool LatticeSize(const CGrid& grid, CLatticeSize& size);
 
+// The lowest and highest node price a build would have (PriceMin and
+// PriceMax), without allocating; false and refusals as LatticeSize.
+bool LatticeRange(const CGrid& grid, double& priceMin, double& priceMax);
+
 // Value at expiry for one share price.
 double Payoff(const CGrid& grid, double price);
 

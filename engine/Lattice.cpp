@@ -6,10 +6,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <new>
+#include <string>
 #include <utility>
 
 using engine_detail::Calendar;
+using engine_detail::LeastVolatility;
+using engine_detail::MostVolatility;
 
 namespace {
 
@@ -49,7 +53,27 @@ void ComputeParameters(const CGrid& grid, Build& b) {
     b.growth = static_cast<double>(
         1 + std::log(static_cast<double>(1 + static_cast<ld>(grid.Rate))) / stepsPerYear);
     b.variance = static_cast<double>(static_cast<ld>(w.Volatility) * w.Volatility / stepsPerYear);
-    RequirePositiveFinite(b.variance, "Laskentavolatiliteetti on liian pieni");
+    const double years = static_cast<double>(cal.TotalSteps / stepsPerYear);
+    // A limit in per cent, rounded towards the allowed side.
+    const auto percent = [](double fraction, bool up) {
+        char text[64];
+        if (up)
+            std::snprintf(text, sizeof text, "%.2f", std::ceil(fraction * 10000) / 100);
+        else
+            std::snprintf(text, sizeof text, "%.0f", std::floor(fraction * 100));
+        std::string s(text);
+        std::replace(s.begin(), s.end(), '.', ',');
+        return s;
+    };
+    if (!(b.variance > 0)) throw EngineError("Laskentavolatiliteetti on liian pieni");
+    const double most = MostVolatility(years, static_cast<double>(stepsPerYear));
+    if (!std::isfinite(b.variance) || w.Volatility > most)
+        throw EngineError("Laskentavolatiliteetti on liian suuri tälle juoksuajalle (yli " +
+                          percent(most, false) + " %)");
+    if (w.Volatility < LeastVolatility(grid.Rate, years))
+        throw EngineError(
+            "Laskentavolatiliteetti on liian pieni suhteessa korkoon ja juoksuaikaan (alle " +
+            percent(LeastVolatility(grid.Rate, years), true) + " %)");
 
     const double rangeSigmas = 10.0;
     const double sd = std::sqrt(static_cast<double>(cal.TotalSteps * static_cast<ld>(b.variance)));
@@ -222,5 +246,14 @@ bool LatticeSize(const CGrid& grid, int32_t& totalSteps, int32_t& nodeCount) {
     if (!LatticeSize(grid, size)) return false;
     totalSteps = size.TotalSteps;
     nodeCount = size.NodeCount;
+    return true;
+}
+
+bool LatticeRange(const CGrid& grid, double& priceMin, double& priceMax) {
+    Build b;
+    if (!engine_detail::ComputeCalendar(grid, b.cal)) return false;
+    ComputeParameters(grid, b);
+    priceMin = b.priceMin;
+    priceMax = b.priceMax;
     return true;
 }

@@ -66,6 +66,13 @@ const std::vector<double>& DayRowValues(const CGrid& grid, int32_t day) {
 }
 
 std::optional<double> ValueOnRow(const CGrid& grid, const std::vector<double>& row, double price) {
+    // PriceMin and PriceMax are the end nodes' prices before the rounding of
+    // the repeated multiplications: a price between the two reads as the
+    // end node, so that the range the record states is the range accepted.
+    if (!grid.Prices.empty()) {
+        if (price < grid.Prices.front() && price >= grid.PriceMin) price = grid.Prices.front();
+        if (price > grid.Prices.back() && price <= grid.PriceMax) price = grid.Prices.back();
+    }
     return ValueOnRow(grid.Prices, row, price);
 }
 

@@ -17,7 +17,9 @@ const std::vector<double>& DayRowValues(const CGrid& grid, int32_t day);
 
 // The value of `row` (one value per node of `grid`) at `price`: a node's own
 // value on a node, linear between the two nodes around the price, nullopt
-// outside PriceMin ... PriceMax (nothing is extrapolated).
+// outside PriceMin ... PriceMax (nothing is extrapolated). A price between
+// PriceMax and the top node, whose price the repeated multiplications round
+// a little lower, is the top node's (likewise at the bottom).
 std::optional<double> ValueOnRow(const CGrid& grid, const std::vector<double>& row, double price);
 
 // The trading day whose date (calendar day of DayDates) is `serialDay`, a

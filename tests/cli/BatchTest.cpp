@@ -75,6 +75,8 @@ const std::vector<std::vector<std::string>> kRows = {
     {"normal", "call", "15", "", "", "", "2006-04-21", "", "0", "15", ""},   // volatility 0
     {"normal", "call", "15", "", "", "", "2006-04-21", "", "", "15", "0.001"}, // no volatility gives it
     {"turbo-sg", "put", "15", "", "", "", "2006-04-21", "", "", "15", ""},   // knocked out
+    {"turbo-shb", "call", "15", "", "", "", "2006-04-21", "", "", "14", "0,1"}, // and asked a price
+    {"normal", "call", "15", "", "", "", "2006-04-21", "", "", "1e308", "0,15"}, // off every lattice
     {"normal", "call", "15", "", "", "", "2006-04-21", "", "", "", ""},      // no share: checked only
 };
 const std::vector<std::string> kCommandLine = {"--valuation", "2006-03-01 10:00"};

@@ -184,7 +184,7 @@ TEST(CliErrors, MessageOnStderrStatusAndNothingOnStdout) {
         {{"--check", "--results", unused}, 2, "--check ja --results"},
         // A message is text for people: the settings' comma, or the option's separator.
         {{"--value-at", "4.8", "--results", unused}, 2,
-         "kelvaro: hinta 4,8 on hilan hinta-alueen ulkopuolella (4,834178106204497 – 46,5435892217551)\n"},
+         "kelvaro: hinta 4,8 on hilan hinta-alueen ulkopuolella (4,834178106204497 – 46,54358922175838)\n"},
         {{"--value-at", "4,8", "--decimal-separator", "."}, 2, "hinta 4.8 on hilan hinta-alueen ulkopuolella (4.834"},
         {{"--valuation", "2006-05-01 10:00", "--expiry", "2006-04-21", "--results", unused}, 2,
          "Parametrit virheellisiä, Laskenta peruttu: Päättymispäivä on ennen laskentapäivää\n"},
@@ -214,6 +214,8 @@ TEST(CliErrors, MessageOnStderrStatusAndNothingOnStdout) {
         {{"--share", "15", "--price", "0,001", "--results", unused}, 3,
          "kelvaro: Hinnalla 0,0010 ei löydy volatiliteettia väliltä 1–300 %: arvo vaihtelee välillä "
          "0,0134–1,29\n"},
+        {{"--share", "1e308", "--price", "0,15"}, 2,
+         "osakkeen hinta on hilan hinta-alueen ulkopuolella kaikilla volatiliteeteilla"},
         {{"--scenario-dates", "2006-03-01,2006-03-04"}, 2,
          "päivä 2006-03-04 ei ole hilan kaupankäyntipäivä"},
         {{"--scenario-prices", "15,x"}, 2, "--scenario-prices: \"x\""},

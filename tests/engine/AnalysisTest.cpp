@@ -34,8 +34,12 @@ Bs BlackScholes(bool call, double S, double K, double T, double r, double sigma)
 
 TEST(Analysis, NormalGreeksMatchBlackScholesOnTheLatticeClock) {
     // Worked example (1 March to 21 April 2006, strike 15, 30 %, 3 %).
-    const struct { bool call; double share; } cases[] = {
-        {true, 13}, {true, 15}, {true, 17}, {false, 13}, {false, 15}, {false, 17}};
+    // Break-even and leverage by hand from Black–Scholes at 15 (T = 52 / 365,
+    // r = ln 1.03, d1 = 0.09381): call 0.70781 per share, delta 0.53737;
+    // put 0.64477, delta -0.46263.
+    const struct { bool call; double share, breakEven, leverage; } cases[] = {
+        {true, 13, 0, 0}, {true, 15, 15.70781, 11.388}, {true, 17, 0, 0},
+        {false, 13, 0, 0}, {false, 15, 14.35523, -10.763}, {false, 17, 0, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << (c.call ? "call " : "put ") << c.share);
         const CGrid g = Valued(WorkedExample(kNormal, c.call));
@@ -44,17 +48,100 @@ TEST(Analysis, NormalGreeksMatchBlackScholesOnTheLatticeClock) {
         const CShareFigures f = FiguresAt(g, c.share);
         ASSERT_TRUE(f.Value && f.Delta && f.Gamma && f.Vega && f.ThetaPerDay && f.Rho);
         EXPECT_NEAR(*f.Value / m, bs.value, 5e-4 * bs.value);
-        EXPECT_NEAR(*f.Delta / m, bs.delta, 1e-3);
-        EXPECT_NEAR(*f.Gamma / m, bs.gamma, 1e-2 * bs.gamma);
+        EXPECT_NEAR(*f.Delta / m, bs.delta, 1e-4);
+        EXPECT_NEAR(*f.Gamma / m, bs.gamma, 1e-3 * bs.gamma);
         EXPECT_NEAR(*f.Vega / m, bs.vega * 0.01, 1e-2 * bs.vega * 0.01);
-        // One trading day later: the close of the next day.
-        const double later = T - double(g.DaySteps[0] + g.DaySteps[1]) / g.StepsPerYear;
-        const double theta = BlackScholes(c.call, c.share, 15, later, r, 0.3).value - bs.value;
-        EXPECT_LT(*f.ThetaPerDay, 0);
-        EXPECT_NEAR(*f.ThetaPerDay / m, theta, 0.05 * std::fabs(theta));
         EXPECT_EQ(*f.Rho > 0, c.call);
         ASSERT_TRUE(f.Reference);
         EXPECT_NEAR(*f.ReferenceDifference, *f.Value - bs.value * m, 1e-9);
+        if (c.breakEven != 0) {
+            EXPECT_NEAR(*f.BreakEven, c.breakEven, 2e-4);
+            EXPECT_NEAR(*f.Leverage, c.leverage, 0.01);
+        }
+    }
+}
+
+// One trading day of decay at the same share price, whatever the time of
+// day: a call S 30, K 32, multiplier 0.1, 30 %, 2.5 %, expiring Friday 19
+// March 2027, valued Tuesday to Friday, 8-11 December 2026 (Friday to
+// Monday with the weekend, and said so).
+TEST(Analysis, ThetaIsOneTradingDayOfBlackScholesDecay) {
+    CGrid inputs = WorkedExample(kNormal, true);
+    inputs.Warrant.Strike = 32, inputs.Warrant.Multiplier = 0.1, inputs.Rate = 0.025;
+    inputs.Warrant.Expiry = 46465 + k1820;
+    for (bool call : {true, false})
+        for (double day : {46364.0, 46365.0, 46366.0, 46367.0})
+            for (double hour : {10.0, 14.0, 18.0 + 1.0 / 3}) {
+                SCOPED_TRACE(testing::Message() << (call ? "call " : "put ") << day << " " << hour);
+                CGrid g = inputs;
+                g.Warrant.IsCall = call, g.ValuationTime = day + hour / 24;
+                g = Valued(g);
+                const double T = double(g.TotalSteps) / g.StepsPerYear, r = std::log(1 + g.Rate);
+                const double days = day == 46367 ? 3 : 1;
+                const double decay = (BlackScholes(call, 30, 32, T - days / 365, r, 0.3).value -
+                                      BlackScholes(call, 30, 32, T, r, 0.3).value) * 0.1;
+                const CShareFigures f = FiguresAt(g, 30, false);
+                EXPECT_NEAR(*f.ThetaPerDay, decay, 0.02 * std::fabs(decay));
+                EXPECT_EQ(f.ThetaOverWeekend, days == 3);
+            }
+
+    // On the expiry day: from now to the payoff.
+    const CGrid g = Valued([] {
+        CGrid expiryDay = WorkedExample(kNormal, true);
+        expiryDay.ValuationTime = 38828 + 14.0 / 24;
+        return expiryDay;
+    }());
+    const CShareFigures f = FiguresAt(g, 15.5, false);
+    EXPECT_NEAR(*f.ThetaPerDay, 0.1 - *f.Value, 1e-15);
+}
+
+// With the share price a fixed fraction of the way between two nodes, the
+// error of gamma against Black–Scholes falls as the steps grow: it belongs
+// to the share price, not to the node nearest it.
+TEST(Analysis, GammaErrorFallsWithMoreStepsBetweenNodes) {
+    for (double fraction : {0.25, 0.5, 0.75}) {
+        double firstError = 0, lastError = 1;
+        for (int32_t steps : {25, 100, 400}) {
+            SCOPED_TRACE(testing::Message() << fraction << " of the way, " << steps << " steps");
+            CGrid g = WorkedExample(kNormal, true);
+            g.Warrant.Expiry = 38784 + k1820; // a week
+            g.Warrant.Multiplier = 1, g.StepsPerDay = steps;
+            g = Valued(g);
+            const auto above = std::upper_bound(g.Prices.begin(), g.Prices.end(), 15.5);
+            const double share = above[-1] + fraction * (above[0] - above[-1]);
+            const double T = double(g.TotalSteps) / g.StepsPerYear;
+            const Bs bs = BlackScholes(true, share, 15, T, std::log(1 + g.Rate), 0.3);
+            const CShareFigures f = FiguresAt(g, share, false);
+            const double error = std::fabs(*f.Gamma / bs.gamma - 1);
+            EXPECT_LT(error, lastError);
+            EXPECT_NEAR(*f.Delta, bs.delta, 1e-4);
+            lastError = error;
+            if (firstError == 0) firstError = error;
+        }
+        // Second order in the node spacing: 16 times 25 steps, a quarter of
+        // the spacing, take off well over the factor 4 of a first-order error.
+        EXPECT_LT(lastError, firstError / 6);
+        EXPECT_LT(lastError, 2e-5);
+    }
+}
+
+// Up to the highest rate the lattice takes the value follows Black–Scholes
+// on the lattice's clock: a call's rises with the rate, a put's falls (at
+// 1e20 % a call was worth less than at 3 %).
+TEST(Analysis, ValuesFollowTheRateUpToItsLimit) {
+    for (bool call : {true, false}) {
+        double last = call ? 0 : 1e9;
+        for (double rate : {-0.3, 0.0, 0.03, 0.3, 3.0, 10.0}) {
+            SCOPED_TRACE(testing::Message() << (call ? "call " : "put ") << rate);
+            CGrid g = WorkedExample(kNormal, call);
+            g.Rate = rate;
+            g = Valued(g);
+            const double T = double(g.TotalSteps) / g.StepsPerYear;
+            const double value = *ValueAtPrice(g, 15) / 0.2;
+            EXPECT_NEAR(value, BlackScholes(call, 15, 15, T, std::log1p(rate), 0.3).value, 2e-3);
+            EXPECT_TRUE(call ? value > last : value < last);
+            last = value;
+        }
     }
 }
 
@@ -134,6 +221,13 @@ TEST(Analysis, ValueOnlyRollBackIsBitIdenticalToTheFullOne) {
         }
         EXPECT_TRUE(kept.back().empty());
         EXPECT_EQ(std::memcmp(keeping.Values.data(), full.Values.data(), bytes), 0);
+        // What a batch row keeps for theta: the full grid's rows 0 and 1.
+        CGrid lean2 = GridInputs(full);
+        std::vector<double> close, nextDay;
+        ASSERT_TRUE(ValueWithNextDay(lean2, close, nextDay));
+        EXPECT_EQ(close, ValuationDayClose(full));
+        EXPECT_EQ(nextDay, NextDayRow(full));
+        EXPECT_EQ(lean2.Values, full.Values);
     }
 }
 
@@ -220,25 +314,77 @@ TEST(Analysis, ImpliedVolatilityRoundTripsPerProductAndSide) {
     EXPECT_LE(valuations[valuations.size() / 2], 8);
 }
 
-TEST(Analysis, ImpliedVolatilityRefusesPricesOutOfReachAndInsensitiveOnes) {
-    const CGrid g = WorkedExample(kNormal, true);
-    CImpliedVolatility r = SolveImpliedVolatility(g, 15, 0.001);
-    ASSERT_EQ(r.Outcome, VolatilityOutcome::NoSolution);
-    EXPECT_LT(r.ValueAtLowest, r.ValueAtHighest);
-    EXPECT_GT(r.ValueAtLowest, 0.001);
-    r = SolveImpliedVolatility(g, 15, 5.0);
-    EXPECT_EQ(r.Outcome, VolatilityOutcome::NoSolution);
+// The two decimals are the hundredth nearest the lattice's own root: the
+// value at the midpoint below them is under the price, the one above over
+// it. One step a day, 3 months, share 16.5, where a value within the
+// tolerance lay up to two hundredths from the root (14,45 for 14,47).
+TEST(Analysis, ImpliedVolatilityPrintsTheHundredthNearestTheRoot) {
+    CGrid g = WorkedExample(kNormal, true);
+    g.Warrant.Expiry = 38777 + 91 + k1820, g.StepsPerDay = 1;
+    const auto valueAt = [&](double percent) {
+        CGrid at = g;
+        at.Warrant.Volatility = percent / 100;
+        return *ValueAtPrice(Valued(at), 16.5);
+    };
+    for (double price = 0.3300; price < 0.3341; price += 0.0002) {
+        SCOPED_TRACE(price);
+        const CImpliedVolatility r = SolveImpliedVolatility(g, 16.5, price);
+        ASSERT_EQ(r.Outcome, VolatilityOutcome::Solved);
+        EXPECT_LT(valueAt(r.VolatilityPercent - 0.005), price);
+        EXPECT_GE(valueAt(r.VolatilityPercent + 0.005), price);
+    }
+}
 
+// Each refusal names its own cause (the text holds the row's), whatever the
+// price asked.
+TEST(Analysis, ImpliedVolatilityRefusesWithItsCause) {
     // A Turbo (SHB) call far above its level is worth about S - K whatever
     // the volatility.
-    const CGrid shb = Valued(WorkedExample(kTurboSHB, true));
-    const double price = *ValueAtPrice(shb, 25);
-    r = SolveImpliedVolatility(shb, 25, price);
-    EXPECT_EQ(r.Outcome, VolatilityOutcome::Insensitive);
-    EXPECT_TRUE(VolatilityRefusal(r, price, ',').starts_with("Hinnalla 2,01 volatiliteettia ei voi päätellä"));
+    const double shbAt25 = *ValueAtPrice(Valued(WorkedExample(kTurboSHB, true)), 25);
+    const struct {
+        int32_t type;
+        double share, price;
+        VolatilityOutcome outcome;
+        const char* text;
+    } cases[] = {
+        {kNormal, 15, 0.001, VolatilityOutcome::NoSolution,
+         "Hinnalla 0,0010 ei löydy volatiliteettia väliltä 1–300 %: arvo vaihtelee välillä "
+         "0,0134–1,29"},
+        {kNormal, 15, 5, VolatilityOutcome::NoSolution, "Hinnalla 5,00 ei löydy"},
+        {kNormal, 15, 1e16, VolatilityOutcome::NoSolution, "Hinnalla 1e+16 ei löydy"},
+        {kNormal, 15, 1e100, VolatilityOutcome::NoSolution,
+         "Hinnalla 1e+100 ei löydy volatiliteettia väliltä 1–300 %: arvo vaihtelee välillä "
+         "0,0134–1,29"},
+        {kTurboSHB, 25, shbAt25, VolatilityOutcome::Insensitive,
+         "Hinnalla 2,01 volatiliteettia ei voi päätellä: warrantin arvo riippuu"},
+        {kTurboSHB, 14, 0.1, VolatilityOutcome::KnockedOut,
+         "Hinnalla 0,10 volatiliteettia ei voi päätellä: osakkeen hinta on knock-out-tasolla 15 "
+         "tai sen takana"},
+        {kTurboSG, 15.5, 0.1, VolatilityOutcome::KnockedOut, "knock-out-tasolla 15,5 tai"},
+        // The widest lattice, at 300 %: 15 e^(±30 sqrt(52 / 365)).
+        {kNormal, 1e308, 0.15, VolatilityOutcome::OffLattice,
+         "Hinnalla 0,15 volatiliteettia ei voi päätellä: osakkeen hinta on hilan hinta-alueen "
+         "ulkopuolella kaikilla volatiliteeteilla 1–300 % (0,000181303–1,24102e+06)"},
+        {kNormal, 1.7e-4, 0.15, VolatilityOutcome::OffLattice, "ulkopuolella"},
+    };
+    double range[2] = {};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const CImpliedVolatility r = SolveImpliedVolatility(WorkedExample(c.type, true), c.share, c.price);
+        EXPECT_EQ(r.Outcome, c.outcome);
+        const std::string text = VolatilityRefusal(r, c.price, ',');
+        EXPECT_NE(text.find(c.text), std::string::npos) << text;
+        if (c.outcome == VolatilityOutcome::NoSolution) {
+            // What the range gives does not depend on the price asked.
+            if (range[1] == 0) range[0] = r.ValueAtLowest, range[1] = r.ValueAtHighest;
+            EXPECT_EQ(r.ValueAtLowest, range[0]);
+            EXPECT_EQ(r.ValueAtHighest, range[1]);
+        }
+    }
 
     // Stopped between days of the first valuation.
-    r = SolveImpliedVolatility(g, 15, 0.15, [](int32_t) { return false; });
+    const CImpliedVolatility r =
+        SolveImpliedVolatility(WorkedExample(), 15, 0.15, [](int32_t) { return false; });
     EXPECT_EQ(r.Outcome, VolatilityOutcome::Stopped);
 }
 

@@ -47,7 +47,7 @@ TEST(EngineErrors, InputsWithoutAValuationThrowTheirCauseAndKeepTheLastBuild) {
         {"steps overflow 32 bits", [](CGrid& g) { g.StepsPerDay = 2000000000; },
          "Aika-askelten määrä ei mahdu laskentaan (liian monta aika-askelta)"},
         {"huge volatility", [](CGrid& g) { g.Warrant.Volatility = 1e150; },
-         "Hinta-alue on liian laaja (ylivuoto)"},
+         "Laskentavolatiliteetti on liian suuri tälle juoksuajalle (yli 2649 %)"},
         {"payoffs overflow", [](CGrid& g) { g.Warrant.Multiplier = 1e308; },
          "Warrantin arvo ylivuotaa"},
         {"arrays beyond memory", [](CGrid& g) {
@@ -72,6 +72,42 @@ TEST(EngineErrors, InputsWithoutAValuationThrowTheirCauseAndKeepTheLastBuild) {
         EXPECT_TRUE(g.Allocated && g.DayCount == before.DayCount &&
                     g.TotalSteps == before.TotalSteps && g.Prices == before.Prices &&
                     g.DayValues == before.DayValues) << c.name << ": the last build is kept";
+    }
+}
+
+// Volatility and rate where the lattice is unsound are refused naming the
+// input and the limit. The worked example runs 52 / 365 years: at most
+// 10 / sqrt(T) = 2649 % volatility, at least ln(1 + r) sqrt(T) / 5 (2.5
+// for a falling drift) = 0,23 % at 3 %, 10,47 % at -50 %.
+TEST(EngineErrors, VolatilityAndRateOutsideTheSoundLatticeNameTheirLimit) {
+    const struct {
+        double volatility, rate;
+        int32_t stepsPerDay;
+        const char* cause;
+    } cases[] = {
+        {1e308, 0.03, 100, "Laskentavolatiliteetti on liian suuri tälle juoksuajalle (yli 2649 %)"},
+        {26.5, 0.03, 100, "Laskentavolatiliteetti on liian suuri tälle juoksuajalle (yli 2649 %)"},
+        // A variance of 1 a step: sqrt(365) at one step a day.
+        {19.2, 0.03, 1, "Laskentavolatiliteetti on liian suuri tälle juoksuajalle (yli 1910 %)"},
+        {0.3, 1e18, 100, "Riskitön korko on liian suuri (yli 1000 %)"},
+        {0.0001, 0.03, 100,
+         "Laskentavolatiliteetti on liian pieni suhteessa korkoon ja juoksuaikaan (alle 0,23 %)"},
+        {0.1, -0.5, 100,
+         "Laskentavolatiliteetti on liian pieni suhteessa korkoon ja juoksuaikaan (alle 10,47 %)"},
+        // Just inside: accepted.
+        {26.4, 0.03, 100, nullptr}, {0.3, 10, 100, nullptr}, {0.0023, 0.03, 100, nullptr},
+        {0.105, -0.5, 100, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.volatility << " " << c.rate);
+        CGrid g = WorkedExample();
+        g.Warrant.Volatility = c.volatility, g.Rate = c.rate, g.StepsPerDay = c.stepsPerDay;
+        try {
+            EXPECT_TRUE(BuildLattice(g));
+            EXPECT_EQ(c.cause, nullptr) << "accepted";
+        } catch (const EngineError& e) {
+            EXPECT_STREQ(e.what(), c.cause);
+        }
     }
 }
 

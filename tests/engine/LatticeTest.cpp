@@ -39,6 +39,15 @@ TEST(Lattice, TurboHalfLatticeKeepsRatioAndProbabilities) {
             EXPECT_EQ(g.Prices[0], 15.0) << "a Turbo call's lowest node is exactly the strike";
         }
         EXPECT_EQ(g.Warrant.ResidualValue, 0.0) << "Turbo (SHB) has no margin";
+        // The Normal lattice's half on the live side of the strike: the same
+        // nodes, ratio and branch weights.
+        const int32_t offset = call ? normal.NodeCount / 2 : 0;
+        for (int32_t i = 0; i < g.NodeCount; ++i)
+            ASSERT_NEAR(g.Prices[i], normal.Prices[offset + i], 1e-12 * g.Prices[i]) << i;
+        EXPECT_NEAR(g.Prices[1] / g.Prices[0], normal.Prices[1] / normal.Prices[0], 1e-14);
+        EXPECT_NEAR(g.PUp, normal.PUp, 1e-12);
+        EXPECT_NEAR(g.PMid, normal.PMid, 1e-12);
+        EXPECT_NEAR(g.PDown, normal.PDown, 1e-12);
     }
 }
 

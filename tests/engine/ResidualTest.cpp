@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 double Residual(const CGrid& g) {
     return engine_detail::ResidualFor(g.Warrant, g.StepsPerDay, g.Prices, g.Values, g.PUp, g.PMid, g.PDown);
@@ -41,10 +43,24 @@ TEST(ResidualValue, WorkedValuesAndStopLossNodeChoices) {
     }
 }
 
-TEST(ResidualValue, BuiltWithTheLattice) {
+// The build hands the pass its own lattice's branch weights. At three steps
+// a day one pass runs, worked by hand on the built nodes: a Turbo (SG) call
+// (level 15.5, cap 0.5 x 0.2 = 0.1) at the stop-loss node b, the highest at
+// or below the level, whose up branch is capped at its own payoff E[b]:
+// PUp E[b] + PMid E[b] + PDown E[b - 1].
+TEST(ResidualValue, BuiltWithTheLatticesOwnBranchWeights) {
     CGrid sg = WorkedExample(kTurboSG, true);
+    sg.StepsPerDay = 3;
     ASSERT_TRUE(BuildLattice(sg));
-    const double built = sg.Warrant.ResidualValue;
-    EXPECT_GT(built, 0.0);
-    EXPECT_LE(built, 0.1 + 1e-12); // at most the cap 0.5 * 0.2 after 36 passes
+    ASSERT_NE(sg.PUp, sg.PDown);
+    const auto above = std::upper_bound(sg.Prices.begin(), sg.Prices.end(), 15.5);
+    const double e = (above[-1] - 15) * 0.2, below = (above[-2] - 15) * 0.2;
+    ASSERT_LT(e, 0.1);
+    EXPECT_NEAR(sg.Warrant.ResidualValue, (sg.PUp + sg.PMid) * e + sg.PDown * below, 1e-15);
+
+    // The window's defaults: 36 passes, at most the cap.
+    sg.StepsPerDay = 100;
+    ASSERT_TRUE(BuildLattice(sg));
+    EXPECT_GT(sg.Warrant.ResidualValue, 0.0);
+    EXPECT_LE(sg.Warrant.ResidualValue, 0.1 + 1e-12);
 }

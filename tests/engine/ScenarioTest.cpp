@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -52,8 +53,12 @@ TEST(Scenario, NodesExactLinearBetweenEmptyOutside) {
     const CGrid g = Valued(WorkedExample());
     const int32_t k = g.NodeCount / 2;
     const double mid = 0.5 * (g.Prices[k] + g.Prices[k + 1]);
-    const std::vector<double> prices{g.Prices[k], mid, g.Prices.front(), g.Prices.back(),
-                                     g.Prices.front() * 0.999, g.Prices.back() * 1.001};
+    // The record's PriceMax (46.54358922175838) lies a rounding above the top
+    // node (46.5435892217551) and reads as it; the next double above does not.
+    ASSERT_GT(g.PriceMax, g.Prices.back());
+    const std::vector<double> prices{g.Prices[k], mid, g.Prices.front(), g.PriceMax,
+                                     g.Prices.front() * 0.999,
+                                     std::nextafter(g.PriceMax, 1e300)};
     const ScenarioTable t = ComputeScenario(g, prices, {0, 23, 37}, 15.0);
     for (std::size_t c = 0; c < 3; ++c) {
         SCOPED_TRACE(c);
