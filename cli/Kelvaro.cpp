@@ -237,7 +237,7 @@ int RunKelvaro(const std::vector<std::string>& args, std::ostream& out, std::ost
         },
         message);
     if (status == kExitOk) return kExitOk;
-    err << "kelvaro: " << message << '\n';
+    err << "kelvaro: " << VisibleText(message) << '\n';
     err.flush();
     return status;
 }

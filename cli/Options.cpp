@@ -80,6 +80,10 @@ const OptionInfo* FindOption(std::string_view name) {
 
 } // namespace
 
+std::span<const OptionInfo> AllOptions() {
+    return kOptions;
+}
+
 std::string Quoted(std::string_view text) {
     // Appended rather than `"\"" + ... + "\""`, on which GCC 12 warns falsely (-Wrestrict).
     std::string quoted(1, '"');

@@ -4,7 +4,9 @@
 
 #include "Grid.h"
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace kelvaro {
 
@@ -17,5 +19,15 @@ std::string JsonText(const CGrid& grid);
 
 // Why a price has no value: it lies outside the lattice's prices.
 std::string OffLatticeMessage(const CGrid& grid, double price);
+
+// The length (1-4) of the well-formed UTF-8 sequence starting at text[i], or 0
+// when the byte starts none: overlong forms, surrogates and code points above
+// U+10FFFF are not well-formed.
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t i);
+
+// A message for people as it should reach a terminal: control characters
+// (below U+0020 and DEL) and bytes that are not UTF-8 written as \xNN, so that
+// they show rather than act, and a NUL cannot cut the message short.
+std::string VisibleText(std::string_view text);
 
 } // namespace kelvaro
