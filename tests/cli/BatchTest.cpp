@@ -245,6 +245,24 @@ TEST(Batch, BadHeaderOrOptionIsAUsageErrorWithNothingWritten) {
         EXPECT_EQ(batch.out, "");
         EXPECT_TRUE(batch.err.starts_with(c.message)) << batch.err;
     }
+    // A header from a source of NUL bytes that does not end soon (--batch
+    // /dev/zero) is refused at once, not read on to its end.
+    struct Zeros : std::streambuf {
+        char block[1 << 16] = {};
+        std::size_t served = 0;
+        int_type underflow() override {
+            if (served >= (std::size_t{256} << 20)) return traits_type::eof();
+            served += sizeof block;
+            setg(block, block, block + sizeof block);
+            return 0;
+        }
+    } zeros;
+    std::istream in(&zeros);
+    std::ostringstream out, err;
+    EXPECT_EQ(RunBatch({"--batch", "-"}, in, out, err), kExitUsage);
+    EXPECT_EQ(err.str(), "kelvaro: --batch: otsikkorivi on liian pitkä: yli 1048576 tavua\n");
+    EXPECT_LE(zeros.served, std::size_t{2} << 20);
+
     EXPECT_EQ(Single({"--batch", "/nonexistent/x.csv"}).status, kExitUsage);
     EXPECT_EQ(Single({"--jobs", "2", "--expiry", "2006-04-21"}).status, kExitUsage);
 }
