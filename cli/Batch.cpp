@@ -203,7 +203,7 @@ std::string TooLongMessage() {
 
 constexpr std::string_view kReplacement = "\uFFFD"; // as UTF-8: EF BF BD
 
-// A JSON string, valid UTF-8 whatever the text: control characters escaped,
+// A JSON string, valid UTF-8 whatever the text: control characters (and DEL) escaped,
 // bytes that are not UTF-8 replaced by U+FFFD.
 void AppendJsonString(std::string& out, std::string_view text) {
     out += '"';
@@ -218,7 +218,7 @@ void AppendJsonString(std::string& out, std::string_view text) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
+        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
             char buffer[8];
             std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c));
             out += buffer;

@@ -22,7 +22,7 @@ status=0
 {"Line": 4, "Inputs": {}, "Status": 2' ] || fail "long lines: $(cut -c1-100 "$work/long")"
 
 # Latin-1 bytes, a NUL, CRs and a tab in the fields; a header with such bytes.
-printf 'expiry,share,strike\n2006-04-21,1\xe9,15\n2006-04-21,15,1\x005\n2006-04-21\r,15,"1\r5"\n2006-04-21,15,\t\xff\xc3\n\xef\xbb\xbf\n' >"$work/in.csv"
+printf 'expiry,share,strike\n2006-04-21,1\xe9,15\n2006-04-21,15,1\x005\n2006-04-21\r,15,"1\r5"\n2006-04-21,15,\t\xff\xc3\x7f\n\xef\xbb\xbf\n' >"$work/in.csv"
 status=0
 "$kelvaro" --batch "$work/in.csv" "${dates[@]}" >"$work/out.jsonl" || status=$?
 [ "$status" -eq 5 ] || fail "bytes: exit $status"
@@ -35,6 +35,7 @@ python3 - "$work/out.jsonl" "$work/out.csv" "$work/header.err" <<'PY' || fail "o
 import csv, io, json, sys
 jsonl, csvout, err = (open(p, "rb").read().decode("utf-8") for p in sys.argv[1:])
 control = lambda text: any(ord(c) < 0x20 or 0x7F <= ord(c) < 0xA0 for c in text)
+assert not control(jsonl.replace("\n", "")), jsonl  # escaped, not raw
 rows = [json.loads(line) for line in jsonl.splitlines()]
 assert [r["Line"] for r in rows] == [2, 3, 4, 5, 6], rows
 assert rows[0]["Inputs"]["share"] == "1\ufffd", rows[0]
