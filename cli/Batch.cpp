@@ -91,8 +91,8 @@ const std::vector<std::string_view>& Columns() {
     return columns;
 }
 
-// A line longer than this is its row's error, its rest skipped unread: no
-// input makes the batch hold more of it than this per row.
+// A line longer than this is its row's error and its rest is read past
+// without being kept: no input makes the batch hold more than this per row.
 constexpr std::size_t kMaxLineBytes = std::size_t{1} << 20;
 
 constexpr int kMaxJobs = 256;
