@@ -207,26 +207,21 @@ constexpr std::string_view kReplacement = "\uFFFD"; // as UTF-8: EF BF BD
 // bytes that are not UTF-8 replaced by U+FFFD.
 void AppendJsonString(std::string& out, std::string_view text) {
     out += '"';
-    for (std::size_t i = 0; i < text.size();) {
-        const char c = text[i];
-        const std::size_t length = kelvaro::Utf8SequenceLength(text, i);
-        if (length == 0) {
-            out += kReplacement;
-            ++i;
-            continue;
-        }
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c));
-            out += buffer;
-        } else {
-            out.append(text.substr(i, length));
-        }
-        i += length;
-    }
+    kelvaro::ForEachUtf8(
+        text,
+        [&](std::string_view c) {
+            if (c[0] == '"' || c[0] == '\\') {
+                out += '\\';
+                out += c;
+            } else if (kelvaro::IsControl(c[0])) {
+                char buffer[8];
+                std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c[0]));
+                out += buffer;
+            } else {
+                out += c;
+            }
+        },
+        [&](unsigned char) { out += kReplacement; });
     out += '"';
 }
 
@@ -235,17 +230,12 @@ void AppendJsonString(std::string& out, std::string_view text) {
 std::string CsvText(std::string_view text) {
     std::string cell;
     cell.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const std::size_t length = kelvaro::Utf8SequenceLength(text, i);
-        if (length == 0 || (c < 0x20 && c != '\t') || c == 0x7F) {
-            cell += kReplacement;
-            ++i;
-        } else {
-            cell.append(text.substr(i, length));
-            i += length;
-        }
-    }
+    kelvaro::ForEachUtf8(
+        text,
+        [&](std::string_view c) {
+            cell += kelvaro::IsControl(c[0]) && c[0] != '\t' ? kReplacement : c;
+        },
+        [&](unsigned char) { cell += kReplacement; });
     return cell;
 }
 

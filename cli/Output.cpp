@@ -90,18 +90,17 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
 std::string VisibleText(std::string_view text) {
     std::string visible;
     visible.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const std::size_t length = Utf8SequenceLength(text, i);
-        if (length == 0 || c < 0x20 || c == 0x7F) {
-            static constexpr char kHex[] = "0123456789ABCDEF";
-            visible.append({'\\', 'x', kHex[c >> 4], kHex[c & 0xF]});
-            ++i;
-        } else {
-            visible.append(text.substr(i, length));
-            i += length;
-        }
-    }
+    const auto hex = [&](unsigned char c) {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        visible.append({'\\', 'x', kHex[c >> 4], kHex[c & 0xF]});
+    };
+    const auto character = [&](std::string_view c) {
+        if (IsControl(c[0]))
+            hex(static_cast<unsigned char>(c[0]));
+        else
+            visible.append(c);
+    };
+    ForEachUtf8(text, character, hex);
     return visible;
 }
 
