@@ -187,6 +187,7 @@ public:
     }
 
     int64_t Number() const { return number_; }
+    bool Failed() const { return in_.bad(); }
 
 private:
     // The longest line, its CR and getline's terminating NUL.
@@ -540,14 +541,14 @@ std::string ReadFailedMessage(const std::string& path) {
 
 // The first line that is not blank; the separator is its: a semicolon if it
 // has one, else a comma.
-void ReadHeader(LineReader& reader, std::istream& in, Settings& s) {
+void ReadHeader(LineReader& reader, Settings& s) {
     const bool stdIn = s.Path == "-";
     std::string line;
     bool empty = true; // nothing but a byte order mark and one line end
     for (;;) {
         const LineReader::Result result = reader.Next(line);
         if (result == LineReader::kEnd) {
-            if (in.bad()) throw BatchError{kExitUsage, ReadFailedMessage(s.Path)};
+            if (reader.Failed()) throw BatchError{kExitUsage, ReadFailedMessage(s.Path)};
             throw BatchError{
                 kExitUsage,
                 "--batch: otsikkorivi puuttuu: " +
@@ -660,7 +661,7 @@ int RunBatch(const std::vector<std::string>& args, std::istream& in, std::ostrea
     try {
         Settings settings = ReadSettings(args);
         LineReader reader(in);
-        ReadHeader(reader, in, settings);
+        ReadHeader(reader, settings);
         const Output output(settings);
         out << output.Header();
         out.flush();
@@ -689,7 +690,7 @@ int RunBatch(const std::vector<std::string>& args, std::istream& in, std::ostrea
         }
         if (!written || !out)
             throw BatchError{kExitFile, "vakiotulosteeseen kirjoittaminen epäonnistui"};
-        if (in.bad()) throw BatchError{kExitUsage, ReadFailedMessage(settings.Path)};
+        if (reader.Failed()) throw BatchError{kExitUsage, ReadFailedMessage(settings.Path)};
         return failed > 0 ? kExitSomeRowsFailed : kExitOk;
     } catch (const BatchError& e) {
         err << "kelvaro: " << kelvaro::VisibleText(e.Message) << '\n';
