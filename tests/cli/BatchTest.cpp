@@ -263,6 +263,20 @@ TEST(Batch, BadHeaderOrOptionIsAUsageErrorWithNothingWritten) {
     EXPECT_EQ(err.str(), "kelvaro: --batch: otsikkorivi on liian pitkä: yli 1048576 tavua\n");
     EXPECT_LE(zeros.served, std::size_t{2} << 20);
 
+    // A read that fails after the header and a row is not taken for the end.
+    struct Failing : std::stringbuf {
+        Failing() : std::stringbuf("expiry,share\n2006-04-21,x\n") {}
+        int_type underflow() override {
+            if (gptr() == egptr()) throw std::ios_base::failure("EIO");
+            return std::stringbuf::underflow();
+        }
+    } failing;
+    std::istream broken(&failing);
+    std::ostringstream rows, message;
+    EXPECT_EQ(RunBatch({"--batch", "-"}, broken, rows, message), kExitUsage);
+    EXPECT_EQ(Lines(rows.str()).size(), 1u);
+    EXPECT_EQ(message.str(), "kelvaro: vakiosyötteen lukeminen epäonnistui\n");
+
     EXPECT_EQ(Single({"--batch", "/nonexistent/x.csv"}).status, kExitUsage);
     EXPECT_EQ(Single({"--jobs", "2", "--expiry", "2006-04-21"}).status, kExitUsage);
 }
