@@ -4,10 +4,12 @@
 #include "Conversions.h"
 #include "Kelvaro.h"
 #include "Kernel.h"
+#include "Output.h"
 #include "ShareOutput.h"
 #include "TerminalLine.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -16,9 +18,12 @@
 #include <deque>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <streambuf>
 #include <string_view>
 #include <thread>
 #include <utility>
@@ -28,14 +33,70 @@
 
 namespace {
 
-// The options a row may set, as its columns are named.
-constexpr std::string_view kColumns[] = {"type",     "side",          "strike",     "multiplier",
-                                         "margin",   "valuation",     "expiry",     "dividend-date",
-                                         "dividend", "steps-per-day", "volatility", "rate",
-                                         "open",     "weekend",       "share",      "price"};
+// What a batch does with each of kelvaro's options on its command line. An
+// option missing here is refused (and the batch tests name it until it is
+// classified).
+enum class BatchUse {
+    Column,  // a row's input, its column named without the dashes; the command
+             // line's value is every row's default
+    Setting, // the batch's own
+    Wins,    // shown instead of running the batch
+    Refused, // each row gives only its figures: no listing, file, chart or other text
+};
+constexpr std::pair<std::string_view, BatchUse> kBatchUses[] = {
+    // The columns in the order the help lists them.
+    {"--type", BatchUse::Column},
+    {"--side", BatchUse::Column},
+    {"--strike", BatchUse::Column},
+    {"--multiplier", BatchUse::Column},
+    {"--margin", BatchUse::Column},
+    {"--valuation", BatchUse::Column},
+    {"--expiry", BatchUse::Column},
+    {"--dividend-date", BatchUse::Column},
+    {"--dividend", BatchUse::Column},
+    {"--steps-per-day", BatchUse::Column},
+    {"--volatility", BatchUse::Column},
+    {"--rate", BatchUse::Column},
+    {"--open", BatchUse::Column},
+    {"--weekend", BatchUse::Column},
+    {"--share", BatchUse::Column},
+    {"--price", BatchUse::Column},
+    {"--batch", BatchUse::Setting},
+    {"--batch-format", BatchUse::Setting},
+    {"--jobs", BatchUse::Setting},
+    {"--help", BatchUse::Wins},
+    {"--version", BatchUse::Wins},
+    {"--results", BatchUse::Refused},
+    {"--decimal-separator", BatchUse::Refused},
+    {"--check", BatchUse::Refused},
+    {"--value-at", BatchUse::Refused},
+    {"--json", BatchUse::Refused},
+    {"--scenario", BatchUse::Refused},
+    {"--scenario-prices", BatchUse::Refused},
+    {"--scenario-dates", BatchUse::Refused},
+    {"--chart", BatchUse::Refused},
+};
 
-// Options that make no sense for a list: each row prints its own figures.
-constexpr std::string_view kRefused[] = {"--results", "--check", "--json", "--value-at"};
+BatchUse BatchUseOf(std::string_view option) {
+    for (const auto& [name, use] : kBatchUses)
+        if (name == option) return use;
+    return BatchUse::Refused;
+}
+
+// The options a row may set, as its columns are named.
+const std::vector<std::string_view>& Columns() {
+    static const std::vector<std::string_view> columns = [] {
+        std::vector<std::string_view> names;
+        for (const auto& [name, use] : kBatchUses)
+            if (use == BatchUse::Column) names.push_back(name.substr(2));
+        return names;
+    }();
+    return columns;
+}
+
+// A line longer than this is its row's error and its rest is read past
+// without being kept: no input makes the batch hold more than this per row.
+constexpr std::size_t kMaxLineBytes = std::size_t{1} << 20;
 
 constexpr int kMaxJobs = 256;
 
@@ -98,27 +159,88 @@ std::optional<std::string> SplitFields(std::string_view line, char separator,
     }
 }
 
-bool ReadLine(std::istream& in, std::string& line) {
-    if (!std::getline(in, line)) return false;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return true;
+// The input's lines, numbered from 1, each read into a buffer of bounded size.
+class LineReader {
+public:
+    enum Result { kLine, kTooLong, kEnd };
+
+    explicit LineReader(std::istream& in) : in_(in), buffer_(new char[kBufferSize]) {}
+
+    // The next line without its end (LF or CRLF), or kTooLong for a line over
+    // kMaxLineBytes, or kEnd (also when reading failed: in.bad()). The rest of
+    // a long line is skipped only when the next is asked for, so that a header
+    // from an endless source is refused at once.
+    Result Next(std::string& line) {
+        if (skipRest_) in_.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+        skipRest_ = false;
+        in_.getline(buffer_.get(), kBufferSize);
+        const auto count = static_cast<std::size_t>(in_.gcount());
+        if (count == 0 || in_.bad()) return kEnd;
+        ++number_;
+        if (in_.fail()) { // the buffer filled before the line's end: skipped by the next call
+            in_.clear(in_.rdstate() & ~std::ios::failbit);
+            skipRest_ = true;
+            return kTooLong;
+        }
+        std::size_t length = count - (in_.eof() ? 0 : 1); // without the LF
+        if (length > 0 && buffer_[length - 1] == '\r') --length;
+        if (length > kMaxLineBytes) return kTooLong;
+        line.assign(buffer_.get(), length);
+        return kLine;
+    }
+
+    int64_t Number() const { return number_; }
+    bool Failed() const { return in_.bad(); }
+
+private:
+    // The longest line, its CR and getline's terminating NUL.
+    static constexpr std::size_t kBufferSize = kMaxLineBytes + 2;
+    std::istream& in_;
+    std::unique_ptr<char[]> buffer_;
+    int64_t number_ = 0;
+    bool skipRest_ = false;
+};
+
+std::string TooLongMessage() {
+    return "rivi on liian pitkä: yli " + std::to_string(kMaxLineBytes) + " tavua";
 }
 
+constexpr std::string_view kReplacement = "\uFFFD"; // as UTF-8: EF BF BD
+
+// A JSON string, valid UTF-8 whatever the text: control characters (and DEL) escaped,
+// bytes that are not UTF-8 replaced by U+FFFD.
 void AppendJsonString(std::string& out, std::string_view text) {
     out += '"';
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c));
-            out += buffer;
-        } else {
-            out += c;
-        }
-    }
+    kelvaro::ForEachUtf8(
+        text,
+        [&](std::string_view c) {
+            if (c[0] == '"' || c[0] == '\\') {
+                out += '\\';
+                out += c;
+            } else if (kelvaro::IsControl(c[0])) {
+                char buffer[8];
+                std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c[0]));
+                out += buffer;
+            } else {
+                out += c;
+            }
+        },
+        [&](unsigned char) { out += kReplacement; });
     out += '"';
+}
+
+// An input field for a CSV cell, valid UTF-8 on one line: control characters
+// but the tab, and bytes that are not UTF-8, replaced by U+FFFD.
+std::string CsvText(std::string_view text) {
+    std::string cell;
+    cell.reserve(text.size());
+    kelvaro::ForEachUtf8(
+        text,
+        [&](std::string_view c) {
+            cell += kelvaro::IsControl(c[0]) && c[0] != '\t' ? kReplacement : c;
+        },
+        [&](unsigned char) { cell += kReplacement; });
+    return cell;
 }
 
 // Without the two-space indentation of a pretty-printed member.
@@ -134,6 +256,7 @@ struct Row {
 };
 
 struct Settings {
+    std::string Path; // --batch's value, "-" for standard input
     bool Csv = false;
     int Jobs = 1;
     char Separator = ',';
@@ -165,6 +288,7 @@ public:
     }
 
 private:
+    // The error is the message kelvaro prints for a single run, bytes and all.
     std::string Json(const Row& row, const ShareRun& run) const {
         std::string json = "{\"Line\": " + std::to_string(row.Line) + ", \"Inputs\": {";
         for (std::size_t i = 0; i < std::min(row.Fields.size(), s_.Columns.size()); ++i) {
@@ -176,7 +300,7 @@ private:
         json += "}, \"Status\": " + std::to_string(run.Status);
         if (run.Status != kExitOk) {
             json += ", \"Error\": ";
-            AppendJsonString(json, run.Error);
+            AppendJsonString(json, kelvaro::VisibleText(run.Error));
         }
         if (run.Solved) json.append(", ").append(Member(VolatilityJson(*run.Solved, run.Price)));
         if (run.Figures) json.append(", ").append(Member(FiguresJson(*run.Figures)));
@@ -187,9 +311,9 @@ private:
         std::string text;
         Cell(text, std::to_string(row.Line));
         for (std::size_t i = 0; i < s_.Columns.size(); ++i)
-            Cell(text, i < row.Fields.size() ? row.Fields[i] : std::string());
+            Cell(text, i < row.Fields.size() ? CsvText(row.Fields[i]) : std::string());
         Cell(text, std::to_string(run.Status));
-        Cell(text, run.Error);
+        Cell(text, kelvaro::VisibleText(run.Error));
         const auto number = [&](std::optional<double> value) {
             std::string cell;
             if (value && std::isfinite(*value)) AppendJsonNumber(cell, *value);
@@ -247,13 +371,16 @@ private:
 };
 
 // Workers take rows from a queue and leave their output lines keyed by
-// sequence number; the reading thread writes them in order. At most
-// `window` rows are between being read and being written.
+// sequence number; a writer thread writes (and flushes) each as soon as it and
+// every row before it are done, so that a row from a slow pipe shows before the
+// next line arrives. At most `window` rows are between being read and written.
 class Pool {
 public:
-    Pool(const Output& output, int jobs)
-        : output_(output), window_(4 * static_cast<std::size_t>(jobs)) {
+    Pool(const Output& output, int jobs, std::ostream& out, Progress& progress)
+        : output_(output), out_(out), progress_(progress),
+          window_(4 * static_cast<std::size_t>(jobs)) {
         for (int i = 0; i < jobs; ++i) workers_.emplace_back([this] { Work(); });
+        writer_ = std::thread([this] { Write(); });
     }
 
     ~Pool() {
@@ -263,36 +390,37 @@ public:
             queue_.clear();
         }
         workReady_.notify_all();
+        resultReady_.notify_all();
         for (std::thread& t : workers_) t.join();
+        writer_.join();
     }
 
-    // Queues a row, first writing what is ready while the window is full.
-    // False when `out` failed.
-    bool Submit(Row row, std::ostream& out, Progress& progress) {
+    // Queues a row once there is room in the window. False when `out` failed.
+    bool Submit(Row row) {
         std::unique_lock lock(m_);
-        while (read_ - written_ >= window_) {
-            if (!WriteReady(lock, out, progress)) return false;
-            resultReady_.wait(lock, [this] { return read_ - written_ < window_ || NextDone(); });
-        }
+        space_.wait(lock, [this] { return read_ - written_ < window_ || outFailed_; });
+        if (outFailed_) return false;
         queue_.emplace_back(read_++, std::move(row));
         lock.unlock();
         workReady_.notify_one();
-        lock.lock();
-        return WriteReady(lock, out, progress);
-    }
-
-    // Writes every remaining row in order.
-    bool Finish(std::ostream& out, Progress& progress) {
-        std::unique_lock lock(m_);
-        while (written_ < read_) {
-            if (!WriteReady(lock, out, progress)) return false;
-            resultReady_.wait(lock, [this] { return written_ == read_ || NextDone(); });
-        }
         return true;
     }
 
-    int64_t Failed() const { return failed_; }
-    int64_t Written() const { return static_cast<int64_t>(written_); }
+    // Waits until every queued row is written. False when `out` failed.
+    bool Finish() {
+        std::unique_lock lock(m_);
+        space_.wait(lock, [this] { return written_ == read_ || outFailed_; });
+        return !outFailed_;
+    }
+
+    int64_t Failed() const {
+        std::lock_guard lock(m_);
+        return failed_;
+    }
+    int64_t Written() const {
+        std::lock_guard lock(m_);
+        return static_cast<int64_t>(written_);
+    }
 
 private:
     struct Result {
@@ -330,39 +458,49 @@ private:
     bool NextDone() const { return !done_.empty() && done_.begin()->first == written_; }
 
     // Writes the finished rows that are next in order, outside the lock.
-    bool WriteReady(std::unique_lock<std::mutex>& lock, std::ostream& out, Progress& progress) {
-        std::string text;
-        for (auto it = done_.begin(); it != done_.end() && it->first == written_ + pending_;
-             it = done_.erase(it)) {
-            text += it->second.Text;
-            failed_ += it->second.Failed;
-            ++pending_;
+    void Write() {
+        std::unique_lock lock(m_);
+        for (;;) {
+            resultReady_.wait(lock, [this] { return closed_ || NextDone(); });
+            if (closed_) return;
+            std::string text;
+            std::size_t count = 0;
+            for (auto it = done_.begin(); it != done_.end() && it->first == written_ + count;
+                 it = done_.erase(it)) {
+                text += it->second.Text;
+                failed_ += it->second.Failed;
+                ++count;
+            }
+            lock.unlock();
+            out_ << text;
+            out_.flush();
+            const bool ok = static_cast<bool>(out_);
+            lock.lock();
+            written_ += count;
+            outFailed_ = !ok;
+            progress_.Update(static_cast<int64_t>(written_));
+            space_.notify_all();
+            if (!ok) return;
         }
-        if (pending_ == 0) return true;
-        lock.unlock();
-        out << text;
-        out.flush();
-        const bool ok = static_cast<bool>(out);
-        lock.lock();
-        written_ += pending_;
-        pending_ = 0;
-        progress.Update(static_cast<int64_t>(written_));
-        return ok;
     }
 
     const Output& output_;
+    std::ostream& out_;
+    Progress& progress_;
     const std::size_t window_;
-    std::mutex m_;
-    std::condition_variable workReady_, resultReady_;
+    mutable std::mutex m_;
+    std::condition_variable workReady_, resultReady_, space_;
     std::deque<std::pair<std::size_t, Row>> queue_;
     std::map<std::size_t, Result> done_;
-    std::size_t read_ = 0, written_ = 0, pending_ = 0;
+    std::size_t read_ = 0, written_ = 0;
     int64_t failed_ = 0;
-    bool closed_ = false;
+    bool closed_ = false, outFailed_ = false;
     std::vector<std::thread> workers_;
+    std::thread writer_;
 };
 
-// The command line's options: batch settings apart, the rest as every row's defaults.
+// The command line's options: batch settings apart, options a batch does not
+// use refused, the rest as every row's defaults.
 Settings ReadSettings(const std::vector<std::string>& args) {
     Settings s;
     std::string message;
@@ -371,10 +509,13 @@ Settings ReadSettings(const std::vector<std::string>& args) {
         std::clamp(engine_detail::UsableCpus(), 1u, static_cast<unsigned>(kMaxJobs)));
     std::erase_if(s.Options, [&](const std::pair<std::string, std::string>& option) {
         const auto& [name, value] = option;
-        if (std::find(std::begin(kRefused), std::end(kRefused), name) != std::end(kRefused))
+        const BatchUse use = BatchUseOf(name);
+        if (use != BatchUse::Column && use != BatchUse::Setting)
             throw BatchError{kExitUsage, "valitsinta " + name +
                                              " ei voi käyttää yhdessä valitsimen --batch kanssa"};
-        if (name == "--batch-format") {
+        if (name == "--batch") {
+            s.Path = value;
+        } else if (name == "--batch-format") {
             if (value != "json" && value != "csv")
                 throw BatchError{kExitUsage, "virheellinen arvo valitsimelle --batch-format: " +
                                                  Quoted(value) + " (json tai csv)"};
@@ -389,27 +530,52 @@ Settings ReadSettings(const std::vector<std::string>& args) {
                                      " (kokonaisluku 1–" + std::to_string(kMaxJobs) + ")"};
             s.Jobs = jobs;
         }
-        return name == "--batch" || name == "--batch-format" || name == "--jobs";
+        return use == BatchUse::Setting;
     });
     return s;
 }
 
-// The separator is the header's: a semicolon if it has one, else a comma.
-void ReadHeader(std::istream& in, Settings& s) {
+std::string ReadFailedMessage(const std::string& path) {
+    return path == "-" ? "vakiosyötteen lukeminen epäonnistui"
+                       : "tiedoston " + Quoted(path) + " lukeminen epäonnistui";
+}
+
+// The first line that is not blank; the separator is its: a semicolon if it
+// has one, else a comma.
+void ReadHeader(LineReader& reader, Settings& s) {
+    const bool stdIn = s.Path == "-";
     std::string line;
-    if (!ReadLine(in, line)) {
-        if (in.bad()) throw BatchError{kExitUsage, "syötteen lukeminen epäonnistui"};
-        throw BatchError{kExitUsage, "--batch: otsikkorivi puuttuu"};
+    bool empty = true; // nothing but a byte order mark and one line end
+    for (;;) {
+        const LineReader::Result result = reader.Next(line);
+        if (result == LineReader::kEnd) {
+            if (reader.Failed()) throw BatchError{kExitUsage, ReadFailedMessage(s.Path)};
+            throw BatchError{
+                kExitUsage,
+                "--batch: otsikkorivi puuttuu: " +
+                    (empty ? (stdIn ? "vakiosyöte" : "tiedosto " + Quoted(s.Path)) + " on tyhjä"
+                           : (stdIn ? "vakiosyötteessä" : "tiedostossa " + Quoted(s.Path)) +
+                                 " on vain tyhjiä rivejä")};
+        }
+        if (result == LineReader::kTooLong)
+            throw BatchError{kExitUsage, "--batch: otsikko" + TooLongMessage()};
+        // A spreadsheet's byte order mark.
+        if (reader.Number() == 1 && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
+        empty = empty && reader.Number() == 1 && line.empty();
+        if (!Trimmed(line).empty()) break;
     }
-    if (line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3); // a spreadsheet's byte order mark
     s.Separator = line.find(';') != std::string::npos ? ';' : ',';
     if (const auto error = SplitFields(line, s.Separator, s.Columns))
         throw BatchError{kExitUsage, "--batch: otsikkorivi: " + *error};
+    const std::vector<std::string_view>& columns = Columns();
     for (std::size_t i = 0; i < s.Columns.size(); ++i) {
         const std::string& name = s.Columns[i];
-        if (std::find(std::begin(kColumns), std::end(kColumns), name) == std::end(kColumns)) {
+        if (name.empty())
+            throw BatchError{kExitUsage, "--batch: otsikkorivin " + std::to_string(i + 1) +
+                                             ". sarakkeen nimi on tyhjä"};
+        if (std::find(columns.begin(), columns.end(), name) == columns.end()) {
             std::string known;
-            for (std::string_view c : kColumns) known.append(known.empty() ? "" : ", ").append(c);
+            for (std::string_view c : columns) known.append(known.empty() ? "" : ", ").append(c);
             throw BatchError{kExitUsage, "--batch: tuntematon sarake " + Quoted(name) +
                                              " (sarakkeet: " + known + ")"};
         }
@@ -429,6 +595,10 @@ Row MakeRow(const Settings& s, int64_t lineNumber, const std::string& line) {
     if (!row.Malformed && row.Fields.size() != s.Columns.size())
         row.Malformed = "rivillä on " + std::to_string(row.Fields.size()) + " kenttää, otsikossa " +
                         std::to_string(s.Columns.size());
+    // No command line can hold a NUL: a single run's message would be cut there.
+    for (std::size_t i = 0; !row.Malformed && i < row.Fields.size(); ++i)
+        if (row.Fields[i].find('\0') != std::string::npos)
+            row.Malformed = "sarakkeen " + Quoted(s.Columns[i]) + " kentässä on NUL-tavu";
     if (row.Malformed) return row;
     std::vector<std::string> given;
     for (std::size_t i = 0; i < s.Columns.size(); ++i) {
@@ -451,6 +621,31 @@ int64_t CountRows(const std::string& path) {
     return std::max<int64_t>(lines - 1, 0);
 }
 
+// Standard input read with read(2): a line from a pipe is seen as soon as it
+// is written, and a read error sets badbit instead of passing for the end.
+class FdBuffer : public std::streambuf {
+public:
+    explicit FdBuffer(int fd) : fd_(fd), buffer_(new char[kSize]) {}
+
+protected:
+    int_type underflow() override {
+        if (gptr() == egptr()) {
+            ssize_t n = 0;
+            do n = ::read(fd_, buffer_.get(), kSize);
+            while (n < 0 && errno == EINTR);
+            if (n < 0) throw std::ios_base::failure("read");
+            if (n == 0) return traits_type::eof();
+            setg(buffer_.get(), buffer_.get(), buffer_.get() + n);
+        }
+        return traits_type::to_int_type(*gptr());
+    }
+
+private:
+    static constexpr std::size_t kSize = 1 << 16;
+    int fd_;
+    std::unique_ptr<char[]> buffer_;
+};
+
 } // namespace
 
 bool IsBatchCommand(const std::vector<std::string>& args) {
@@ -466,32 +661,44 @@ int RunBatch(const std::vector<std::string>& args, std::istream& in, std::ostrea
              std::ostream& err, bool progressShown, int64_t totalRows) {
     try {
         Settings settings = ReadSettings(args);
-        ReadHeader(in, settings);
+        LineReader reader(in);
+        ReadHeader(reader, settings);
         const Output output(settings);
         out << output.Header();
+        out.flush();
         Progress progress(err, progressShown, totalRows);
-        bool written = true;
+        bool written = static_cast<bool>(out);
         int64_t failed = 0;
         {
-            Pool pool(output, settings.Jobs);
+            Pool pool(output, settings.Jobs, out, progress);
             std::string line;
-            for (int64_t number = 2; written && ReadLine(in, line); ++number)
-                if (!Trimmed(line).empty())
-                    written = pool.Submit(MakeRow(settings, number, line), out, progress);
-            written = written && pool.Finish(out, progress);
+            for (LineReader::Result result;
+                 written && (result = reader.Next(line)) != LineReader::kEnd;) {
+                Row row;
+                if (result == LineReader::kTooLong) {
+                    row.Line = reader.Number();
+                    row.Malformed = TooLongMessage();
+                } else if (Trimmed(line).empty()) {
+                    continue;
+                } else {
+                    row = MakeRow(settings, reader.Number(), line);
+                }
+                written = pool.Submit(std::move(row));
+            }
+            written = written && pool.Finish();
             failed = pool.Failed();
             progress.Update(pool.Written(), true);
         }
         if (!written || !out)
             throw BatchError{kExitFile, "vakiotulosteeseen kirjoittaminen epäonnistui"};
-        if (in.bad()) throw BatchError{kExitUsage, "syötteen lukeminen epäonnistui"};
+        if (reader.Failed()) throw BatchError{kExitUsage, ReadFailedMessage(settings.Path)};
         return failed > 0 ? kExitSomeRowsFailed : kExitOk;
     } catch (const BatchError& e) {
-        err << "kelvaro: " << e.Message << '\n';
+        err << "kelvaro: " << kelvaro::VisibleText(e.Message) << '\n';
         err.flush();
         return e.Status;
     } catch (const std::exception& e) {
-        err << "kelvaro: odottamaton virhe: " << e.what() << '\n';
+        err << "kelvaro: odottamaton virhe: " << kelvaro::VisibleText(e.what()) << '\n';
         err.flush();
         return kExitEngine;
     }
@@ -501,18 +708,30 @@ int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std
     std::vector<std::pair<std::string, std::string>> options;
     std::string message;
     if (!ReadOptions(args, options, message)) {
-        err << "kelvaro: " << message << '\n';
+        err << "kelvaro: " << kelvaro::VisibleText(message) << '\n';
         return kExitUsage;
     }
     std::string path;
     for (const auto& [name, value] : options)
         if (name == "--batch") path = value;
     const bool progress = IsTerminalStderr(err);
-    if (path == "-") return RunBatch(args, std::cin, out, err, progress);
-    std::ifstream file(path, std::ios::binary);
     struct stat info {};
+    if (path == "-") {
+        const char* why = fstat(STDIN_FILENO, &info) != 0 ? "se on suljettu"
+                          : S_ISDIR(info.st_mode)         ? "se on hakemisto"
+                                                          : nullptr;
+        if (why != nullptr) {
+            err << "kelvaro: vakiosyötettä ei voi lukea: " << why << '\n';
+            return kExitUsage;
+        }
+        FdBuffer buffer(STDIN_FILENO);
+        std::istream in(&buffer);
+        return RunBatch(args, in, out, err, progress);
+    }
+    std::ifstream file(path, std::ios::binary);
     if (!file || stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
-        err << "kelvaro: tiedostoa " << Quoted(path) << " ei voi lukea\n";
+        err << "kelvaro: tiedostoa " << kelvaro::VisibleText(Quoted(path)) << " ei voi lukea"
+            << (file && S_ISDIR(info.st_mode) ? ": se on hakemisto" : "") << '\n';
         return kExitUsage;
     }
     return RunBatch(args, file, out, err, progress,
@@ -520,17 +739,38 @@ int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std
 }
 
 std::string BatchHelpText() {
+    const std::vector<std::string_view>& names = Columns();
     std::string columns;
-    for (std::size_t i = 0; i < std::size(kColumns); ++i)
-        columns.append(i == 0 ? "" : i == 8 ? ",\n  " : ",").append(kColumns[i]);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        columns.append(i == 0 ? "" : i == 8 ? ",\n  " : ",").append(names[i]);
+    // The refused options, wrapped at 79 columns.
+    std::vector<std::string_view> refusedNames;
+    for (const auto& [name, use] : kBatchUses)
+        if (use == BatchUse::Refused) refusedNames.push_back(name);
+    std::string refused, line = " ";
+    for (std::size_t i = 0; i < refusedNames.size(); ++i) {
+        const std::string piece =
+            std::string(refusedNames[i]) + (i + 1 < refusedNames.size() ? "," : "");
+        if (line.size() > 1 && line.size() + 1 + piece.size() > 79) {
+            refused += line + "\n";
+            line = " ";
+        }
+        line.append(" ").append(piece);
+    }
+    refused += line + "\n";
     return "--batch lukee CSV-tiedoston, jonka otsikkorivillä ovat sarakkeiden nimet\n"
            "missä tahansa järjestyksessä (" +
-           std::to_string(std::size(kColumns)) + " mahdollista):\n  " + columns +
+           std::to_string(names.size()) + " mahdollista):\n  " + columns +
            "\n"
            "Erotin on ; tai , otsikkorivin mukaan. Puuttuva sarake tai tyhjä kenttä saa\n"
            "komentorivin arvon tai oletuksen; pilkkuerotellussa tiedostossa desimaalipilkku\n"
            "kirjoitetaan lainausmerkkeihin (\"15,5\"). Jokaisesta rivistä tulostuu\n"
            "JSON-rivi: Line, Inputs, Status ja joko Error (sama viesti ja paluuarvo kuin\n"
            "yhdellä warrantilla) tai ImpliedVolatility ja AtShare kuten\n"
-           "--share --price --json. Virheellinen rivi ei keskeytä ajoa.\n";
+           "--share --price --json. Virheellinen rivi ei keskeytä ajoa; rivi saa olla\n"
+           "enintään " +
+           std::to_string(kMaxLineBytes) +
+           " tavua. Nämä valitsimet eivät käy yhdessä valitsimen --batch\n"
+           "kanssa:\n" +
+           refused;
 }

@@ -311,7 +311,7 @@ int RunKelvaro(const std::vector<std::string>& args, std::ostream& out, std::ost
         message);
     line.End(false);
     if (status == kExitOk) return kExitOk;
-    err << "kelvaro: " << message << '\n';
+    err << "kelvaro: " << VisibleText(message) << '\n';
     err.flush();
     return status;
 }

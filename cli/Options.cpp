@@ -89,6 +89,10 @@ std::string_view OptionDefault(std::string_view name) {
     return option->defaultText;
 }
 
+std::span<const OptionInfo> AllOptions() {
+    return kOptions;
+}
+
 std::string Quoted(std::string_view text) {
     // Appended rather than `"\"" + ... + "\""`, on which GCC 12 warns falsely (-Wrestrict).
     std::string quoted(1, '"');

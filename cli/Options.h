@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <map>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -25,6 +26,9 @@ struct OptionInfo {
     std::string_view defaultText; // read like a typed value when the option is absent
     std::string_view help;
 };
+
+// Every option, in the order of --help.
+std::span<const OptionInfo> AllOptions();
 
 // The given options by name, each at most once; flags map to "".
 class ParsedArgs {

@@ -1,13 +1,20 @@
 // The command line: any argument vector ends in one of kelvaro's documented
-// exit statuses, never a crash; nothing is printed on stdout on failure. After
-// a blank line comes the file that --batch reads.
+// exit statuses, never a crash; nothing is printed on stdout on failure. The
+// first byte may put --batch beside one option of kelvaro's table, with a
+// value of its kind: every option, a new one too, meets a batch. After a blank
+// line comes the file that --batch reads. A batch writes valid UTF-8 with no
+// raw control characters, however bad its bytes.
+#include "Batch.h"
 #include "FuzzInput.h"
 #include "Kelvaro.h"
+#include "Options.h"
+#include "Output.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <unistd.h>
@@ -24,10 +31,35 @@ void RemoveScratch() {
         std::remove((ScratchPrefix() + kind).c_str());
 }
 
+// A value the option could take: dates and price lists by the help's
+// placeholder, else its default text or the first of its choices; a number
+// otherwise (file names are replaced by scratch paths below).
+std::string SampleValue(const kelvaro::OptionInfo& option) {
+    const std::string_view placeholder = option.argument;
+    if (placeholder.find("YYYY") != std::string_view::npos) return "2006-03-10";
+    if (placeholder.find("P1") != std::string_view::npos) return "14,15";
+    if (!option.defaultText.empty()) return std::string(option.defaultText);
+    const std::string_view first = placeholder.substr(0, placeholder.find('|'));
+    return first.size() < placeholder.size() ? std::string(first) : "15";
+}
+
+// Valid UTF-8 without control characters but the line end (and the tab, which
+// CSV may hold).
+bool Clean(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = kelvaro::Utf8SequenceLength(text, i);
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (length == 0 || ((c < 0x20 || c == 0x7F) && c != '\n' && c != '\t')) return false;
+        i += length;
+    }
+    return true;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
+    const auto pick = in.Take<uint8_t>();
     std::string text = in.Rest();
     std::string batch;
     if (const size_t blank = text.find("\n\n"); blank != std::string::npos) {
@@ -51,6 +83,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (!current.empty()) args.push_back(current);
 
+    const auto options = kelvaro::AllOptions();
+    if (pick < options.size()) {
+        bool hasBatch = false;
+        for (const std::string& arg : args)
+            hasBatch = hasBatch || arg == "--batch" || arg.rfind("--batch=", 0) == 0;
+        if (!hasBatch) args.insert(args.end(), {"--batch", "-"});
+        const kelvaro::OptionInfo& option = options[pick];
+        args.emplace_back(option.name);
+        if (!option.argument.empty()) args.push_back(SampleValue(option));
+    }
+
     // Files go to and come from scratch paths, never a path the fuzzer made
     // up, nor standard input.
     static const bool removedAtExit = std::atexit(RemoveScratch) == 0;
@@ -72,6 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::ostringstream out, err;
     const int status = RunKelvaro(args, out, err);
+    if (IsBatchCommand(args) && (!Clean(out.str()) || !Clean(err.str()))) std::abort();
     if (status == 5) return 0; // a batch with failed rows: each row says why
     if (status != 0 && status != 2 && status != 3 && status != 4) std::abort();
     if (status != 0 && !out.str().empty()) std::abort();

@@ -30,6 +30,8 @@ PACKAGES=(
   qt6-translations-l10n
   # Spreading a batch over processes and hosts
   parallel
+  # Reading kelvaro --batch output back with an independent JSON and CSV parser
+  python3
   # Package: desktop entry, metainfo and package validators, man pages, icon PNGs
   desktop-file-utils
   appstream

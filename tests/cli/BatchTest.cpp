@@ -1,18 +1,28 @@
 // kelvaro --batch against single runs of the same inputs, in process: every
 // row's figures bit for bit (the same shortest texts), every bad row its own
-// error and status, order kept on several threads, bad headers refused.
+// error and status, order kept on several threads, bad headers and options a
+// batch does not use refused, long lines bounded. (batch_io.sh drives the
+// binary through pipes.)
 #include "Batch.h"
 #include "Kelvaro.h"
+#include "Options.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
+
+using namespace std::string_literals;
 
 struct Outcome {
     int status = -1;
@@ -72,6 +82,8 @@ const std::vector<std::vector<std::string>> kRows = {
     {"normal", "call", "15", "", "", "", "2006-04-21", "2006-04-19 10:00", "", "15", ""}, // three days
     {"normal", "call", "1x", "", "", "", "2006-04-21", "", "", "15", ""},    // a letter in a number
     {"normal", "call", "15", "", "", "", "2006-04-22", "", "", "15", ""},    // weekend expiry
+    {"normal", "call", "15", "", "", "", "2006-02-28", "", "", "15", ""},    // expiry before valuation
+    {"normal", "call", "15", "", "", "", "2012-03-01", "", "", "15", ""},    // over 2000 days ahead
     {"normal", "call", "15", "", "", "", "2006-04-21", "", "0", "15", ""},   // volatility 0
     {"normal", "call", "15", "", "", "", "2006-04-21", "", "", "15", "0.001"}, // no volatility gives it
     {"turbo-sg", "put", "15", "", "", "", "2006-04-21", "", "", "15", ""},   // knocked out
@@ -123,16 +135,53 @@ TEST(Batch, EveryRowAsItsSingleRunInOrderOnSeveralThreads) {
 }
 
 TEST(Batch, SemicolonsCommandLineDefaultsAndMalformedRows) {
-    const Outcome batch = Batch("share;expiry\n15,5;2006-04-21\n15;2006-04-21;x\n\"15;2006-04-21\n",
+    // A byte order mark and blank lines before the header; lines keep their numbers.
+    const Outcome batch = Batch("\xEF\xBB\xBF\r\n\n share;expiry\n15,5;2006-04-21\n\n"
+                                "15;2006-04-21;x\n\"15;2006-04-21\n15;2006\0-04-21\n"s,
                                 {"--valuation", "2006-03-01 10:00", "--strike", "15,5"});
     EXPECT_EQ(batch.status, kExitSomeRowsFailed);
     const std::vector<std::string> lines = Lines(batch.out);
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 4u);
     const Outcome one = Single({"--valuation", "2006-03-01 10:00", "--strike", "15,5", "--share",
                                 "15,5", "--expiry", "2006-04-21", "--json"});
+    EXPECT_TRUE(lines[0].starts_with("{\"Line\": 4, ")) << lines[0];
     EXPECT_TRUE(lines[0].ends_with(ExpectedTail(one))) << lines[0];
+    EXPECT_TRUE(lines[1].starts_with("{\"Line\": 6, ")) << lines[1];
     EXPECT_TRUE(lines[1].ends_with("\"Status\": 2, \"Error\": \"rivillä on 3 kenttää, otsikossa 2\"}"));
     EXPECT_TRUE(lines[2].ends_with("\"Status\": 2, \"Error\": \"lainausmerkki jää auki\"}"));
+    // No command line holds a NUL: the row is refused whole, not cut at it.
+    EXPECT_EQ(lines[3], "{\"Line\": 8, \"Inputs\": {\"share\": \"15\", \"expiry\": \"2006\\u0000-04-21\"}, "
+                        "\"Status\": 2, \"Error\": \"sarakkeen \\\"expiry\\\" kentässä on NUL-tavu\"}");
+}
+
+// A line of up to 1 MiB without its end is read; a longer one, or one that
+// never ends, is its row's error and the batch goes on.
+TEST(Batch, LongLinesAreRowErrorsAndTheBatchGoesOn) {
+    constexpr std::size_t kLimit = 1 << 20;
+    const auto row = [](std::size_t length) { // "2006-04-21,   ...   15"
+        std::string line = "2006-04-21,";
+        line.append(length - line.size() - 2, ' ');
+        return line + "15";
+    };
+    const std::string csv = "expiry,share\n" + row(kLimit) + "\n" + row(kLimit) + "\r\n" +
+                            row(kLimit + 1) + "\n" + row(kLimit + 1) + "\r\n" + row(3 * kLimit) +
+                            "\n2006-04-21,15\n" + std::string(3 * kLimit, '\0');
+    const Outcome batch = Batch(csv, {"--valuation", "2006-03-01 10:00"});
+    EXPECT_EQ(batch.status, kExitSomeRowsFailed);
+    const std::vector<std::string> lines = Lines(batch.out);
+    ASSERT_EQ(lines.size(), 7u);
+    const std::string tooLong =
+        "\"Inputs\": {}, \"Status\": 2, \"Error\": \"rivi on liian pitkä: yli 1048576 tavua\"}";
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        SCOPED_TRACE(i);
+        const std::string start = "{\"Line\": " + std::to_string(i + 2) + ", ";
+        if (i == 0 || i == 1 || i == 5)
+            EXPECT_TRUE(lines[i].starts_with(start + "\"Inputs\": {\"expiry\": \"2006-04-21\", "
+                                                     "\"share\": \"15\"}, \"Status\": 0, "))
+                << lines[i];
+        else
+            EXPECT_EQ(lines[i], start + tooLong);
+    }
 }
 
 TEST(Batch, CsvOutputHasTheJsonFields) {
@@ -174,25 +223,138 @@ TEST(Batch, RowsFinishedWhileWritingAreWritten) {
 
 TEST(Batch, BadHeaderOrOptionIsAUsageErrorWithNothingWritten) {
     struct Case {
-        const char* csv;
+        std::string csv;
         std::vector<std::string> args;
         const char* message;
     } const cases[] = {
-        {"", {}, "kelvaro: --batch: otsikkorivi puuttuu\n"},
+        {"", {}, "kelvaro: --batch: otsikkorivi puuttuu: vakiosyöte on tyhjä\n"},
+        {"\xEF\xBB\xBF", {}, "kelvaro: --batch: otsikkorivi puuttuu: vakiosyöte on tyhjä\n"},
+        {"\xEF\xBB\xBF\r\n \t\n\n", {},
+         "kelvaro: --batch: otsikkorivi puuttuu: vakiosyötteessä on vain tyhjiä rivejä\n"},
+        {"expiry,share,\n2006-04-21,15,\n", {}, "kelvaro: --batch: otsikkorivin 3. sarakkeen nimi on tyhjä\n"},
+        {"expiry;;share\n", {}, "kelvaro: --batch: otsikkorivin 2. sarakkeen nimi on tyhjä\n"},
+        // Bytes that are not UTF-8 and control characters show as such.
+        {"expiry,\xE9\0\r\r\n"s, {}, "kelvaro: --batch: tuntematon sarake \"\\xE9\\x00\\x0D\" ("},
+        {std::string((1 << 20) + 1, 'x'), {}, "kelvaro: --batch: otsikkorivi on liian pitkä: yli 1048576 tavua\n"},
         {"expiry,strke\n2006-04-21,15\n", {}, "kelvaro: --batch: tuntematon sarake \"strke\""},
         {"expiry;expiry\n", {}, "kelvaro: --batch: sarake \"expiry\" on otsikossa kahdesti\n"},
-        {"expiry\n", {"--json"}, "kelvaro: valitsinta --json ei voi käyttää yhdessä valitsimen --batch kanssa\n"},
         {"expiry\n", {"--jobs", "0"}, "kelvaro: virheellinen arvo valitsimelle --jobs: \"0\""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.csv);
+        SCOPED_TRACE(c.csv.substr(0, 40));
         const Outcome batch = Batch(c.csv, c.args);
         EXPECT_EQ(batch.status, kExitUsage);
         EXPECT_EQ(batch.out, "");
         EXPECT_TRUE(batch.err.starts_with(c.message)) << batch.err;
     }
+    // A header from a source of NUL bytes that does not end soon (--batch
+    // /dev/zero) is refused at once, not read on to its end.
+    struct Zeros : std::streambuf {
+        char block[1 << 16] = {};
+        std::size_t served = 0;
+        int_type underflow() override {
+            if (served >= (std::size_t{256} << 20)) return traits_type::eof();
+            served += sizeof block;
+            setg(block, block, block + sizeof block);
+            return 0;
+        }
+    } zeros;
+    std::istream in(&zeros);
+    std::ostringstream out, err;
+    EXPECT_EQ(RunBatch({"--batch", "-"}, in, out, err), kExitUsage);
+    EXPECT_EQ(err.str(), "kelvaro: --batch: otsikkorivi on liian pitkä: yli 1048576 tavua\n");
+    EXPECT_LE(zeros.served, std::size_t{2} << 20);
+
+    // A read that fails after the header and a row is not taken for the end.
+    struct Failing : std::stringbuf {
+        Failing() : std::stringbuf("expiry,share\n2006-04-21,x\n") {}
+        int_type underflow() override {
+            if (gptr() == egptr()) throw std::ios_base::failure("EIO");
+            return std::stringbuf::underflow();
+        }
+    } failing;
+    std::istream broken(&failing);
+    std::ostringstream rows, message;
+    EXPECT_EQ(RunBatch({"--batch", "-"}, broken, rows, message), kExitUsage);
+    EXPECT_EQ(Lines(rows.str()).size(), 1u);
+    EXPECT_EQ(message.str(), "kelvaro: vakiosyötteen lukeminen epäonnistui\n");
+
     EXPECT_EQ(Single({"--batch", "/nonexistent/x.csv"}).status, kExitUsage);
     EXPECT_EQ(Single({"--jobs", "2", "--expiry", "2006-04-21"}).status, kExitUsage);
+}
+
+// Every option of kelvaro's table beside --batch: a row's inputs and the
+// batch's own settings are used, --help and --version win, every other is
+// refused before any row (today --scenario crashed and --chart was ignored).
+// A new option fails here until it is put in this table.
+TEST(Batch, EveryOptionIsUsedOrRefusedNoneIgnored) {
+    enum Expect { kUsed, kWins, kRefused };
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() / ("kelvaro-batch-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    const std::string file = (folder / "in.csv").string();
+    std::ofstream(file) << "expiry,share\n2006-04-21,15\n";
+    const std::map<std::string_view, std::pair<std::string, Expect>> expected = {
+        {"--valuation", {"2006-03-01 10:00", kUsed}},
+        {"--expiry", {"2006-04-20", kUsed}},
+        {"--type", {"turbo-shb", kUsed}},
+        {"--side", {"put", kUsed}},
+        {"--strike", {"16", kUsed}},
+        {"--multiplier", {"0,1", kUsed}},
+        {"--margin", {"0,4", kUsed}},
+        {"--dividend-date", {"2006-03-20", kUsed}},
+        {"--dividend", {"0,3", kUsed}},
+        {"--steps-per-day", {"10", kUsed}},
+        {"--volatility", {"25", kUsed}},
+        {"--rate", {"4", kUsed}},
+        {"--open", {"50", kUsed}},
+        {"--weekend", {"1", kUsed}},
+        {"--share", {"14", kUsed}},
+        {"--price", {"0,15", kUsed}},
+        {"--batch", {"", kUsed}}, // given once, below
+        {"--batch-format", {"csv", kUsed}},
+        {"--jobs", {"2", kUsed}},
+        {"--help", {"", kWins}},
+        {"--version", {"", kWins}},
+        {"--results", {(folder / "results.txt").string(), kRefused}},
+        {"--decimal-separator", {",", kRefused}},
+        {"--check", {"", kRefused}},
+        {"--value-at", {"15", kRefused}},
+        {"--json", {"", kRefused}},
+        {"--scenario", {"", kRefused}},
+        {"--scenario-prices", {"14,15", kRefused}},
+        {"--scenario-dates", {"2006-03-10", kRefused}},
+        {"--chart", {(folder / "chart.png").string(), kRefused}},
+    };
+    for (const kelvaro::OptionInfo& option : kelvaro::AllOptions()) {
+        const std::string name(option.name);
+        SCOPED_TRACE(name);
+        const auto it = expected.find(name);
+        ASSERT_NE(it, expected.end()) << "say whether --batch uses " << name;
+        const auto& [value, expect] = it->second;
+        std::vector<std::string> args = {"--batch", file};
+        if (name != "--valuation") args.insert(args.end(), {"--valuation", "2006-03-01 10:00"});
+        if (name != "--batch") args.push_back(option.argument.empty() ? name : name + "=" + value);
+        const Outcome run = Single(args);
+        if (expect == kRefused) {
+            EXPECT_EQ(run.status, kExitUsage);
+            EXPECT_EQ(run.out, "");
+            EXPECT_EQ(run.err, "kelvaro: valitsinta " + name +
+                                   " ei voi käyttää yhdessä valitsimen --batch kanssa\n");
+        } else if (expect == kWins) {
+            EXPECT_EQ(run.status, kExitOk);
+            EXPECT_TRUE(run.out.starts_with(name == "--help" ? "Käyttö:" : "kelvaro ")) << run.out;
+        } else {
+            EXPECT_EQ(run.status, kExitOk) << run.out << run.err;
+            EXPECT_EQ(run.err, "");
+            // Line 2's row, as JSON or (--batch-format) CSV.
+            EXPECT_TRUE(run.out.starts_with("{\"Line\": 2, ") || run.out.find("\n2,") != std::string::npos)
+                << run.out;
+        }
+    }
+    EXPECT_FALSE(fs::exists(folder / "results.txt"));
+    EXPECT_FALSE(fs::exists(folder / "chart.png"));
+    fs::remove_all(folder);
 }
 
 } // namespace
