@@ -385,7 +385,16 @@ void TForm1::ShowValuation() {
     if (share_) MarkShareInListing(*share_);
     if (figures_) {
         OpenFigures();
-        figuresWindow_->SetFigures(*figures_, solved_);
+        const auto number = [](double x) {
+            return QString::fromStdString(ReadableNumber(x, 6, DecimalSeparator()));
+        };
+        if (figures_->OffLattice)
+            figuresWindow_->Clear(
+                QStringLiteral("Osakkeen hinta %1 on hilan hinta-alueen ulkopuolella "
+                               "(%2 – %3): tunnuslukuja ei voi laskea tällä hinnalla.")
+                    .arg(number(figures_->Share), number(grid_.PriceMin), number(grid_.PriceMax)));
+        else
+            figuresWindow_->SetFigures(*figures_, solved_);
     } else if (figuresWindow_ != nullptr) {
         figuresWindow_->Clear(QStringLiteral("Viimeisin laskenta ei ollut Osake-kentän hinnalla."));
     }

@@ -36,8 +36,17 @@ std::vector<Field> FieldsOf(const CShareFigures& f) {
         {"ReferenceDifference", "Ero suljettuun kaavaan", f.ReferenceDifference, "/ warrantti"}};
 }
 
+// Six significant digits, never E (a difference of 1e-6 reads 0,000001).
 std::string Number(double value, char separator) {
-    return FloatToStrF(value, TFloatFormat::ffGeneral, 6, 3, separator);
+    return ReadableNumber(value, 6, separator);
+}
+
+// As people read it. Leverage is shown as a size, calls and puts alike: the
+// per cent the warrant gains for a per cent move of the share its way (the
+// JSON keeps the sign, negative for a put).
+std::string Shown(const Field& field, char separator) {
+    if (!field.value) return "–";
+    return Number(field.key == "Leverage" ? std::fabs(*field.value) : *field.value, separator);
 }
 
 } // namespace
@@ -55,9 +64,8 @@ void AppendJsonNumber(std::string& out, double value) {
 std::vector<FigureRow> FigureRows(const CShareFigures& f, char separator) {
     std::vector<FigureRow> rows;
     for (const Field& field : FieldsOf(f))
-        rows.push_back({std::string(field.label),
-                        field.value ? Number(*field.value, separator) : "–",
-                        std::string(field.unit)});
+        rows.push_back(
+            {std::string(field.label), Shown(field, separator), std::string(field.unit)});
     return rows;
 }
 
@@ -74,9 +82,7 @@ std::string VolatilityPercentText(const CImpliedVolatility& r, char separator) {
 std::string FiguresText(const CShareFigures& f, char separator) {
     std::string text = "Osakkeen hinta: " + Number(f.Share, separator) + "\n";
     for (const Field& field : FieldsOf(f)) {
-        text.append(field.label).append(": ");
-        text += field.value ? Number(*field.value, separator) : "–";
-        text += '\n';
+        text.append(field.label).append(": ").append(Shown(field, separator)).append("\n");
     }
     if (f.KnockedOut) text += "Knock-out: hinta on knock-out-tasolla tai sen takana\n";
     if (f.Unreliable)

@@ -1,5 +1,6 @@
 // The window and its commands, with the dialogs answered by hooks.
 #include "ChartWindow.h"
+#include "FiguresWindow.h"
 #include "Conversions.h"
 #include "ScenarioWindow.h"
 #include "ValueChart.h"
@@ -372,6 +373,13 @@ private slots:
         ui.EditShare->setText("100");
         RunCommand(*form, &TForm1::ButtonCalculateClick);
         QVERIFY(ui.Memo1->extraSelections().isEmpty());
+        // and the figures say so plainly instead of a column of dashes.
+        const auto* figures = form->findChild<TFiguresWindow*>();
+        QVERIFY(figures != nullptr && figures->Table()->rowCount() == 0);
+        QStringList texts;
+        for (const QLabel* label : figures->findChildren<QLabel*>()) texts << label->text();
+        QVERIFY2(texts.join('\n').contains(QStringLiteral("Osakkeen hinta 100 on hilan hinta-alueen ulkopuolella (5,15646 – 49,6465)")),
+                 qPrintable(texts.join('\n')));
     }
 
     // State: a valuation at strike 15 drawn in the chart and the table.

@@ -331,6 +331,15 @@ TEST(CliShare, PriceSolvesBackTheVolatilityOfItsValue) {
     EXPECT_TRUE(run.out.starts_with("Implisiittinen volatiliteetti: 30,00 %\n")) << run.out;
     EXPECT_NE(run.out.find("\nArvo: 0,141558\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\nKnock-out-taso: –\n"), std::string::npos) << run.out;
+
+    // A put's leverage reads as a size, as traders quote it; no figure in E
+    // notation (the closed-form difference is about 1e-6).
+    run = RunBinary(kDates, {"--side", "put", "--share", "15"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto leverage = run.out.find("\nVipu: ");
+    ASSERT_NE(leverage, std::string::npos) << run.out;
+    EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(run.out[leverage + 7]))) << run.out;
+    EXPECT_EQ(run.out.find_first_of("Ee", run.out.find("\nEro suljettuun kaavaan: ") + 25), std::string::npos) << run.out;
 }
 
 // The scenario's valuation-moment column is --value-at, its expiry column
