@@ -366,6 +366,10 @@ void TForm1::ShowValuation() {
     ui->EditPriceSteps->setText(QString::number(grid_.NodeCount));
     ui->EditPriceMax->setText(GeneralText(grid_.PriceMax));
     ui->EditPriceMin->setText(GeneralText(grid_.PriceMin));
+    // The boxes keep their four digits (2,247E004); the whole price is a hover away.
+    for (auto [edit, price] :
+         {std::pair{ui->EditPriceMax, grid_.PriceMax}, std::pair{ui->EditPriceMin, grid_.PriceMin}})
+        edit->setToolTip(QString::fromStdString(ReadableNumber(price, 10, DecimalSeparator())));
     // One replacement instead of a line at a time: thousands of lines
     // then appear at once.
     ui->Memo1->setPlainText(std::exchange(workListing_, QString()));

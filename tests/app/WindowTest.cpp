@@ -79,6 +79,7 @@ private slots:
                    ui.EditPriceMax->text();
         };
         QCOMPARE(outputs(), QStringLiteral("1021 4,834 46,54"));
+        QCOMPARE(ui.EditPriceMax->toolTip(), QStringLiteral("46,54358922"));
         const QString listing = ui.Memo1->toPlainText();
         const QStringList lines = listing.split('\n');
         QCOMPARE(lines.size(), 1021);
