@@ -4,10 +4,12 @@
 #include "Conversions.h"
 #include "FloatFormat.h"
 #include "QtBridge.h"
+#include "Save.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFile>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -47,7 +49,9 @@ double ReadNumber(const QLineEdit* edit, const QString& label) {
 ScenarioWindow::ScenarioWindow(QWidget* parent)
     : QWidget(parent, Qt::Window), EditFirst(new QLineEdit), EditLast(new QLineEdit),
       EditStep(new QLineEdit), DateList(new QListWidget), CellChoice(new QComboBox),
-      TableView(new QTableWidget), saveDialog_(this) {
+      TableView(new QTableWidget),
+      saveDialog_(this, {{QStringLiteral("CSV-tiedosto (*.csv)"), QStringLiteral("csv")},
+                         {QStringLiteral("Kaikki tiedostot (*)"), QString()}}) {
     setWindowTitle(QStringLiteral("Skenaariot"));
     CellChoice->addItems(
         {QStringLiteral("Arvo"), QStringLiteral("Muutos"), QStringLiteral("Muutos %")});
@@ -170,6 +174,8 @@ void ScenarioWindow::CopyToClipboard() {
 void ScenarioWindow::SaveCsv() {
     if (!saveDialog_.Execute()) return;
     const QString name = saveDialog_.GetFileName();
-    if (!SaveBytesAtomically(name, CsvText().toUtf8()))
-        ShowErrorBox(QStringLiteral("Tiedostoon \"%1\" kirjoittaminen epäonnistui.").arg(name));
+    const QByteArray bytes = CsvText().toUtf8();
+    const SaveStatus status = SaveFile(QFile::encodeName(name).toStdString(),
+                                       std::string_view(bytes.constData(), bytes.size()));
+    if (status != SaveStatus::Ok) ShowErrorBox(SaveFailureSentence(status, name));
 }
