@@ -105,9 +105,15 @@ TEST(SaveFile, FifoWrittenInPlace) {
     std::string bytes(3 << 20, '\0');
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 % 251);
 
+    // Held open for reading and writing, the FIFO lets the reader and the
+    // save open at once and keeps the reader waiting until it is let go, so
+    // a save that wrongly replaces the FIFO fails here rather than hangs.
+    const int held = ::open(fifo.c_str(), O_RDWR);
+    ASSERT_GE(held, 0);
     std::string received;
     std::thread reader([&] { received = ReadFile(fifo); });
     const SaveStatus status = SaveFile(fifo.string(), bytes);
+    ::close(held);
     reader.join();
     EXPECT_EQ(status, SaveStatus::Ok);
     EXPECT_TRUE(received == bytes);
@@ -115,6 +121,8 @@ TEST(SaveFile, FifoWrittenInPlace) {
 
     std::thread leaver([&] { ::close(::open(fifo.c_str(), O_RDONLY)); });
     EXPECT_EQ(SaveFile(fifo.string(), bytes), SaveStatus::WriteFailed);
+    // Lets the reader go should the save not have opened the FIFO.
+    ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
     leaver.join();
     EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
     EXPECT_EQ(Entries(dir), QStringList{"pipe"});
