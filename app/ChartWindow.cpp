@@ -51,7 +51,11 @@ ChartWindow::ChartWindow(QWidget* parent)
     // Redraw once the slider is let go, not on every pixel of a drag.
     slider_->setTracking(false);
     readout_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    readout_->setWordWrap(true);
+    // One line in a place of its own: a long read-out is cut at the right
+    // edge rather than wrapped, so the chart never jumps as the mouse moves.
+    readout_->setWordWrap(false);
+    readout_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    readout_->setFixedHeight(readout_->fontMetrics().height() + 4);
     auto* controls = new QHBoxLayout;
     controls->addWidget(new QLabel(QStringLiteral("Lisäpäivä:")));
     controls->addWidget(slider_, 1);
@@ -79,6 +83,7 @@ void ChartWindow::SetGrid(const CGrid& grid, std::optional<double> share) {
     grid_ = grid.Allocated ? &grid : nullptr;
     share_ = share;
     picked_.reset();
+    readout_->clear(); // it spoke of the last grid's curves
     {
         const QSignalBlocker blockSlider(slider_), blockDates(dates_);
         dates_->clear();

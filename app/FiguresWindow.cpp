@@ -1,5 +1,6 @@
 #include "FiguresWindow.h"
 
+#include "AppCore.h"
 #include "Conversions.h"
 #include "FloatFormat.h"
 #include "ShareOutput.h"
@@ -45,7 +46,7 @@ void TFiguresWindow::SetFigures(const CShareFigures& figures,
     std::vector<FigureRow> rows;
     if (solved)
         rows.push_back({"Implisiittinen volatiliteetti", VolatilityPercentText(*solved, separator),
-                        "% (" + std::to_string(solved->Valuations) + " arvostusta)"});
+                        "% (" + Counted(solved->Valuations, "arvostus", "arvostusta") + ")"});
     for (FigureRow& row : FigureRows(figures, separator)) rows.push_back(std::move(row));
     table_->setRowCount(static_cast<int>(rows.size()));
     for (int r = 0; r < static_cast<int>(rows.size()); ++r) {

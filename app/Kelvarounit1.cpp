@@ -4,6 +4,7 @@
 #include "BackgroundJob.h"
 #include "ChartWindow.h"
 #include "Conversions.h"
+#include "DateTyping.h"
 #include "Dates.h"
 #include "FiguresWindow.h"
 #include "FloatFormat.h"
@@ -91,6 +92,9 @@ TForm1::TForm1(QWidget* parent)
         picker->setDisplayFormat(ShortDateFormat());
         picker->setTime(time);
     }
+    for (QDateTimeEdit* picker :
+         std::initializer_list<QDateTimeEdit*>{ui->DateNow, ui->DateExpiry, ui->DateDivid})
+        DateTyping::Install(picker);
 
     // Laske stays where it is whether or not the check button is shown.
     QSizePolicy policy = ui->Button1->sizePolicy();
@@ -149,6 +153,10 @@ void TForm1::SetUpKeyboard() {
         label->setBuddy(input);
         input->setAccessibleName(label->text());
     }
+    // The label's own text is cut short; the whole name is a hover away.
+    ui->Label12->setToolTip(QStringLiteral("SG:n knock-out-marginaali (Turbo (SG))"));
+    ui->EditSGMarg->setToolTip(ui->Label12->toolTip());
+    ui->EditSGMarg->setAccessibleDescription(ui->Label12->toolTip());
     ui->RadioGroupType->setAccessibleName(QStringLiteral("Tyyppi"));
     ui->RadioGroupCallPut->setAccessibleName(QStringLiteral("Call/put"));
     ui->Memo1->setAccessibleName(QStringLiteral("Solmujen hinnat ja nykyarvot"));
@@ -213,7 +221,7 @@ int TForm1::ReadInt(const QLineEdit* edit, const QLabel* label) const {
 }
 
 void TForm1::ReadInputs() {
-    CWarrant& warrant = grid_.Warrant;
+    CWarrant& warrant = inputs_.Warrant;
     warrant.ProductType = ui->RadioGroupType->ItemIndex();
     warrant.IsCall = ui->RadioGroupCallPut->ItemIndex() == 0;
     warrant.Strike = static_cast<double>(ReadFloat(ui->EditStrike, ui->Label3));
@@ -225,11 +233,11 @@ void TForm1::ReadInputs() {
     warrant.KnockOutMargin = warrant.ProductType == kTurboSG
                                  ? static_cast<double>(ReadFloat(ui->EditSGMarg, ui->Label12))
                                  : 0.0;
-    grid_.ValuationTime = PickerSerial(ui->DateNow);
-    grid_.StepsPerDay = ReadInt(ui->EditTimeSteps, ui->Label7);
-    grid_.OpenFraction = FromPercent(ReadFloat(ui->EditXOpen, ui->Label9));
-    grid_.WeekendWeight = WeekendWeightFromDays(ReadFloat(ui->EditWeekEnd, ui->Label10));
-    grid_.Rate = FromPercent(ReadFloat(ui->EditRate, ui->Label11));
+    inputs_.ValuationTime = PickerSerial(ui->DateNow);
+    inputs_.StepsPerDay = ReadInt(ui->EditTimeSteps, ui->Label7);
+    inputs_.OpenFraction = FromPercent(ReadFloat(ui->EditXOpen, ui->Label9));
+    inputs_.WeekendWeight = WeekendWeightFromDays(ReadFloat(ui->EditWeekEnd, ui->Label10));
+    inputs_.Rate = FromPercent(ReadFloat(ui->EditRate, ui->Label11));
 }
 
 bool TForm1::Busy() const {
@@ -247,7 +255,7 @@ void TForm1::WaitUntilIdle() {
 
 bool TForm1::PrepareInputs(RefusedCommand command) {
     ReadInputs();
-    const std::string refusal = DateRangeRefusalText(grid_, command, RefusalForm::Box);
+    const std::string refusal = DateRangeRefusalText(inputs_, command, RefusalForm::Box);
     if (refusal.empty()) return true;
     ShowMessage(QString::fromStdString(refusal));
     return false;
@@ -255,7 +263,7 @@ bool TForm1::PrepareInputs(RefusedCommand command) {
 
 bool TForm1::ConfirmLongValuation() {
     int32_t steps = 0, nodes = 0;
-    if (!LatticeSize(grid_, steps, nodes)) return true;
+    if (!LatticeSize(inputs_, steps, nodes)) return true;
     const double seconds = static_cast<double>(steps) * nodes / kNodeUpdatesPerSecond;
     if (seconds <= kAskAboveSeconds) return true;
     return AskYesNo(
@@ -279,7 +287,7 @@ void TForm1::ButtonCalculateClick() {
         const std::optional<double> share =
             !ui->GroupBox1->isHidden() ? std::optional<double>(ReadShare()) : std::nullopt;
         if (!ConfirmLongValuation()) return;
-        CopyInputs(grid_, work_);
+        CopyInputs(inputs_, work_);
         auto complete = std::make_shared<bool>(false);
         StartWork(
             QStringLiteral("Lasketaan…"),
@@ -323,14 +331,17 @@ void TForm1::ShowValuation() {
     // One replacement instead of a line at a time: thousands of lines
     // then appear at once.
     ui->Memo1->setPlainText(std::exchange(workListing_, QString()));
-    QString status = QStringLiteral("Laskettu: %1 hintatasoa, %2 kaupankäyntipäivää.")
-                         .arg(grid_.NodeCount)
-                         .arg(grid_.DayCount);
+    QString status =
+        QStringLiteral("Laskettu: %1, %2.")
+            .arg(QString::fromUtf8(Counted(grid_.NodeCount, "hintataso", "hintatasoa")),
+                 QString::fromUtf8(
+                     Counted(grid_.DayCount, "kaupankäyntipäivä", "kaupankäyntipäivää")));
     if (solved_)
-        status = QStringLiteral("Implisiittinen volatiliteetti %1 % (%2 arvostusta). ")
-                     .arg(QString::fromLatin1(VolatilityPercentText(*solved_, DecimalSeparator())))
-                     .arg(solved_->Valuations) +
-                 status;
+        status =
+            QStringLiteral("Implisiittinen volatiliteetti %1 % (%2). ")
+                .arg(QString::fromLatin1(VolatilityPercentText(*solved_, DecimalSeparator())),
+                     QString::fromUtf8(Counted(solved_->Valuations, "arvostus", "arvostusta"))) +
+            status;
     statusBar()->showMessage(status, 15000);
     ui->Memo1->setExtraSelections({}); // a mark of an earlier listing
     if (share_) MarkShareInListing(*share_);
@@ -351,7 +362,10 @@ double TForm1::ReadShare() const {
 }
 
 void TForm1::MarkShareInListing(double share) {
-    if (!grid_.Allocated || grid_.NodeCount < 1) return;
+    // Outside the lattice no node stands for the price: nothing is marked.
+    if (!grid_.Allocated || grid_.NodeCount < 1 || share < grid_.Prices.front() ||
+        share > grid_.Prices.back())
+        return;
     int nearest = 0;
     for (int i = 1; i < grid_.NodeCount; ++i)
         if (std::abs(grid_.Prices[i] - share) < std::abs(grid_.Prices[nearest] - share))
@@ -373,7 +387,7 @@ void TForm1::ButtonSolveClick() {
         if (!PrepareInputs(RefusedCommand::Calculate)) return;
         const double share = ReadShare();
         const double price = static_cast<double>(ReadFloat(ui->EditWarrant, ui->Label15));
-        const CGrid inputs = GridInputs(grid_);
+        const CGrid inputs = GridInputs(inputs_);
         auto solved = std::make_shared<CImpliedVolatility>();
         StartWork(
             QStringLiteral("Haetaan volatiliteettia…"),
@@ -462,7 +476,7 @@ void TForm1::Button1Click() {
         if (!PrepareInputs(RefusedCommand::Check)) return;
         // The check builds into the spare record: the last valuation stays
         // what the listing shows and a save writes.
-        CopyInputs(grid_, work_);
+        CopyInputs(inputs_, work_);
         StartWork(
             QStringLiteral("Tarkastetaan…"), [this] { BuildLattice(work_); },
             [this] {
@@ -544,8 +558,9 @@ void TForm1::ShowRunning(bool running, bool cancellable, const QString& status) 
 void TForm1::ShowProgress() {
     const int total = job_->Total;
     if (total < 0) {
-        statusBar()->showMessage(QStringLiteral("Haetaan volatiliteettia… %1 arvostusta valmiina")
-                                     .arg(job_->Done.load()));
+        statusBar()->showMessage(
+            QStringLiteral("Haetaan volatiliteettia… %1 valmiina")
+                .arg(QString::fromUtf8(Counted(job_->Done.load(), "arvostus", "arvostusta"))));
         return;
     }
     if (total <= 0) return; // still building: a busy bar

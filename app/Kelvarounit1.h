@@ -31,13 +31,15 @@ public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // Copies every input into the record in a fixed order, each field at
-    // once: a failing conversion leaves the earlier fields updated.
+    // Copies every input into the inputs record in a fixed order, each field
+    // at once: a failing conversion leaves the earlier fields updated.
     void ReadInputs();
 
-    // The inputs as last read and the last complete valuation: what the
-    // listing shows and what Tallenna tulokset saves.
-    CGrid& Grid() { return grid_; }
+    // The inputs as last read, valued or not.
+    CGrid& Inputs() { return inputs_; }
+    // The last complete valuation: what the listing, the figures, the chart
+    // and the scenario table show and what Tallenna tulokset saves. Only a
+    // valuation that succeeds replaces it.
     const CGrid& Grid() const { return grid_; }
 
     // True while a valuation, check or save runs off the window's thread.
@@ -103,6 +105,9 @@ private:
     double ReadShare() const;
     void SetUpKeyboard();
 
+    // Read inputs live apart from the shown valuation, so that a refused or
+    // cancelled Laske never mixes new terms into the windows drawn from it.
+    CGrid inputs_;
     CGrid grid_;
     // The record the running valuation builds into; swapped with grid_ when
     // it completes, so that a cancel or a failure leaves grid_ whole.

@@ -18,15 +18,17 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
 QString General(double value) {
-    return QString::fromStdString(FloatToStrF(value, TFloatFormat::ffGeneral, 6, 3));
+    return QString::fromStdString(ReadableNumber(value, 6, DecimalSeparator()));
 }
 
 class FieldError : public std::runtime_error {
@@ -49,7 +51,7 @@ double ReadNumber(const QLineEdit* edit, const QString& label) {
 ScenarioWindow::ScenarioWindow(QWidget* parent)
     : QWidget(parent, Qt::Window), EditFirst(new QLineEdit), EditLast(new QLineEdit),
       EditStep(new QLineEdit), DateList(new QListWidget), CellChoice(new QComboBox),
-      TableView(new QTableWidget),
+      TableView(new QTableWidget), Note(new QLabel),
       saveDialog_(this, {{QStringLiteral("CSV-tiedosto (*.csv)"), QStringLiteral("csv")},
                          {QStringLiteral("Kaikki tiedostot (*)"), QString()}}) {
     setWindowTitle(QStringLiteral("Skenaariot"));
@@ -68,6 +70,9 @@ ScenarioWindow::ScenarioWindow(QWidget* parent)
     auto* side = new QVBoxLayout;
     side->addLayout(fields);
     side->addWidget(DateList, 1);
+    Note->setWordWrap(true);
+    Note->hide();
+    side->addWidget(Note);
     side->addWidget(apply);
     side->addWidget(copy);
     side->addWidget(save);
@@ -78,6 +83,11 @@ ScenarioWindow::ScenarioWindow(QWidget* parent)
     connect(copy, &QPushButton::clicked, this, &ScenarioWindow::CopyToClipboard);
     connect(save, &QPushButton::clicked, this, &ScenarioWindow::SaveCsv);
     connect(CellChoice, &QComboBox::currentIndexChanged, this, &ScenarioWindow::Fill);
+    // Only the user's own edits count: the window's own filling is done with
+    // signals blocked.
+    for (QLineEdit* edit : {EditFirst, EditLast, EditStep})
+        connect(edit, &QLineEdit::textEdited, this, [this] { custom_ = true; });
+    connect(DateList, &QListWidget::itemChanged, this, [this] { custom_ = true; });
     resize(900, 450);
 }
 
@@ -88,30 +98,79 @@ ScenarioCell ScenarioWindow::Cell() const {
 }
 
 void ScenarioWindow::SetGrid(const CGrid& grid, std::optional<double> share) {
+    QStringList dropped;
+    const std::vector<int32_t> kept =
+        custom_ && grid.Allocated ? KeptDays(grid, dropped) : std::vector<int32_t>();
     grid_ = grid.Allocated ? &grid : nullptr;
-    DateList->clear();
     table_ = ScenarioTable();
+    Note->setText(dropped.isEmpty()
+                      ? QString()
+                      : QStringLiteral("Uudessa laskennassa ei ole näitä valittuja päiviä, ne "
+                                       "poistettiin: %1")
+                            .arg(dropped.join(QStringLiteral(", "))));
+    Note->setVisible(!dropped.isEmpty());
+    const QSignalBlocker blockList(DateList);
+    DateList->clear();
     if (grid_ == nullptr) {
         Fill();
         return;
     }
     reference_ = share.value_or(grid.Warrant.Strike);
-    const std::vector<double> prices = DefaultScenarioPrices(reference_);
-    EditFirst->setText(General(prices.front()));
-    EditLast->setText(General(prices.back()));
-    EditStep->setText(General(prices[1] - prices[0]));
-    const std::vector<int32_t> days = DefaultScenarioDays(grid);
+    if (custom_) {
+        // Rows typed but not yet applied count too, when they make rows.
+        try {
+            const std::vector<double> typed = ScenarioPriceRange(ReadNumber(EditFirst, QString()),
+                                                                 ReadNumber(EditLast, QString()),
+                                                                 ReadNumber(EditStep, QString()));
+            if (!typed.empty()) prices_ = typed;
+        } catch (const FieldError&) {
+        }
+    } else {
+        prices_ = DefaultScenarioPrices(reference_);
+        EditFirst->setText(General(prices_.front()));
+        EditLast->setText(General(prices_.back()));
+        EditStep->setText(General(prices_[1] - prices_[0]));
+    }
+    const std::vector<int32_t> days = custom_ ? kept : DefaultScenarioDays(grid);
     for (int32_t d = 0; d < grid.DayCount; ++d) {
         auto* item = new QListWidgetItem(
             QLocale().toString(SerialToDateTime(grid.DayDates[d]).date(), QLocale::ShortFormat),
             DateList);
+        item->setData(Qt::UserRole, grid.DayDates[d]);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(std::find(days.begin(), days.end(), d) != days.end() ? Qt::Checked
                                                                                  : Qt::Unchecked);
     }
-    // The default rows exactly, not as read back from their rounded texts.
-    table_ = ComputeScenario(grid, prices, days, reference_);
+    // The rows exactly as last computed, not as read back from their
+    // rounded texts.
+    table_ = ComputeScenario(grid, prices_, days, reference_);
     Fill();
+}
+
+std::vector<int32_t> ScenarioWindow::KeptDays(const CGrid& grid, QStringList& dropped) const {
+    // The first and last rows are the valuation moment and the expiry day,
+    // whichever dates they fall on; the rest are kept by their date.
+    std::vector<int32_t> days;
+    const int count = DateList->count();
+    for (int i = 0; i < count; ++i) {
+        const QListWidgetItem* item = DateList->item(i);
+        if (item->checkState() != Qt::Checked) continue;
+        std::optional<int32_t> day;
+        if (i == 0)
+            day = 0;
+        else if (i == count - 1)
+            day = grid.DayCount - 1;
+        else
+            day = TradingDayOfDate(
+                grid, static_cast<int32_t>(std::floor(item->data(Qt::UserRole).toDouble())));
+        if (day)
+            days.push_back(*day);
+        else
+            dropped << item->text();
+    }
+    std::sort(days.begin(), days.end());
+    days.erase(std::unique(days.begin(), days.end()), days.end());
+    return days;
 }
 
 void ScenarioWindow::ReleaseGrid() {
@@ -132,6 +191,7 @@ void ScenarioWindow::Apply() {
         for (int i = 0; i < DateList->count(); ++i)
             if (DateList->item(i)->checkState() == Qt::Checked) days.push_back(i);
         table_ = ComputeScenario(*grid_, prices, days, reference_);
+        prices_ = prices;
         Fill();
     } catch (const FieldError& e) {
         ShowErrorBox(QString::fromStdString(e.what()));

@@ -11,6 +11,7 @@
 #include <optional>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QTableWidget;
@@ -22,10 +23,13 @@ public:
     explicit ScenarioWindow(QWidget* parent = nullptr);
     ~ScenarioWindow() override;
 
-    // Shows a rolled-back grid with the default rows (9 prices from -20 % to
-    // +20 % of `share`, or of the strike without it) and date columns; call
-    // again after every calculation. The grid is kept by reference for later
-    // edits and must stay alive and unchanged until the next SetGrid or
+    // Shows a rolled-back grid; call again after every calculation. The
+    // first grid, and every grid until the user edits the rows or ticks a
+    // date, gets the default rows (9 prices from -20 % to +20 % of `share`,
+    // or of the strike without it) and date columns; after that the user's
+    // prices, cell mode and ticked dates stay, and a ticked date the new grid
+    // does not trade is dropped with a note. The grid is kept by reference for
+    // later edits and must stay alive and unchanged until the next SetGrid or
     // ReleaseGrid.
     void SetGrid(const CGrid& grid, std::optional<double> share);
     // Forgets the grid (before it is rebuilt); the table stays as shown.
@@ -49,12 +53,22 @@ public:
     QListWidget* DateList;
     QComboBox* CellChoice;
     QTableWidget* TableView;
+    // Says which ticked dates the last grid dropped; hidden when none.
+    QLabel* Note;
 
 private:
     void Fill();
+    // The ticked days of `grid` for the dates ticked in the list, which
+    // belonged to the previous grid; those it does not trade go to `dropped`.
+    std::vector<int32_t> KeptDays(const CGrid& grid, QStringList& dropped) const;
 
     const CGrid* grid_ = nullptr;
     double reference_ = 0;
+    // Set once the user edits a price field or ticks a date: from then on a
+    // new grid keeps the user's choices instead of the defaults.
+    bool custom_ = false;
+    // The rows last computed from the user's fields.
+    std::vector<double> prices_;
     ScenarioTable table_;
     TSaveTextFileDialog saveDialog_;
 };

@@ -42,7 +42,7 @@ std::vector<int32_t> DefaultChartDays(const CGrid& grid) {
 namespace {
 
 QString Number(double value, int precision) {
-    return QString::fromStdString(FloatToStrF(value, TFloatFormat::ffGeneral, precision, 3));
+    return QString::fromStdString(ReadableNumber(value, precision, DecimalSeparator()));
 }
 
 QString ShortDate(double serial) {
@@ -69,6 +69,24 @@ protected:
         event->accept();
     }
 };
+
+// Ticks at round numbers (1, 2 or 5 times a power of ten apart, on
+// multiples of that step) whatever the view, not at fifths of the range.
+void RoundTicks(QValueAxis& axis) {
+    const double span = axis.max() - axis.min();
+    if (!(span > 0) || !std::isfinite(span)) return;
+    const double rough = span / 6;
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    double step = power;
+    for (const double factor : {2.0, 5.0, 10.0})
+        if (step < rough) step = factor * power;
+    axis.setTickType(QValueAxis::TicksDynamic);
+    axis.setTickAnchor(0);
+    axis.setTickInterval(step);
+    // As many decimals as the step has, no more.
+    const int decimals = std::max(0, -static_cast<int>(std::floor(std::log10(step) + 1e-9)));
+    axis.setLabelFormat(QStringLiteral("%.%1f").arg(decimals));
+}
 
 // A curve with fewer nodes in view than this many per pixel column is drawn
 // whole; more would only repaint the same pixels.
@@ -130,6 +148,9 @@ struct ValueChart::Impl {
     QValueAxis* axisX = new QValueAxis;
     QValueAxis* axisY = new QValueAxis;
     std::vector<QLineSeries*> curves;
+    // The vertical markers: legend name (empty for the unnamed upper range
+    // limit) and share price.
+    QList<std::pair<QString, double>> markers;
     // The curves in full, for the readout, the views and what is drawn.
     std::vector<double> prices;
     std::vector<std::vector<double>> values;
@@ -153,6 +174,7 @@ struct ValueChart::Impl {
         line->append(price, top);
         line->setPen(QPen(color, 1.5, style));
         AddMarker(line);
+        markers.append({name, price});
         return line;
     }
 
@@ -170,6 +192,8 @@ struct ValueChart::Impl {
         axisX->setRange(low, high);
         const double top = TopBetween(low, high);
         axisY->setRange(0, top > 0 ? top * 1.05 : 1.0);
+        RoundTicks(*axisX);
+        RoundTicks(*axisY);
     }
 
     // Pixel columns of the plot; before the first layout, the widget's width.
@@ -260,6 +284,7 @@ ValueChart::~ValueChart() {
 void ValueChart::Clear() {
     d_->chart->removeAllSeries();
     d_->curves.clear();
+    d_->markers.clear();
     d_->prices.clear();
     d_->values.clear();
     d_->drawnColumns = 0;
@@ -272,6 +297,15 @@ void ValueChart::SetGrid(const CGrid& grid, std::optional<double> share,
     Impl& d = *d_;
     d.prices = grid.Prices;
     const int32_t last = grid.DayCount - 1;
+    // A day between now and expiry has the colour of its place among the
+    // default days, and any other day one of its own, so that picking a day
+    // recolours nothing and no two curves look alike. None of them is the
+    // blue of now or a marker's colour.
+    static const QColor kBetween[] = {QColor(0xff, 0x7f, 0x0e), QColor(0x8c, 0x56, 0x4b),
+                                      QColor(0xe3, 0x77, 0xc2), QColor(0xbc, 0xbd, 0x22),
+                                      QColor(0x17, 0xbe, 0xcf)};
+    static const QColor kPicked(0x2a, 0x2a, 0x6a);
+    const std::vector<int32_t> defaults = DefaultChartDays(grid);
     double top = 0;
     for (const int32_t day : days) {
         const std::vector<double>& row = DayRowValues(grid, day);
@@ -284,13 +318,26 @@ void ValueChart::SetGrid(const CGrid& grid, std::optional<double> share,
             name += QStringLiteral(" (erääntyminen)");
         // Its nodes come once the view is known (CutCurves).
         series->setName(name);
-        if (day == last) series->setPen(QPen(Qt::black, 2, Qt::DashLine));
-        if (day == 0) series->setPen(QPen(QColor(0x1f, 0x5f, 0xbf), 2.5));
+        const auto place = std::find(defaults.begin(), defaults.end(), day) - defaults.begin();
+        if (day == last)
+            series->setPen(QPen(Qt::black, 2, Qt::DashLine));
+        else if (day == 0)
+            series->setPen(QPen(QColor(0x1f, 0x5f, 0xbf), 2.5));
+        else if (place < std::ssize(defaults))
+            series->setPen(QPen(kBetween[(place - 1) % std::size(kBetween)], 1.5));
+        else
+            series->setPen(QPen(kPicked, 2, Qt::DashDotLine));
         d.AddMarker(series);
         d.curves.push_back(series);
         d.values.push_back(row);
     }
 
+    // The range limits first: a strike or level on a limit (a Turbo (SG)
+    // put's lattice ends at its strike) is drawn over it, in its own colour.
+    d.VerticalLine(grid.PriceMin, top, QStringLiteral("Hinta-alueen rajat"), Qt::gray,
+                   Qt::DashLine);
+    QLineSeries* high = d.VerticalLine(grid.PriceMax, top, QString(), Qt::gray, Qt::DashLine);
+    for (QLegendMarker* marker : d.chart->legend()->markers(high)) marker->setVisible(false);
     const CWarrant& w = grid.Warrant;
     d.VerticalLine(w.Strike, top, QStringLiteral("Toteutushinta"), Qt::darkGreen, Qt::DotLine);
     if (w.ProductType == kTurboSHB)
@@ -317,10 +364,6 @@ void ValueChart::SetGrid(const CGrid& grid, std::optional<double> share,
     if (share)
         d.VerticalLine(*share, top, QStringLiteral("Osakkeen hinta"), QColor(0x80, 0x00, 0x80),
                        Qt::SolidLine);
-    d.VerticalLine(grid.PriceMin, top, QStringLiteral("Hinta-alueen rajat"), Qt::gray,
-                   Qt::DashLine);
-    QLineSeries* high = d.VerticalLine(grid.PriceMax, top, QString(), Qt::gray, Qt::DashLine);
-    for (QLegendMarker* marker : d.chart->legend()->markers(high)) marker->setVisible(false);
 
     // Default view: the nodes on both sides of the strike whose delta lies
     // strictly between 1 % and 99 % of the multiplier (neither worthless nor
@@ -381,6 +424,15 @@ QList<QPointF> ValueChart::CurvePoints(int curve) const {
 }
 QList<QPointF> ValueChart::DrawnPoints(int curve) const {
     return d_->curves.at(curve)->points();
+}
+std::pair<double, double> ValueChart::TickSteps() const {
+    return {d_->axisX->tickInterval(), d_->axisY->tickInterval()};
+}
+QColor ValueChart::CurveColor(int curve) const {
+    return d_->curves.at(curve)->pen().color();
+}
+QList<std::pair<QString, double>> ValueChart::Markers() const {
+    return d_->markers;
 }
 std::pair<double, double> ValueChart::PriceView() const {
     return {d_->axisX->min(), d_->axisX->max()};

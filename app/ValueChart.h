@@ -6,6 +6,7 @@
 
 #include "Grid.h"
 
+#include <QColor>
 #include <QImage>
 #include <QList>
 #include <QPointF>
@@ -50,6 +51,11 @@ public:
     // all of them when they are few, else per pixel column of the plot the
     // first, lowest, highest and last of them.
     QList<QPointF> DrawnPoints(int curve) const;
+    QColor CurveColor(int curve) const;
+    // The vertical markers drawn, as legend name and share price.
+    QList<std::pair<QString, double>> Markers() const;
+    // The distance between ticks of the price and the value axis.
+    std::pair<double, double> TickSteps() const;
     // The shown price range.
     std::pair<double, double> PriceView() const;
 

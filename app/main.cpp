@@ -7,8 +7,10 @@
 #include "ui_Kelvarounit1.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QScrollBar>
 #include <QTimer>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 
@@ -50,7 +52,40 @@ void StartDemo(TForm1& form, int demo) {
 int main(int argc, char* argv[]) {
     KeepFreedMemoryForReuse();
     QApplication application(argc, argv);
+    // The X11 class and the Wayland app id by which docks find the desktop
+    // entry (whose StartupWMClass is this name).
+    QApplication::setApplicationName(QStringLiteral("kelvarolaskuri"));
+    QApplication::setApplicationVersion(QStringLiteral(KELVARO_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("fi.kelvaro.Kelvarolaskuri"));
     InstallQtTranslations(application);
+    {
+        // Qt's own options (-platform, ...) are taken by QApplication above.
+        QCommandLineParser parser;
+        parser.setApplicationDescription(
+            QStringLiteral("Warranttien ja turbowarranttien arvo osakkeen hintahilassa."));
+        const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                      QStringLiteral("Näyttää tämän ohjeen."));
+        const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                         QStringLiteral("Näyttää ohjelman version."));
+        parser.addOption(help);
+        parser.addOption(version);
+        if (!parser.parse(QApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
+            const QString error = parser.errorText().isEmpty()
+                                      ? QStringLiteral("Tuntematon argumentti: %1")
+                                            .arg(parser.positionalArguments().value(0))
+                                      : parser.errorText();
+            std::fprintf(stderr, "kelvarolaskuri: %s\n", error.toLocal8Bit().constData());
+            return 2;
+        }
+        if (parser.isSet(help)) {
+            std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+            return EXIT_SUCCESS;
+        }
+        if (parser.isSet(version)) {
+            std::printf("kelvarolaskuri %s\n", KELVARO_VERSION);
+            return EXIT_SUCCESS;
+        }
+    }
     try {
         TForm1 Form1;
         Form1.show();

@@ -1,5 +1,7 @@
 #include "Batch.h"
 
+#include "AppCore.h"
+#include "Conversions.h"
 #include "Kelvaro.h"
 #include "Kernel.h"
 #include "ShareOutput.h"
@@ -230,8 +232,9 @@ public:
         if (!last && now - shown_ < std::chrono::milliseconds(200)) return;
         shown_ = now;
         const double seconds = std::chrono::duration<double>(now - start_).count();
-        char rate[32];
-        std::snprintf(rate, sizeof rate, "%.1f", seconds > 0 ? done / seconds : 0.0);
+        // Text for people: the regional separator.
+        const std::string rate =
+            PeopleNumber(seconds > 0 ? done / seconds : 0.0, 1, DecimalSeparator());
         err_ << "\rkelvaro: rivejä " << done;
         if (total_ >= 0) err_ << "/" << total_;
         err_ << ", " << rate << " riviä/s  " << (last ? "\n" : "") << std::flush;

@@ -39,9 +39,9 @@ public:
 };
 
 // Linear between the two nodes around the price, a node's own value on it.
-double ValueAt(const CGrid& grid, double price) {
+double ValueAt(const CGrid& grid, double price, char separator) {
     const std::optional<double> value = ValueAtPrice(grid, price);
-    if (!value) throw UsageError(OffLatticeMessage(grid, price));
+    if (!value) throw UsageError(OffLatticeMessage(grid, price, separator));
     return *value;
 }
 
@@ -145,7 +145,7 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr) {
         }
     } else if (atShare) {
         const CShareFigures figures = FiguresAt(grid, row ? nextDay : NextDayRow(grid), share);
-        if (figures.OffLattice) throw UsageError(OffLatticeMessage(grid, share));
+        if (figures.OffLattice) throw UsageError(OffLatticeMessage(grid, share, separator));
         if (row) {
             row->Figures = figures;
             if (solve) row->Solved = solved, row->Price = marketPrice;
@@ -160,7 +160,7 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr) {
     } else if (row) {
         return {};
     } else if (valueAt) {
-        text = DoubleText(ValueAt(grid, price)) + "\n";
+        text = DoubleText(ValueAt(grid, price, separator)) + "\n";
     } else if (json) {
         text = JsonText(grid);
     } else {

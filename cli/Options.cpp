@@ -18,8 +18,9 @@ namespace {
 constexpr OptionInfo kOptions[] = {
     {"--valuation", "\"YYYY-MM-DD HH:MM\"", "",
      "laskentahetki (oletus: tänään klo 10:00; pelkkä päivä tarkoittaa klo 10:00)"},
-    {"--expiry", "\"YYYY-MM-DD[ HH:MM]\"", "",
-     "päättymispäivä, pakollinen (kellonaika oletuksena 18:20)"},
+    {"--expiry", "YYYY-MM-DD", "",
+     "päättymispäivä, pakollinen; päättymishetki on aina pörssin sulkeutuminen klo 18:20, "
+     "joten kellonajaksi käy vain 18:20"},
     {"--type", "normal|turbo-shb|turbo-sg", "normal",
      "tyyppi: Normal, Turbo (SHB) tai Turbo (SG) (oletus: normal)"},
     {"--side", "call|put", "call", "Call/long tai Put/short (oletus: call)"},
@@ -39,8 +40,8 @@ constexpr OptionInfo kOptions[] = {
      "tallentaa koko arvotaulukon sarkaineroteltuna tiedostoon kuten ikkunan "
      "\"Tallenna tulokset\" (oletus: ei tallenneta)"},
     {"--decimal-separator", "MERKKI", "",
-     "tulostiedoston ja tarkastuksen luvun desimaalierotin, yksi merkki "
-     "(oletus: alueasetusten)"},
+     "ihmisille tarkoitetun tekstin (tunnusluvut, tarkastus, virheilmoitukset), tulostiedoston "
+     "ja skenaarion CSV:n desimaalierotin, yksi merkki (oletus: alueasetusten)"},
     {"--check", "", "",
      "tulostaa aika-askeleen tarkastuksen tuloksen (\"Tarkasta parametrit\") laskennan sijaan"},
     {"--value-at", "HINTA", "",
@@ -57,7 +58,9 @@ constexpr OptionInfo kOptions[] = {
      "--json-valitsimen kanssa JSON-olion \"Scenario\""},
     {"--scenario-prices", "P1,P2,…", "",
      "skenaarion hinnat (oletus: 9 hintaa -20 %:sta +20 %:iin osakkeen hinnasta tai "
-     "toteutushinnasta; desimaalipilkun kanssa hinnat puolipistein eroteltuina)"},
+     "toteutushinnasta); desimaalipilkun kanssa hinnat puolipistein eroteltuina (12;15,5;18); "
+     "pelkät kaksi kokonaislukua pilkulla erotettuina (15,5) ovat kaksiselitteiset ja "
+     "hylätään"},
     {"--scenario-dates", "YYYY-MM-DD,…", "",
      "skenaarion päivät, hilan kaupankäyntipäiviä (oletus: nyt, +1 vk, +1 kk, +3 kk, +6 kk, "
      "+1 v, … ja päättymispäivä)"},
@@ -80,6 +83,12 @@ const OptionInfo* FindOption(std::string_view name) {
 }
 
 } // namespace
+
+std::string_view OptionDefault(std::string_view name) {
+    const OptionInfo* option = FindOption(name);
+    if (option == nullptr) throw std::invalid_argument("tuntematon valitsin " + std::string(name));
+    return option->defaultText;
+}
 
 std::string Quoted(std::string_view text) {
     // Appended rather than `"\"" + ... + "\""`, on which GCC 12 warns falsely (-Wrestrict).
@@ -219,6 +228,14 @@ CGrid ReadInputs(const ParsedArgs& parsed) {
     constexpr int kCloseHour = 18, kCloseMinute = 20;
     warrant.Strike = static_cast<double>(ReadFloat(parsed, "--strike"));
     warrant.Expiry = ReadDate(parsed, "--expiry", kCloseHour, kCloseMinute);
+    // The calendar counts the expiry day to its close whatever the time of
+    // day, as the window's expiry (always 18:20) does: another time would be
+    // read and then silently ignored.
+    if (const std::string expiry = parsed.Text("--expiry");
+        expiry.size() > 10 && expiry.substr(11) != "18:20")
+        ThrowBadValue("--expiry", expiry,
+                      "päättymishetki on aina pörssin sulkeutuminen klo 18:20: anna pelkkä "
+                      "päivä tai kellonaika 18:20");
     warrant.Multiplier = static_cast<double>(ReadFloat(parsed, "--multiplier"));
     warrant.Volatility = FromPercent(ReadFloat(parsed, "--volatility"));
     warrant.DividendDate = ReadDate(parsed, "--dividend-date", kCloseHour, kCloseMinute);
@@ -309,8 +326,12 @@ std::string HelpText() {
         text.append(line).append("\n");
     }
     text += "\n"
-            "Luvuissa desimaalierottimena käy piste tai pilkku. Nykyinen alueasetusten\n"
-            "desimaalierotin on \"";
+            "Luvuissa desimaalierottimena käy piste tai pilkku (yksi erotin, ei\n"
+            "tuhaterottimia). Koneen luettavaksi tarkoitetut tulosteet (listaus, --value-at,\n"
+            "--json ja --batch) käyttävät aina pistettä. Ihmisille tarkoitettu teksti\n"
+            "(--share, --price, --check ja virheilmoitukset), tulostiedosto ja skenaarion\n"
+            "CSV käyttävät alueasetusten desimaalierotinta tai valitsimen\n"
+            "--decimal-separator merkkiä. Nykyinen alueasetusten desimaalierotin on \"";
     // The separator may be a Latin-1 byte; the help is UTF-8.
     text += Latin1ToUtf8(std::string(1, DecimalSeparator()));
     text +=

@@ -42,6 +42,10 @@ private:
     std::map<std::string_view, std::string, std::less<>> values_;
 };
 
+// An option's default text as the table holds it (the window's default text
+// for a number); throws std::invalid_argument for an unknown name.
+std::string_view OptionDefault(std::string_view name);
+
 std::string Quoted(std::string_view text);
 
 // Throws UsageError naming the option, the text and what was expected.
@@ -56,7 +60,8 @@ double ReadDate(const ParsedArgs& parsed, std::string_view name, int defaultHour
                 int defaultMinute);
 // --decimal-separator: one character, written as its Latin-1 byte.
 char ReadSeparator(const ParsedArgs& parsed);
-// The record's inputs with the window's conversions, scalings and order.
+// The record's inputs with the window's conversions, scalings and order. The
+// expiry's time of day, when given, must be the close, 18:20.
 CGrid ReadInputs(const ParsedArgs& parsed);
 // A price option as a double rounded once from its text.
 double ReadPrice(const ParsedArgs& parsed, std::string_view name = "--value-at");

@@ -1,5 +1,6 @@
 #include "Output.h"
 
+#include "AppCore.h"
 #include "ShareOutput.h"
 
 #include <cstdint>
@@ -54,11 +55,12 @@ std::string JsonText(const CGrid& grid) {
     return json;
 }
 
-std::string OffLatticeMessage(const CGrid& grid, double price) {
+std::string OffLatticeMessage(const CGrid& grid, double price, char separator) {
     const std::vector<double>& prices = grid.Prices;
-    return "hinta " + DoubleText(price) + " on hilan hinta-alueen ulkopuolella (" +
-           (prices.empty() ? std::string() : DoubleText(prices.front())) + " – " +
-           (prices.empty() ? std::string() : DoubleText(prices.back())) + ")";
+    const auto number = [separator](double x) { return PeopleNumber(x, -1, separator); };
+    return "hinta " + number(price) + " on hilan hinta-alueen ulkopuolella (" +
+           (prices.empty() ? std::string() : number(prices.front())) + " – " +
+           (prices.empty() ? std::string() : number(prices.back())) + ")";
 }
 
 } // namespace kelvaro

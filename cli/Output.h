@@ -15,7 +15,8 @@ std::string DoubleText(double value);
 // "{\n...\n}\n".
 std::string JsonText(const CGrid& grid);
 
-// Why a price has no value: it lies outside the lattice's prices.
-std::string OffLatticeMessage(const CGrid& grid, double price);
+// Why a price has no value: it lies outside the lattice's prices. A message
+// for people: the numbers with `separator`, each reading back to its double.
+std::string OffLatticeMessage(const CGrid& grid, double price, char separator);
 
 } // namespace kelvaro

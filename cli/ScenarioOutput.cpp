@@ -2,10 +2,12 @@
 
 #include "ChartWindow.h"
 #include "Conversions.h"
+#include "Options.h"
 #include "ValueChart.h"
 
 #include <QApplication>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -30,17 +32,40 @@ std::vector<std::string> Split(const std::string& text, char separator) {
                                 "\" (" + why + ")");
 }
 
+bool IsFloat(const std::string& text, char separator) {
+    try {
+        StrToFloat(text, separator);
+        return true;
+    } catch (const EConvertError&) {
+        return false;
+    }
+}
+
+// Prices between ';' (each with a decimal point or comma), or else between
+// ','. A list that reads both as one price with a decimal comma and as
+// prices between commas ("15,5") is refused with the two ways to write it.
 std::vector<double> ReadPrices(const std::string& text) {
     const bool semicolons = text.find(';') != std::string::npos;
+    const std::vector<std::string> items = Split(text, semicolons ? ';' : ',');
+    if (!semicolons && items.size() > 1 && IsFloat(text, ',') &&
+        std::all_of(items.begin(), items.end(),
+                    [](const std::string& item) { return IsFloat(item, '.'); })) {
+        std::string several = text, one = text;
+        std::replace(several.begin(), several.end(), ',', ';');
+        std::replace(one.begin(), one.end(), ',', '.');
+        Refuse("--scenario-prices", text,
+               "kaksiselitteinen: kirjoita " + kelvaro::Quoted(several) +
+                   " kahdeksi hinnaksi tai " + kelvaro::Quoted(one) + " yhdeksi");
+    }
     std::vector<double> prices;
-    for (const std::string& item : Split(text, semicolons ? ';' : ',')) {
+    for (const std::string& item : items) {
         try {
             const char separator = item.find(',') != std::string::npos ? ',' : '.';
             const double price = static_cast<double>(StrToFloat(item, separator));
             if (!(price > 0)) Refuse("--scenario-prices", item, "hinnan on oltava positiivinen");
             prices.push_back(price);
         } catch (const EConvertError&) {
-            Refuse("--scenario-prices", item, "hinnat pilkuin eroteltuina, desimaalit pisteellä");
+            Refuse("--scenario-prices", item, "hinnat muodossa 12,15.5,18 tai \"12;15,5;18\"");
         }
     }
     return prices;

@@ -17,7 +17,8 @@ public:
 };
 
 // The table of a rolled-back grid. `pricesText` lists the rows ("15,16.5,18",
-// or with ';' between prices, decimal commas allowed: "15;16,5;18"), by
+// or with ';' between prices, decimal commas allowed: "15;16,5;18"; "15,5",
+// which reads both ways, is refused), by
 // default 9 prices from -20 % to +20 % of `reference`; `datesText` lists the
 // columns as "YYYY-MM-DD,…", each a trading day of the grid, by default the
 // ladder of DefaultScenarioDays. Throws ScenarioArgumentError.

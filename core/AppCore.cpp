@@ -2,6 +2,8 @@
 
 #include "FloatFormat.h"
 
+#include <algorithm>
+#include <charconv>
 #include <stdexcept>
 
 namespace {
@@ -107,6 +109,18 @@ std::string Latin1ToUtf8(std::string_view latin1) {
     return text;
 }
 
+std::string PeopleNumber(double value, int decimals, char separator) {
+    char buffer[400]; // room for DBL_MAX in fixed notation with a few decimals
+    auto result = std::to_chars_result{buffer, std::errc::value_too_large};
+    if (decimals >= 0)
+        result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed,
+                               decimals);
+    if (result.ec != std::errc()) result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    std::string text(buffer, result.ptr);
+    std::replace(text.begin(), text.end(), '.', separator);
+    return Latin1ToUtf8(text);
+}
+
 std::string DateRangeRefusalText(const CGrid& grid, RefusedCommand command, RefusalForm form) {
     const char* cause = DateRangeRefusal(grid.ValuationTime, grid.Warrant.Expiry);
     if (cause == nullptr) return {};
@@ -127,4 +141,8 @@ SaveStatus WriteResultsFile(const std::string& path, const CGrid& grid, char sep
         buffer.reserve(kFlushBytes + 64 * 1024);
         return EmitResults(grid, separator, buffer, sink);
     });
+}
+
+std::string Counted(long long count, std::string_view one, std::string_view many) {
+    return std::to_string(count) + ' ' + std::string(count == 1 ? one : many);
 }

@@ -22,6 +22,12 @@ std::string ListingText(const CGrid& grid);
 // Latin-1 bytes (numbers with a regional separator) as UTF-8.
 std::string Latin1ToUtf8(std::string_view latin1);
 
+// A number in text for people (messages, progress), UTF-8, with `separator`
+// (a Latin-1 byte) as its decimal separator: `decimals` fixed decimals, or
+// for decimals < 0 the shortest text that reads back to the same double, so
+// that a limit shown can be typed back exactly.
+std::string PeopleNumber(double value, int decimals, char separator);
+
 // Which command a refused date range stops: the check has its own heading.
 enum class RefusedCommand { Calculate, Check };
 
@@ -41,3 +47,7 @@ std::string TimeStepVerdict(double pMid, char separator);
 // line; only "Share\tPresent\t" while nothing is allocated. Saved by
 // SaveFile (Save.h), block by block as the lines are made.
 SaveStatus WriteResultsFile(const std::string& path, const CGrid& grid, char separator);
+
+// "1 arvostus", "2 arvostusta": a count with the Finnish singular for one and
+// the partitive otherwise. UTF-8.
+std::string Counted(long long count, std::string_view one, std::string_view many);

@@ -135,8 +135,11 @@ void FillDayTables(const Calendar& cal, double expiry, double valuationTime, int
 const char* DateRangeRefusal(double valuationTime, double expiry) {
     const double span = std::trunc(expiry) - std::trunc(valuationTime) + 1.0;
     if (!(span >= 1.0)) return "Päättymispäivä on ennen laskentapäivää";
+    // The span counts both end days: an expiry 1999 days after the
+    // valuation day is the last one accepted.
     if (!(span <= 2000.0))
-        return "Päättymispäivä on yli 2000 kalenteripäivän päässä laskentapäivästä";
+        return "Päättymispäivä on liian kaukana: laskentapäivästä päättymispäivään saa olla "
+               "enintään 2000 kalenteripäivää molemmat päivät mukaan lukien";
     if (engine_detail::Weekday(expiry) >= 5) return "Päättymispäivä osuu viikonloppuun";
     return nullptr;
 }

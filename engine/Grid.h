@@ -81,8 +81,8 @@ inline constexpr double kMaxArrayBytes = 4.0 * 1024 * 1024 * 1024;
 bool BuildLattice(CGrid& grid);
 
 // Why BuildLattice would refuse the date range of these two serials (expiry
-// before the valuation day, more than 2000 calendar days, expiry on a
-// weekend), or nullptr when it is usable. Finnish, UTF-8.
+// before the valuation day, more than 2000 calendar days counting both end
+// days, expiry on a weekend), or nullptr when it is usable. Finnish, UTF-8.
 const char* DateRangeRefusal(double valuationTime, double expiry);
 
 // Copies the inputs (the warrant's terms and the market and calendar inputs)

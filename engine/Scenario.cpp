@@ -25,6 +25,29 @@ int32_t DayOf(double serial) {
     return static_cast<int32_t>(std::floor(serial));
 }
 
+// Digits after the point of the shortest text that reads back as `x`.
+int DecimalsOf(double x) {
+    char buffer[400];
+    const auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed);
+    if (ec != std::errc()) return 0;
+    const char* point = std::find(buffer, end, '.');
+    return point == end ? 0 : static_cast<int>(end - point - 1);
+}
+
+// `x` rounded to `decimals` places, as the double nearest that decimal, so
+// that 1 * 0.85 lists as 0.85 and not 0.8500000000000001. Beyond what a
+// double holds, `x` as it is.
+double RoundToDecimals(double x, int decimals) {
+    if (decimals > 15 || !std::isfinite(x)) return x;
+    char buffer[400];
+    const auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed, decimals);
+    double rounded = x;
+    if (ec == std::errc()) std::from_chars(buffer, end, rounded);
+    return rounded;
+}
+
 void AppendNumber(std::string& out, double value, char decimalSeparator) {
     char buffer[32];
     const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
@@ -54,7 +77,10 @@ std::optional<int32_t> TradingDayOfDate(const CGrid& grid, int32_t serialDay) {
 
 std::vector<double> DefaultScenarioPrices(double center) {
     std::vector<double> prices;
-    for (int i = -4; i <= 4; ++i) prices.push_back(center * (1.0 + 0.05 * i));
+    // Steps of 5 % add two decimals to the centre's.
+    const int decimals = DecimalsOf(center) + 2;
+    for (int i = -4; i <= 4; ++i)
+        prices.push_back(RoundToDecimals(center * (1.0 + 0.05 * i), decimals));
     return prices;
 }
 
@@ -64,7 +90,9 @@ std::vector<double> ScenarioPriceRange(double first, double last, double step) {
     const double count = std::floor((last - first) / step + 1e-6) + 1;
     if (!(count <= 1000)) return {};
     std::vector<double> prices;
-    for (int i = 0; i < static_cast<int>(count); ++i) prices.push_back(first + step * i);
+    const int decimals = std::max(DecimalsOf(first), DecimalsOf(step));
+    for (int i = 0; i < static_cast<int>(count); ++i)
+        prices.push_back(RoundToDecimals(first + step * i, decimals));
     return prices;
 }
 

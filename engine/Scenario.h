@@ -24,9 +24,11 @@ std::optional<double> ValueOnRow(const CGrid& grid, const std::vector<double>& r
 // whole date-time serial; nullopt when the grid has no such trading day.
 std::optional<int32_t> TradingDayOfDate(const CGrid& grid, int32_t serialDay);
 
-// Nine prices from -20 % to +20 % of `center` in steps of 5 %.
+// Nine prices from -20 % to +20 % of `center` in steps of 5 %, each the
+// double nearest its decimal value (center 1 gives 0.85, not 0.85000...01).
 std::vector<double> DefaultScenarioPrices(double center);
-// first, first + step, ... up to last (inclusive within rounding); empty when
+// first, first + step, ... up to last (inclusive within rounding), each the
+// double nearest the decimal of first's and step's decimals; empty when
 // step is not positive, the bounds are not finite or more than 1000 rows.
 std::vector<double> ScenarioPriceRange(double first, double last, double step);
 

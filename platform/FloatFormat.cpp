@@ -254,3 +254,25 @@ void AppendListingLine(std::string& out, int number, double price, double value)
     out += ' ';
     AppendFixed3(out, value);
 }
+
+std::string ReadableNumber(double value, int significant, char separator) {
+    if (!std::isfinite(value))
+        return FloatToStrF(value, TFloatFormat::ffGeneral, significant, 3, separator);
+    constexpr int kMostDecimals = 8;
+    int decimals = kMostDecimals;
+    if (value != 0) {
+        const int exponent = static_cast<int>(std::floor(std::log10(std::fabs(value))));
+        decimals = std::clamp(significant - 1 - exponent, 0, kMostDecimals);
+    }
+    char buffer[400];
+    const auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    std::string text(buffer, ec == std::errc() ? end : buffer);
+    if (text.find('.') != std::string::npos) {
+        text.erase(text.find_last_not_of('0') + 1);
+        if (text.back() == '.') text.pop_back();
+    }
+    if (text == "-0") text = "0";
+    std::replace(text.begin(), text.end(), '.', separator);
+    return text;
+}

@@ -16,6 +16,12 @@ std::string FloatToStrF(double value, TFloatFormat format, int precision, int di
 std::string FloatToStrF(double value, TFloatFormat format, int precision, int digits,
                         char separator);
 
+// A number as people read it in the newer windows: plain decimal notation,
+// never E, with `significant` digits but no more than 8 decimals, trailing
+// zeros dropped; what rounds to 0 at 8 decimals (a value's interpolation
+// noise such as 1e-13) is "0". Infinities and NaN as FloatToStrF gives them.
+std::string ReadableNumber(double value, int significant, char separator);
+
 // Appends FloatToStrF(value, ffGeneral, precision, digits, separator) to out;
 // the allocation-free form for writing large grids.
 void AppendGeneral(std::string& out, double value, int precision, int digits, char separator);

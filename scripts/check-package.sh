@@ -46,6 +46,15 @@ if ! dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6'; then
   echo "Depends lacks the Qt Widgets library" >&2
   fails=1
 fi
+if [ "$(dpkg-deb -f "$deb" Recommends)" != qt6-translations-l10n ]; then
+  echo "Recommends lacks qt6-translations-l10n (Finnish dialogs)" >&2
+  fails=1
+fi
+if ! grep -qx 'StartupWMClass=kelvarolaskuri' \
+  "$work/root/usr/share/applications/fi.kelvaro.Kelvarolaskuri.desktop"; then
+  echo "the desktop entry does not name the window's class" >&2
+  fails=1
+fi
 
 # Debian's own package checker, errors and warnings alike.
 if command -v lintian >/dev/null; then
@@ -56,6 +65,11 @@ if command -v lintian >/dev/null; then
   fi
 fi
 
+window_version=$(QT_QPA_PLATFORM=offscreen "$work/root/usr/bin/kelvarolaskuri" --version)
+[[ $window_version =~ ^kelvarolaskuri\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || {
+  echo "unexpected window version: $window_version" >&2
+  fails=1
+}
 kelvaro=$work/root/usr/bin/kelvaro
 version=$("$kelvaro" --version)
 echo "$version"

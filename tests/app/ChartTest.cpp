@@ -7,9 +7,12 @@
 #include "TestGrids.h"
 #include "ValueChart.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -110,6 +113,14 @@ private slots:
             }
         }
         QVERIFY(chart.CurveName(0).endsWith(QStringLiteral("(nyt)")));
+        // Ticks at round steps (the axis read 22,8 / 25,6 and 0,32 / 0,65 / 0,97).
+        for (const double step : {chart.TickSteps().first, chart.TickSteps().second}) {
+            const double power = std::pow(10.0, std::floor(std::log10(step)));
+            const double mantissa = std::round(step / power);
+            QVERIFY2((mantissa == 1 || mantissa == 2 || mantissa == 5 || mantissa == 10) &&
+                         std::fabs(step / power - mantissa) < 1e-9,
+                     qPrintable(QString::number(step)));
+        }
         // Default view: around the strike and the share, well inside the lattice.
         const auto [low, high] = chart.PriceView();
         QVERIFY(low > grid_.PriceMin && low < 15 * 0.8);
@@ -186,16 +197,84 @@ private slots:
         }
     }
 
-    // Picking a day adds its curve; a new grid drops it again.
+    // Picking a day adds its curve in a colour of its own, recolouring
+    // none; a new grid drops it again.
     void pickedDayAddsItsCurve() {
         ChartWindow window;
         window.SetGrid(grid_, std::nullopt);
         const int before = window.Chart()->CurveCount();
+        const auto colours = [&window] {
+            QMap<QString, QRgb> byName;
+            for (int c = 0; c < window.Chart()->CurveCount(); ++c)
+                byName[window.Chart()->CurveName(c)] = window.Chart()->CurveColor(c).rgb();
+            return byName;
+        };
+        const QMap<QString, QRgb> defaults = colours();
         window.PickDay(2);
         QCOMPARE(window.Chart()->CurveCount(), before + 1);
         QCOMPARE(window.Chart()->CurvePoints(1).at(7).y(), grid_.DayValues[2][7]);
+        const QMap<QString, QRgb> picked = colours();
+        for (auto it = defaults.begin(); it != defaults.end(); ++it) QCOMPARE(picked.value(it.key()), it.value());
+        const QList<QRgb> all = picked.values();
+        QCOMPARE(QSet<QRgb>(all.begin(), all.end()).size(), all.size());
         window.SetGrid(grid_, std::nullopt);
         QCOMPARE(window.Chart()->CurveCount(), before);
+    }
+
+    // The markers stand where the terms put them: a Turbo (SG) call knocks
+    // out above its strike, a put below it (worked example, margin 0,5).
+    void markersOnTheirSides() {
+        for (const bool isCall : {true, false}) {
+            const CGrid sg = Valued(WorkedExample(kTurboSG, isCall));
+            ValueChart chart;
+            chart.SetGrid(sg, 15.5, {0});
+            QList<std::pair<QString, double>> expected = {
+                {QStringLiteral("Hinta-alueen rajat"), sg.PriceMin},
+                {QString(), sg.PriceMax},
+                {QStringLiteral("Toteutushinta"), 15},
+                {QStringLiteral("Knock-out-taso"), isCall ? 15.5 : 14.5},
+                {QStringLiteral("Osakkeen hinta"), 15.5}};
+            QCOMPARE(chart.Markers(), expected);
+        }
+    }
+
+    // State: a table with the user's rows, mode and ticked dates. Action: a
+    // new valuation a week later. Expected: all kept, the dates the new grid
+    // no longer trades dropped with a note; untouched windows get defaults.
+    void scenarioKeepsTheUsersChoices() {
+        ScenarioWindow window;
+        window.SetGrid(grid_, std::nullopt);
+        window.EditFirst->setText(QStringLiteral("14"));
+        window.EditLast->setText(QStringLiteral("16"));
+        window.EditStep->setText(QStringLiteral("1"));
+        window.CellChoice->setCurrentIndex(2);
+        // Ticks 2 March (a user's tick) and keeps 8 March (a default) and the ends.
+        window.DateList->item(1)->setCheckState(Qt::Checked);
+        const QString march2 = window.DateList->item(1)->text();
+        window.Apply();
+        const std::vector<int32_t> before = window.Table().Days;
+        QCOMPARE(before.size(), std::size_t{5});
+
+        CGrid later = WorkedExample();
+        later.ValuationTime += 7;  // 8 March
+        later = Valued(later);
+        window.SetGrid(later, 15.0);
+        QCOMPARE(window.Table().Prices, (std::vector<double>{14, 15, 16}));
+        QCOMPARE(window.Cell(), ScenarioCell::ChangePercent);
+        QCOMPARE(window.EditStep->text(), QStringLiteral("1"));
+        // 2 March is gone; the valuation moment, 8 March (now day 0) and
+        // 3 April and the expiry remain.
+        std::vector<QString> dates;
+        for (const double d : window.Table().Dates) dates.push_back(QString::fromStdString(SerialDateText(d)));
+        QCOMPARE(dates, (std::vector<QString>{"2006-03-08", "2006-04-03", "2006-04-21"}));
+        QVERIFY(!window.Note->isHidden() && window.Note->text().endsWith(": " + march2));
+
+        ScenarioWindow fresh;
+        fresh.SetGrid(grid_, std::nullopt);
+        fresh.SetGrid(later, 16.0);
+        QCOMPARE(fresh.Table().Prices, DefaultScenarioPrices(16.0));
+        QCOMPARE(fresh.Table().Days, DefaultScenarioDays(later));
+        QVERIFY(fresh.Note->isHidden());
     }
 
     void scenarioDefaultsEditsAndCsv() {

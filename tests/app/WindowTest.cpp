@@ -1,10 +1,13 @@
 // The window and its commands, with the dialogs answered by hooks.
 #include "ChartWindow.h"
 #include "Conversions.h"
+#include "ScenarioWindow.h"
 #include "ValueChart.h"
 #include "Translations.h"
 #include "WindowFixture.h"
 
+#include <QDateTimeEdit>
+#include <QMenuBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -47,7 +50,7 @@ private slots:
             ui.RadioGroupType->SetItemIndex(kTurboSG);
             ui.DateExpiry->setDate(QDate(2006, 5, 15));
             form->ReadInputs();
-            QCOMPARE(form->Grid().Warrant.Expiry, 38852.76388888889);
+            QCOMPARE(form->Inputs().Warrant.Expiry, 38852.76388888889);
             QCOMPARE(boxes_.Boxes(), QStringList());
         }
     }
@@ -115,7 +118,7 @@ private slots:
             form->findChild<QLineEdit*>(QString::fromLatin1(editName))->setText(text);
 
             // Marks in every field, to see which ones the command overwrote.
-            CGrid& grid = form->Grid();
+            CGrid& grid = form->Inputs();
             CWarrant& w = grid.Warrant;
             w.ProductType = grid.StepsPerDay = -9;
             w.IsCall = true;
@@ -128,7 +131,7 @@ private slots:
             RunCommand(*form, &TForm1::ButtonCalculateClick);
             QCOMPARE(boxes_.errors, QStringList{error});
             QCOMPARE(boxes_.messages, QStringList());
-            QVERIFY(!grid.Allocated);
+            QVERIFY(!form->Grid().Allocated);
             const bool written[14] = {
                 w.ProductType == productType, !w.IsCall, w.Strike == 12.5,
                 w.Expiry == 38828.76388888889, w.Multiplier == 0.2, w.Volatility == 0.3,
@@ -315,6 +318,101 @@ private slots:
                                                     now.front().x()) - form->Grid().Prices.begin());
         QVERIFY(node < form->Grid().NodeCount);
         QCOMPARE(now.front().y(), form->Grid().Values[node]);
+
+        // A share price beyond the lattice marks no node.
+        ui.EditShare->setText("100");
+        RunCommand(*form, &TForm1::ButtonCalculateClick);
+        QVERIFY(ui.Memo1->extraSelections().isEmpty());
+    }
+
+    // State: a valuation at strike 15 drawn in the chart and the table.
+    // Action: strike 25 and a bad volatility, Laske (refused), a day picked;
+    // then a window first opened. Expected: every window still shows strike 15.
+    void refusedCalculateLeavesTheWindowsOnTheLastValuation() {
+        auto form = NewForm(true);
+        Ui::TForm1& ui = *form->ui;
+        RunCommand(*form, &TForm1::ButtonCalculateClick);
+        ui.Arvokayra1->trigger();
+        auto* chart = form->findChild<ChartWindow*>();
+        QVERIFY(chart != nullptr);
+        const auto strikeMarker = [chart] {
+            for (const auto& marker : chart->Chart()->Markers())
+                if (marker.first == QStringLiteral("Toteutushinta")) return marker;
+            return std::pair(QString(), 0.0);
+        };
+        QCOMPARE(strikeMarker(), std::pair(QStringLiteral("Toteutushinta"), 15.0));
+
+        ui.EditStrike->setText("25");
+        ui.EditVolat->setText("abc");
+        RunCommand(*form, &TForm1::ButtonCalculateClick);
+        QCOMPARE(boxes_.Boxes().size(), 1);
+        chart->PickDay(3);
+        QCOMPARE(strikeMarker(), std::pair(QStringLiteral("Toteutushinta"), 15.0));
+        QCOMPARE(chart->Chart()->CurvePoints(1).at(9).y(), form->Grid().DayValues[3][9]);
+        ui.Skenaariot1->trigger();
+        const auto* table = form->findChild<ScenarioWindow*>();
+        QVERIFY(table != nullptr);
+        QCOMPARE(table->Table().Prices, DefaultScenarioPrices(15));
+        QCOMPARE(form->Grid().Warrant.Strike, 15.0);
+    }
+
+    // A whole date typed over a selected or clicked picker is that date
+    // (19.3.2027 used to become 21.3.2027, a Sunday).
+    void typingWholeDates() {
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::Finnish, QLocale::Finland));
+        auto form = NewForm();
+        QLocale::setDefault(before);
+        Ui::TForm1& ui = *form->ui;
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        const struct { QDateTimeEdit* picker; const char* typed; QDateTime expected; } cases[] = {
+            {ui.DateExpiry, "19.3.2027", {QDate(2027, 3, 19), QTime(18, 20)}},
+            {ui.DateDivid, "5.6.2026", {QDate(2026, 6, 5), QTime(18, 20)}},
+            {ui.DateNow, "1.12.2026 14:05", {QDate(2026, 12, 1), QTime(14, 5)}}};
+        for (const auto& [picker, typed, expected] : cases) {
+            picker->setFocus();
+            picker->selectAll();
+            QTest::keyClicks(picker, typed);
+            QTest::keyClick(picker, Qt::Key_Tab);
+            QCOMPARE(picker->dateTime(), expected);
+            picker->setDate(QDate(2006, 4, 21));
+            QTest::mouseClick(picker, Qt::LeftButton, {}, QPoint(4, picker->height() / 2));
+            QTest::keyClicks(picker, typed);
+            QTest::keyClick(picker, Qt::Key_Tab);
+            QCOMPARE(picker->dateTime(), expected);
+        }
+    }
+
+    // Every Alt key reaches one thing: unique within each menu, and among the
+    // menu titles and the window's own buttons and labels.
+    void mnemonicsAreUnique() {
+        auto form = NewForm();
+        const auto mnemonic = [](const QString& text) -> QChar {
+            for (qsizetype i = text.indexOf('&'); i >= 0 && i + 1 < text.size(); i = text.indexOf('&', i + 2))
+                if (text[i + 1] != '&') return text[i + 1].toLower();
+            return {};
+        };
+        const auto checkUnique = [&](const QStringList& texts, const QString& where) {
+            QMap<QChar, QString> seen;
+            for (const QString& text : texts) {
+                const QChar key = mnemonic(text);
+                if (key.isNull()) continue;
+                QVERIFY2(!seen.contains(key), qPrintable(QStringLiteral("%1: %2 and %3").arg(where, seen[key], text)));
+                seen[key] = text;
+            }
+        };
+        QStringList window;
+        for (const QMenu* menu : form->menuBar()->findChildren<QMenu*>()) {
+            window << menu->title();
+            QStringList items;
+            for (const QAction* action : menu->actions()) items << action->text();
+            checkUnique(items, menu->title());
+        }
+        for (const QAbstractButton* button : form->findChildren<QAbstractButton*>()) window << button->text();
+        for (const QLabel* label : form->findChildren<QLabel*>()) window << label->text();
+        window << QStringLiteral("&Peruuta");  // Laske while work runs
+        checkUnique(window, QStringLiteral("window"));
     }
 
     // Qt's dialogs speak Finnish under Finnish settings, English otherwise.

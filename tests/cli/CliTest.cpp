@@ -1,7 +1,10 @@
 // The built kelvaro against the window: same listing, same results file,
 // same verdict, and its JSON and --value-at against the window's record.
+#include "Batch.h"
 #include "Conversions.h"
 #include "Kelvaro.h"
+#include "Options.h"
+#include "QtBridge.h"
 #include "WindowFixture.h"
 
 #include <QApplication>
@@ -15,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cstdint>
@@ -75,6 +79,20 @@ const Case kCases[] = {
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
+// The window's number inputs and kelvaro's options for them, in the order of
+// a case's numbers.
+std::array<std::pair<QLineEdit*, const char*>, 9> NumberEdits(Ui::TForm1& ui) {
+    return {{{ui.EditStrike, "--strike"}, {ui.EditMultiplier, "--multiplier"},
+             {ui.EditSGMarg, "--margin"}, {ui.EditDivid, "--dividend"},
+             {ui.EditTimeSteps, "--steps-per-day"}, {ui.EditVolat, "--volatility"},
+             {ui.EditRate, "--rate"}, {ui.EditXOpen, "--open"}, {ui.EditWeekEnd, "--weekend"}}};
+}
+
+// Restores the settings' separator when a test has set its own.
+struct SeparatorGuard {
+    ~SeparatorGuard() { ResetDecimalSeparator(); }
+};
+
 class CliVsWindow : public ::testing::TestWithParam<Case> {};
 
 TEST_P(CliVsWindow, SameListingFileVerdictAndRecord) {
@@ -84,6 +102,7 @@ TEST_P(CliVsWindow, SameListingFileVerdictAndRecord) {
     DialogRecorder boxes;
     boxes.saveAnswer = windowFile;
     boxes.Install();
+    const SeparatorGuard restore;
     SetDecimalSeparator(c.separator);
 
     TForm1 form;
@@ -96,11 +115,7 @@ TEST_P(CliVsWindow, SameListingFileVerdictAndRecord) {
     std::vector<std::string> inputs = {
         "--valuation", c.valuation, "--expiry", c.expiry, "--dividend-date", c.dividendDate,
         "--type", c.type, "--side", c.side};
-    const std::pair<QLineEdit*, const char*> edits[] = {
-        {ui.EditStrike, "--strike"}, {ui.EditMultiplier, "--multiplier"},
-        {ui.EditSGMarg, "--margin"}, {ui.EditDivid, "--dividend"},
-        {ui.EditTimeSteps, "--steps-per-day"}, {ui.EditVolat, "--volatility"},
-        {ui.EditRate, "--rate"}, {ui.EditXOpen, "--open"}, {ui.EditWeekEnd, "--weekend"}};
+    const auto edits = NumberEdits(ui);
     for (int i = 0; i < 9; ++i) {
         edits[i].first->setText(c.numbers[i]);
         inputs.push_back(std::string(edits[i].second) + "=" + c.numbers[i]);
@@ -147,8 +162,9 @@ TEST_P(CliVsWindow, SameListingFileVerdictAndRecord) {
 INSTANTIATE_TEST_SUITE_P(Inputs, CliVsWindow, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// One row per error path: its exit status and message, nothing on stdout,
-// no results file left behind.
+// One row per error path: its exit status and message (the whole line when
+// it starts with "kelvaro: ", so that a wrong cause cannot pass), nothing on
+// stdout, no results file left behind.
 TEST(CliErrors, MessageOnStderrStatusAndNothingOnStdout) {
     QTemporaryDir dir;
     const std::string unused = dir.filePath("unused.txt").toStdString(),
@@ -168,7 +184,10 @@ TEST(CliErrors, MessageOnStderrStatusAndNothingOnStdout) {
         {{"--type", "turbo"}, 2, "--type: \"turbo\""},
         {{"--decimal-separator", ".,"}, 2, "--decimal-separator: \".,\""},
         {{"--check", "--results", unused}, 2, "--check ja --results"},
-        {{"--value-at", "4.8", "--results", unused}, 2, "hinta 4.8 on hilan hinta-alueen ulkopuolella"},
+        // A message is text for people: the settings' comma, or the option's separator.
+        {{"--value-at", "4.8", "--results", unused}, 2,
+         "kelvaro: hinta 4,8 on hilan hinta-alueen ulkopuolella (4,834178106204497 – 46,5435892217551)\n"},
+        {{"--value-at", "4,8", "--decimal-separator", "."}, 2, "hinta 4.8 on hilan hinta-alueen ulkopuolella (4.834"},
         {{"--valuation", "2006-05-01 10:00", "--expiry", "2006-04-21", "--results", unused}, 2,
          "Parametrit virheellisiä, Laskenta peruttu: Päättymispäivä on ennen laskentapäivää\n"},
         {{"--valuation", "2006-05-01 10:00", "--expiry", "2006-04-21", "--check"}, 2,
@@ -176,6 +195,17 @@ TEST(CliErrors, MessageOnStderrStatusAndNothingOnStdout) {
         {{"--valuation", "2006-03-01 10:00", "--expiry", "2006-04-22"}, 2,
          "peruttu: Päättymispäivä osuu viikonloppuun\n"},
         {{"--volatility", "0,01"}, 3, "Laskentavolatiliteetti on liian pieni"},
+        {{"--open", "0"}, 3,
+         "kelvaro: laskenta keskeytyi: Pörssiajan on oltava yli 0 % ja enintään 100 % päivästä\n"},
+        // The calendar counts only the expiry's date, up to the close.
+        {{"--valuation", "2027-03-05 10:00", "--expiry", "2027-03-05 09:59"}, 2,
+         "kelvaro: virheellinen arvo valitsimelle --expiry: \"2027-03-05 09:59\" (päättymishetki on "
+         "aina pörssin sulkeutuminen klo 18:20: anna pelkkä päivä tai kellonaika 18:20)\n"},
+        // 2001 days counting both ends (2000 are accepted: CalendarTest).
+        {{"--valuation", "2006-03-01 10:00", "--expiry", "2011-08-22"}, 2,
+         "kelvaro: Parametrit virheellisiä, Laskenta peruttu: Päättymispäivä on liian kaukana: "
+         "laskentapäivästä päättymispäivään saa olla enintään 2000 kalenteripäivää molemmat päivät "
+         "mukaan lukien\n"},
         {{"--volatility", "0", "--results", unused}, 3,
          "laskenta keskeytyi: Laskentavolatiliteetin on oltava suurempi kuin 0 %"},
         {{"--results", loop}, 4, "symbolinen linkki \"" + loop + "\" kiertää kehää"},
@@ -185,13 +215,16 @@ TEST(CliErrors, MessageOnStderrStatusAndNothingOnStdout) {
         {{"--price", "0,15"}, 2, "valitsin --price tarvitsee valitsimen --share"},
         {{"--share", "15", "--value-at", "15"}, 2, "--share ei voi käyttää yhdessä"},
         {{"--share", "0"}, 2, "virheellinen arvo valitsimelle --share: \"0\""},
-        {{"--share", "60", "--results", unused}, 2, "hinta 60 on hilan hinta-alueen ulkopuolella"},
+        {{"--share", "60", "--results", unused}, 2, "hinta 60 on hilan hinta-alueen ulkopuolella (4,834"},
         {{"--share", "15", "--price", "0,001", "--results", unused}, 3,
          "kelvaro: Hinnalla 0,0010 ei löydy volatiliteettia väliltä 1–300 %: arvo vaihtelee välillä "
          "0,0134–1,29\n"},
         {{"--scenario-dates", "2006-03-01,2006-03-04"}, 2,
          "päivä 2006-03-04 ei ole hilan kaupankäyntipäivä"},
         {{"--scenario-prices", "15,x"}, 2, "--scenario-prices: \"x\""},
+        {{"--scenario-prices", "15,5"}, 2,
+         "kelvaro: virheellinen arvo valitsimelle --scenario-prices: \"15,5\" (kaksiselitteinen: "
+         "kirjoita \"15;5\" kahdeksi hinnaksi tai \"15.5\" yhdeksi)\n"},
         {{"--scenario", "--value-at", "15"}, 2, "--json/--scenario ja --value-at"},
     };
     // Rows that bring their own dates or leave the expiry out get no valid pair.
@@ -205,7 +238,10 @@ TEST(CliErrors, MessageOnStderrStatusAndNothingOnStdout) {
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.out, "");
         EXPECT_TRUE(run.err.starts_with("kelvaro: ")) << run.err;
-        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        if (c.message.starts_with("kelvaro: "))
+            EXPECT_EQ(run.err, c.message);
+        else
+            EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
         EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
         EXPECT_FALSE(QFile::exists(QString::fromStdString(unused)));
     }
@@ -284,6 +320,18 @@ TEST(CliScenario, ColumnsAgreeWithValueAtAndPayoffAndChartIsWritten) {
     const double prices[] = {11.1, 15, 16.123, 30};
     for (int r = 0; r < 4; ++r)
         EXPECT_NEAR(values[r].toArray()[1].toDouble(), std::max(0.0, prices[r] - 15) * 0.2, 1e-12) << r;
+    // Lists that read one way only: commas between prices unless there is a ';'
+    // ("15,5", which reads both ways, is in CliErrors).
+    const std::pair<const char*, QJsonArray> lists[] = {
+        {"12,15,18", {12, 15, 18}}, {"15;5", {15, 5}}, {"15;15,5", {15, 15.5}},
+        {"15,5.5", {15, 5.5}}, {"15.5", {15.5}}};
+    for (const auto& [list, prices] : lists) {
+        std::ostringstream out, err;
+        EXPECT_EQ(RunKelvaro({"--valuation", "2006-03-01 10:00", "--expiry", "2006-03-03",
+                              "--scenario", "--json", "--scenario-prices", list}, out, err), 0) << list;
+        EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(out.str()))
+                      .object()["Scenario"].toObject()["Prices"].toArray(), prices) << list;
+    }
     // The CSV with a decimal comma: ';' between fields.
     const Outcome csv = RunBinary(kDates, {"--scenario", "--decimal-separator", ",",
                                            "--scenario-prices", "15", "--scenario-dates", "2006-03-01"});
@@ -298,6 +346,46 @@ TEST(CliScenario, ColumnsAgreeWithValueAtAndPayoffAndChartIsWritten) {
     const QString svg = dir.filePath("chart.SVG");
     EXPECT_EQ(RunBinary(kDates, {"--chart", svg.toStdString()}).status, 0);
     EXPECT_TRUE(ReadAll(svg).startsWith("<?xml")) << ReadAll(svg).left(20).toStdString();
+}
+
+// State: a new window under the comma settings. Expected: kelvaro's default
+// for every number is the form's default text, and its record without
+// options has the window's type, side, valuation moment and dividend date.
+TEST(CliDefaults, AreTheWindowsDefaults) {
+    const SeparatorGuard restore;
+    SetDecimalSeparator(',');
+    TForm1 form;
+    Ui::TForm1& ui = *form.ui;
+    for (const auto& [edit, option] : NumberEdits(ui))
+        EXPECT_EQ(edit->text().toStdString(), kelvaro::OptionDefault(option)) << option;
+    const std::string expiry = ui.DateExpiry->date().toString(Qt::ISODate).toStdString();
+    const CGrid cli = kelvaro::ReadInputs(kelvaro::ParsedArgs({"--expiry", expiry}));
+    EXPECT_EQ(cli.Warrant.ProductType, ui.RadioGroupType->ItemIndex());
+    EXPECT_EQ(cli.Warrant.IsCall, ui.RadioGroupCallPut->ItemIndex() == 0);
+    const auto serial = [](const QDateTimeEdit* picker) {
+        return DateTimeToSerial(QDateTime(picker->date(), picker->time()));
+    };
+    EXPECT_EQ(cli.ValuationTime, serial(ui.DateNow));
+    EXPECT_EQ(cli.Warrant.DividendDate, serial(ui.DateDivid));
+    EXPECT_EQ(cli.Warrant.Expiry, serial(ui.DateExpiry));
+}
+
+// The expiry is the close of its day: a plain date and 18:20 are the same
+// warrant, in a single run and in a batch row, and any other time is refused
+// in both.
+TEST(CliDates, ExpiryIsTheClose) {
+    const std::string plain = RunBinary(kDates, {"--value-at", "15"}).out;
+    EXPECT_EQ(RunBinary({"--valuation", "2006-03-01 10:00", "--expiry", "2006-04-21 18:20"},
+                        {"--value-at", "15"}).out, plain);
+    std::istringstream rows("expiry\n2006-04-21 18:20\n2006-04-21 18:19\n");
+    std::ostringstream out, err;
+    EXPECT_EQ(RunBatch({"--batch", "-", "--valuation", "2006-03-01 10:00"}, rows, out, err), 5);
+    EXPECT_NE(out.str().find("\"Line\": 2, \"Inputs\": {\"expiry\": \"2006-04-21 18:20\"}, \"Status\": 0"),
+              std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("\"Line\": 3, \"Inputs\": {\"expiry\": \"2006-04-21 18:19\"}, \"Status\": 2, "
+                             "\"Error\": \"virheellinen arvo valitsimelle --expiry: \\\"2006-04-21 18:19\\\" "
+                             "(päättymishetki on aina"),
+              std::string::npos) << out.str();
 }
 
 TEST(CliHelp, DefaultsInTheSettingsSeparatorAndTheVersion) {

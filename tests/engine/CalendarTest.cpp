@@ -75,10 +75,13 @@ TEST(Calendar, SpanLimitsAndRebuilds) {
     EXPECT_EQ(static_cast<int>(g.DayValues[0].size()), g.NodeCount);
     EXPECT_EQ(static_cast<int>(g.Prices.size()), g.NodeCount);
 
-    g.ValuationTime = 38828 - 1999 + 0.5; // 2000 calendar days
+    g.ValuationTime = 38828 - 1999 + 0.5; // 2000 calendar days, both ends counted
     ASSERT_TRUE(BuildLattice(g));
     const std::vector<double> prices = g.Prices;
     g.ValuationTime -= 1;
+    EXPECT_STREQ(DateRangeRefusal(g.ValuationTime, g.Warrant.Expiry),
+                 "Päättymispäivä on liian kaukana: laskentapäivästä päättymispäivään saa olla "
+                 "enintään 2000 kalenteripäivää molemmat päivät mukaan lukien");
     EXPECT_FALSE(BuildLattice(g));
     EXPECT_EQ(g.Prices, prices) << "a rejected date range keeps the last build";
 }

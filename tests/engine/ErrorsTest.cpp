@@ -4,35 +4,62 @@
 
 #include <cmath>
 #include <functional>
+#include <string>
 
-TEST(EngineErrors, InputsWithoutAValuationThrowAndKeepTheLastBuild) {
-    struct BadInput { const char* name; std::function<void(CGrid&)> spoil; };
+// The build's refusal as the user reads it, or "" when it builds.
+std::string CauseOf(CGrid& grid) {
+    try {
+        BuildLattice(grid);
+    } catch (const EngineError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// Each refusal names its own cause, word for word: a check that lets a bad
+// input through to a later stage still fails there, but with another cause.
+TEST(EngineErrors, InputsWithoutAValuationThrowTheirCauseAndKeepTheLastBuild) {
+    struct BadInput { const char* name; std::function<void(CGrid&)> spoil; const char* cause; };
+    const char* const kOpen = "Pörssiajan on oltava yli 0 % ja enintään 100 % päivästä";
     const BadInput cases[] = {
-        {"open fraction 0", [](CGrid& g) { g.OpenFraction = 0; }},
-        {"open fraction above 1", [](CGrid& g) { g.OpenFraction = 1.01; }},
-        {"steps per day 0", [](CGrid& g) { g.StepsPerDay = 0; }},
-        {"volatility 0", [](CGrid& g) { g.Warrant.Volatility = 0; }},
-        {"volatility underflows", [](CGrid& g) { g.Warrant.Volatility = 1e-200; }},
-        {"strike 0", [](CGrid& g) { g.Warrant.Strike = 0; }},
-        {"negative multiplier", [](CGrid& g) { g.Warrant.Multiplier = -0.2; }},
-        {"rate -100 %", [](CGrid& g) { g.Rate = -1; }},
-        {"negative weekend", [](CGrid& g) { g.WeekendWeight = -0.5; }},
-        {"NaN dividend", [](CGrid& g) { g.Warrant.Dividend = NAN; }},
-        {"late on the expiry day", [](CGrid& g) { g.ValuationTime = 38828 + 18.5 / 24; }},
-        {"one-node lattice", [](CGrid& g) { g.ValuationTime = 38828 + k1820; }},
-        {"steps overflow 32 bits", [](CGrid& g) { g.StepsPerDay = 2000000000; }},
-        {"huge volatility", [](CGrid& g) { g.Warrant.Volatility = 1e150; }},
-        {"payoffs overflow", [](CGrid& g) { g.Warrant.Multiplier = 1e308; }},
+        {"open fraction 0", [](CGrid& g) { g.OpenFraction = 0; }, kOpen},
+        {"open fraction above 1", [](CGrid& g) { g.OpenFraction = 1.01; }, kOpen},
+        {"steps per day 0", [](CGrid& g) { g.StepsPerDay = 0; },
+         "Aika-askelia päivässä on oltava vähintään 1"},
+        {"volatility 0", [](CGrid& g) { g.Warrant.Volatility = 0; },
+         "Laskentavolatiliteetin on oltava suurempi kuin 0 %"},
+        {"volatility underflows", [](CGrid& g) { g.Warrant.Volatility = 1e-200; },
+         "Laskentavolatiliteetti on liian pieni"},
+        {"strike 0", [](CGrid& g) { g.Warrant.Strike = 0; },
+         "Toteutushinnan on oltava suurempi kuin 0"},
+        {"negative multiplier", [](CGrid& g) { g.Warrant.Multiplier = -0.2; },
+         "Kertoimen on oltava suurempi kuin 0"},
+        {"rate -100 %", [](CGrid& g) { g.Rate = -1; },
+         "Riskittömän koron on oltava suurempi kuin -100 %"},
+        {"negative weekend", [](CGrid& g) { g.WeekendWeight = -0.5; },
+         "Viikonlopun pituus päivinä ei voi olla negatiivinen"},
+        {"NaN dividend", [](CGrid& g) { g.Warrant.Dividend = NAN; },
+         "Osinko ei ole kelvollinen luku"},
+        {"late on the expiry day", [](CGrid& g) { g.ValuationTime = 38828 + 18.5 / 24; },
+         "Laskentahetki on päättymispäivän pörssin sulkemisen jälkeen"},
+        {"one-node lattice", [](CGrid& g) { g.ValuationTime = 38828 + k1820; },
+         "Laskentahetken ja päättymisen välillä ei ole yhtään aika-askelta"},
+        {"steps overflow 32 bits", [](CGrid& g) { g.StepsPerDay = 2000000000; },
+         "Aika-askelten määrä ei mahdu laskentaan (liian monta aika-askelta)"},
+        {"huge volatility", [](CGrid& g) { g.Warrant.Volatility = 1e150; },
+         "Hinta-alue on liian laaja (ylivuoto)"},
+        {"payoffs overflow", [](CGrid& g) { g.Warrant.Multiplier = 1e308; },
+         "Warrantin arvo ylivuotaa"},
         {"arrays beyond memory", [](CGrid& g) {
              g.StepsPerDay = 1500000;
              g.WeekendWeight = 0;
              g.ValuationTime = 38828 - 1999 + 10.0 / 24;
-         }},
+         }, "Hilan taulukot eivät mahdu muistiin"},
     };
     for (const BadInput& c : cases) {
         CGrid first = WorkedExample();
         c.spoil(first);
-        EXPECT_THROW(BuildLattice(first), EngineError) << c.name;
+        EXPECT_EQ(CauseOf(first), c.cause) << c.name;
         EXPECT_TRUE(!first.Allocated && first.NodeCount == 0 && first.Prices.empty() &&
                     first.DayValues.empty()) << c.name << ": a first build allocates nothing";
         EXPECT_THROW(RollBackDay(first, 0), EngineError) << c.name;
@@ -41,7 +68,7 @@ TEST(EngineErrors, InputsWithoutAValuationThrowAndKeepTheLastBuild) {
         ASSERT_TRUE(BuildLattice(g));
         const CGrid before = g;
         c.spoil(g);
-        EXPECT_THROW(BuildLattice(g), EngineError) << c.name;
+        EXPECT_EQ(CauseOf(g), c.cause) << c.name;
         EXPECT_TRUE(g.Allocated && g.DayCount == before.DayCount &&
                     g.TotalSteps == before.TotalSteps && g.Prices == before.Prices &&
                     g.DayValues == before.DayValues) << c.name << ": the last build is kept";

@@ -75,7 +75,11 @@ TEST(Scenario, NodesExactLinearBetweenEmptyOutside) {
 
 TEST(Scenario, PriceRanges) {
     EXPECT_EQ(ScenarioPriceRange(10, 20, 2.5), (std::vector<double>{10, 12.5, 15, 17.5, 20}));
-    EXPECT_EQ(ScenarioPriceRange(1, 1.3, 0.1).size(), 4u); // 0.3 / 0.1 falls just short of 3
+    EXPECT_EQ(ScenarioPriceRange(1, 1.3, 0.1), (std::vector<double>{1, 1.1, 1.2, 1.3})); // 0.3 / 0.1 falls just short of 3
+    // Exact decimal steps, not 0.8500000000000001 or 0.010000000000000142.
+    EXPECT_EQ(DefaultScenarioPrices(1), (std::vector<double>{0.8, 0.85, 0.9, 0.95, 1, 1.05, 1.1, 1.15, 1.2}));
+    EXPECT_EQ(ScenarioPriceRange(0.001, 0.011, 0.003), (std::vector<double>{0.001, 0.004, 0.007, 0.01}));
+    EXPECT_EQ(DefaultScenarioPrices(16.5)[1], 14.025);
     EXPECT_TRUE(ScenarioPriceRange(10, 20, 0).empty());
     EXPECT_TRUE(ScenarioPriceRange(20, 10, 1).empty());
     EXPECT_TRUE(ScenarioPriceRange(0, 1e6, 1).empty());

@@ -133,3 +133,28 @@ TEST(ListingLine, WorkedLines)
         EXPECT_EQ(line, std::string("x") + row.expected);
     }
 }
+
+// Numbers of the newer windows: no E, decimals by magnitude, noise as 0
+// (the cells and figures that showed 3,10737E-007 and 1,46372E-013).
+TEST(ReadableNumber, WorkedNumbers)
+{
+    struct Row { double value; int significant; const char* expected; };
+    const Row rows[] = {
+        {3.10737e-7,          6, "0,00000031"},
+        {1.46372e-13,         6, "0"},
+        {-1.26785e-13,        6, "0"},
+        {-1.26785e-6,         6, "-0,00000127"},
+        {0.14155779751117264, 6, "0,141558"},
+        {22470.4,             4, "22470"},
+        {15,                  6, "15"},
+        {0.85,                6, "0,85"},
+        {-7.8512,             3, "-7,85"},
+        {0,                   6, "0"},
+        {9.9999996,           6, "10"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.expected);
+        EXPECT_EQ(ReadableNumber(row.value, row.significant, ','), row.expected);
+    }
+    EXPECT_EQ(ReadableNumber(0.5, 6, '.'), "0.5");
+}
