@@ -45,8 +45,7 @@ ChartWindow::ChartWindow(QWidget* parent)
       dates_(new QComboBox), readout_(new QLabel),
       reset_(new QPushButton(QStringLiteral("Palauta näkymä"))),
       save_(new QPushButton(QStringLiteral("Tallenna kuva…"))),
-      saveDialog_(this, {{QStringLiteral("PNG-kuva (*.png)"), QStringLiteral("png")},
-                         {QStringLiteral("SVG-kuva (*.svg)"), QStringLiteral("svg")}}) {
+      saveDialog_(this, {QStringLiteral("PNG-kuva (*.png)"), QStringLiteral("SVG-kuva (*.svg)")}) {
     setWindowTitle(QStringLiteral("Arvokäyrä"));
     // Redraw once the slider is let go, not on every pixel of a drag.
     slider_->setTracking(false);

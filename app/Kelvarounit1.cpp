@@ -64,8 +64,8 @@ QString ShortDateFormat() {
 
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent), ui(new Ui::TForm1),
-      SaveTextFileDialog1(this, {{QStringLiteral("Tulostiedosto (*.txt)"), QStringLiteral("txt")},
-                                 {QStringLiteral("Kaikki tiedostot (*)"), QString()}}),
+      SaveTextFileDialog1(
+          this, {QStringLiteral("Tulostiedosto (*.txt)"), QStringLiteral("Kaikki tiedostot (*)")}),
       job_(new TBackgroundJob(this)), progress_(new QProgressBar(this)),
       progressTimer_(new QTimer(this)) {
     ui->setupUi(this);

@@ -52,8 +52,8 @@ ScenarioWindow::ScenarioWindow(QWidget* parent)
     : QWidget(parent, Qt::Window), EditFirst(new QLineEdit), EditLast(new QLineEdit),
       EditStep(new QLineEdit), DateList(new QListWidget), CellChoice(new QComboBox),
       TableView(new QTableWidget), Note(new QLabel),
-      saveDialog_(this, {{QStringLiteral("CSV-tiedosto (*.csv)"), QStringLiteral("csv")},
-                         {QStringLiteral("Kaikki tiedostot (*)"), QString()}}) {
+      saveDialog_(
+          this, {QStringLiteral("CSV-tiedosto (*.csv)"), QStringLiteral("Kaikki tiedostot (*)")}) {
     setWindowTitle(QStringLiteral("Skenaariot"));
     CellChoice->addItems(
         {QStringLiteral("Arvo"), QStringLiteral("Muutos"), QStringLiteral("Muutos %")});

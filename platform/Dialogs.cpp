@@ -93,18 +93,17 @@ bool AskYesNo(const QString& text) {
 }
 
 bool TSaveTextFileDialog::Execute() {
-    SaveRequest request{parent_, fileName_, {}, filter_};
-    for (const SaveFilter& filter : filters_) request.filters << filter.text;
+    const SaveRequest request{parent_, fileName_, filters_, filter_};
     auto& hook = Dialogs().askSaveFileName;
     const std::optional<SaveAnswer> chosen = hook ? hook(request) : DefaultAskSaveFileName(request);
     if (!chosen) return false;
     fileName_ = chosen->name;
-    if (chosen->filter >= 0 && static_cast<std::size_t>(chosen->filter) < filters_.size()) {
+    if (chosen->filter >= 0 && chosen->filter < filters_.size()) {
         filter_ = chosen->filter;
         // Only a name without any extension gets one: "kuva" becomes
         // "kuva.png", "kuva.v2" and "" stay as typed.
         const QString leaf = fileName_.section('/', -1);
-        const QString& extension = filters_[static_cast<std::size_t>(filter_)].extension;
+        const QString extension = FilterExtension(filters_[filter_]);
         if (!leaf.isEmpty() && !leaf.contains('.') && !extension.isEmpty())
             fileName_ += '.' + extension;
     }

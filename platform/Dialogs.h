@@ -7,20 +7,12 @@
 #include <functional>
 #include <optional>
 #include <utility>
-#include <vector>
 
 class QWidget;
 
-// One entry of a save dialog's type list: its text ("PNG-kuva (*.png)") and
-// the extension added to a name typed without one ("" adds none).
-struct SaveFilter {
-    QString text;
-    QString extension;
-};
-
 // What the save dialog is asked: the name chosen last is offered again, with
-// the type list and the entry chosen last (an index into `filters`, which
-// may be empty).
+// the type list ("PNG-kuva (*.png)", "Kaikki tiedostot (*)"; may be empty)
+// and the entry chosen last, an index into it.
 struct SaveRequest {
     QWidget* parent = nullptr;
     QString previous;
@@ -54,10 +46,11 @@ void ShowErrorBox(const QString& text);
 bool AskYesNo(const QString& text);
 
 // A save dialog: offers its file types and remembers the name and type
-// chosen last. A name typed without an extension gets the chosen type's.
+// chosen last. A name typed without an extension gets the chosen type's
+// ("kuva" under "PNG-kuva (*.png)" becomes "kuva.png"; "(*)" adds none).
 class TSaveTextFileDialog {
 public:
-    explicit TSaveTextFileDialog(QWidget* parent = nullptr, std::vector<SaveFilter> filters = {})
+    explicit TSaveTextFileDialog(QWidget* parent = nullptr, QStringList filters = {})
         : parent_(parent), filters_(std::move(filters)) {}
     // Shows the dialog; true when the user confirmed a name.
     bool Execute();
@@ -67,7 +60,7 @@ public:
 
 private:
     QWidget* parent_;
-    std::vector<SaveFilter> filters_;
+    QStringList filters_;
     QString fileName_;
     int filter_ = 0;
 };
