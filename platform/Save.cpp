@@ -242,29 +242,22 @@ SaveStatus Replace(const Target& target, const SaveProducer& produce) {
     return SaveStatus::Ok;
 }
 
-// The name shown with bytes that are not UTF-8 as \xNN, in quotes.
+// The name in quotes, a byte that is not part of a UTF-8 character or is a
+// control character shown as \xNN.
 std::string ShownName(const std::string& path) {
     std::string shown = "\"";
-    const QString text = QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
-    if (text.toUtf8().toStdString() == path) {
-        shown += path;
-    } else {
-        // Byte by byte: a run that decodes on its own is kept, others escaped.
-        for (std::size_t i = 0; i < path.size();) {
-            std::size_t length = 1;
-            const auto lead = static_cast<unsigned char>(path[i]);
-            if (lead >= 0xC0) length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-            if (i + length <= path.size() && IsUtf8(std::string_view(path).substr(i, length))) {
-                shown.append(path, i, length);
-                i += length;
-            } else if (lead < 0x80) {
-                shown += path[i++];
-            } else {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\x%02X", lead);
-                shown += escaped;
-                ++i;
-            }
+    for (std::size_t i = 0; i < path.size();) {
+        const auto lead = static_cast<unsigned char>(path[i]);
+        const std::size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const std::string_view character = std::string_view(path).substr(i, length);
+        if (lead >= 0x20 && lead != 0x7F && character.size() == length && IsUtf8(character)) {
+            shown += character;
+            i += length;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", lead);
+            shown += escaped;
+            ++i;
         }
     }
     return shown + "\"";

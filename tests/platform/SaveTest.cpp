@@ -250,8 +250,8 @@ TEST(SaveFile, UnwritablePathsReported) {
     EXPECT_EQ(ReadFile(kept), "old");
     EXPECT_EQ(ReadFile(readOnly.toStdString()), "old");
     EXPECT_EQ(Entries(dir), QStringList({"locked", "readonly.txt"}));
-    EXPECT_EQ(SaveFailureText(SaveStatus::NameNotUtf8, "/t/latin\xe4.txt"),
-              "tiedoston nimi \"/t/latin\\xE4.txt\" ei ole UTF-8-tekstiä");
+    EXPECT_EQ(SaveFailureText(SaveStatus::NameNotUtf8, "/t/ä\xe4\x01.txt"),
+              "tiedoston nimi \"/t/ä\\xE4\\x01.txt\" ei ole UTF-8-tekstiä");
     EXPECT_EQ(SaveFailureSentence(SaveStatus::OpenFailed, "/t/ä"),
               "Tiedostoa \"/t/ä\" ei voitu avata kirjoittamista varten.");
 }
