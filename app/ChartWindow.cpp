@@ -1,31 +1,51 @@
 #include "ChartWindow.h"
 
 #include "QtBridge.h"
+#include "Save.h"
 #include "ValueChart.h"
 
 #include <QBuffer>
 #include <QComboBox>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
-bool SaveBytesAtomically(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+std::optional<ChartFormat> ChartFormatOfName(std::string_view name) {
+    const auto endsWith = [name](std::string_view extension) {
+        if (name.size() < extension.size()) return false;
+        const std::string_view end = name.substr(name.size() - extension.size());
+        return std::equal(end.begin(), end.end(), extension.begin(), [](char a, char b) {
+            return (a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) == b;
+        });
+    };
+    if (endsWith(".png")) return ChartFormat::Png;
+    if (endsWith(".svg")) return ChartFormat::Svg;
+    return std::nullopt;
+}
+
+QByteArray ChartFileBytes(ValueChart& chart, ChartFormat format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    const bool drawn = format == ChartFormat::Svg
+                           ? chart.WriteSvg(buffer, ChartWindow::kImageSize)
+                           : chart.RenderImage(ChartWindow::kImageSize).save(&buffer, "PNG");
+    return drawn ? bytes : QByteArray();
 }
 
 ChartWindow::ChartWindow(QWidget* parent)
     : QWidget(parent, Qt::Window), chart_(new ValueChart), slider_(new QSlider(Qt::Horizontal)),
       dates_(new QComboBox), readout_(new QLabel),
       reset_(new QPushButton(QStringLiteral("Palauta näkymä"))),
-      save_(new QPushButton(QStringLiteral("Tallenna kuva…"))), saveDialog_(this) {
+      save_(new QPushButton(QStringLiteral("Tallenna kuva…"))),
+      saveDialog_(this, {QStringLiteral("PNG-kuva (*.png)"), QStringLiteral("SVG-kuva (*.svg)")}) {
     setWindowTitle(QStringLiteral("Arvokäyrä"));
     // Redraw once the slider is let go, not on every pixel of a drag.
     slider_->setTracking(false);
@@ -114,12 +134,19 @@ void ChartWindow::Redraw() {
 void ChartWindow::SaveImage() {
     if (!saveDialog_.Execute()) return;
     const QString name = saveDialog_.GetFileName();
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    const bool drawn = name.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive)
-                           ? chart_->WriteSvg(buffer, kImageSize)
-                           : chart_->RenderImage(kImageSize).save(&buffer, "PNG");
-    if (!drawn || !SaveBytesAtomically(name, bytes))
-        ShowErrorBox(QStringLiteral("Kuvaa ei voitu tallentaa tiedostoon \"%1\".").arg(name));
+    const std::string path = QFile::encodeName(name).toStdString();
+    const std::optional<ChartFormat> format = ChartFormatOfName(path);
+    if (!format) {
+        ShowErrorBox(QStringLiteral("Kuvaa ei tallennettu tiedostoon \"%1\": tiedostonimen "
+                                    "pääte on .png tai .svg.")
+                         .arg(name));
+        return;
+    }
+    const QByteArray bytes = ChartFileBytes(*chart_, *format);
+    if (bytes.isEmpty()) {
+        ShowErrorBox(QStringLiteral("Kuvaa ei voitu piirtää tiedostoon \"%1\".").arg(name));
+        return;
+    }
+    const SaveStatus status = SaveFile(path, std::string_view(bytes.constData(), bytes.size()));
+    if (status != SaveStatus::Ok) ShowErrorBox(SaveFailureSentence(status, name));
 }

@@ -3,6 +3,7 @@
 // the picture.
 #pragma once
 
+#include "ChartFormat.h"
 #include "Dialogs.h"
 #include "Grid.h"
 
@@ -32,8 +33,9 @@ public:
 
     // Adds the curve of one trading day (nullopt: none).
     void PickDay(std::optional<int32_t> day);
-    // Asks for a file name and saves the chart: SVG for a name ending in
-    // ".svg", PNG otherwise. A failure is shown in the error box.
+    // Asks for a file name (PNG or SVG, the extension added when none is
+    // typed) and saves the chart in the format of the name's extension. Any
+    // other extension or a failure is shown in the error box.
     void SaveImage();
 
     ValueChart* Chart() const { return chart_; }
@@ -58,5 +60,5 @@ private:
     TSaveTextFileDialog saveDialog_;
 };
 
-// Writes `bytes` through a QSaveFile (all or nothing); false on failure.
-bool SaveBytesAtomically(const QString& path, const QByteArray& bytes);
+// The chart drawn at ChartWindow::kImageSize; empty if it could not be drawn.
+QByteArray ChartFileBytes(ValueChart& chart, ChartFormat format);

@@ -66,7 +66,9 @@ QString ShortDateFormat() {
 } // namespace
 
 TForm1::TForm1(QWidget* parent)
-    : QMainWindow(parent), ui(new Ui::TForm1), SaveTextFileDialog1(this),
+    : QMainWindow(parent), ui(new Ui::TForm1),
+      SaveTextFileDialog1(
+          this, {QStringLiteral("Tulostiedosto (*.txt)"), QStringLiteral("Kaikki tiedostot (*)")}),
       job_(new TBackgroundJob(this)), progress_(new QProgressBar(this)),
       progressTimer_(new QTimer(this)) {
     ui->setupUi(this);
@@ -550,19 +552,7 @@ void TForm1::Tallennatulokset1Click() {
             QStringLiteral("Tallennetaan…"),
             [this, path, separator, status] { *status = WriteResultsFile(path, grid_, separator); },
             [name, status] {
-                switch (*status) {
-                case SaveStatus::Ok:
-                    break;
-                case SaveStatus::OpenFailed:
-                    ShowErrorBox(
-                        QStringLiteral("Tiedostoa \"%1\" ei voitu avata kirjoittamista varten.")
-                            .arg(name));
-                    break;
-                case SaveStatus::WriteFailed:
-                    ShowErrorBox(
-                        QStringLiteral("Tiedostoon \"%1\" kirjoittaminen epäonnistui.").arg(name));
-                    break;
-                }
+                if (*status != SaveStatus::Ok) ShowErrorBox(SaveFailureSentence(*status, name));
             },
             false);
     });

@@ -4,10 +4,12 @@
 #include "Conversions.h"
 #include "FloatFormat.h"
 #include "QtBridge.h"
+#include "Save.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFile>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -49,7 +51,9 @@ double ReadNumber(const QLineEdit* edit, const QString& label) {
 ScenarioWindow::ScenarioWindow(QWidget* parent)
     : QWidget(parent, Qt::Window), EditFirst(new QLineEdit), EditLast(new QLineEdit),
       EditStep(new QLineEdit), DateList(new QListWidget), CellChoice(new QComboBox),
-      TableView(new QTableWidget), Note(new QLabel), saveDialog_(this) {
+      TableView(new QTableWidget), Note(new QLabel),
+      saveDialog_(
+          this, {QStringLiteral("CSV-tiedosto (*.csv)"), QStringLiteral("Kaikki tiedostot (*)")}) {
     setWindowTitle(QStringLiteral("Skenaariot"));
     CellChoice->addItems(
         {QStringLiteral("Arvo"), QStringLiteral("Muutos"), QStringLiteral("Muutos %")});
@@ -230,6 +234,8 @@ void ScenarioWindow::CopyToClipboard() {
 void ScenarioWindow::SaveCsv() {
     if (!saveDialog_.Execute()) return;
     const QString name = saveDialog_.GetFileName();
-    if (!SaveBytesAtomically(name, CsvText().toUtf8()))
-        ShowErrorBox(QStringLiteral("Tiedostoon \"%1\" kirjoittaminen epäonnistui.").arg(name));
+    const QByteArray bytes = CsvText().toUtf8();
+    const SaveStatus status = SaveFile(QFile::encodeName(name).toStdString(),
+                                       std::string_view(bytes.constData(), bytes.size()));
+    if (status != SaveStatus::Ok) ShowErrorBox(SaveFailureSentence(status, name));
 }

@@ -133,6 +133,16 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr,
         if (parsed.Has(name))
             throw UsageError("valitsin " + std::string(name) + " tarvitsee valitsimen --batch");
     if (!parsed.Has("--expiry")) throw UsageError("valitsin --expiry puuttuu");
+    const std::optional<ChartFormat> chartFormat =
+        parsed.Has("--chart") ? ChartFormatOfName(parsed.Text("--chart")) : std::nullopt;
+    if (parsed.Has("--chart") && !chartFormat)
+        ThrowBadValue("--chart", parsed.Text("--chart"), "tiedostonimen pääte .png tai .svg");
+    // A name no save can take is refused before a long valuation.
+    for (std::string_view name : {"--results", "--chart"}) {
+        if (!parsed.Has(name)) continue;
+        const SaveStatus status = CheckSaveName(parsed.Text(name));
+        if (status != SaveStatus::Ok) throw FileError(SaveFailureText(status, parsed.Text(name)));
+    }
 
     CGrid grid = ReadInputs(parsed);
     const char separator =
@@ -231,17 +241,14 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr,
 
     if (parsed.Has("--results")) {
         const std::string path = parsed.Text("--results");
-        switch (WriteResultsFile(path, grid, separator)) {
-        case SaveStatus::Ok:
-            break;
-        case SaveStatus::OpenFailed:
-            throw FileError("tiedostoa " + Quoted(path) + " ei voitu avata kirjoittamista varten");
-        case SaveStatus::WriteFailed:
-            throw FileError("tiedostoon " + Quoted(path) + " kirjoittaminen epäonnistui");
-        }
+        const SaveStatus status = WriteResultsFile(path, grid, separator);
+        if (status != SaveStatus::Ok) throw FileError(SaveFailureText(status, path));
     }
-    if (parsed.Has("--chart") && !WriteChartPng(grid, marker, parsed.Text("--chart")))
-        throw FileError("kuvaa ei voitu tallentaa tiedostoon " + Quoted(parsed.Text("--chart")));
+    if (chartFormat) {
+        const std::string path = parsed.Text("--chart");
+        const SaveStatus status = WriteChart(grid, marker, path, *chartFormat);
+        if (status != SaveStatus::Ok) throw FileError(SaveFailureText(status, path));
+    }
     return text;
 }
 

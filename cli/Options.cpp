@@ -64,7 +64,8 @@ constexpr OptionInfo kOptions[] = {
     {"--scenario-dates", "YYYY-MM-DD,…", "",
      "skenaarion päivät, hilan kaupankäyntipäiviä (oletus: nyt, +1 vk, +1 kk, +3 kk, +6 kk, "
      "+1 v, … ja päättymispäivä)"},
-    {"--chart", "TIEDOSTO.png", "", "piirtää arvokäyrän PNG-kuvaksi 1200 × 800 ilman näyttöä"},
+    {"--chart", "TIEDOSTO.png|.svg", "",
+     "piirtää arvokäyrän 1200 × 800 ilman näyttöä, PNG- tai SVG-kuvaksi nimen päätteen mukaan"},
     {"--batch", "TIEDOSTO|-", "",
      "laskee CSV-tiedoston (- = vakiosyöte) jokaisen rivin warrantin ja tulostaa rivit "
      "JSON-riveinä samassa järjestyksessä; sarakkeina valitsinten pitkät nimet (ks. alla)"},

@@ -6,8 +6,6 @@
 #include "ValueChart.h"
 
 #include <QApplication>
-#include <QBuffer>
-#include <QFile>
 
 #include <algorithm>
 #include <charconv>
@@ -146,7 +144,8 @@ std::string ScenarioJson(const ScenarioTable& table) {
     return json;
 }
 
-bool WriteChartPng(const CGrid& grid, std::optional<double> share, const std::string& path) {
+SaveStatus WriteChart(const CGrid& grid, std::optional<double> share, const std::string& path,
+                      ChartFormat format) {
     static int argc = 1;
     static char name[] = "kelvaro";
     static char* argv[] = {name, nullptr};
@@ -156,10 +155,10 @@ bool WriteChartPng(const CGrid& grid, std::optional<double> share, const std::st
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         application = std::make_unique<QApplication>(argc, argv);
     }
-    const QImage image = RenderValueChart(grid, share, ChartWindow::kImageSize);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    return image.save(&buffer, "PNG") &&
-           SaveBytesAtomically(QFile::decodeName(path.c_str()), bytes);
+    ValueChart chart;
+    chart.resize(ChartWindow::kImageSize);
+    chart.SetGrid(grid, share, DefaultChartDays(grid));
+    const QByteArray bytes = ChartFileBytes(chart, format);
+    if (bytes.isEmpty()) return SaveStatus::WriteFailed;
+    return SaveFile(path, std::string_view(bytes.constData(), bytes.size()));
 }

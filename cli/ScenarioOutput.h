@@ -1,7 +1,9 @@
 // kelvaro's scenario table (--scenario) and chart picture (--chart).
 #pragma once
 
+#include "ChartFormat.h"
 #include "Grid.h"
+#include "Save.h"
 #include "Scenario.h"
 
 #include <optional>
@@ -27,8 +29,9 @@ ScenarioTable ScenarioFromOptions(const CGrid& grid, const std::string* pricesTe
 // (null off the lattice), every double in its shortest round-trip text.
 std::string ScenarioJson(const ScenarioTable& table);
 
-// Renders the chart without a display at 1200 x 800 and saves it as PNG
-// through a QSaveFile. Creates the Qt application (offscreen unless
-// QT_QPA_PLATFORM says otherwise) when none exists. False when the file
-// could not be written.
-bool WriteChartPng(const CGrid& grid, std::optional<double> share, const std::string& path);
+// Renders the chart without a display at 1200 x 800 and saves it in the
+// format given (SaveFile). Creates the Qt application (offscreen unless
+// QT_QPA_PLATFORM says otherwise) when none exists. A chart that cannot be
+// drawn is WriteFailed.
+SaveStatus WriteChart(const CGrid& grid, std::optional<double> share, const std::string& path,
+                      ChartFormat format);

@@ -2,10 +2,6 @@
 
 #include "FloatFormat.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-
 #include <algorithm>
 #include <charconv>
 #include <stdexcept>
@@ -138,54 +134,13 @@ std::string DateRangeRefusalText(const CGrid& grid, RefusedCommand command, Refu
     return text + cause;
 }
 
-namespace {
-
-// Writes the file's blocks as they are produced; unbuffered, so a failure is
-// seen at the block that hit it.
-bool WriteBlocks(QFileDevice& file, const CGrid& grid, char separator) {
-    std::string buffer;
-    buffer.reserve(kFlushBytes + 64 * 1024);
-    return EmitResults(grid, separator, buffer, [&file](const std::string& block) {
-        const auto size = static_cast<qint64>(block.size());
-        return file.write(block.data(), size) == size;
-    });
-}
-
-} // namespace
-
 SaveStatus WriteResultsFile(const std::string& path, const CGrid& grid, char separator) {
     CheckGridShape(grid);
-    const QString name = QFile::decodeName(QByteArray::fromStdString(path));
-    // Qt replaces bytes that are not UTF-8; never save under another name.
-    if (QFile::encodeName(name).toStdString() != path) return SaveStatus::OpenFailed;
-    constexpr QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered;
-    const QFileInfo target(name); // follows a symbolic link, as the save does
-
-    // A device or a pipe (/dev/null, /dev/stdout) cannot be replaced by a
-    // rename, and renaming over it would remove it: it is written in place.
-    if (target.exists() && !target.isFile() && !target.isDir()) {
-        QFile file(name);
-        if (!file.open(mode)) return SaveStatus::OpenFailed;
-        const bool written = WriteBlocks(file, grid, separator);
-        file.close();
-        return (written && file.error() == QFileDevice::NoError) ? SaveStatus::Ok
-                                                                 : SaveStatus::WriteFailed;
-    }
-
-    // A new file beside the target takes the bytes and replaces the target by
-    // a rename only after all of them are written, synced and closed: a failed
-    // save leaves the old file as it was, and of concurrent saves the last
-    // rename wins whole. A folder that takes no new file fails the open.
-    QSaveFile file(name);
-    if (!file.open(mode)) return SaveStatus::OpenFailed;
-    // QSaveFile copies the mode as seen by this user, which gives root write
-    // rights it lacks; the owner, group and other bits are the file's own.
-    if (target.exists())
-        file.setPermissions(target.permissions() &
-                            ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser));
-    // Without a commit the temporary file is removed when `file` goes.
-    if (!WriteBlocks(file, grid, separator)) return SaveStatus::WriteFailed;
-    return file.commit() ? SaveStatus::Ok : SaveStatus::WriteFailed;
+    return SaveFile(path, [&grid, separator](const SaveSink& sink) {
+        std::string buffer;
+        buffer.reserve(kFlushBytes + 64 * 1024);
+        return EmitResults(grid, separator, buffer, sink);
+    });
 }
 
 std::string Counted(long long count, std::string_view one, std::string_view many) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Grid.h"
+#include "Save.h"
 
 #include <string>
 #include <string_view>
@@ -42,16 +43,9 @@ std::string DateRangeRefusalText(const CGrid& grid, RefusedCommand command, Refu
 // UTF-8.
 std::string TimeStepVerdict(double pMid, char separator);
 
-enum class SaveStatus { Ok, OpenFailed, WriteFailed };
-
 // The results file, byte for byte: 8-bit, TAB-separated, CR LF after every
-// line; only "Share\tPresent\t" while nothing is allocated. Written to a new
-// file in the same folder that replaces the target by rename once complete,
-// so a failed or concurrent save never leaves a partial or mixed file; an
-// existing target keeps its permission bits, a symbolic link stays and its
-// target is replaced. A device or pipe (not a regular file) is written in
-// place. OpenFailed: the folder takes no new file, the path is a folder, the
-// existing file is not writable, or the name is not UTF-8 (Qt cannot keep it).
+// line; only "Share\tPresent\t" while nothing is allocated. Saved by
+// SaveFile (Save.h), block by block as the lines are made.
 SaveStatus WriteResultsFile(const std::string& path, const CGrid& grid, char separator);
 
 // "1 arvostus", "2 arvostusta": a count with the Finnish singular for one and

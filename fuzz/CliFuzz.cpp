@@ -27,7 +27,7 @@ std::string ScratchPrefix() {
 }
 
 void RemoveScratch() {
-    for (const char* kind : {"-results", "-chart", "-batch"})
+    for (const char* kind : {"-results", "-chart.png", "-batch"})
         std::remove((ScratchPrefix() + kind).c_str());
 }
 
@@ -100,7 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)removedAtExit;
     const std::string prefix = ScratchPrefix();
     for (const std::string option : {"--results", "--chart", "--batch"}) {
-        const std::string scratch = prefix + option.substr(1);
+        // The chart's name needs an extension kelvaro draws.
+        const std::string scratch = prefix + option.substr(1) + (option == "--chart" ? ".png" : "");
         for (size_t i = 0; i < args.size(); ++i) {
             if (args[i].rfind(option + "=", 0) == 0)
                 args[i] = option + "=" + scratch;

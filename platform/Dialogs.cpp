@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -22,11 +23,35 @@ void DefaultShowError(const QString& text) {
     QMessageBox::critical(QApplication::activeWindow(), Caption(), text);
 }
 
-std::optional<QString> DefaultAskSaveFileName(QWidget* parent, const QString& previous) {
-    const QString name = QFileDialog::getSaveFileName(parent, QString(), previous);
+// The extension of a type list entry: "PNG-kuva (*.png)" gives "png".
+QString FilterExtension(const QString& filter) {
+    const qsizetype star = filter.lastIndexOf(QStringLiteral("(*."));
+    if (star < 0 || !filter.endsWith(')')) return {};
+    return filter.mid(star + 3, filter.size() - star - 4);
+}
+
+std::optional<SaveAnswer> DefaultAskSaveFileName(const SaveRequest& request) {
+    QFileDialog dialog(request.parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (!request.filters.isEmpty()) {
+        dialog.setNameFilters(request.filters);
+        const QString chosen = request.filters.value(request.filter, request.filters.front());
+        dialog.selectNameFilter(chosen);
+        // The dialog adds it itself, so that it asks before replacing the
+        // file of the full name.
+        dialog.setDefaultSuffix(FilterExtension(chosen));
+        QObject::connect(
+            &dialog, &QFileDialog::filterSelected, &dialog,
+            [&dialog](const QString& filter) { dialog.setDefaultSuffix(FilterExtension(filter)); });
+    }
+    if (!request.previous.isEmpty()) dialog.selectFile(request.previous);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    const QString name = dialog.selectedFiles().front();
     // The dialog gives an empty name only when cancelled.
     if (name.isEmpty()) return std::nullopt;
-    return name;
+    return SaveAnswer{name, static_cast<int>(std::max<qsizetype>(
+                                0, request.filters.indexOf(dialog.selectedNameFilter())))};
 }
 
 bool DefaultAskYesNo(const QString& text) {
@@ -68,10 +93,19 @@ bool AskYesNo(const QString& text) {
 }
 
 bool TSaveTextFileDialog::Execute() {
+    const SaveRequest request{parent_, fileName_, filters_, filter_};
     auto& hook = Dialogs().askSaveFileName;
-    const std::optional<QString> chosen =
-        hook ? hook(parent_, fileName_) : DefaultAskSaveFileName(parent_, fileName_);
+    const std::optional<SaveAnswer> chosen = hook ? hook(request) : DefaultAskSaveFileName(request);
     if (!chosen) return false;
-    fileName_ = *chosen;
+    fileName_ = chosen->name;
+    if (chosen->filter >= 0 && chosen->filter < filters_.size()) {
+        filter_ = chosen->filter;
+        // Only a name without any extension gets one: "kuva" becomes
+        // "kuva.png", "kuva.v2" and "" stay as typed.
+        const QString leaf = fileName_.section('/', -1);
+        const QString extension = FilterExtension(filters_[filter_]);
+        if (!leaf.isEmpty() && !leaf.contains('.') && !extension.isEmpty())
+            fileName_ += '.' + extension;
+    }
     return true;
 }

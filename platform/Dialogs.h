@@ -3,10 +3,27 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
+#include <utility>
 
 class QWidget;
+
+// What the save dialog is asked: the name chosen last is offered again, with
+// the type list ("PNG-kuva (*.png)", "Kaikki tiedostot (*)"; may be empty)
+// and the entry chosen last, an index into it.
+struct SaveRequest {
+    QWidget* parent = nullptr;
+    QString previous;
+    QStringList filters;
+    int filter = 0;
+};
+// The name as the user typed or picked it and the type chosen.
+struct SaveAnswer {
+    QString name;
+    int filter = 0;
+};
 
 struct DialogHooks {
     // The plain message box with an OK button.
@@ -14,8 +31,7 @@ struct DialogHooks {
     // The error box for a command that failed.
     std::function<void(const QString& text)> showError;
     // Asks for a file name to save to; nullopt when the user cancels.
-    // `previous` is the name chosen last, offered again.
-    std::function<std::optional<QString>(QWidget* parent, const QString& previous)> askSaveFileName;
+    std::function<std::optional<SaveAnswer>(const SaveRequest& request)> askSaveFileName;
     // A question with Yes and No; true for Yes.
     std::function<bool(const QString& text)> askYesNo;
 };
@@ -29,15 +45,22 @@ void ShowMessage(const QString& text);
 void ShowErrorBox(const QString& text);
 bool AskYesNo(const QString& text);
 
-// The window's save dialog: remembers the name chosen last.
+// A save dialog: offers its file types and remembers the name and type
+// chosen last. A name typed without an extension gets the chosen type's
+// ("kuva" under "PNG-kuva (*.png)" becomes "kuva.png"; "(*)" adds none).
 class TSaveTextFileDialog {
 public:
-    explicit TSaveTextFileDialog(QWidget* parent = nullptr) : parent_(parent) {}
+    explicit TSaveTextFileDialog(QWidget* parent = nullptr, QStringList filters = {})
+        : parent_(parent), filters_(std::move(filters)) {}
     // Shows the dialog; true when the user confirmed a name.
     bool Execute();
     QString GetFileName() const { return fileName_; }
+    // The index of the type chosen last.
+    int GetFilter() const { return filter_; }
 
 private:
     QWidget* parent_;
+    QStringList filters_;
     QString fileName_;
+    int filter_ = 0;
 };

@@ -68,11 +68,16 @@ void CheckDrawn(const ValueChart& chart) {
 // The save dialog answers with one path; errors are recorded.
 struct Hooks {
     QString answer;
-    QStringList errors;
+    int filter = -1; // the type chosen; -1 keeps the one offered
+    QStringList errors, filters;
     DialogHooks previous;
     Hooks() {
         previous = InstallDialogHooks({{}, [this](const QString& t) { errors << t; },
-                                       [this](QWidget*, const QString&) { return std::optional(answer); }, {}});
+                                       [this](const SaveRequest& r) {
+                                           filters = r.filters;
+                                           return std::optional(SaveAnswer{answer, filter < 0 ? r.filter : filter});
+                                       },
+                                       {}});
     }
     ~Hooks() { InstallDialogHooks(previous); }
 };
@@ -172,15 +177,24 @@ private slots:
         hooks.answer = dir_.filePath("chart.png");
         window.SaveImage();
         QCOMPARE(QImage(hooks.answer).size(), QSize(1200, 800));
-        hooks.answer = dir_.filePath("chart.svg");
+        QCOMPARE(hooks.filters, QStringList({"PNG-kuva (*.png)", "SVG-kuva (*.svg)"}));
+        // No extension typed: the chosen type's is added and decides the format.
+        hooks.answer = dir_.filePath("chart");
+        hooks.filter = 1;
         window.SaveImage();
-        QFile svg(hooks.answer);
+        QFile svg(hooks.answer + ".svg");
         QVERIFY(svg.open(QIODevice::ReadOnly));
         QVERIFY(svg.readAll().contains("<svg"));
         QVERIFY(hooks.errors.isEmpty());
-        hooks.answer = dir_.filePath("missing/chart.png");
-        window.SaveImage();
-        QCOMPARE(hooks.errors.size(), 1);
+        // Another extension and a missing folder: one box each, naming the file.
+        for (const QString& name : {dir_.filePath("chart.jpg"), dir_.filePath("missing/chart.png")}) {
+            hooks.errors.clear();
+            hooks.answer = name;
+            window.SaveImage();
+            QCOMPARE(hooks.errors.size(), 1);
+            QVERIFY2(hooks.errors[0].contains('"' + name + '"'), qPrintable(hooks.errors[0]));
+            QVERIFY(!QFile::exists(name));
+        }
     }
 
     // Picking a day adds its curve in a colour of its own, recolouring
@@ -281,9 +295,10 @@ private slots:
         QVERIFY(hooks.errors[0].contains(QStringLiteral("Hinnan askel")));
         QCOMPARE(window.Table().Prices.size(), std::size_t{5});
 
-        hooks.answer = dir_.filePath("table.csv");
+        hooks.answer = dir_.filePath("table");
         window.SaveCsv();
-        QFile csv(hooks.answer);
+        QCOMPARE(hooks.filters, QStringList({"CSV-tiedosto (*.csv)", "Kaikki tiedostot (*)"}));
+        QFile csv(hooks.answer + ".csv");
         QVERIFY(csv.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromLatin1(csv.readAll()), window.CsvText());
     }

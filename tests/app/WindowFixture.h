@@ -17,13 +17,19 @@
 struct DialogRecorder {
     QStringList messages, errors;
     std::optional<QString> saveAnswer;  // nullopt: the dialog is cancelled
+    int saveFilter = -1;                // the type chosen; -1 keeps the one offered
+    SaveRequest saveAsked;              // what the save dialog was asked last
     QStringList questions;
     bool yesAnswer = true;
 
     void Install() {
         InstallDialogHooks({[this](const QString& text) { messages << text; },
                             [this](const QString& text) { errors << text; },
-                            [this](QWidget*, const QString&) { return saveAnswer; },
+                            [this](const SaveRequest& request) -> std::optional<SaveAnswer> {
+                                saveAsked = request;
+                                if (!saveAnswer) return std::nullopt;
+                                return SaveAnswer{*saveAnswer, saveFilter < 0 ? request.filter : saveFilter};
+                            },
                             [this](const QString& text) {
                                 questions << text;
                                 return yesAnswer;

@@ -197,7 +197,8 @@ private slots:
                          (readable ? box.startsWith(QStringLiteral("Laskenta keskeytyi: ")) : box.contains('"' + text + '"')),
                      qPrintable(QStringLiteral("%1 = '%2': %3").arg(edit->objectName(), text, box)));
         }
-        for (const QString& name : {dir_.filePath("missing/folder/out.txt"), QStringLiteral("/dev/full")}) {
+        QVERIFY(QFile::link(QStringLiteral("loop.txt"), dir_.filePath("loop.txt")));
+        for (const QString& name : {dir_.filePath("missing/folder/out.txt"), dir_.filePath("loop.txt")}) {
             boxes_.Clear();
             boxes_.saveAnswer = name;
             RunCommand(*form, &TForm1::Tallennatulokset1Click);
@@ -207,10 +208,13 @@ private slots:
 
         boxes_.Clear();
         RunCommand(*form, &TForm1::ButtonCalculateClick);
-        boxes_.saveAnswer = dir_.filePath("after.txt");
+        // A name typed without an extension gets the chosen type's.
+        boxes_.saveAnswer = dir_.filePath("after");
         RunCommand(*form, &TForm1::Tallennatulokset1Click);
         QCOMPARE(boxes_.Boxes(), QStringList());
-        QCOMPARE(ReadAll(*boxes_.saveAnswer), ResultsFile(form->Grid()));
+        QCOMPARE(boxes_.saveAsked.filters,
+                 QStringList({"Tulostiedosto (*.txt)", "Kaikki tiedostot (*)"}));
+        QCOMPARE(ReadAll(*boxes_.saveAnswer + ".txt"), ResultsFile(form->Grid()));
         TForm1 fresh;
         SetMarch1(fresh);
         fresh.ui->RadioGroupType->SetItemIndex(kTurboSG);

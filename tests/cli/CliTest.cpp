@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include <sys/resource.h>
@@ -168,7 +169,10 @@ INSTANTIATE_TEST_SUITE_P(Inputs, CliVsWindow, ::testing::ValuesIn(kCases),
 // stdout, no results file left behind.
 TEST(CliErrors, MessageOnStderrStatusAndNothingOnStdout) {
     QTemporaryDir dir;
-    const std::string unused = dir.filePath("unused.txt").toStdString();
+    const std::string unused = dir.filePath("unused.txt").toStdString(),
+                      loop = dir.filePath("loop").toStdString(),
+                      latin = dir.filePath("latin").toStdString() + "\xe4";
+    ASSERT_EQ(::symlink("loop", loop.c_str()), 0);
     const struct {
         std::vector<std::string> args;
         int status;
@@ -206,7 +210,10 @@ TEST(CliErrors, MessageOnStderrStatusAndNothingOnStdout) {
          "mukaan lukien\n"},
         {{"--volatility", "0", "--results", unused}, 3,
          "laskenta keskeytyi: Laskentavolatiliteetin on oltava suurempi kuin 0 %"},
-        {{"--results", "/dev/full"}, 4, "tiedostoon \"/dev/full\" kirjoittaminen epäonnistui"},
+        {{"--results", loop}, 4, "symbolinen linkki \"" + loop + "\" kiertää kehää"},
+        {{"--results", unused, "--chart", unused}, 2,
+         "--chart: \"" + unused + "\" (tiedostonimen pääte .png tai .svg)"},
+        {{"--chart", latin + ".PNG"}, 4, "tiedoston nimi \"" + latin.substr(0, latin.size() - 1) + "\\xE4.PNG\" ei ole UTF-8-tekstiä"},
         {{"--price", "0,15"}, 2, "valitsin --price tarvitsee valitsimen --share"},
         {{"--share", "15", "--value-at", "15"}, 2, "--share ei voi käyttää yhdessä"},
         {{"--share", "0"}, 2, "virheellinen arvo valitsimelle --share: \"0\""},
@@ -379,6 +386,10 @@ TEST(CliScenario, ColumnsAgreeWithValueAtAndPayoffAndChartIsWritten) {
     const Outcome chart = RunBinary(kDates, {"--value-at", "15", "--chart", png.toStdString()});
     EXPECT_EQ(chart.status, 0) << chart.err;
     EXPECT_EQ(QImage(png).size(), QSize(1200, 800));
+    // The extension decides the format, in any case.
+    const QString svg = dir.filePath("chart.SVG");
+    EXPECT_EQ(RunBinary(kDates, {"--chart", svg.toStdString()}).status, 0);
+    EXPECT_TRUE(ReadAll(svg).startsWith("<?xml")) << ReadAll(svg).left(20).toStdString();
 }
 
 // State: a new window under the comma settings. Expected: kelvaro's default

@@ -3,7 +3,6 @@
 #include "AppCore.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -16,8 +15,6 @@
 #include <limits>
 #include <stdexcept>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -137,72 +134,4 @@ TEST(ResultsFile, LargeGridInBlocksAndWriteFaultKeepsOldFile) {
     EXPECT_EQ(ReadFile(path).substr(0, 100), "Share\tPresent\t");  // short if it fails
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"tulokset.txt"});
-}
-
-// A replaced file keeps its mode, a link through which it is saved stays a
-// link, and a new file gets the usual mode.
-TEST(ResultsFile, ModeAndLinkKept) {
-    const QTemporaryDir dir;
-    const fs::path target = dir.filePath("kept.txt").toStdString(),
-                   link = dir.filePath("link.txt").toStdString(),
-                   fresh = dir.filePath("new.txt").toStdString();
-    std::ofstream(target) << "old";
-    // Root may write a file whose owner may not; Qt's own copy would add the bit.
-    const auto mode = static_cast<fs::perms>(::geteuid() == 0 ? 0404 : 0604);
-    fs::permissions(target, mode);
-    fs::create_symlink("kept.txt", link);
-    const CGrid grid = HandGrid(1, 2);
-    ASSERT_EQ(WriteResultsFile(link, grid, ','), SaveStatus::Ok);
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadFile(target), "Share\tPresent\t0\r\n0\t0\t0\r\n0\t0\t0\r\n");
-    EXPECT_EQ(fs::status(target).permissions(), mode);
-
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ASSERT_EQ(WriteResultsFile(fresh, grid, ','), SaveStatus::Ok);
-    EXPECT_EQ(fs::status(fresh).permissions(), static_cast<fs::perms>(0666 & ~mask));
-}
-
-// Paths that take no file are reported, and an existing file in a folder that
-// takes no new file stays as it was.
-TEST(ResultsFile, UnwritablePathsReported) {
-    const QTemporaryDir dir;
-    const QString locked = dir.filePath("locked"), readOnly = dir.filePath("readonly.txt");
-    const fs::path kept = (locked + "/kept.txt").toStdString();
-    ASSERT_TRUE(QDir().mkdir(locked));
-    std::ofstream(kept) << "old";
-    std::ofstream(readOnly.toStdString()) << "old";
-    // Root passes permission bits; an immutable folder or file stops it too.
-    struct Locks {
-        const bool root = ::geteuid() == 0;
-        QStringList held;
-        bool Lock(const QString& path) {
-            if (root ? QProcess::execute("chattr", {"+i", path}) != 0
-                     : ::chmod(path.toLocal8Bit().constData(), 0555) != 0)
-                return false;
-            held << path;
-            return true;
-        }
-        ~Locks() {
-            for (const QString& path : held)
-                root ? QProcess::execute("chattr", {"-i", path}) : ::chmod(path.toLocal8Bit().constData(), 0755);
-        }
-    } locks;
-
-    const struct { std::string path; SaveStatus status; } cases[] = {
-        {dir.filePath("missing/folder/out.txt").toStdString(), SaveStatus::OpenFailed},
-        {dir.path().toStdString(), SaveStatus::OpenFailed},
-        {"/dev/full", SaveStatus::WriteFailed},
-        {dir.filePath("latin").toStdString() + "\xe4.txt", SaveStatus::OpenFailed},  // not UTF-8
-        {locks.Lock(locked) ? kept.string() : std::string(), SaveStatus::OpenFailed},
-        {locks.Lock(readOnly) ? readOnly.toStdString() : std::string(), SaveStatus::OpenFailed},
-    };
-    for (const auto& c : cases) {
-        if (c.path.empty()) continue;  // no way to lock a folder or file here
-        SCOPED_TRACE(c.path);
-        EXPECT_EQ(WriteResultsFile(c.path, HandGrid(1, 2), ','), c.status);
-    }
-    EXPECT_EQ(ReadFile(kept), "old");
-    EXPECT_EQ(ReadFile(readOnly.toStdString()), "old");
-    EXPECT_FALSE(fs::exists(dir.filePath("missing").toStdString()));
 }

@@ -9,33 +9,49 @@
 
 #include <vector>
 
-TEST(DialogHooks, SaveDialogRemembersTheNameChosenLast)
+// State: a dialog with two types, PNG and all files. Action: answers in turn
+// (a name with the type offered, cancel, names typed with and without an
+// extension under each type, an empty name). Expected: the name and type
+// chosen last are offered again and survive a cancel; only a name without
+// any extension gets the chosen type's.
+TEST(DialogHooks, SaveDialogOffersTypesAndAddsTheExtension)
 {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     int argc = 0;
     QApplication app(argc, nullptr);  // for the parent widget
     QWidget window;
-    // The hook answers a name, cancel, a name, an empty name.
-    const std::vector<std::optional<QString>> answers = {"/tmp/a.tsv", std::nullopt, "/tmp/b.tsv",
-                                                         QString()};
-    std::vector<QString> offered;
-    const auto ask = [&](QWidget* parent, const QString& last) {
-        EXPECT_EQ(parent, &window);
-        offered.push_back(last);
-        return answers.at(offered.size() - 1);
+    struct Step {
+        std::optional<SaveAnswer> answer;
+        QString offered;   // the name the dialog is asked with
+        int offeredFilter;
+        QString name;      // GetFileName() afterwards
+    };
+    const std::vector<Step> steps = {
+        {SaveAnswer{"/tmp/a", 0}, "", 0, "/tmp/a.png"},
+        {std::nullopt, "/tmp/a.png", 0, "/tmp/a.png"},
+        {SaveAnswer{"/tmp/b.PNG", 0}, "/tmp/a.png", 0, "/tmp/b.PNG"},
+        {SaveAnswer{"/tmp/kuva.v2", 0}, "/tmp/b.PNG", 0, "/tmp/kuva.v2"},
+        {SaveAnswer{"/tmp.d/c", 1}, "/tmp/kuva.v2", 0, "/tmp.d/c"},
+        {SaveAnswer{"", 0}, "/tmp.d/c", 1, ""},
+        {SaveAnswer{"/tmp/d", 7}, "", 0, "/tmp/d"},  // a type not offered adds nothing
+    };
+    std::size_t asked = 0;
+    const auto ask = [&](const SaveRequest& request) {
+        EXPECT_EQ(request.parent, &window);
+        EXPECT_EQ(request.filters, QStringList({"PNG-kuva (*.png)", "Kaikki tiedostot (*)"}));
+        const Step& step = steps.at(asked++);
+        EXPECT_EQ(request.previous, step.offered) << asked;
+        EXPECT_EQ(request.filter, step.offeredFilter) << asked;
+        return step.answer;
     };
     const DialogHooks previous = InstallDialogHooks({{}, {}, ask, {}});
 
-    // The name chosen last is offered again and survives a cancel.
-    TSaveTextFileDialog dialog(&window);
-    EXPECT_TRUE(dialog.Execute());
-    EXPECT_EQ(dialog.GetFileName(), "/tmp/a.tsv");
-    EXPECT_FALSE(dialog.Execute());
-    EXPECT_EQ(dialog.GetFileName(), "/tmp/a.tsv");
-    EXPECT_TRUE(dialog.Execute());
-    EXPECT_TRUE(dialog.Execute());
-    EXPECT_EQ(dialog.GetFileName(), "");
-    EXPECT_EQ(offered, (std::vector<QString>{"", "/tmp/a.tsv", "/tmp/a.tsv", "/tmp/b.tsv"}));
+    TSaveTextFileDialog dialog(&window, {"PNG-kuva (*.png)", "Kaikki tiedostot (*)"});
+    for (const Step& step : steps) {
+        EXPECT_EQ(dialog.Execute(), step.answer.has_value());
+        EXPECT_EQ(dialog.GetFileName(), step.name);
+    }
+    EXPECT_EQ(asked, steps.size());
     InstallDialogHooks(previous);
 }
