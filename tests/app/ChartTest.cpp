@@ -278,6 +278,12 @@ private slots:
         QFile csv(hooks.answer);
         QVERIFY(csv.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromLatin1(csv.readAll()), window.CsvText());
+        csv.close();
+        // Saved in "Muutos %" mode, the file says so in its corner.
+        window.CellChoice->setCurrentIndex(2);
+        window.SaveCsv();
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QVERIFY(csv.readLine().startsWith("Hinta (muutos %);2006-03-01;"));
     }
 };
 
