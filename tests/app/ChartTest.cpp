@@ -8,6 +8,7 @@
 #include "ValueChart.h"
 
 #include <QBuffer>
+#include <QChartView>
 #include <QComboBox>
 #include <QFile>
 #include <QImage>
@@ -228,19 +229,32 @@ private slots:
         QCOMPARE(hooks.errors.size(), 1);
     }
 
-    // The SVG looks like the PNG: its texts as large (rasterised with
-    // rsvg-convert, the legend's and the price axis's ink against the PNG's),
-    // and nothing of the series outside the plot area, also zoomed in so
-    // that the markers and the curves' ends lie beyond the view.
+    // The SVG looks like the PNG: its texts and curves as large (rasterised
+    // with rsvg-convert, the ink of the legend, the price axis and the plot
+    // against the PNG's),
+    // and nothing of the series outside the plot area: zoomed in so that the
+    // markers and the curves' ends lie beyond the view, and onto a band that
+    // a wavy curve leaves and enters again and again.
     void svgLooksLikeThePng() {
         const QSize size(1200, 800);
         const QString rsvg = QStandardPaths::findExecutable(QStringLiteral("rsvg-convert"));
-        for (const bool zoomed : {false, true}) {
-            const QString trace = zoomed ? QStringLiteral("zoomed") : QStringLiteral("default view");
+        const CGrid sg = Valued(WorkedExample(kTurboSG, true)), wavy = Wavy();
+        for (const int view : {0, 1, 2}) {
+            const QString trace = QStringList{"default view", "zoomed", "band"}.at(view);
             ValueChart chart;
             chart.resize(900, 500);
-            chart.SetGrid(Valued(WorkedExample(kTurboSG, true)), 15.5, DefaultChartDays(grid_));
-            if (zoomed) chart.ZoomTo(15.2, 15.6);
+            if (view < 2)
+                chart.SetGrid(sg, 15.5, DefaultChartDays(grid_));
+            else
+                chart.SetGrid(wavy, std::nullopt, {0});
+            if (view == 1) chart.ZoomTo(15.2, 15.6);
+            if (view == 2) {
+                chart.show();
+                QVERIFY(QTest::qWaitForWindowExposed(&chart));
+                QChart* qchart = chart.findChild<QChartView*>()->chart();
+                const QRectF area = qchart->plotArea();
+                qchart->zoomIn(QRectF(area.left(), area.center().y() - 10, area.width() / 3, 20));
+            }
             const QRectF plot = chart.PlotArea(size);
             QBuffer svg;
             QVERIFY(svg.open(QIODevice::WriteOnly));
@@ -270,7 +284,8 @@ private slots:
             const QRect legend(QPoint(int(plot.right()) + 10, 0), QPoint(size.width() - 1, size.height() - 1));
             const QRect prices(QPoint(int(plot.left()), int(plot.bottom()) + 3),
                                QPoint(int(plot.right()), size.height() - 1));
-            for (const QRect& area : {legend, prices}) {
+            // Inside the plot: the curves' pieces, as the PNG clips them.
+            for (const QRect& area : {legend, prices, plot.toRect()}) {
                 const double ratio = double(Ink(fromSvg, area)) / Ink(png, area);
                 QVERIFY2(ratio > 1 / 1.3 && ratio < 1.3, qPrintable(QStringLiteral("%1: ink %2").arg(trace).arg(ratio)));
             }
