@@ -230,9 +230,7 @@ struct ValueChart::Impl {
     // needs to be shown; the curves are cut for that width. `clipHere` cuts
     // every series to the plot area first, for painters that drop clipping.
     void Paint(QPainter& painter, QSize size, bool clipHere = false) {
-        chart->resize(QSizeF(size));
-        QCoreApplication::sendPostedEvents();
-        chart->layout()->activate();
+        LayOut(size);
         CutCurves();
         std::vector<std::pair<QXYSeries*, QList<QPointF>>> saved;
         std::vector<QLineSeries*> extra;
@@ -289,6 +287,13 @@ struct ValueChart::Impl {
         // A series added may have widened the axes.
         axisX->setRange(view.left(), view.right());
         axisY->setRange(view.top(), view.bottom());
+    }
+
+    // The chart laid out at `size` at once, without a shown window.
+    void LayOut(QSize size) {
+        chart->resize(QSizeF(size));
+        QCoreApplication::sendPostedEvents();
+        chart->layout()->activate();
     }
 
     // Back to the window's size after a picture.
@@ -531,9 +536,7 @@ bool ValueChart::WriteSvg(QIODevice& device, QSize size) {
 
 QRectF ValueChart::PlotArea(QSize size) {
     const QSizeF before = d_->chart->size();
-    d_->chart->resize(QSizeF(size));
-    QCoreApplication::sendPostedEvents();
-    d_->chart->layout()->activate();
+    d_->LayOut(size);
     const QRectF area = d_->chart->plotArea();
     d_->Restore(before);
     return area;

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <utility>
 #include <vector>
 
 TEST(DialogHooks, SaveDialogRemembersTheNameChosenLast)
@@ -56,57 +55,44 @@ TEST(DialogHooks, EveryBoxGivesTheFocusBack)
     QWidget window;
     auto* field = new QLineEdit(&window);
     auto* other = new QLineEdit(&window);
-    other->move(0, 40);
     window.show();
     QApplication::setActiveWindow(&window);
-    QPointer<QLineEdit> deleteMe;
+    QPointer<QLineEdit> dies;
 
-    // Stands in for the modal box: its own window takes the focus and closes,
-    // and Qt leaves the focus on another field of the window.
-    const auto stealFocus = [&] {
-        QWidget box;
-        auto* boxField = new QLineEdit(&box);
-        box.show();
-        QApplication::setActiveWindow(&box);
-        boxField->setFocus();
-        EXPECT_EQ(QApplication::focusWidget(), boxField);
-        box.close();
+    // Stands in for the modal box: its own window takes the focus and
+    // closes, and the focus lands on another field.
+    const auto box = [&] {
+        QLineEdit modal;
+        modal.show();
+        QApplication::setActiveWindow(&modal);
+        modal.setFocus();
+        EXPECT_EQ(QApplication::focusWidget(), &modal);
+        modal.close();
         QApplication::setActiveWindow(&window);
         other->setFocus();
-        delete deleteMe.data();
+        delete dies.data();
     };
     const DialogHooks previous = InstallDialogHooks(
-        {[&](const QString&) { stealFocus(); }, [&](const QString&) { stealFocus(); },
-         [&](QWidget*, const QString&) -> std::optional<QString> {
-             stealFocus();
-             return std::nullopt;
-         },
-         [&](const QString&) {
-             stealFocus();
-             return true;
-         }});
+        {[&](const QString&) { box(); }, [&](const QString&) { box(); },
+         [&](QWidget*, const QString&) { return box(), std::optional<QString>(); },
+         [&](const QString&) { return box(), true; }});
     TSaveTextFileDialog save(&window);
-    const std::vector<std::pair<const char*, std::function<void()>>> boxes = {
-        {"ShowMessage", [] { ShowMessage("a"); }},
-        {"ShowErrorBox", [] { ShowErrorBox("a"); }},
-        {"AskYesNo", [] { AskYesNo("a"); }},
-        {"save dialog", [&] { save.Execute(); }},
-    };
-    for (const auto& [name, open] : boxes) {
-        SCOPED_TRACE(name);
+    const std::function<void()> boxes[] = {[] { ShowMessage("a"); }, [] { ShowErrorBox("a"); },
+                                           [] { AskYesNo("a"); }, [&] { save.Execute(); }};
+    for (std::size_t i = 0; i < std::size(boxes); ++i) {
+        SCOPED_TRACE(i);
         field->setFocus();
         ASSERT_EQ(QApplication::focusWidget(), field);
-        open();
+        boxes[i]();
         EXPECT_EQ(QApplication::focusWidget(), field);
         EXPECT_EQ(QApplication::activeWindow(), &window);
     }
 
-    // The field that had the focus dies while the box is open.
-    deleteMe = new QLineEdit(&window);
-    deleteMe->show();
-    deleteMe->setFocus();
+    dies = new QLineEdit(&window);
+    dies->show();
+    dies->setFocus();
     ShowMessage("a");
-    EXPECT_TRUE(deleteMe.isNull());
+    EXPECT_TRUE(dies.isNull());
     EXPECT_EQ(QApplication::focusWidget(), other);
     InstallDialogHooks(previous);
 }
