@@ -83,15 +83,11 @@ struct Hooks {
     ~Hooks() { InstallDialogHooks(previous); }
 };
 
-// What an SVG of QSvgGenerator draws: the shapes of every path and polyline
-// placed at the plot area's corner (where the chart puts its series), in
-// picture coordinates.
-struct SvgDrawing {
-    QList<QPolygonF> inPlot;
-};
-
-SvgDrawing ReadSvg(const QByteArray& svg, QPointF corner) {
-    SvgDrawing drawing;
+// The shapes of every path and polyline of a QSvgGenerator SVG placed at the
+// plot area's corner (where the chart puts its series), in picture
+// coordinates.
+QList<QPolygonF> SeriesShapes(const QByteArray& svg, QPointF corner) {
+    QList<QPolygonF> shapes;
     QXmlStreamReader xml(svg);
     QTransform group;
     const auto numbers = [](QString text) {
@@ -118,9 +114,9 @@ SvgDrawing ReadSvg(const QByteArray& svg, QPointF corner) {
         if (QLineF(QPointF(group.dx(), group.dy()), corner).length() > 0.01) continue;
         QPolygonF shape;
         for (qsizetype i = 0; i + 1 < xy.size(); i += 2) shape.append(group.map(QPointF(xy[i], xy[i + 1])));
-        drawing.inPlot.append(shape);
+        shapes.append(shape);
     }
-    return drawing;
+    return shapes;
 }
 
 // Dark pixels in an area: the ink of text and lines.
@@ -231,10 +227,9 @@ private slots:
 
     // The SVG looks like the PNG: its texts and curves as large (rasterised
     // with rsvg-convert, the ink of the legend, the price axis and the plot
-    // against the PNG's),
-    // and nothing of the series outside the plot area: zoomed in so that the
-    // markers and the curves' ends lie beyond the view, and onto a band that
-    // a wavy curve leaves and enters again and again.
+    // against the PNG's), and nothing of the series outside the plot area:
+    // zoomed in so that the markers and the curves' ends lie beyond the view,
+    // and onto a band that a wavy curve leaves and enters again and again.
     void svgLooksLikeThePng() {
         const QSize size(1200, 800);
         const QString rsvg = QStandardPaths::findExecutable(QStringLiteral("rsvg-convert"));
@@ -259,10 +254,10 @@ private slots:
             QBuffer svg;
             QVERIFY(svg.open(QIODevice::WriteOnly));
             QVERIFY(chart.WriteSvg(svg, size));
-            const SvgDrawing drawing = ReadSvg(svg.data(), plot.topLeft());
-            QVERIFY2(drawing.inPlot.size() > 20, qPrintable(trace));
+            const QList<QPolygonF> shapes = SeriesShapes(svg.data(), plot.topLeft());
+            QVERIFY2(shapes.size() > 20, qPrintable(trace));
             const QRectF allowed = plot.adjusted(-0.01, -0.01, 0.01, 0.01);
-            for (const QPolygonF& shape : drawing.inPlot)
+            for (const QPolygonF& shape : shapes)
                 for (const QPointF& p : shape)
                     QVERIFY2(allowed.contains(p), qPrintable(QStringLiteral("%1: %2, %3 outside")
                                                                  .arg(trace)
