@@ -140,6 +140,36 @@ void DrawnNodes(const std::vector<double>& prices, const std::vector<double>& ro
     if (past > inPast) add(inPast);
 }
 
+// The parts of a polyline inside `box` (Liang-Barsky per segment): a new
+// part wherever the line comes back in.
+std::vector<QList<QPointF>> PiecesInside(const QList<QPointF>& line, const QRectF& box) {
+    std::vector<QList<QPointF>> pieces;
+    bool open = false; // the last piece ends where the next segment starts
+    for (qsizetype i = 0; i + 1 < line.size(); ++i) {
+        const QPointF a = line[i], b = line[i + 1];
+        const double dx = b.x() - a.x(), dy = b.y() - a.y();
+        double t0 = 0, t1 = 1;
+        const auto keep = [&](double p, double q) {
+            if (p == 0) return q >= 0;
+            const double t = q / p;
+            if (p < 0)
+                t0 = std::max(t0, t);
+            else
+                t1 = std::min(t1, t);
+            return t0 <= t1;
+        };
+        if (!(keep(-dx, a.x() - box.left()) && keep(dx, box.right() - a.x()) &&
+              keep(-dy, a.y() - box.top()) && keep(dy, box.bottom() - a.y()))) {
+            open = false;
+            continue;
+        }
+        if (!open || t0 > 0) pieces.push_back({a + t0 * (b - a)});
+        pieces.back().append(t1 < 1 ? a + t1 * (b - a) : b);
+        open = t1 == 1;
+    }
+    return pieces;
+}
+
 } // namespace
 
 struct ValueChart::Impl {
@@ -217,15 +247,73 @@ struct ValueChart::Impl {
     }
 
     // Lays the chart out at `size` and paints the scene, so that no window
-    // needs to be shown; the curves are cut for that width.
-    void Paint(QPainter& painter, QSize size) {
-        chart->resize(QSizeF(size));
-        QCoreApplication::sendPostedEvents();
-        chart->layout()->activate();
+    // needs to be shown; the curves are cut for that width. `clipHere` cuts
+    // every series to the plot area first, for painters that drop clipping.
+    void Paint(QPainter& painter, QSize size, bool clipHere = false) {
+        LayOut(size);
         CutCurves();
+        std::vector<std::pair<QXYSeries*, QList<QPointF>>> saved;
+        std::vector<QLineSeries*> extra;
+        if (clipHere) {
+            ClipSeries(saved, extra);
+            QCoreApplication::sendPostedEvents();
+        }
         painter.setRenderHint(QPainter::Antialiasing);
         chart->scene()->render(&painter, QRectF(QPointF(0, 0), QSizeF(size)),
                                QRectF(chart->pos(), QSizeF(size)));
+        for (QLineSeries* piece : extra) {
+            chart->removeSeries(piece);
+            delete piece;
+        }
+        for (auto& [series, points] : saved) series->replace(points);
+    }
+
+    // Cuts every series to the shown prices and values: the lines to their
+    // pieces inside (a piece beyond the first goes into a series of its own
+    // in `extra`, without a legend entry), the stop-loss zone's bounds into
+    // the range. `saved` gets the points to put back.
+    void ClipSeries(std::vector<std::pair<QXYSeries*, QList<QPointF>>>& saved,
+                    std::vector<QLineSeries*>& extra) {
+        const QRectF view(QPointF(axisX->min(), axisY->min()), QPointF(axisX->max(), axisY->max()));
+        const auto clamp = [&](QPointF p) {
+            return QPointF(std::clamp(p.x(), view.left(), view.right()),
+                           std::clamp(p.y(), view.top(), view.bottom()));
+        };
+        for (QAbstractSeries* series : chart->series()) {
+            if (auto* zone = qobject_cast<QAreaSeries*>(series)) {
+                for (QLineSeries* bound : {zone->upperSeries(), zone->lowerSeries()}) {
+                    saved.emplace_back(bound, bound->points());
+                    QList<QPointF> points = bound->points();
+                    for (QPointF& p : points) p = clamp(p);
+                    bound->replace(points);
+                }
+                continue;
+            }
+            auto* line = qobject_cast<QLineSeries*>(series);
+            if (!line) continue;
+            saved.emplace_back(line, line->points());
+            const std::vector<QList<QPointF>> pieces = PiecesInside(line->points(), view);
+            line->replace(pieces.empty() ? QList<QPointF>() : pieces.front());
+            for (std::size_t k = 1; k < pieces.size(); ++k) {
+                auto* piece = new QLineSeries;
+                piece->setPen(line->pen());
+                piece->replace(pieces[k]);
+                AddMarker(piece);
+                for (QLegendMarker* marker : chart->legend()->markers(piece))
+                    marker->setVisible(false);
+                extra.push_back(piece);
+            }
+        }
+        // A series added may have widened the axes.
+        axisX->setRange(view.left(), view.right());
+        axisY->setRange(view.top(), view.bottom());
+    }
+
+    // The chart laid out at `size` at once, without a shown window.
+    void LayOut(QSize size) {
+        chart->resize(QSizeF(size));
+        QCoreApplication::sendPostedEvents();
+        chart->layout()->activate();
     }
 
     // Back to the window's size after a picture.
@@ -457,12 +545,24 @@ bool ValueChart::WriteSvg(QIODevice& device, QSize size) {
     svg.setViewBox(QRect(QPoint(0, 0), size));
     svg.setTitle(QStringLiteral("Arvokäyrä"));
     const QSizeF before = d_->chart->size();
+    // The same dots per inch as an image, so that the fonts, given in
+    // points, come out as large as in the PNG.
+    svg.setResolution(QImage(1, 1, QImage::Format_ARGB32).logicalDpiX());
     QPainter painter;
     if (!painter.begin(&svg)) return false;
-    d_->Paint(painter, size);
+    // The SVG keeps no clip paths: what the plot area would clip is cut.
+    d_->Paint(painter, size, true);
     const bool ok = painter.end();
     d_->Restore(before);
     return ok;
+}
+
+QRectF ValueChart::PlotArea(QSize size) {
+    const QSizeF before = d_->chart->size();
+    d_->LayOut(size);
+    const QRectF area = d_->chart->plotArea();
+    d_->Restore(before);
+    return area;
 }
 
 QImage RenderValueChart(const CGrid& grid, std::optional<double> share, QSize size) {

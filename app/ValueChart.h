@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QList>
 #include <QPointF>
+#include <QRectF>
 #include <QWidget>
 
 #include <memory>
@@ -62,6 +63,8 @@ public:
     // The chart drawn at `size`, in pixels or SVG units.
     QImage RenderImage(QSize size);
     bool WriteSvg(QIODevice& device, QSize size);
+    // Where the curves go in a picture of `size`: the plot area.
+    QRectF PlotArea(QSize size);
 
 signals:
     // The price under the mouse and each curve's value there, regional separator.

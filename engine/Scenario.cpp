@@ -155,7 +155,11 @@ std::optional<double> ScenarioCellValue(const ScenarioTable& table, std::size_t 
 
 std::string ScenarioText(const ScenarioTable& table, ScenarioCell cell, char decimalSeparator,
                          char fieldSeparator) {
-    std::string text = "Hinta";
+    // The corner names what the cells hold; the plain values keep the bare
+    // "Hinta" that kelvaro --scenario has always written.
+    std::string text = cell == ScenarioCell::Value    ? "Hinta"
+                       : cell == ScenarioCell::Change ? "Hinta (muutos)"
+                                                      : "Hinta (muutos %)";
     for (const double date : table.Dates) text += fieldSeparator + SerialDateText(date);
     text += "\r\n";
     for (std::size_t r = 0; r < table.Prices.size(); ++r) {

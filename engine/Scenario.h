@@ -64,8 +64,9 @@ ScenarioTable ComputeScenario(const CGrid& grid, const std::vector<double>& pric
 std::optional<double> ScenarioCellValue(const ScenarioTable& table, std::size_t row,
                                         std::size_t column, ScenarioCell cell);
 
-// The table as text: a header line ("Hinta", then each column's date as
-// YYYY-MM-DD), then one line per price; numbers as the shortest text that
+// The table as text: a header line (a corner naming the cells, "Hinta" for
+// values, "Hinta (muutos)" or "Hinta (muutos %)" for the changes, then each
+// column's date as YYYY-MM-DD), then one line per price; numbers as the shortest text that
 // reads back to the same double, written with `decimalSeparator`; empty
 // fields outside the lattice. `fieldSeparator` is ';' for CSV with a decimal
 // comma, ',' otherwise, or '\t' for the clipboard. Lines end in "\r\n".

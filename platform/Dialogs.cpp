@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 
 #include <algorithm>
 #include <utility>
@@ -67,6 +68,22 @@ DialogHooks DefaultHooks() {
 
 } // namespace
 
+FocusKeeper::FocusKeeper() : widget_(QApplication::focusWidget()) {}
+
+// Without a window manager nobody hands the focus back when a modal box
+// closes, and typing would go wherever Qt happens to put it.
+FocusKeeper::~FocusKeeper() {
+    QWidget* widget = widget_.data();
+    if (!widget || QApplication::focusWidget() == widget) return;
+    if (!widget->isVisible() || !widget->isEnabled()) return;
+    QWidget* window = widget->window();
+    if (QApplication::activeWindow() != window) {
+        window->activateWindow();
+        QApplication::setActiveWindow(window);
+    }
+    widget->setFocus(Qt::PopupFocusReason);
+}
+
 DialogHooks& Dialogs() {
     static DialogHooks hooks = DefaultHooks();
     return hooks;
@@ -78,21 +95,25 @@ DialogHooks InstallDialogHooks(DialogHooks hooks) {
 
 // A hook left empty keeps the real dialog, so a test may replace just one.
 void ShowMessage(const QString& text) {
+    const FocusKeeper focus;
     auto& hook = Dialogs().showMessage;
     hook ? hook(text) : DefaultShowMessage(text);
 }
 
 void ShowErrorBox(const QString& text) {
+    const FocusKeeper focus;
     auto& hook = Dialogs().showError;
     hook ? hook(text) : DefaultShowError(text);
 }
 
 bool AskYesNo(const QString& text) {
+    const FocusKeeper focus;
     auto& hook = Dialogs().askYesNo;
     return hook ? hook(text) : DefaultAskYesNo(text);
 }
 
 bool TSaveTextFileDialog::Execute() {
+    const FocusKeeper focus;
     const SaveRequest request{parent_, fileName_, filters_, filter_};
     auto& hook = Dialogs().askSaveFileName;
     const std::optional<SaveAnswer> chosen = hook ? hook(request) : DefaultAskSaveFileName(request);

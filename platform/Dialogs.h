@@ -2,13 +2,13 @@
 // nothing modal ever blocks them.
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QWidget>
 #include <functional>
 #include <optional>
 #include <utility>
-
-class QWidget;
 
 // What the save dialog is asked: the name chosen last is offered again, with
 // the type list ("PNG-kuva (*.png)", "Kaikki tiedostot (*)"; may be empty)
@@ -40,6 +40,20 @@ struct DialogHooks {
 DialogHooks& Dialogs();
 // Replaces the hooks (tests); returns the previous ones.
 DialogHooks InstallDialogHooks(DialogHooks hooks);
+
+// Remembers the widget that has the keyboard focus and gives the focus back
+// to it when destroyed, unless the widget has gone or hidden meanwhile. Every
+// box below keeps one around its modal loop.
+class FocusKeeper {
+public:
+    FocusKeeper();
+    ~FocusKeeper();
+    FocusKeeper(const FocusKeeper&) = delete;
+    FocusKeeper& operator=(const FocusKeeper&) = delete;
+
+private:
+    QPointer<QWidget> widget_;
+};
 
 void ShowMessage(const QString& text);
 void ShowErrorBox(const QString& text);

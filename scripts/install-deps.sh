@@ -36,7 +36,7 @@ PACKAGES=(
   desktop-file-utils
   appstream
   lintian
-  help2man
+  man-db
   librsvg2-bin
 )
 # Callers may ask for more, e.g. the screenshot script's X tools.

@@ -7,13 +7,19 @@
 #include "TestGrids.h"
 #include "ValueChart.h"
 
+#include <QBuffer>
+#include <QChartView>
 #include <QComboBox>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 #include <algorithm>
@@ -81,6 +87,50 @@ struct Hooks {
     }
     ~Hooks() { InstallDialogHooks(previous); }
 };
+
+// The shapes of every path and polyline of a QSvgGenerator SVG placed at the
+// plot area's corner (where the chart puts its series), in picture
+// coordinates.
+QList<QPolygonF> SeriesShapes(const QByteArray& svg, QPointF corner) {
+    QList<QPolygonF> shapes;
+    QXmlStreamReader xml(svg);
+    QTransform group;
+    const auto numbers = [](QString text) {
+        QList<double> out;
+        static const QRegularExpression number(QStringLiteral("-?[0-9.]+(e-?[0-9]+)?"));
+        for (auto m = number.globalMatch(text); m.hasNext();) out.append(m.next().captured().toDouble());
+        return out;
+    };
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+        const QXmlStreamAttributes a = xml.attributes();
+        if (xml.name() == u"g") {
+            const QList<double> m = numbers(a.value(QLatin1String("transform")).toString());
+            group = m.size() == 6 ? QTransform(m[0], m[1], m[2], m[3], m[4], m[5]) : QTransform();
+            continue;
+        }
+        QList<double> xy;
+        if (xml.name() == u"polyline")
+            xy = numbers(a.value(QLatin1String("points")).toString());
+        else if (xml.name() == u"path")
+            xy = numbers(a.value(QLatin1String("d")).toString());
+        else
+            continue;
+        if (QLineF(QPointF(group.dx(), group.dy()), corner).length() > 0.01) continue;
+        QPolygonF shape;
+        for (qsizetype i = 0; i + 1 < xy.size(); i += 2) shape.append(group.map(QPointF(xy[i], xy[i + 1])));
+        shapes.append(shape);
+    }
+    return shapes;
+}
+
+// Dark pixels in an area: the ink of text and lines.
+int Ink(const QImage& image, const QRect& area) {
+    int ink = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) ink += qGray(image.pixel(x, y)) < 160;
+    return ink;
+}
 
 } // namespace
 
@@ -197,6 +247,68 @@ private slots:
         }
     }
 
+    // The SVG looks like the PNG: its texts and curves as large (rasterised
+    // with rsvg-convert, the ink of the legend, the price axis and the plot
+    // against the PNG's), and nothing of the series outside the plot area:
+    // zoomed in so that the markers and the curves' ends lie beyond the view,
+    // and onto a band that a wavy curve leaves and enters again and again.
+    void svgLooksLikeThePng() {
+        const QSize size(1200, 800);
+        const QString rsvg = QStandardPaths::findExecutable(QStringLiteral("rsvg-convert"));
+        const CGrid sg = Valued(WorkedExample(kTurboSG, true)), wavy = Wavy();
+        for (const int view : {0, 1, 2}) {
+            const QString trace = QStringList{"default view", "zoomed", "band"}.at(view);
+            ValueChart chart;
+            chart.resize(900, 500);
+            if (view < 2)
+                chart.SetGrid(sg, 15.5, DefaultChartDays(grid_));
+            else
+                chart.SetGrid(wavy, std::nullopt, {0});
+            if (view == 1) chart.ZoomTo(15.2, 15.6);
+            if (view == 2) {
+                chart.show();
+                QVERIFY(QTest::qWaitForWindowExposed(&chart));
+                QChart* qchart = chart.findChild<QChartView*>()->chart();
+                const QRectF area = qchart->plotArea();
+                qchart->zoomIn(QRectF(area.left(), area.center().y() - 10, area.width() / 3, 20));
+            }
+            const QRectF plot = chart.PlotArea(size);
+            QBuffer svg;
+            QVERIFY(svg.open(QIODevice::WriteOnly));
+            QVERIFY(chart.WriteSvg(svg, size));
+            const QList<QPolygonF> shapes = SeriesShapes(svg.data(), plot.topLeft());
+            QVERIFY2(shapes.size() > 20, qPrintable(trace));
+            const QRectF allowed = plot.adjusted(-0.01, -0.01, 0.01, 0.01);
+            for (const QPolygonF& shape : shapes)
+                for (const QPointF& p : shape)
+                    QVERIFY2(allowed.contains(p), qPrintable(QStringLiteral("%1: %2, %3 outside")
+                                                                 .arg(trace)
+                                                                 .arg(p.x())
+                                                                 .arg(p.y())));
+            if (rsvg.isEmpty()) continue;
+            const QString file = dir_.filePath(QStringLiteral("chart.svg"));
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly) && out.write(svg.data()) == svg.size());
+            out.close();
+            QProcess convert;
+            convert.start(rsvg, {QStringLiteral("-w"), QString::number(size.width()), QStringLiteral("-h"),
+                                 QString::number(size.height()), QStringLiteral("-b"), QStringLiteral("white"),
+                                 file});
+            QVERIFY(convert.waitForFinished(60000) && convert.exitCode() == 0);
+            const QImage fromSvg = QImage::fromData(convert.readAllStandardOutput());
+            const QImage png = chart.RenderImage(size);
+            QCOMPARE(fromSvg.size(), size);
+            const QRect legend(QPoint(int(plot.right()) + 10, 0), QPoint(size.width() - 1, size.height() - 1));
+            const QRect prices(QPoint(int(plot.left()), int(plot.bottom()) + 3),
+                               QPoint(int(plot.right()), size.height() - 1));
+            // Inside the plot: the curves' pieces, as the PNG clips them.
+            for (const QRect& area : {legend, prices, plot.toRect()}) {
+                const double ratio = double(Ink(fromSvg, area)) / Ink(png, area);
+                QVERIFY2(ratio > 1 / 1.3 && ratio < 1.3, qPrintable(QStringLiteral("%1: ink %2").arg(trace).arg(ratio)));
+            }
+        }
+    }
+
     // Picking a day adds its curve in a colour of its own, recolouring
     // none; a new grid drops it again.
     void pickedDayAddsItsCurve() {
@@ -301,6 +413,12 @@ private slots:
         QFile csv(hooks.answer + ".csv");
         QVERIFY(csv.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromLatin1(csv.readAll()), window.CsvText());
+        csv.close();
+        // Saved in "Muutos %" mode, the file says so in its corner.
+        window.CellChoice->setCurrentIndex(2);
+        window.SaveCsv();
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QVERIFY(csv.readLine().startsWith("Hinta (muutos %);2006-03-01;"));
     }
 };
 

@@ -128,4 +128,21 @@ TEST(Scenario, CsvRoundTripWithComma) {
     EXPECT_NE(ScenarioText(t, ScenarioCell::Value, '.', '\t').find("\t0.1415"), std::string::npos);
 }
 
+// The corner cell names the mode, so a saved file says what its cells are;
+// the plain values keep the bare "Hinta" that kelvaro has always written.
+TEST(Scenario, HeaderNamesTheCellMode) {
+    const CGrid g = Valued(WorkedExample());
+    const ScenarioTable t = ComputeScenario(g, {15}, {0}, 15.0);
+    const struct {
+        ScenarioCell cell;
+        const char* header;
+    } cases[] = {{ScenarioCell::Value, "Hinta;2006-03-01\r\n"},
+                 {ScenarioCell::Change, "Hinta (muutos);2006-03-01\r\n"},
+                 {ScenarioCell::ChangePercent, "Hinta (muutos %);2006-03-01\r\n"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.header);
+        EXPECT_TRUE(ScenarioText(t, c.cell, ',', ';').starts_with(c.header));
+    }
+}
+
 } // namespace
