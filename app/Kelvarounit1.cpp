@@ -8,6 +8,7 @@
 #include "Dates.h"
 #include "FiguresWindow.h"
 #include "FloatFormat.h"
+#include "GridCsv.h"
 #include "Memory.h"
 #include "MemoryCheck.h"
 #include "QtBridge.h"
@@ -69,6 +70,8 @@ TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent), ui(new Ui::TForm1),
       SaveTextFileDialog1(
           this, {QStringLiteral("Tulostiedosto (*.txt)"), QStringLiteral("Kaikki tiedostot (*)")}),
+      GridFileDialog(
+          this, {QStringLiteral("CSV-tiedosto (*.csv)"), QStringLiteral("Kaikki tiedostot (*)")}),
       job_(new TBackgroundJob(this)), progress_(new QProgressBar(this)),
       progressTimer_(new QTimer(this)) {
     ui->setupUi(this);
@@ -107,6 +110,7 @@ TForm1::TForm1(QWidget* parent)
     connect(ui->ButtonCalculate, &QPushButton::clicked, this, &TForm1::ButtonCalculateClick);
     connect(ui->Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     connect(ui->allennatulokset1, &QAction::triggered, this, &TForm1::Tallennatulokset1Click);
+    connect(ui->Viearvotaulukko1, &QAction::triggered, this, &TForm1::ExportGridClick);
     connect(ui->Poistu1, &QAction::triggered, this, &TForm1::Poistu1Click);
     connect(ui->ButtonSolve, &QPushButton::clicked, this, &TForm1::ButtonSolveClick);
     connect(ui->Volatiliteettihaku1, &QAction::toggled, this, &TForm1::ShowVolatilitySearch);
@@ -540,17 +544,30 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::Tallennatulokset1Click() {
+    const char separator = DecimalSeparator();
+    SaveInBackground(SaveTextFileDialog1, [this, separator](const std::string& path) {
+        return WriteResultsFile(path, grid_, separator);
+    });
+}
+
+void TForm1::ExportGridClick() {
+    SaveInBackground(GridFileDialog, [this](const std::string& path) {
+        return SaveFile(path, [this](const SaveSink& sink) { return ProduceGridCsv(grid_, sink); });
+    });
+}
+
+void TForm1::SaveInBackground(TSaveTextFileDialog& dialog,
+                              std::function<SaveStatus(const std::string& path)> write) {
     if (Busy()) return;
-    Guarded([this] {
-        if (!SaveTextFileDialog1.Execute()) return;
-        const QString name = SaveTextFileDialog1.GetFileName();
+    Guarded([&] {
+        if (!dialog.Execute()) return;
+        const QString name = dialog.GetFileName();
         const std::string path = QFile::encodeName(name).toStdString();
-        const char separator = DecimalSeparator();
         auto status = std::make_shared<SaveStatus>(SaveStatus::Ok);
         // Nothing writes grid_ while the job runs: Laske and the check wait.
         StartWork(
             QStringLiteral("Tallennetaan…"),
-            [this, path, separator, status] { *status = WriteResultsFile(path, grid_, separator); },
+            [path, status, write = std::move(write)] { *status = write(path); },
             [name, status] {
                 if (*status != SaveStatus::Ok) ShowErrorBox(SaveFailureSentence(*status, name));
             },
@@ -594,6 +611,7 @@ void TForm1::ShowRunning(bool running, bool cancellable, const QString& status) 
                                                         : QStringLiteral("&Laske"));
     ui->ButtonCalculate->setEnabled(!running || cancellable);
     ui->allennatulokset1->setEnabled(!running);
+    ui->Viearvotaulukko1->setEnabled(!running);
     ui->ButtonSolve->setEnabled(!running && !ui->GroupBox1->isHidden());
     ui->Button1->setEnabled(!running && !ui->Button1->isHidden());
     if (running) {

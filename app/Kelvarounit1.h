@@ -4,6 +4,7 @@
 #include "Analysis.h"
 #include "Dialogs.h"
 #include "Grid.h"
+#include "Save.h"
 #include "Workload.h"
 
 #include <QMainWindow>
@@ -57,11 +58,14 @@ public:
     // The window's components, under their own names.
     Ui::TForm1* ui;
     TSaveTextFileDialog SaveTextFileDialog1;
+    TSaveTextFileDialog GridFileDialog;
 
 public slots:
     void ButtonCalculateClick();
     void Button1Click();
     void Tallennatulokset1Click();
+    // Vie arvotaulukko: the grid at full precision as CSV (ProduceGridCsv).
+    void ExportGridClick();
     void Poistu1Click();
     // Hae: the volatility at which the value at Osake is Warrantti, written
     // into Laskentavolatiliteetti and calculated with.
@@ -102,6 +106,10 @@ private:
     void StartWork(const QString& status, std::function<void()> work, std::function<void()> done,
                    bool cancellable);
     void ShowRunning(bool running, bool cancellable, const QString& status = QString());
+    // Asks `dialog` for a name and has `write` save the last valuation there
+    // off the window's thread; a failure is one box naming the file.
+    void SaveInBackground(TSaveTextFileDialog& dialog,
+                          std::function<SaveStatus(const std::string& path)> write);
     void ShowProgress();
     void ShowValuation();
     // Scrolls the listing to the node nearest the share price and marks it.

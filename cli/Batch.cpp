@@ -75,6 +75,7 @@ constexpr std::pair<std::string_view, BatchUse> kBatchUses[] = {
     {"--scenario-prices", BatchUse::Refused},
     {"--scenario-dates", BatchUse::Refused},
     {"--chart", BatchUse::Refused},
+    {"--grid", BatchUse::Refused},
 };
 
 BatchUse BatchUseOf(std::string_view option) {

@@ -4,6 +4,7 @@
 #include "Batch.h"
 #include "Conversions.h"
 #include "Grid.h"
+#include "GridCsv.h"
 #include "MemoryCheck.h"
 #include "Options.h"
 #include "Output.h"
@@ -120,9 +121,10 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr,
             "valitsimista --check, --json/--scenario ja --value-at voi antaa vain yhden");
     if (check && parsed.Has("--chart"))
         throw UsageError("valitsimia --check ja --chart ei voi käyttää yhdessä");
-    if (check && parsed.Has("--results"))
-        throw UsageError("valitsimia --check ja --results ei voi käyttää yhdessä: "
-                         "tarkastus ei laske arvoja tallennettaviksi");
+    for (std::string_view file : {"--results", "--grid"})
+        if (check && parsed.Has(file))
+            throw UsageError("valitsimia --check ja " + std::string(file) +
+                             " ei voi käyttää yhdessä: tarkastus ei laske arvoja tallennettaviksi");
     const bool atShare = parsed.Has("--share");
     const bool solve = parsed.Has("--price");
     if (solve && !atShare) throw UsageError("valitsin --price tarvitsee valitsimen --share");
@@ -138,7 +140,7 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr,
     if (parsed.Has("--chart") && !chartFormat)
         ThrowBadValue("--chart", parsed.Text("--chart"), "tiedostonimen pääte .png tai .svg");
     // A name no save can take is refused before a long valuation.
-    for (std::string_view name : {"--results", "--chart"}) {
+    for (std::string_view name : {"--results", "--chart", "--grid"}) {
         if (!parsed.Has(name)) continue;
         const SaveStatus status = CheckSaveName(parsed.Text(name));
         if (status != SaveStatus::Ok) throw FileError(SaveFailureText(status, parsed.Text(name)));
@@ -164,8 +166,8 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr,
 
     // The figures alone need no day rows but theta's; the listing, the
     // record, the files and the scenario need the whole grid.
-    const bool valueOnly =
-        row || (atShare && !scenario && !parsed.Has("--results") && !parsed.Has("--chart"));
+    const bool valueOnly = row || (atShare && !scenario && !parsed.Has("--results") &&
+                                   !parsed.Has("--chart") && !parsed.Has("--grid"));
     // A batch row's three node arrays are not worth reading the limits for.
     if (const std::string refusal = row ? "" : MemoryRefusal(grid, !valueOnly, DecimalSeparator());
         !refusal.empty())
@@ -242,6 +244,12 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr,
     if (parsed.Has("--results")) {
         const std::string path = parsed.Text("--results");
         const SaveStatus status = WriteResultsFile(path, grid, separator);
+        if (status != SaveStatus::Ok) throw FileError(SaveFailureText(status, path));
+    }
+    if (parsed.Has("--grid")) {
+        const std::string path = parsed.Text("--grid");
+        const SaveStatus status =
+            SaveFile(path, [&grid](const SaveSink& sink) { return ProduceGridCsv(grid, sink); });
         if (status != SaveStatus::Ok) throw FileError(SaveFailureText(status, path));
     }
     if (chartFormat) {

@@ -66,6 +66,9 @@ constexpr OptionInfo kOptions[] = {
      "+1 v, … ja päättymispäivä)"},
     {"--chart", "TIEDOSTO.png|.svg", "",
      "piirtää arvokäyrän 1200 × 800 ilman näyttöä, PNG- tai SVG-kuvaksi nimen päätteen mukaan"},
+    {"--grid", "TIEDOSTO.csv", "",
+     "tallentaa arvotaulukon täydellä tarkkuudella: rivi solmua kohden (Hinta, Nyt ja "
+     "kaupankäyntipäivien sulkuarvot päivämäärien alla), luvut pisteellä, kentät pilkuin"},
     {"--batch", "TIEDOSTO|-", "",
      "laskee CSV-tiedoston (- = vakiosyöte) jokaisen rivin warrantin ja tulostaa rivit "
      "JSON-riveinä samassa järjestyksessä; sarakkeina valitsinten pitkät nimet (ks. alla)"},

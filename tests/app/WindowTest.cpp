@@ -1,6 +1,7 @@
 // The window and its commands, with the dialogs answered by hooks.
 #include "ChartWindow.h"
 #include "FiguresWindow.h"
+#include "GridCsv.h"
 #include "Conversions.h"
 #include "ScenarioWindow.h"
 #include "ValueChart.h"
@@ -170,6 +171,14 @@ private slots:
         RunCommand(*form, &TForm1::ButtonCalculateClick);
         RunCommand(*form, &TForm1::Tallennatulokset1Click);
         QCOMPARE(ReadAll(path), ResultsFile(form->Grid()));
+        QCOMPARE(boxes_.Boxes(), QStringList());
+
+        // Vie arvotaulukko: the CSV filter's extension added, the grid's CSV saved.
+        boxes_.saveAnswer = dir_.filePath("taulukko");
+        RunCommand(*form, &TForm1::ExportGridClick);
+        std::string csv;
+        ProduceGridCsv(form->Grid(), [&csv](std::string_view block) { return csv.append(block), true; });
+        QCOMPARE(ReadAll(dir_.filePath("taulukko.csv")), QByteArray::fromStdString(csv));
         QCOMPARE(boxes_.Boxes(), QStringList());
     }
 

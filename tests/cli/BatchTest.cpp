@@ -325,6 +325,7 @@ TEST(Batch, EveryOptionIsUsedOrRefusedNoneIgnored) {
         {"--scenario-prices", {"14,15", kRefused}},
         {"--scenario-dates", {"2006-03-10", kRefused}},
         {"--chart", {(folder / "chart.png").string(), kRefused}},
+        {"--grid", {(folder / "grid.csv").string(), kRefused}},
     };
     for (const kelvaro::OptionInfo& option : kelvaro::AllOptions()) {
         const std::string name(option.name);
