@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -188,11 +189,14 @@ TEST(ResultsFile, UnwritablePathsReported) {
                 root ? QProcess::execute("chattr", {"-i", path}) : ::chmod(path.toLocal8Bit().constData(), 0755);
         }
     } locks;
+    // A device that refuses writes (as /dev/full, 1:7), made here: only root may.
+    const std::string full = dir.filePath("full").toStdString();
+    const bool device = ::geteuid() == 0 && ::mknod(full.c_str(), S_IFCHR | 0666, ::makedev(1, 7)) == 0;
 
     const struct { std::string path; SaveStatus status; } cases[] = {
         {dir.filePath("missing/folder/out.txt").toStdString(), SaveStatus::OpenFailed},
         {dir.path().toStdString(), SaveStatus::OpenFailed},
-        {"/dev/full", SaveStatus::WriteFailed},
+        {device ? full : std::string(), SaveStatus::WriteFailed},
         {dir.filePath("latin").toStdString() + "\xe4.txt", SaveStatus::OpenFailed},  // not UTF-8
         {locks.Lock(locked) ? kept.string() : std::string(), SaveStatus::OpenFailed},
         {locks.Lock(readOnly) ? readOnly.toStdString() : std::string(), SaveStatus::OpenFailed},
@@ -202,6 +206,7 @@ TEST(ResultsFile, UnwritablePathsReported) {
         SCOPED_TRACE(c.path);
         EXPECT_EQ(WriteResultsFile(c.path, HandGrid(1, 2), ','), c.status);
     }
+    EXPECT_TRUE(!device || fs::is_character_file(full)) << "the device is written in place";
     EXPECT_EQ(ReadFile(kept), "old");
     EXPECT_EQ(ReadFile(readOnly.toStdString()), "old");
     EXPECT_FALSE(fs::exists(dir.filePath("missing").toStdString()));
