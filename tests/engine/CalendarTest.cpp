@@ -24,6 +24,7 @@ TEST(Calendar, DividendDayIsTheIndexOfItsDate) {
         {38807 + k1820, 0.5, 22},  // Friday 31 March
         {38810 + k1820, 0.5, 23},  // Monday 3 April
         {38808 + k1820, 0.5, 23},  // Saturday 1 April: paid on Monday
+        {38809.25, 0.5, 23},       // Sunday 2 April
         {38807 + k1820, 0.0, -1},  // a zero dividend is no dividend
         {kMarch1At10, 0.5, -1},    // exactly at valuation
         {kApril21At1820, 0.5, -1}, // exactly at expiry
