@@ -46,6 +46,8 @@ TEST(EngineErrors, InputsWithoutAValuationThrowTheirCauseAndKeepTheLastBuild) {
          "Laskentahetken ja päättymisen välillä ei ole yhtään aika-askelta"},
         {"steps overflow 32 bits", [](CGrid& g) { g.StepsPerDay = 2000000000; },
          "Aika-askelten määrä ei mahdu laskentaan (liian monta aika-askelta)"},
+        {"huge volatility", [](CGrid& g) { g.Warrant.Volatility = 1e150; },
+         "Laskentavolatiliteetti on liian suuri tälle juoksuajalle (yli 2649 %)"},
         {"payoffs overflow", [](CGrid& g) { g.Warrant.Multiplier = 1e308; },
          "Warrantin arvo ylivuotaa"},
         {"arrays beyond memory", [](CGrid& g) {
