@@ -1,3 +1,4 @@
+#include "Analysis.h"
 #include "TestGrids.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +23,6 @@ TEST(Calendar, DividendDayIsTheIndexOfItsDate) {
     const Case cases[] = {
         {38807 + k1820, 0.5, 22},  // Friday 31 March
         {38810 + k1820, 0.5, 23},  // Monday 3 April
-        {38811 + k1820, 0.5, 24},  // Tuesday 4 April
         {38808 + k1820, 0.5, 23},  // Saturday 1 April: paid on Monday
         {38809.25, 0.5, 23},       // Sunday 2 April
         {38807 + k1820, 0.0, -1},  // a zero dividend is no dividend
@@ -116,13 +116,6 @@ CGrid WeekendExample(double valuation) {
     return g;
 }
 
-double ValueAtStrike(const CGrid& g) {
-    size_t i = 1;
-    while (g.Prices[i] < g.Warrant.Strike) ++i;
-    const double w = (g.Warrant.Strike - g.Prices[i - 1]) / (g.Prices[i] - g.Prices[i - 1]);
-    return g.Values[i - 1] + (g.Values[i] - g.Values[i - 1]) * w;
-}
-
 } // namespace
 
 TEST(Calendar, WeekendValuationCountsFromFridaysClose) {
@@ -152,7 +145,7 @@ TEST(Calendar, ValueFallsFromFridaysCloseToMondaysOpen) {
     for (const double t : {kFriday14 + k1820, kFriday14 + 1, kFriday14 + 1.7, kFriday14 + 2,
                            kFriday14 + 2.9, kFriday14 + 3, kFriday14 + 3.3, kFriday14 + 3 + 10.0 / 24}) {
         const CGrid g = Valued(WeekendExample(t));
-        const double value = ValueAtStrike(g);
+        const double value = *ValueAtPrice(g, 15);
         EXPECT_LE(value, previous) << t;
         previous = value;
     }
