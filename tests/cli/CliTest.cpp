@@ -261,6 +261,9 @@ TEST(CliErrors, MessageOnStderrStatusAndNothingOnStdout) {
 // is refused before anything is allocated, naming both sizes; an ordinary
 // one still runs. (Without the limit that valuation would run for hours.)
 TEST(CliMemory, ArraysBeyondTheAddressSpaceLimitAreRefusedFirst) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "AddressSanitizer's shadow memory cannot start under an address-space limit";
+#endif
     const auto run = [](const std::vector<std::string>& args) {
         QProcess process;
         process.setChildProcessModifier([] {
