@@ -17,7 +17,6 @@
 struct DialogRecorder {
     QStringList messages, errors;
     std::optional<QString> saveAnswer;  // nullopt: the dialog is cancelled
-    int saveFilter = -1;                // the type chosen; -1 keeps the one offered
     SaveRequest saveAsked;              // what the save dialog was asked last
     QStringList questions;
     bool yesAnswer = true;
@@ -28,7 +27,7 @@ struct DialogRecorder {
                             [this](const SaveRequest& request) -> std::optional<SaveAnswer> {
                                 saveAsked = request;
                                 if (!saveAnswer) return std::nullopt;
-                                return SaveAnswer{*saveAnswer, saveFilter < 0 ? request.filter : saveFilter};
+                                return SaveAnswer{*saveAnswer, request.filter};
                             },
                             [this](const QString& text) {
                                 questions << text;

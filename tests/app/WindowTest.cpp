@@ -185,16 +185,14 @@ private slots:
     // Bad inputs, then files that cannot be written, one after another in one
     // window: every failure is one box, and the window then calculates and
     // saves exactly as a fresh one. Every field goes through the same two
-    // readers and the engine's own checks; a few stand for all.
+    // readers and the engine's own checks: one of each stands for all.
     void failuresLeaveTheWindowAsFresh() {
         auto form = NewForm(true);
         Ui::TForm1& ui = *form->ui;
         ui.RadioGroupType->SetItemIndex(kTurboSG);  // every edit box is read
         const struct { QLineEdit* edit; QString text; bool readable; } cases[] = {
-            {ui.EditStrike, "   ", false}, {ui.EditWeekEnd, "1e400", false}, {ui.EditSGMarg, "1,2,3", false},
-            {ui.EditTimeSteps, "99999999999", false}, {ui.EditStrike, "-15", true},
-            {ui.EditStrike, "1e308", true}, {ui.EditTimeSteps, "2000000000", true},
-            {ui.EditXOpen, "150", true}, {ui.EditWeekEnd, "1e300", true}};
+            {ui.EditWeekEnd, "1e400", false}, {ui.EditTimeSteps, "99999999999", false},
+            {ui.EditStrike, "1e308", true}, {ui.EditTimeSteps, "2000000000", true}};
         for (const auto& [edit, text, readable] : cases) {
             const QString good = edit->text();
             boxes_.Clear();
@@ -206,14 +204,12 @@ private slots:
                          (readable ? box.startsWith(QStringLiteral("Laskenta keskeytyi: ")) : box.contains('"' + text + '"')),
                      qPrintable(QStringLiteral("%1 = '%2': %3").arg(edit->objectName(), text, box)));
         }
-        QVERIFY(QFile::link(QStringLiteral("loop.txt"), dir_.filePath("loop.txt")));
-        for (const QString& name : {dir_.filePath("missing/folder/out.txt"), dir_.filePath("loop.txt")}) {
-            boxes_.Clear();
-            boxes_.saveAnswer = name;
-            RunCommand(*form, &TForm1::Tallennatulokset1Click);
-            QCOMPARE(boxes_.Boxes().size(), 1);
-            QVERIFY(boxes_.Boxes().front().contains(QStringLiteral("\"%1\"").arg(name)));
-        }
+        // A file that cannot be written (its causes: SaveTest).
+        boxes_.Clear();
+        boxes_.saveAnswer = dir_.filePath("missing/folder/out.txt");
+        RunCommand(*form, &TForm1::Tallennatulokset1Click);
+        QCOMPARE(boxes_.Boxes().size(), 1);
+        QVERIFY(boxes_.Boxes().front().contains('"' + *boxes_.saveAnswer + '"'));
 
         boxes_.Clear();
         RunCommand(*form, &TForm1::ButtonCalculateClick);
@@ -363,11 +359,10 @@ private slots:
         const int marked = ui.Memo1->extraSelections().front().cursor.blockNumber();
         QVERIFY(std::abs(form->Grid().Prices[marked] - 15) < 0.05);
 
-        // A price no volatility reaches is refused with both bounds.
+        // A price no volatility reaches is one box and leaves the volatility.
         ui.EditWarrant->setText("5");
         RunCommand(*form, &TForm1::ButtonSolveClick);
         QCOMPARE(boxes_.messages.size(), 1);
-        QVERIFY(boxes_.messages.front().startsWith(QStringLiteral("Hinnalla 5,00 ei löydy volatiliteettia")));
         QCOMPARE(ui.EditVolat->text(), QStringLiteral("30,00"));
 
         // The chart opened from the menu follows the next valuation.
@@ -376,12 +371,7 @@ private slots:
         QVERIFY(chart != nullptr && chart->isVisible());
         ui.EditStrike->setText("16");
         RunCommand(*form, &TForm1::ButtonCalculateClick);
-        const QList<QPointF> now = chart->Chart()->CurvePoints(0);
-        QVERIFY(!now.isEmpty());
-        const int node = static_cast<int>(std::find(form->Grid().Prices.begin(), form->Grid().Prices.end(),
-                                                    now.front().x()) - form->Grid().Prices.begin());
-        QVERIFY(node < form->Grid().NodeCount);
-        QCOMPARE(now.front().y(), form->Grid().Values[node]);
+        QCOMPARE(chart->Chart()->CurvePoints(0).value(0), QPointF(form->Grid().Prices[0], form->Grid().Values[0]));
 
         // A share price beyond the lattice marks no node.
         ui.EditShare->setText("100");

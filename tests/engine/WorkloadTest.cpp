@@ -50,17 +50,9 @@ TEST(Workload, SizeIsTheBuiltLatticeAndTheFiguresFourMore) {
     CLatticeSize size;
     ASSERT_TRUE(LatticeSize(WorkedExample(), size));
     EXPECT_EQ(size.DayCount, g.DayCount);
-    // Three node arrays, and a row a day with them.
-    EXPECT_EQ(size.Bytes(true) - size.Bytes(false), double(g.DayCount) * g.NodeCount * 8);
     CGrid refused = WorkedExample();
     refused.Warrant.Expiry = refused.ValuationTime - 1;
     EXPECT_FALSE(WorkloadOf(refused, true, work));
-}
-
-TEST(Workload, MeasuredSpeedIsPositive) {
-    const CKernelSpeed speed = MeasureKernelSpeed();
-    EXPECT_GT(speed.Split, 0);
-    EXPECT_GT(speed.OneThread, 0);
 }
 
 } // namespace
