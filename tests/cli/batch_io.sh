@@ -54,12 +54,15 @@ PY
 
 # A slow pipe: each row comes back before the next line is written.
 coproc KELVARO { "$kelvaro" --batch - "${dates[@]}"; }
+# Bash unsets KELVARO_PID once the coprocess is reaped, which may come first.
+pid=$KELVARO_PID
 printf 'expiry,share\n2006-04-21,15\n' >&"${KELVARO[1]}"
 read -r -t 60 first <&"${KELVARO[0]}" || fail "no row 2 before line 3 was written"
 printf '2006-04-21,16\n' >&"${KELVARO[1]}"
 read -r -t 60 second <&"${KELVARO[0]}" || fail "no row 3 before the input ended"
-exec {KELVARO[1]}>&-
-wait "$KELVARO_PID" || fail "slow pipe: exit $?"
+in=${KELVARO[1]}
+exec {in}>&-
+wait "$pid" || fail "slow pipe: exit $?"
 [[ $first == '{"Line": 2, '*'"Status": 0, '* && $second == '{"Line": 3, '*'"Status": 0, '* ]] ||
   fail "slow pipe: $first / $second"
 
