@@ -1,10 +1,10 @@
 #include "ChartWindow.h"
 
+#include "ChartFormat.h"
 #include "QtBridge.h"
 #include "Save.h"
 #include "ValueChart.h"
 
-#include <QBuffer>
 #include <QComboBox>
 #include <QFile>
 #include <QHBoxLayout>
@@ -16,29 +16,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-
-std::optional<ChartFormat> ChartFormatOfName(std::string_view name) {
-    const auto endsWith = [name](std::string_view extension) {
-        if (name.size() < extension.size()) return false;
-        const std::string_view end = name.substr(name.size() - extension.size());
-        return std::equal(end.begin(), end.end(), extension.begin(), [](char a, char b) {
-            return (a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) == b;
-        });
-    };
-    if (endsWith(".png")) return ChartFormat::Png;
-    if (endsWith(".svg")) return ChartFormat::Svg;
-    return std::nullopt;
-}
-
-QByteArray ChartFileBytes(ValueChart& chart, ChartFormat format) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    const bool drawn = format == ChartFormat::Svg
-                           ? chart.WriteSvg(buffer, ChartWindow::kImageSize)
-                           : chart.RenderImage(ChartWindow::kImageSize).save(&buffer, "PNG");
-    return drawn ? bytes : QByteArray();
-}
 
 ChartWindow::ChartWindow(QWidget* parent)
     : QWidget(parent, Qt::Window), chart_(new ValueChart), slider_(new QSlider(Qt::Horizontal)),
@@ -142,7 +119,7 @@ void ChartWindow::SaveImage() {
                          .arg(name));
         return;
     }
-    const QByteArray bytes = ChartFileBytes(*chart_, *format);
+    const QByteArray bytes = chart_->FileBytes(*format);
     if (bytes.isEmpty()) {
         ShowErrorBox(QStringLiteral("Kuvaa ei voitu piirtää tiedostoon \"%1\".").arg(name));
         return;

@@ -3,7 +3,6 @@
 // the picture.
 #pragma once
 
-#include "ChartFormat.h"
 #include "Dialogs.h"
 #include "Grid.h"
 
@@ -42,9 +41,6 @@ public:
     QLabel* Readout() const { return readout_; }
     QSlider* DaySlider() const { return slider_; }
 
-    // The size of a saved picture.
-    static constexpr QSize kImageSize{1200, 800};
-
 private:
     void Redraw();
 
@@ -59,6 +55,3 @@ private:
     QPushButton* save_;
     TSaveTextFileDialog saveDialog_;
 };
-
-// The chart drawn at ChartWindow::kImageSize; empty if it could not be drawn.
-QByteArray ChartFileBytes(ValueChart& chart, ChartFormat format);

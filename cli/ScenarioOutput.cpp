@@ -1,17 +1,13 @@
 #include "ScenarioOutput.h"
 
-#include "ChartWindow.h"
+#include "ChartFile.h"
 #include "Conversions.h"
 #include "Options.h"
-#include "ValueChart.h"
-
-#include <QApplication>
 
 #include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
-#include <memory>
 
 namespace {
 
@@ -146,19 +142,7 @@ std::string ScenarioJson(const ScenarioTable& table) {
 
 SaveStatus WriteChart(const CGrid& grid, std::optional<double> share, const std::string& path,
                       ChartFormat format) {
-    static int argc = 1;
-    static char name[] = "kelvaro";
-    static char* argv[] = {name, nullptr};
-    std::unique_ptr<QApplication> application;
-    if (QCoreApplication::instance() == nullptr) {
-        // A picture to a file needs no display.
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        application = std::make_unique<QApplication>(argc, argv);
-    }
-    ValueChart chart;
-    chart.resize(ChartWindow::kImageSize);
-    chart.SetGrid(grid, share, DefaultChartDays(grid));
-    const QByteArray bytes = ChartFileBytes(chart, format);
-    if (bytes.isEmpty()) return SaveStatus::WriteFailed;
-    return SaveFile(path, std::string_view(bytes.constData(), bytes.size()));
+    const std::string bytes = RenderChartFile(grid, share, format);
+    if (bytes.empty()) return SaveStatus::WriteFailed;
+    return SaveFile(path, bytes);
 }

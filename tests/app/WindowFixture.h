@@ -17,6 +17,7 @@
 struct DialogRecorder {
     QStringList messages, errors;
     std::optional<QString> saveAnswer;  // nullopt: the dialog is cancelled
+    int saveFilter = -1;                // the type chosen; -1 keeps the one offered
     SaveRequest saveAsked;              // what the save dialog was asked last
     QStringList questions;
     bool yesAnswer = true;
@@ -27,7 +28,7 @@ struct DialogRecorder {
                             [this](const SaveRequest& request) -> std::optional<SaveAnswer> {
                                 saveAsked = request;
                                 if (!saveAnswer) return std::nullopt;
-                                return SaveAnswer{*saveAnswer, request.filter};
+                                return SaveAnswer{*saveAnswer, saveFilter < 0 ? request.filter : saveFilter};
                             },
                             [this](const QString& text) {
                                 questions << text;

@@ -1,24 +1,17 @@
-// The chart and scenario windows on the worked example: the curves are the
-// grid's own nodes, what is drawn is a subset of them cut to the plot's width,
-// pictures are written at the requested size, the table's CSV and edits.
-#include "ChartWindow.h"
+// The value chart on the worked example: the curves are the grid's own nodes,
+// what is drawn is a subset of them cut to the plot's width, pictures are
+// drawn at the requested size.
+#include "ChartFile.h"
 #include "Conversions.h"
-#include "ScenarioWindow.h"
 #include "TestGrids.h"
 #include "ValueChart.h"
 
 #include <QBuffer>
 #include <QChartView>
-#include <QComboBox>
-#include <QFile>
 #include <QImage>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <QtTest>
 
@@ -71,23 +64,6 @@ void CheckDrawn(const ValueChart& chart) {
     }
 }
 
-// The save dialog answers with one path; errors are recorded.
-struct Hooks {
-    QString answer;
-    int filter = -1; // the type chosen; -1 keeps the one offered
-    QStringList errors, filters;
-    DialogHooks previous;
-    Hooks() {
-        previous = InstallDialogHooks({{}, [this](const QString& t) { errors << t; },
-                                       [this](const SaveRequest& r) {
-                                           filters = r.filters;
-                                           return std::optional(SaveAnswer{answer, filter < 0 ? r.filter : filter});
-                                       },
-                                       {}});
-    }
-    ~Hooks() { InstallDialogHooks(previous); }
-};
-
 // The shapes of every path and polyline of a QSvgGenerator SVG placed at the
 // plot area's corner (where the chart puts its series), in picture
 // coordinates.
@@ -132,7 +108,6 @@ class ChartTest : public QObject {
     Q_OBJECT
 
     CGrid grid_ = Valued(WorkedExample());
-    QTemporaryDir dir_;
 
 private slots:
     void init() { SetDecimalSeparator(','); }
@@ -202,34 +177,14 @@ private slots:
         CheckDrawn(chart);
     }
 
-    void renderedAndSavedAtTheRequestedSize() {
-        const QImage image = RenderValueChart(grid_, std::nullopt, QSize(1200, 800));
+    void renderedAtTheRequestedSize() {
+        const QImage image = QImage::fromData(
+            QByteArray::fromStdString(RenderChartFile(grid_, std::nullopt, ChartFormat::Png)));
+        QCOMPARE(image.size(), QSize(1200, 800));
         int drawn = 0;
         for (int y = 0; y < 800; y += 4)
             for (int x = 0; x < 1200; x += 4) drawn += image.pixel(x, y) != qRgb(255, 255, 255);
         QVERIFY(drawn > 1000);
-
-        ChartWindow window;
-        window.SetGrid(grid_, std::nullopt);
-        Hooks hooks;
-        hooks.answer = dir_.filePath("chart.png");
-        window.SaveImage();
-        QCOMPARE(QImage(hooks.answer).size(), QSize(1200, 800));
-        QCOMPARE(hooks.filters, QStringList({"PNG-kuva (*.png)", "SVG-kuva (*.svg)"}));
-        // No extension typed: the chosen type's is added and decides the format.
-        hooks.answer = dir_.filePath("chart");
-        hooks.filter = 1;
-        window.SaveImage();
-        QFile svg(hooks.answer + ".svg");
-        QVERIFY(svg.open(QIODevice::ReadOnly));
-        QVERIFY(svg.readAll().contains("<svg"));
-        QVERIFY(hooks.errors.isEmpty());
-        // Another extension: one box naming the file, and no file.
-        hooks.answer = dir_.filePath("chart.jpg");
-        window.SaveImage();
-        QCOMPARE(hooks.errors.size(), 1);
-        QVERIFY2(hooks.errors[0].contains('"' + hooks.answer + '"'), qPrintable(hooks.errors[0]));
-        QVERIFY(!QFile::exists(hooks.answer));
     }
 
     // The SVG looks like the PNG: its texts and curves as large (rasterised
@@ -288,30 +243,6 @@ private slots:
         }
     }
 
-    // Picking a day adds its curve in a colour of its own, recolouring
-    // none; a new grid drops it again.
-    void pickedDayAddsItsCurve() {
-        ChartWindow window;
-        window.SetGrid(grid_, std::nullopt);
-        const int before = window.Chart()->CurveCount();
-        const auto colours = [&window] {
-            QMap<QString, QRgb> byName;
-            for (int c = 0; c < window.Chart()->CurveCount(); ++c)
-                byName[window.Chart()->CurveName(c)] = window.Chart()->CurveColor(c).rgb();
-            return byName;
-        };
-        const QMap<QString, QRgb> defaults = colours();
-        window.PickDay(2);
-        QCOMPARE(window.Chart()->CurveCount(), before + 1);
-        QCOMPARE(window.Chart()->CurvePoints(1).at(7).y(), grid_.DayValues[2][7]);
-        const QMap<QString, QRgb> picked = colours();
-        for (auto it = defaults.begin(); it != defaults.end(); ++it) QCOMPARE(picked.value(it.key()), it.value());
-        const QList<QRgb> all = picked.values();
-        QCOMPARE(QSet<QRgb>(all.begin(), all.end()).size(), all.size());
-        window.SetGrid(grid_, std::nullopt);
-        QCOMPARE(window.Chart()->CurveCount(), before);
-    }
-
     // The markers stand where the terms put them: a Turbo (SG) call knocks
     // out above its strike, a put below it (worked example, margin 0,5).
     void markersOnTheirSides() {
@@ -327,77 +258,6 @@ private slots:
                 {QStringLiteral("Osakkeen hinta"), 15.5}};
             QCOMPARE(chart.Markers(), expected);
         }
-    }
-
-    // State: a table with the user's rows, mode and ticked dates. Action: a
-    // new valuation a week later. Expected: all kept, the dates the new grid
-    // no longer trades dropped with a note; untouched windows get defaults.
-    void scenarioKeepsTheUsersChoices() {
-        ScenarioWindow window;
-        window.SetGrid(grid_, std::nullopt);
-        window.EditFirst->setText(QStringLiteral("14"));
-        window.EditLast->setText(QStringLiteral("16"));
-        window.EditStep->setText(QStringLiteral("1"));
-        window.CellChoice->setCurrentIndex(2);
-        // Ticks 2 March (a user's tick) and keeps 8 March (a default) and the ends.
-        window.DateList->item(1)->setCheckState(Qt::Checked);
-        const QString march2 = window.DateList->item(1)->text();
-        window.Apply();
-        const std::vector<int32_t> before = window.Table().Days;
-        QCOMPARE(before.size(), std::size_t{5});
-
-        CGrid later = WorkedExample();
-        later.ValuationTime += 7;  // 8 March
-        later = Valued(later);
-        window.SetGrid(later, 15.0);
-        QCOMPARE(window.Table().Prices, (std::vector<double>{14, 15, 16}));
-        QCOMPARE(window.Cell(), ScenarioCell::ChangePercent);
-        QCOMPARE(window.EditStep->text(), QStringLiteral("1"));
-        // 2 March is gone; the valuation moment, 8 March (now day 0) and
-        // 3 April and the expiry remain.
-        std::vector<QString> dates;
-        for (const double d : window.Table().Dates) dates.push_back(QString::fromStdString(SerialDateText(d)));
-        QCOMPARE(dates, (std::vector<QString>{"2006-03-08", "2006-04-03", "2006-04-21"}));
-        QVERIFY(!window.Note->isHidden() && window.Note->text().endsWith(": " + march2));
-
-        ScenarioWindow fresh;
-        fresh.SetGrid(grid_, std::nullopt);
-        fresh.SetGrid(later, 16.0);
-        QCOMPARE(fresh.Table().Prices, DefaultScenarioPrices(16.0));
-        QCOMPARE(fresh.Table().Days, DefaultScenarioDays(later));
-        QVERIFY(fresh.Note->isHidden());
-    }
-
-    void scenarioDefaultsEditsAndCsv() {
-        ScenarioWindow window;
-        window.SetGrid(grid_, std::nullopt);
-        QVERIFY(window.CsvText().startsWith(QStringLiteral("Hinta;2006-03-01;2006-03-08;")));
-        QVERIFY(window.ClipboardText().contains(QStringLiteral("\t0,14155779751117264\t")));
-
-        Hooks hooks;
-        window.EditFirst->setText(QStringLiteral("14"));
-        window.EditLast->setText(QStringLiteral("16"));
-        window.EditStep->setText(QStringLiteral("0,5"));
-        window.Apply();
-        QCOMPARE(window.Table().Prices, (std::vector<double>{14, 14.5, 15, 15.5, 16}));
-        window.EditStep->setText(QStringLiteral("0.5"));
-        window.Apply();
-        QCOMPARE(hooks.errors.size(), 1);
-        QVERIFY(hooks.errors[0].contains(QStringLiteral("Hinnan askel")));
-        QCOMPARE(window.Table().Prices.size(), std::size_t{5});
-
-        hooks.answer = dir_.filePath("table");
-        window.SaveCsv();
-        QCOMPARE(hooks.filters, QStringList({"CSV-tiedosto (*.csv)", "Kaikki tiedostot (*)"}));
-        QFile csv(hooks.answer + ".csv");
-        QVERIFY(csv.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromLatin1(csv.readAll()), window.CsvText());
-        csv.close();
-        // Saved in "Muutos %" mode, the file says so in its corner.
-        window.CellChoice->setCurrentIndex(2);
-        window.SaveCsv();
-        QVERIFY(csv.open(QIODevice::ReadOnly));
-        QVERIFY(csv.readLine().startsWith("Hinta (muutos %);2006-03-01;"));
     }
 };
 

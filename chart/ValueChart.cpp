@@ -1,11 +1,13 @@
 #include "ValueChart.h"
 
+#include "Analysis.h"
 #include "Conversions.h"
 #include "FloatFormat.h"
 #include "QtBridge.h"
 #include "Scenario.h"
 
 #include <QAreaSeries>
+#include <QBuffer>
 #include <QChart>
 #include <QChartView>
 #include <QCoreApplication>
@@ -24,6 +26,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <tuple>
 
 std::vector<int32_t> DefaultChartDays(const CGrid& grid) {
     if (!grid.Allocated || grid.DayCount < 1) return {};
@@ -170,6 +173,65 @@ std::vector<QList<QPointF>> PiecesInside(const QList<QPointF>& line, const QRect
     return pieces;
 }
 
+// A curve's legend name: its date, the ends marked.
+QString DayCurveName(const CGrid& grid, int32_t day) {
+    QString name = ShortDate(grid.DayDates[day]);
+    if (day == 0)
+        name += QStringLiteral(" (nyt)");
+    else if (day == grid.DayCount - 1)
+        name += QStringLiteral(" (erääntyminen)");
+    return name;
+}
+
+// A day between now and expiry has the colour of its place among the
+// default days, and any other day one of its own, so that picking a day
+// recolours nothing and no two curves look alike. None of them is the
+// blue of now or a marker's colour.
+QPen CurvePen(int32_t day, int32_t last, const std::vector<int32_t>& defaults) {
+    static const QColor kBetween[] = {QColor(0xff, 0x7f, 0x0e), QColor(0x8c, 0x56, 0x4b),
+                                      QColor(0xe3, 0x77, 0xc2), QColor(0xbc, 0xbd, 0x22),
+                                      QColor(0x17, 0xbe, 0xcf)};
+    static const QColor kPicked(0x2a, 0x2a, 0x6a);
+    if (day == last) return QPen(Qt::black, 2, Qt::DashLine);
+    if (day == 0) return QPen(QColor(0x1f, 0x5f, 0xbf), 2.5);
+    const auto place = std::find(defaults.begin(), defaults.end(), day) - defaults.begin();
+    if (place < std::ssize(defaults)) return QPen(kBetween[(place - 1) % std::size(kBetween)], 1.5);
+    return QPen(kPicked, 2, Qt::DashDotLine);
+}
+
+// The default view's prices: the nodes on both sides of the strike whose
+// delta lies strictly between 1 % and 99 % of the multiplier (neither
+// worthless nor pure intrinsic value), walking outwards so that the bend of
+// the upper boundary's extrapolation stays out; with the strike, the
+// knock-out level and the share price, and 10 % to spare.
+std::pair<double, double> DefaultView(const CGrid& grid, std::optional<double> share) {
+    const CWarrant& w = grid.Warrant;
+    const std::vector<double>& now = grid.Values;
+    const auto bends = [&](int32_t i) {
+        const double delta = (now[i + 1] - now[i]) / (grid.Prices[i + 1] - grid.Prices[i]);
+        const double fraction = std::fabs(delta) / w.Multiplier;
+        return fraction > 0.01 && fraction < 0.99;
+    };
+    const int32_t nodes = grid.NodeCount;
+    int32_t first = static_cast<int32_t>(
+        std::lower_bound(grid.Prices.begin(), grid.Prices.end(), w.Strike) - grid.Prices.begin());
+    first = std::min(first, nodes - 2);
+    int32_t past = first + 1;
+    while (first > 0 && bends(first - 1)) --first;
+    while (past < nodes - 1 && bends(past)) ++past;
+    double lo = std::min(w.Strike, grid.Prices[first]), hi = std::max(w.Strike, grid.Prices[past]);
+    if (share) lo = std::min(lo, *share), hi = std::max(hi, *share);
+    if (w.ProductType == kTurboSG)
+        lo = std::min(lo, w.Strike - w.KnockOutMargin),
+        hi = std::max(hi, w.Strike + w.KnockOutMargin);
+    // At least the scenario table's default range around the centre.
+    const double centre = share.value_or(w.Strike);
+    lo = std::min(lo, centre * 0.8);
+    hi = std::max(hi, centre * 1.2);
+    const double spare = 0.1 * (hi - lo);
+    return {std::max(grid.PriceMin, lo - spare), std::min(grid.PriceMax, hi + spare)};
+}
+
 } // namespace
 
 struct ValueChart::Impl {
@@ -190,7 +252,7 @@ struct ValueChart::Impl {
     double drawnLow = 0, drawnHigh = 0;
     int drawnColumns = 0;
 
-    void AddMarker(QAbstractSeries* series) {
+    void AddSeries(QAbstractSeries* series) {
         chart->addSeries(series);
         series->attachAxis(axisX);
         series->attachAxis(axisY);
@@ -203,9 +265,65 @@ struct ValueChart::Impl {
         line->append(price, 0);
         line->append(price, top);
         line->setPen(QPen(color, 1.5, style));
-        AddMarker(line);
+        AddSeries(line);
         markers.append({name, price});
         return line;
+    }
+
+    // One curve per day of `days`; the highest value on any of them.
+    double AddCurves(const CGrid& grid, const std::vector<int32_t>& days) {
+        const std::vector<int32_t> defaults = DefaultChartDays(grid);
+        double top = 0;
+        for (const int32_t day : days) {
+            const std::vector<double>& row = DayRowValues(grid, day);
+            top = std::max(top, *std::max_element(row.begin(), row.end()));
+            auto* series = new QLineSeries;
+            // Its nodes come once the view is known (CutCurves).
+            series->setName(DayCurveName(grid, day));
+            series->setPen(CurvePen(day, grid.DayCount - 1, defaults));
+            AddSeries(series);
+            curves.push_back(series);
+            values.push_back(row);
+        }
+        return top;
+    }
+
+    // The range limits first: a strike or level on a limit (a Turbo (SG)
+    // put's lattice ends at its strike) is drawn over it, in its own colour.
+    void AddMarkers(const CGrid& grid, std::optional<double> share, double top) {
+        VerticalLine(grid.PriceMin, top, QStringLiteral("Hinta-alueen rajat"), Qt::gray,
+                     Qt::DashLine);
+        QLineSeries* high = VerticalLine(grid.PriceMax, top, QString(), Qt::gray, Qt::DashLine);
+        for (QLegendMarker* marker : chart->legend()->markers(high)) marker->setVisible(false);
+        const CWarrant& w = grid.Warrant;
+        VerticalLine(w.Strike, top, QStringLiteral("Toteutushinta"), Qt::darkGreen, Qt::DotLine);
+        const std::optional<double> level = KnockOutLevel(w);
+        if (level)
+            VerticalLine(*level, top, QStringLiteral("Knock-out-taso"), Qt::red, Qt::DashDotLine);
+        if (w.ProductType == kTurboSG)
+            AddStopLossZone(std::min(w.Strike, *level), std::max(w.Strike, *level), top);
+        if (share)
+            VerticalLine(*share, top, QStringLiteral("Osakkeen hinta"), QColor(0x80, 0x00, 0x80),
+                         Qt::SolidLine);
+    }
+
+    // A Turbo (SG)'s stop-loss zone between the strike and the level.
+    void AddStopLossZone(double low, double high, double top) {
+        auto* upper = new QLineSeries;
+        auto* lower = new QLineSeries;
+        upper->append(low, top);
+        upper->append(high, top);
+        lower->append(low, 0);
+        lower->append(high, 0);
+        auto* zone = new QAreaSeries(upper, lower);
+        zone->setName(QStringLiteral("Stop-loss-alue"));
+        zone->setBrush(QColor(255, 0, 0, 40));
+        zone->setPen(Qt::NoPen);
+        AddSeries(zone);
+        // An area series does not own its bounding lines: without this they
+        // would outlive every Clear().
+        upper->setParent(zone);
+        lower->setParent(zone);
     }
 
     // The highest value of any curve between two prices, for the value axis.
@@ -298,7 +416,7 @@ struct ValueChart::Impl {
                 auto* piece = new QLineSeries;
                 piece->setPen(line->pen());
                 piece->replace(pieces[k]);
-                AddMarker(piece);
+                AddSeries(piece);
                 for (QLegendMarker* marker : chart->legend()->markers(piece))
                     marker->setVisible(false);
                 extra.push_back(piece);
@@ -382,107 +500,10 @@ void ValueChart::SetGrid(const CGrid& grid, std::optional<double> share,
                          const std::vector<int32_t>& days) {
     Clear();
     if (!grid.Allocated || grid.NodeCount < 2) return;
-    Impl& d = *d_;
-    d.prices = grid.Prices;
-    const int32_t last = grid.DayCount - 1;
-    // A day between now and expiry has the colour of its place among the
-    // default days, and any other day one of its own, so that picking a day
-    // recolours nothing and no two curves look alike. None of them is the
-    // blue of now or a marker's colour.
-    static const QColor kBetween[] = {QColor(0xff, 0x7f, 0x0e), QColor(0x8c, 0x56, 0x4b),
-                                      QColor(0xe3, 0x77, 0xc2), QColor(0xbc, 0xbd, 0x22),
-                                      QColor(0x17, 0xbe, 0xcf)};
-    static const QColor kPicked(0x2a, 0x2a, 0x6a);
-    const std::vector<int32_t> defaults = DefaultChartDays(grid);
-    double top = 0;
-    for (const int32_t day : days) {
-        const std::vector<double>& row = DayRowValues(grid, day);
-        top = std::max(top, *std::max_element(row.begin(), row.end()));
-        auto* series = new QLineSeries;
-        QString name = ShortDate(grid.DayDates[day]);
-        if (day == 0)
-            name += QStringLiteral(" (nyt)");
-        else if (day == last)
-            name += QStringLiteral(" (erääntyminen)");
-        // Its nodes come once the view is known (CutCurves).
-        series->setName(name);
-        const auto place = std::find(defaults.begin(), defaults.end(), day) - defaults.begin();
-        if (day == last)
-            series->setPen(QPen(Qt::black, 2, Qt::DashLine));
-        else if (day == 0)
-            series->setPen(QPen(QColor(0x1f, 0x5f, 0xbf), 2.5));
-        else if (place < std::ssize(defaults))
-            series->setPen(QPen(kBetween[(place - 1) % std::size(kBetween)], 1.5));
-        else
-            series->setPen(QPen(kPicked, 2, Qt::DashDotLine));
-        d.AddMarker(series);
-        d.curves.push_back(series);
-        d.values.push_back(row);
-    }
-
-    // The range limits first: a strike or level on a limit (a Turbo (SG)
-    // put's lattice ends at its strike) is drawn over it, in its own colour.
-    d.VerticalLine(grid.PriceMin, top, QStringLiteral("Hinta-alueen rajat"), Qt::gray,
-                   Qt::DashLine);
-    QLineSeries* high = d.VerticalLine(grid.PriceMax, top, QString(), Qt::gray, Qt::DashLine);
-    for (QLegendMarker* marker : d.chart->legend()->markers(high)) marker->setVisible(false);
-    const CWarrant& w = grid.Warrant;
-    d.VerticalLine(w.Strike, top, QStringLiteral("Toteutushinta"), Qt::darkGreen, Qt::DotLine);
-    if (w.ProductType == kTurboSHB)
-        d.VerticalLine(w.Strike, top, QStringLiteral("Knock-out-taso"), Qt::red, Qt::DashDotLine);
-    if (w.ProductType == kTurboSG) {
-        const double level = w.IsCall ? w.Strike + w.KnockOutMargin : w.Strike - w.KnockOutMargin;
-        d.VerticalLine(level, top, QStringLiteral("Knock-out-taso"), Qt::red, Qt::DashDotLine);
-        auto* upper = new QLineSeries;
-        auto* lower = new QLineSeries;
-        upper->append(std::min(w.Strike, level), top);
-        upper->append(std::max(w.Strike, level), top);
-        lower->append(std::min(w.Strike, level), 0);
-        lower->append(std::max(w.Strike, level), 0);
-        auto* zone = new QAreaSeries(upper, lower);
-        zone->setName(QStringLiteral("Stop-loss-alue"));
-        zone->setBrush(QColor(255, 0, 0, 40));
-        zone->setPen(Qt::NoPen);
-        d.AddMarker(zone);
-        // An area series does not own its bounding lines: without this they
-        // would outlive every Clear().
-        upper->setParent(zone);
-        lower->setParent(zone);
-    }
-    if (share)
-        d.VerticalLine(*share, top, QStringLiteral("Osakkeen hinta"), QColor(0x80, 0x00, 0x80),
-                       Qt::SolidLine);
-
-    // Default view: the nodes on both sides of the strike whose delta lies
-    // strictly between 1 % and 99 % of the multiplier (neither worthless nor
-    // pure intrinsic value), walking outwards so that the bend of the upper
-    // boundary's extrapolation stays out; with the strike, the knock-out
-    // level and the share price, and 10 % to spare.
-    const std::vector<double>& now = grid.Values;
-    const auto bends = [&](int32_t i) {
-        const double delta = (now[i + 1] - now[i]) / (grid.Prices[i + 1] - grid.Prices[i]);
-        const double share = std::fabs(delta) / w.Multiplier;
-        return share > 0.01 && share < 0.99;
-    };
-    const int32_t nodes = grid.NodeCount;
-    int32_t first = static_cast<int32_t>(
-        std::lower_bound(grid.Prices.begin(), grid.Prices.end(), w.Strike) - grid.Prices.begin());
-    first = std::min(first, nodes - 2);
-    int32_t past = first + 1;
-    while (first > 0 && bends(first - 1)) --first;
-    while (past < nodes - 1 && bends(past)) ++past;
-    double lo = std::min(w.Strike, grid.Prices[first]), hi = std::max(w.Strike, grid.Prices[past]);
-    if (share) lo = std::min(lo, *share), hi = std::max(hi, *share);
-    if (w.ProductType == kTurboSG)
-        lo = std::min(lo, w.Strike - w.KnockOutMargin),
-        hi = std::max(hi, w.Strike + w.KnockOutMargin);
-    // At least the scenario table's default range around the centre.
-    const double centre = share.value_or(w.Strike);
-    lo = std::min(lo, centre * 0.8);
-    hi = std::max(hi, centre * 1.2);
-    const double spare = 0.1 * (hi - lo);
-    d.viewMin = std::max(grid.PriceMin, lo - spare);
-    d.viewMax = std::min(grid.PriceMax, hi + spare);
+    d_->prices = grid.Prices;
+    const double top = d_->AddCurves(grid, days);
+    d_->AddMarkers(grid, share, top);
+    std::tie(d_->viewMin, d_->viewMax) = DefaultView(grid, share);
     ResetZoom();
 }
 
@@ -557,17 +578,19 @@ bool ValueChart::WriteSvg(QIODevice& device, QSize size) {
     return ok;
 }
 
+QByteArray ValueChart::FileBytes(ChartFormat format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    const bool drawn = format == ChartFormat::Svg ? WriteSvg(buffer, kImageSize)
+                                                  : RenderImage(kImageSize).save(&buffer, "PNG");
+    return drawn ? bytes : QByteArray();
+}
+
 QRectF ValueChart::PlotArea(QSize size) {
     const QSizeF before = d_->chart->size();
     d_->LayOut(size);
     const QRectF area = d_->chart->plotArea();
     d_->Restore(before);
     return area;
-}
-
-QImage RenderValueChart(const CGrid& grid, std::optional<double> share, QSize size) {
-    ValueChart chart;
-    chart.resize(size);
-    chart.SetGrid(grid, share, DefaultChartDays(grid));
-    return chart.RenderImage(size);
 }

@@ -4,6 +4,7 @@
 // library would replace this unit only.
 #pragma once
 
+#include "ChartFormat.h"
 #include "Grid.h"
 
 #include <QColor>
@@ -63,6 +64,11 @@ public:
     // The chart drawn at `size`, in pixels or SVG units.
     QImage RenderImage(QSize size);
     bool WriteSvg(QIODevice& device, QSize size);
+    // The size of a saved picture.
+    static constexpr QSize kImageSize{1200, 800};
+    // The chart drawn at kImageSize as the bytes of a file in `format`;
+    // empty if it could not be drawn.
+    QByteArray FileBytes(ChartFormat format);
     // Where the curves go in a picture of `size`: the plot area.
     QRectF PlotArea(QSize size);
 
@@ -74,6 +80,3 @@ private:
     struct Impl;
     std::unique_ptr<Impl> d_;
 };
-
-// A chart rendered without a window (kelvaro --chart); needs a QApplication.
-QImage RenderValueChart(const CGrid& grid, std::optional<double> share, QSize size);
