@@ -4,15 +4,15 @@
 
 #include <memory>
 
-TBackgroundJob::TBackgroundJob(QObject* parent) : QObject(parent) {}
+BackgroundJob::BackgroundJob(QObject* parent) : QObject(parent) {}
 
-TBackgroundJob::~TBackgroundJob() {
+BackgroundJob::~BackgroundJob() {
     RequestStop();
     Wait();
 }
 
-bool TBackgroundJob::Start(std::function<void()> work,
-                           std::function<void(std::exception_ptr)> done) {
+bool BackgroundJob::Start(std::function<void()> work,
+                          std::function<void(std::exception_ptr)> done) {
     if (thread_ != nullptr) return false;
     stop_ = false;
     Done = 0;
@@ -41,7 +41,7 @@ bool TBackgroundJob::Start(std::function<void()> work,
     return true;
 }
 
-void TBackgroundJob::Wait() {
+void BackgroundJob::Wait() {
     if (thread_ == nullptr) return;
     QThread* thread = std::exchange(thread_, nullptr);
     thread->wait();

@@ -10,13 +10,13 @@
 
 class QThread;
 
-class TBackgroundJob : public QObject {
+class BackgroundJob : public QObject {
     Q_OBJECT
 
 public:
-    explicit TBackgroundJob(QObject* parent = nullptr);
+    explicit BackgroundJob(QObject* parent = nullptr);
     // Waits for a running job (after asking it to stop) before going.
-    ~TBackgroundJob() override;
+    ~BackgroundJob() override;
 
     // Runs `work` on a new thread and then `done` on this object's thread
     // with whatever `work` threw (null for none). False while another job

@@ -50,7 +50,9 @@ ChartWindow::ChartWindow(QWidget* parent)
     connect(save_, &QPushButton::clicked, this, &ChartWindow::SaveImage);
     connect(chart_, &ValueChart::Hovered, readout_, &QLabel::setText);
     resize(1000, 650);
-    ReleaseGrid();
+    // Nothing to pick from before the first grid.
+    slider_->setEnabled(false);
+    dates_->setEnabled(false);
 }
 
 ChartWindow::~ChartWindow() = default;
@@ -75,12 +77,6 @@ void ChartWindow::SetGrid(const CGrid& grid, std::optional<double> share) {
     slider_->setEnabled(grid_ != nullptr);
     dates_->setEnabled(grid_ != nullptr);
     Redraw();
-}
-
-void ChartWindow::ReleaseGrid() {
-    grid_ = nullptr;
-    slider_->setEnabled(false);
-    dates_->setEnabled(false);
 }
 
 void ChartWindow::PickDay(std::optional<int32_t> day) {

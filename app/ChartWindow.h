@@ -25,10 +25,9 @@ public:
 
     // Shows a rolled-back grid; call again after every calculation. The grid
     // is kept by reference for the picked day's curve and must stay alive and
-    // unchanged until the next SetGrid or ReleaseGrid.
+    // unchanged until the next SetGrid (the main window builds into a record
+    // of its own and hands a completed valuation over at once).
     void SetGrid(const CGrid& grid, std::optional<double> share);
-    // Forgets the grid (before it is rebuilt); the chart stays as drawn.
-    void ReleaseGrid();
 
     // Adds the curve of one trading day (nullopt: none).
     void PickDay(std::optional<int32_t> day);

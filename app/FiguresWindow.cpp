@@ -10,7 +10,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-TFiguresWindow::TFiguresWindow(QWidget* parent)
+FiguresWindow::FiguresWindow(QWidget* parent)
     : QWidget(parent, Qt::Window), heading_(new QLabel(this)), table_(new QTableWidget(0, 3, this)),
       notes_(new QLabel(this)) {
     setWindowTitle(QStringLiteral("Tunnusluvut"));
@@ -30,14 +30,14 @@ TFiguresWindow::TFiguresWindow(QWidget* parent)
                          "Osake-kentän hinnalla."));
 }
 
-void TFiguresWindow::Clear(const QString& why) {
+void FiguresWindow::Clear(const QString& why) {
     heading_->setText(why);
     table_->setRowCount(0);
     notes_->clear();
 }
 
-void TFiguresWindow::SetFigures(const CShareFigures& figures,
-                                const std::optional<CImpliedVolatility>& solved) {
+void FiguresWindow::SetFigures(const CShareFigures& figures,
+                               const std::optional<CImpliedVolatility>& solved) {
     const char separator = DecimalSeparator();
     const auto text = [](const std::string& s) { return QString::fromUtf8(s); };
     heading_->setText(QStringLiteral("Osakkeen hinnalla %1")

@@ -10,11 +10,11 @@
 class QLabel;
 class QTableWidget;
 
-class TFiguresWindow : public QWidget {
+class FiguresWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TFiguresWindow(QWidget* parent = nullptr);
+    explicit FiguresWindow(QWidget* parent = nullptr);
 
     // Shows the figures with the regional separator; `solved` adds its row.
     void SetFigures(const CShareFigures& figures, const std::optional<CImpliedVolatility>& solved);

@@ -52,7 +52,8 @@ double PickerSerial(const QDateTimeEdit* picker) {
 }
 
 QString GeneralText(double value) {
-    return QString::fromLatin1(FloatToStrF(value, TFloatFormat::ffGeneral, 4, 3));
+    return QString::fromLatin1(
+        FloatToStrF(value, TFloatFormat::ffGeneral, 4, 3, DecimalSeparator()));
 }
 
 // The locale's short date format, but never with a two-digit year: "06"
@@ -72,7 +73,7 @@ TForm1::TForm1(QWidget* parent)
           this, {QStringLiteral("Tulostiedosto (*.txt)"), QStringLiteral("Kaikki tiedostot (*)")}),
       GridFileDialog(
           this, {QStringLiteral("CSV-tiedosto (*.csv)"), QStringLiteral("Kaikki tiedostot (*)")}),
-      job_(new TBackgroundJob(this)), progress_(new QProgressBar(this)),
+      job_(new BackgroundJob(this)), progress_(new QProgressBar(this)),
       progressTimer_(new QTimer(this)) {
     ui->setupUi(this);
 
@@ -255,7 +256,7 @@ void TForm1::WaitUntilIdle() {
     // A finished job may start the next (Hae calculates after solving).
     while (Busy()) {
         QEventLoop loop;
-        connect(job_, &TBackgroundJob::Finished, &loop, &QEventLoop::quit);
+        connect(job_, &BackgroundJob::Finished, &loop, &QEventLoop::quit);
         loop.exec();
     }
 }
@@ -276,14 +277,14 @@ bool TForm1::ConfirmLongValuation(bool withFigures) {
     if (!speed_) speed_ = MeasureKernelSpeed();
     const double seconds = EstimatedSeconds(work, *speed_);
     if (seconds <= kAskAboveSeconds) return true;
-    return AskYesNo(
-        QStringLiteral("%1 kestää arviolta %2 s (%3 aika-askelta, %4 hintatasoa). "
-                       "Jatketaanko?")
-            .arg(withFigures ? QStringLiteral("Laskenta tunnuslukuineen")
-                             : QStringLiteral("Laskenta"))
-            .arg(QString::fromLatin1(FloatToStrF(seconds, TFloatFormat::ffGeneral, 2, 0)))
-            .arg(steps)
-            .arg(nodes));
+    return AskYesNo(QStringLiteral("%1 kestää arviolta %2 s (%3 aika-askelta, %4 hintatasoa). "
+                                   "Jatketaanko?")
+                        .arg(withFigures ? QStringLiteral("Laskenta tunnuslukuineen")
+                                         : QStringLiteral("Laskenta"))
+                        .arg(QString::fromLatin1(FloatToStrF(seconds, TFloatFormat::ffGeneral, 2, 0,
+                                                             DecimalSeparator())))
+                        .arg(steps)
+                        .arg(nodes));
 }
 
 void TForm1::CheckMemory() {
@@ -496,7 +497,7 @@ void TForm1::ShowCheckButton(bool shown) {
 }
 
 void TForm1::OpenFigures() {
-    if (figuresWindow_ == nullptr) figuresWindow_ = new TFiguresWindow(this);
+    if (figuresWindow_ == nullptr) figuresWindow_ = new FiguresWindow(this);
     figuresWindow_->show();
 }
 

@@ -16,8 +16,8 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QTimer;
-class TBackgroundJob;
-class TFiguresWindow;
+class BackgroundJob;
+class FiguresWindow;
 class ChartWindow;
 class ScenarioWindow;
 enum class RefusedCommand;
@@ -130,13 +130,13 @@ private:
     std::optional<double> share_;
     std::optional<CShareFigures> workFigures_, figures_;
     std::optional<CImpliedVolatility> solved_, solvedForNext_;
-    TFiguresWindow* figuresWindow_ = nullptr;
+    FiguresWindow* figuresWindow_ = nullptr;
     ChartWindow* chartWindow_ = nullptr;
     ScenarioWindow* scenarioWindow_ = nullptr;
     // The roll-back's speed on this machine: measured before the first
     // estimate that needs it, then taken from each valuation that completes.
     std::optional<CKernelSpeed> speed_;
-    TBackgroundJob* job_;
+    BackgroundJob* job_;
     QProgressBar* progress_;
     QTimer* progressTimer_;
 };

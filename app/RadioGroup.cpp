@@ -5,34 +5,34 @@
 #include <QGridLayout>
 #include <QRadioButton>
 
-TRadioGroup::TRadioGroup(QWidget* parent)
+RadioGroup::RadioGroup(QWidget* parent)
     : QGroupBox(parent), buttons_(new QButtonGroup(this)), layout_(new QGridLayout(this)) {
     buttons_->setExclusive(true);
     layout_->setContentsMargins(6, 4, 6, 4);
     layout_->setSpacing(2);
 }
 
-void TRadioGroup::setItems(const QStringList& items) {
+void RadioGroup::setItems(const QStringList& items) {
     items_ = items;
     Rebuild();
 }
 
-void TRadioGroup::setColumns(int columns) {
+void RadioGroup::setColumns(int columns) {
     columns_ = columns < 1 ? 1 : columns;
     Rebuild();
 }
 
-int TRadioGroup::ItemIndex() const {
+int RadioGroup::ItemIndex() const {
     return buttons_->checkedId();
 }
 
-void TRadioGroup::SetItemIndex(int index) {
+void RadioGroup::SetItemIndex(int index) {
     if (QAbstractButton* button = buttons_->button(index)) {
         button->setChecked(true);
     }
 }
 
-void TRadioGroup::Rebuild() {
+void RadioGroup::Rebuild() {
     const int checked = ItemIndex();
     for (QAbstractButton* button : buttons_->buttons()) {
         buttons_->removeButton(button);

@@ -8,14 +8,14 @@
 class QButtonGroup;
 class QGridLayout;
 
-class TRadioGroup : public QGroupBox {
+class RadioGroup : public QGroupBox {
     Q_OBJECT
     Q_PROPERTY(QStringList items READ items WRITE setItems)
     Q_PROPERTY(int columns READ columns WRITE setColumns)
     Q_PROPERTY(int itemIndex READ ItemIndex WRITE setItemIndex)
 
 public:
-    explicit TRadioGroup(QWidget* parent = nullptr);
+    explicit RadioGroup(QWidget* parent = nullptr);
 
     QStringList items() const { return items_; }
     void setItems(const QStringList& items);

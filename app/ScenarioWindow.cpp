@@ -173,10 +173,6 @@ std::vector<int32_t> ScenarioWindow::KeptDays(const CGrid& grid, QStringList& dr
     return days;
 }
 
-void ScenarioWindow::ReleaseGrid() {
-    grid_ = nullptr;
-}
-
 void ScenarioWindow::Apply() {
     if (grid_ == nullptr) return;
     try {

@@ -29,11 +29,8 @@ public:
     // or of the strike without it) and date columns; after that the user's
     // prices, cell mode and ticked dates stay, and a ticked date the new grid
     // does not trade is dropped with a note. The grid is kept by reference for
-    // later edits and must stay alive and unchanged until the next SetGrid or
-    // ReleaseGrid.
+    // later edits and must stay alive and unchanged until the next SetGrid.
     void SetGrid(const CGrid& grid, std::optional<double> share);
-    // Forgets the grid (before it is rebuilt); the table stays as shown.
-    void ReleaseGrid();
 
     // Recomputes from the first/last/step fields and the ticked dates; a bad
     // field is named in the error box and the table is left as it was.

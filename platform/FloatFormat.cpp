@@ -2,8 +2,6 @@
 // through printf, whose decimal point follows the C locale that Qt sets.
 #include "FloatFormat.h"
 
-#include "Conversions.h"
-
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -235,10 +233,7 @@ void AppendGeneral(std::string& out, double value, int precision, int digits, ch
     out.resize(start + static_cast<std::size_t>(w - text));
 }
 
-std::string FloatToStrF(double value, TFloatFormat format, int precision, int digits) {
-    return FloatToStrF(value, format, precision, digits, DecimalSeparator());
-}
-
+// ffGeneral is the only format there is (see TFloatFormat).
 std::string FloatToStrF(double value, TFloatFormat, int precision, int digits, char separator) {
     std::string text;
     AppendGeneral(text, value, precision, digits, separator);

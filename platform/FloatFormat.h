@@ -4,6 +4,9 @@
 
 #include <string>
 
+// The number formats of FloatToStrF, named as the design names them. The
+// program writes only the general format, so that is the one value; the
+// argument stays in the call so that each call reads as the design writes it.
 enum class TFloatFormat { ffGeneral };
 
 // General format: the value is first taken to 18 significant digits (as an
@@ -11,8 +14,8 @@ enum class TFloatFormat { ffGeneral };
 // zero to `precision` significant digits; plain notation when the rounded value has at most
 // `precision` integer digits and is zero or at least 0.00001 in magnitude, scientific otherwise
 // ("1,235E004", "1,235E-006"). Infinities and NaN give "INF",
-// "-INF" and "NAN".
-std::string FloatToStrF(double value, TFloatFormat format, int precision, int digits);
+// "-INF" and "NAN". The separator is the caller's (the window passes the
+// regional one): nothing here reads a process-wide setting.
 std::string FloatToStrF(double value, TFloatFormat format, int precision, int digits,
                         char separator);
 

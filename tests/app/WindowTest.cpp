@@ -378,7 +378,7 @@ private slots:
         RunCommand(*form, &TForm1::ButtonCalculateClick);
         QVERIFY(ui.Memo1->extraSelections().isEmpty());
         // and the figures say so plainly instead of a column of dashes.
-        const auto* figures = form->findChild<TFiguresWindow*>();
+        const auto* figures = form->findChild<FiguresWindow*>();
         QVERIFY(figures != nullptr && figures->Table()->rowCount() == 0);
         QStringList texts;
         for (const QLabel* label : figures->findChildren<QLabel*>()) texts << label->text();
