@@ -121,5 +121,6 @@ void ChartWindow::SaveImage() {
         return;
     }
     const SaveStatus status = SaveFile(path, std::string_view(bytes.constData(), bytes.size()));
-    if (status != SaveStatus::Ok) ShowErrorBox(SaveFailureSentence(status, name));
+    if (status != SaveStatus::Ok)
+        ShowErrorBox(SentenceOf(SaveFailureText(status, name.toStdString())));
 }

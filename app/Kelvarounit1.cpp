@@ -570,7 +570,8 @@ void TForm1::SaveInBackground(TSaveTextFileDialog& dialog,
             QStringLiteral("Tallennetaan…"),
             [path, status, write = std::move(write)] { *status = write(path); },
             [name, status] {
-                if (*status != SaveStatus::Ok) ShowErrorBox(SaveFailureSentence(*status, name));
+                if (*status != SaveStatus::Ok)
+                    ShowErrorBox(SentenceOf(SaveFailureText(*status, name.toStdString())));
             },
             false);
     });

@@ -233,5 +233,6 @@ void ScenarioWindow::SaveCsv() {
     const QByteArray bytes = CsvText().toUtf8();
     const SaveStatus status = SaveFile(QFile::encodeName(name).toStdString(),
                                        std::string_view(bytes.constData(), bytes.size()));
-    if (status != SaveStatus::Ok) ShowErrorBox(SaveFailureSentence(status, name));
+    if (status != SaveStatus::Ok)
+        ShowErrorBox(SentenceOf(SaveFailureText(status, name.toStdString())));
 }

@@ -112,6 +112,13 @@ bool AskYesNo(const QString& text) {
     return hook ? hook(text) : DefaultAskYesNo(text);
 }
 
+QString SentenceOf(std::string_view message) {
+    QString text = QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()));
+    if (text.isEmpty()) return text;
+    text[0] = text[0].toUpper();
+    return text + '.';
+}
+
 bool TSaveTextFileDialog::Execute() {
     const FocusKeeper focus;
     const SaveRequest request{parent_, fileName_, filters_, filter_};

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <functional>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 // What the save dialog is asked: the name chosen last is offered again, with
@@ -58,6 +59,10 @@ private:
 void ShowMessage(const QString& text);
 void ShowErrorBox(const QString& text);
 bool AskYesNo(const QString& text);
+
+// A message in kelvaro's form (UTF-8, starting in lower case, no full stop,
+// as SaveFailureText gives it) as a sentence for a box.
+QString SentenceOf(std::string_view message);
 
 // A save dialog: offers its file types and remembers the name and type
 // chosen last. A name typed without an extension gets the chosen type's

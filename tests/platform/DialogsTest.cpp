@@ -112,3 +112,12 @@ TEST(DialogHooks, EveryBoxGivesTheFocusBack)
     EXPECT_EQ(QApplication::focusWidget(), other);
     InstallDialogHooks(previous);
 }
+
+// A failure text in kelvaro's form (SaveFailureText's) as the window's box
+// shows it: a capital first letter and a full stop, the UTF-8 name intact.
+TEST(DialogHooks, FailureTextShownAsASentence)
+{
+    EXPECT_EQ(SentenceOf("tiedostoa \"/t/ä\" ei voitu avata kirjoittamista varten"),
+              QStringLiteral("Tiedostoa \"/t/ä\" ei voitu avata kirjoittamista varten."));
+    EXPECT_EQ(SentenceOf(""), QString());
+}

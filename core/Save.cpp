@@ -1,6 +1,6 @@
 #include "Save.h"
 
-#include <QByteArray>
+#include "Utf8.h"
 
 #include <algorithm>
 #include <atomic>
@@ -21,13 +21,6 @@ namespace {
 constexpr int kMaxLinks = 40;
 // A name this long leaves room for the new file's prefix and suffix.
 constexpr std::size_t kTempBaseBytes = 200;
-
-bool IsUtf8(std::string_view bytes) {
-    // Qt's decoder takes invalid, overlong and surrogate forms for U+FFFD, so
-    // only a valid name survives the round trip.
-    const QByteArray raw(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    return QString::fromUtf8(raw).toUtf8() == raw;
-}
 
 std::string Folder(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -242,32 +235,12 @@ SaveStatus Replace(const Target& target, const SaveProducer& produce) {
     return SaveStatus::Ok;
 }
 
-// The name in quotes, a byte that is not part of a UTF-8 character or is a
-// control character shown as \xNN.
-std::string ShownName(const std::string& path) {
-    std::string shown = "\"";
-    for (std::size_t i = 0; i < path.size();) {
-        const auto lead = static_cast<unsigned char>(path[i]);
-        const std::size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        const std::string_view character = std::string_view(path).substr(i, length);
-        if (lead >= 0x20 && lead != 0x7F && character.size() == length && IsUtf8(character)) {
-            shown += character;
-            i += length;
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", lead);
-            shown += escaped;
-            ++i;
-        }
-    }
-    return shown + "\"";
-}
-
 } // namespace
 
 SaveStatus CheckSaveName(const std::string& path) {
     if (path.empty()) return SaveStatus::OpenFailed;
-    if (path.find('\0') != std::string::npos || !IsUtf8(path)) return SaveStatus::NameNotUtf8;
+    if (path.find('\0') != std::string::npos || !kelvaro::IsUtf8(path))
+        return SaveStatus::NameNotUtf8;
     return SaveStatus::Ok;
 }
 
@@ -292,7 +265,8 @@ SaveStatus SaveFile(const std::string& path, std::string_view bytes) {
 }
 
 std::string SaveFailureText(SaveStatus status, const std::string& path) {
-    const std::string name = ShownName(path);
+    // Quoted, with control characters and bytes that are not UTF-8 as \xNN.
+    const std::string name = '"' + kelvaro::VisibleText(path) + '"';
     switch (status) {
     case SaveStatus::Ok:
         break;
@@ -308,11 +282,4 @@ std::string SaveFailureText(SaveStatus status, const std::string& path) {
         return "tiedostoon " + name + " kirjoittaminen epäonnistui";
     }
     return {};
-}
-
-QString SaveFailureSentence(SaveStatus status, const QString& name) {
-    QString text = QString::fromStdString(SaveFailureText(status, name.toStdString()));
-    if (text.isEmpty()) return text;
-    text[0] = text[0].toUpper();
-    return text + '.';
 }

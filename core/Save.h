@@ -3,8 +3,6 @@
 // what was there; it never replaces a device, a pipe or a link.
 #pragma once
 
-#include <QString>
-
 #include <functional>
 #include <string>
 #include <string_view>
@@ -44,7 +42,6 @@ SaveStatus CheckSaveName(const std::string& path);
 
 // Why a save failed, naming the file, as kelvaro prints it (UTF-8, starting
 // in lower case, bytes that are not UTF-8 shown as \xNN): for example
-// tiedostoon "x.txt" kirjoittaminen epäonnistui.
+// tiedostoon "x.txt" kirjoittaminen epäonnistui. The window's box shows it
+// as a sentence (SentenceOf in Dialogs.h).
 std::string SaveFailureText(SaveStatus status, const std::string& path);
-// The same as a sentence for the window's box.
-QString SaveFailureSentence(SaveStatus status, const QString& name);

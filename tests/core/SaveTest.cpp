@@ -2,16 +2,16 @@
 // a loop, a FIFO, a device, a folder, a locked file, a name that is no text.
 #include "Save.h"
 
-#include <QDir>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <vector>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <thread>
@@ -26,16 +26,32 @@ std::string ReadFile(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Everything in the folder, hidden names too: a left temporary file shows.
-QStringList Entries(const QTemporaryDir& dir) {
-    return QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                          QDir::NoDotAndDotDot,
-                                      QDir::Name);
-}
-
-struct TempDir : QTemporaryDir {
-    fs::path operator/(const char* name) const { return fs::path(path().toStdString()) / name; }
+// A new folder, removed with all in it.
+struct TempDir {
+    std::string dir;
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "save-test-XXXXXX").string();
+        dir = ::mkdtemp(pattern.data()) ? pattern : std::string();
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+    const std::string& path() const { return dir; }
+    std::string filePath(const char* name) const { return dir + "/" + name; }
+    fs::path operator/(const char* name) const { return fs::path(dir) / name; }
 };
+
+using Names = std::vector<std::string>;
+
+// Everything in the folder, hidden names too, by name: a left temporary file shows.
+Names Entries(const TempDir& dir) {
+    Names names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 } // namespace
 
@@ -82,7 +98,7 @@ TEST(SaveFile, LinksFollowedLoopsAndDanglingRefused) {
         EXPECT_EQ(fs::symlink_status(target).permissions(), mode);
     }
     EXPECT_FALSE(fs::exists(dir / "missing.txt"));
-    EXPECT_EQ(Entries(dir), QStringList({"absolute", "dangling", "dangling-folder", "link", "loop1",
+    EXPECT_EQ(Entries(dir), Names({"absolute", "dangling", "dangling-folder", "link", "loop1",
                                          "loop2", "self", "sub", "target.txt"}));
     // The loop's text: CliErrors.
     EXPECT_EQ(SaveFailureText(SaveStatus::LinkDangles, "b"),
@@ -119,7 +135,7 @@ TEST(SaveFile, FifoWrittenInPlace) {
     ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
     leaver.join();
     EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
-    EXPECT_EQ(Entries(dir), QStringList{"pipe"});
+    EXPECT_EQ(Entries(dir), Names{"pipe"});
 }
 
 // State: character devices made here, one that takes everything (as 1,3) and
@@ -138,7 +154,7 @@ TEST(SaveFile, CharacterDevicesWrittenInPlace) {
         SCOPED_TRACE(c.name);
         const fs::path node = dir / c.name;
         if (::mknod(node.c_str(), S_IFCHR | 0666, makedev(1, c.minor)) != 0)
-            GTEST_SKIP() << "no device nodes in " << dir.path().toStdString();
+            GTEST_SKIP() << "no device nodes in " << dir.path();
         const std::string link = node.string() + "-link";
         fs::create_symlink(c.name, link);
         for (const std::string& path : {node.string(), link}) {
@@ -150,7 +166,7 @@ TEST(SaveFile, CharacterDevicesWrittenInPlace) {
             EXPECT_TRUE(fs::is_symlink(link));
         }
     }
-    EXPECT_EQ(Entries(dir), QStringList({"full", "full-link", "null", "null-link"}));
+    EXPECT_EQ(Entries(dir), Names({"full", "full-link", "null", "null-link"}));
 }
 
 // State: a file "old" of mode 0604 owned (as root) by another user. Action:
@@ -175,7 +191,7 @@ TEST(SaveFile, FailedSaveKeepsOldFileAndModeAndOwnerKept) {
     };
     EXPECT_THROW(SaveFile(kept.string(), throwing), std::runtime_error);
     EXPECT_EQ(ReadFile(kept), "old");
-    EXPECT_EQ(Entries(dir), QStringList{"kept.txt"});
+    EXPECT_EQ(Entries(dir), Names{"kept.txt"});
 
     const auto pieces = [](const SaveSink& sink) { return sink("new ") && sink("") && sink("file"); };
     ASSERT_EQ(SaveFile(kept.string(), pieces), SaveStatus::Ok);
@@ -192,60 +208,61 @@ TEST(SaveFile, FailedSaveKeepsOldFileAndModeAndOwnerKept) {
     const fs::path fresh = dir / "new.txt";
     ASSERT_EQ(SaveFile(fresh.string(), "x"), SaveStatus::Ok);
     EXPECT_EQ(fs::status(fresh).permissions(), static_cast<fs::perms>(0666 & ~mask));
-    EXPECT_EQ(Entries(dir), QStringList({"kept.txt", "new.txt"}));
+    EXPECT_EQ(Entries(dir), Names({"kept.txt", "new.txt"}));
 }
 
 // Paths that take no file are reported by cause, and an existing file in a
 // folder that takes no new file, or one made read-only, stays as it was.
 TEST(SaveFile, UnwritablePathsReported) {
     const TempDir dir;
-    const QString locked = dir.filePath("locked"), readOnly = dir.filePath("readonly.txt");
-    const fs::path kept = (locked + "/kept.txt").toStdString();
-    ASSERT_TRUE(QDir().mkdir(locked));
+    const std::string locked = dir.filePath("locked"), readOnly = dir.filePath("readonly.txt");
+    const fs::path kept = locked + "/kept.txt";
+    ASSERT_TRUE(fs::create_directory(locked));
     std::ofstream(kept) << "old";
-    std::ofstream(readOnly.toStdString()) << "old";
+    std::ofstream(readOnly) << "old";
     // Root passes permission bits; an immutable folder or file stops it too.
     struct Locks {
         const bool root = ::geteuid() == 0;
-        QStringList held;
-        bool Lock(const QString& path) {
-            if (root ? QProcess::execute("chattr", {"+i", path}) != 0
-                     : ::chmod(path.toLocal8Bit().constData(), 0555) != 0)
-                return false;
-            held << path;
+        Names held;
+        static int Chattr(const char* flag, const std::string& path) {
+            return std::system(("chattr " + std::string(flag) + " '" + path + "'").c_str());
+        }
+        bool Lock(const std::string& path) {
+            if (root ? Chattr("+i", path) != 0 : ::chmod(path.c_str(), 0555) != 0) return false;
+            held.push_back(path);
             return true;
         }
         ~Locks() {
-            for (const QString& path : held)
-                root ? QProcess::execute("chattr", {"-i", path})
-                     : ::chmod(path.toLocal8Bit().constData(), 0755);
+            for (const std::string& path : held)
+                root ? Chattr("-i", path) : ::chmod(path.c_str(), 0755);
         }
     } locks;
 
-    const std::string latin = dir.filePath("latin").toStdString() + "\xe4.txt";
+    const std::string latin = dir.filePath("latin") + "\xe4.txt";
     const struct {
         std::string path;
         SaveStatus status;
     } cases[] = {
-        {dir.filePath("missing/folder/out.txt").toStdString(), SaveStatus::OpenFailed},
-        {dir.path().toStdString(), SaveStatus::OpenFailed},
-        {dir.path().toStdString() + "/", SaveStatus::OpenFailed},
+        {dir.filePath("missing/folder/out.txt"), SaveStatus::OpenFailed},
+        {dir.path(), SaveStatus::OpenFailed},
+        {dir.path() + "/", SaveStatus::OpenFailed},
         {"", SaveStatus::OpenFailed},
         {latin, SaveStatus::NameNotUtf8},
         {std::string("nul\0.txt", 8), SaveStatus::NameNotUtf8},
         // Where no lock can be had the empty name stands in.
         {locks.Lock(locked) ? kept.string() : std::string(), SaveStatus::OpenFailed},
-        {locks.Lock(readOnly) ? readOnly.toStdString() : std::string(), SaveStatus::OpenFailed},
+        {locks.Lock(readOnly) ? readOnly : std::string(), SaveStatus::OpenFailed},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         EXPECT_EQ(SaveFile(c.path, "new"), c.status);
     }
     EXPECT_EQ(ReadFile(kept), "old");
-    EXPECT_EQ(ReadFile(readOnly.toStdString()), "old");
-    EXPECT_EQ(Entries(dir), QStringList({"locked", "readonly.txt"}));
+    EXPECT_EQ(ReadFile(readOnly), "old");
+    EXPECT_EQ(Entries(dir), Names({"locked", "readonly.txt"}));
     EXPECT_EQ(SaveFailureText(SaveStatus::NameNotUtf8, "/t/ä\xe4\x01.txt"),
               "tiedoston nimi \"/t/ä\\xE4\\x01.txt\" ei ole UTF-8-tekstiä");
-    EXPECT_EQ(SaveFailureSentence(SaveStatus::OpenFailed, "/t/ä"),
-              "Tiedostoa \"/t/ä\" ei voitu avata kirjoittamista varten.");
+    // The window's box: DialogsTest.
+    EXPECT_EQ(SaveFailureText(SaveStatus::OpenFailed, "/t/ä"),
+              "tiedostoa \"/t/ä\" ei voitu avata kirjoittamista varten");
 }
