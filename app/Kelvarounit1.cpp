@@ -84,41 +84,14 @@ TForm1::TForm1(QWidget* parent)
     fixed.setPixelSize(11);
     ui->Memo1->setFont(fixed);
 
-    // The form holds its texts with a decimal comma; they follow the regional
-    // separator so that the defaults can always be calculated.
-    const QChar separator = QChar::fromLatin1(DecimalSeparator());
-    for (QLineEdit* edit :
-         {ui->EditStrike, ui->EditMultiplier, ui->EditSGMarg, ui->EditDivid, ui->EditPriceMin,
-          ui->EditPriceMax, ui->EditPriceSteps, ui->EditTimeSteps, ui->EditVolat, ui->EditRate,
-          ui->EditXOpen, ui->EditWeekEnd, ui->EditShare, ui->EditWarrant})
-        edit->setText(edit->text().replace(QLatin1Char(','), separator));
-
-    // A new format drops the time of day the pickers carry; it stays 18:20.
-    for (QDateEdit* picker : {ui->DateExpiry, ui->DateDivid}) {
-        const QTime time = picker->time();
-        picker->setDisplayFormat(ShortDateFormat());
-        picker->setTime(time);
-    }
-    for (QDateTimeEdit* picker :
-         std::initializer_list<QDateTimeEdit*>{ui->DateNow, ui->DateExpiry, ui->DateDivid})
-        DateTyping::Install(picker);
+    SetUpInputs();
 
     // Laske stays where it is whether or not the check button is shown.
     QSizePolicy policy = ui->Button1->sizePolicy();
     policy.setRetainSizeWhenHidden(true);
     ui->Button1->setSizePolicy(policy);
 
-    connect(ui->ButtonCalculate, &QPushButton::clicked, this, &TForm1::ButtonCalculateClick);
-    connect(ui->Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
-    connect(ui->allennatulokset1, &QAction::triggered, this, &TForm1::Tallennatulokset1Click);
-    connect(ui->Viearvotaulukko1, &QAction::triggered, this, &TForm1::ExportGridClick);
-    connect(ui->Poistu1, &QAction::triggered, this, &TForm1::Poistu1Click);
-    connect(ui->ButtonSolve, &QPushButton::clicked, this, &TForm1::ButtonSolveClick);
-    connect(ui->Volatiliteettihaku1, &QAction::toggled, this, &TForm1::ShowVolatilitySearch);
-    connect(ui->Tarkastaparametrit1, &QAction::toggled, this, &TForm1::ShowCheckButton);
-    connect(ui->Tunnusluvut1, &QAction::triggered, this, &TForm1::OpenFigures);
-    connect(ui->Arvokayra1, &QAction::triggered, this, &TForm1::OpenChart);
-    connect(ui->Skenaariot1, &QAction::triggered, this, &TForm1::OpenScenarios);
+    ConnectCommands();
 
     // Today's date at the form's time of day, 10:00.
     ui->DateNow->setDate(SerialToDateTime(Today()).date());
@@ -142,6 +115,41 @@ TForm1::~TForm1() {
     job_->RequestStop();
     job_->Wait();
     delete ui;
+}
+
+void TForm1::SetUpInputs() {
+    // The form holds its texts with a decimal comma; they follow the regional
+    // separator so that the defaults can always be calculated.
+    const QChar separator = QChar::fromLatin1(DecimalSeparator());
+    for (QLineEdit* edit :
+         {ui->EditStrike, ui->EditMultiplier, ui->EditSGMarg, ui->EditDivid, ui->EditPriceMin,
+          ui->EditPriceMax, ui->EditPriceSteps, ui->EditTimeSteps, ui->EditVolat, ui->EditRate,
+          ui->EditXOpen, ui->EditWeekEnd, ui->EditShare, ui->EditWarrant})
+        edit->setText(edit->text().replace(QLatin1Char(','), separator));
+
+    // A new format drops the time of day the pickers carry; it stays 18:20.
+    for (QDateEdit* picker : {ui->DateExpiry, ui->DateDivid}) {
+        const QTime time = picker->time();
+        picker->setDisplayFormat(ShortDateFormat());
+        picker->setTime(time);
+    }
+    for (QDateTimeEdit* picker :
+         std::initializer_list<QDateTimeEdit*>{ui->DateNow, ui->DateExpiry, ui->DateDivid})
+        DateTyping::Install(picker);
+}
+
+void TForm1::ConnectCommands() {
+    connect(ui->ButtonCalculate, &QPushButton::clicked, this, &TForm1::ButtonCalculateClick);
+    connect(ui->Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    connect(ui->allennatulokset1, &QAction::triggered, this, &TForm1::Tallennatulokset1Click);
+    connect(ui->Viearvotaulukko1, &QAction::triggered, this, &TForm1::ExportGridClick);
+    connect(ui->Poistu1, &QAction::triggered, this, &TForm1::Poistu1Click);
+    connect(ui->ButtonSolve, &QPushButton::clicked, this, &TForm1::ButtonSolveClick);
+    connect(ui->Volatiliteettihaku1, &QAction::toggled, this, &TForm1::ShowVolatilitySearch);
+    connect(ui->Tarkastaparametrit1, &QAction::toggled, this, &TForm1::ShowCheckButton);
+    connect(ui->Tunnusluvut1, &QAction::triggered, this, &TForm1::OpenFigures);
+    connect(ui->Arvokayra1, &QAction::triggered, this, &TForm1::OpenChart);
+    connect(ui->Skenaariot1, &QAction::triggered, this, &TForm1::OpenScenarios);
 }
 
 void TForm1::SetUpKeyboard() {
@@ -308,65 +316,65 @@ void TForm1::ButtonCalculateClick() {
         const std::optional<CImpliedVolatility> solved =
             std::exchange(solvedForNext_, std::nullopt);
         if (!PrepareInputs(RefusedCommand::Calculate)) return;
+        auto run = std::make_shared<ValuationRun>();
         // With the volatility search shown, the figures come at its share price.
-        const std::optional<double> share =
-            !ui->GroupBox1->isHidden() ? std::optional<double>(ReadShare()) : std::nullopt;
+        if (!ui->GroupBox1->isHidden()) run->share = ReadShare();
         CheckMemory();
-        if (!ConfirmLongValuation(share.has_value())) return;
+        if (!ConfirmLongValuation(run->share.has_value())) return;
         CopyInputs(inputs_, work_);
-        auto complete = std::make_shared<bool>(false);
-        auto seconds = std::make_shared<std::pair<double, double>>(); // valuation, figures
         StartWork(
-            QStringLiteral("Lasketaan…"),
-            [this, complete, share, seconds] {
-                using Clock = std::chrono::steady_clock;
-                const auto since = [](Clock::time_point t) {
-                    return std::chrono::duration<double>(Clock::now() - t).count();
-                };
-                const auto start = Clock::now();
-                if (!BuildLattice(work_)) return;
-                const int32_t days = work_.DayCount;
-                job_->Days = days;
-                job_->Total = days * (share ? 1 + kFigureRevaluations : 1);
-                *complete = RollBack(work_, [this](int32_t done) {
-                    job_->Done = done;
-                    return !job_->StopRequested();
-                });
-                seconds->first = since(start);
-                workFigures_.reset();
-                if (*complete && share) {
-                    const auto figuresStart = Clock::now();
-                    job_->FiguresDone = 0;
-                    workFigures_ =
-                        FiguresAt(work_, *share, true, [this, days](const CRevaluationProgress& p) {
-                            job_->FiguresDone = p.Finished;
-                            job_->Done = days + static_cast<int>(p.DaysDone);
-                            return !job_->StopRequested();
-                        });
-                    *complete = !workFigures_->Stopped;
-                    seconds->second = since(figuresStart);
-                }
-                if (*complete) workListing_ = QString::fromLatin1(ListingText(work_));
-            },
-            [this, complete, share, solved, seconds] {
-                if (!*complete) {
-                    statusBar()->showMessage(
-                        QStringLiteral("Laskenta peruttu; edelliset tulokset ennallaan."));
-                    return;
-                }
-                CWorkload work;
-                if (speed_ && WorkloadOf(work_, share.has_value(), work))
-                    LearnSpeed(*speed_, work, seconds->first, seconds->second);
-                // The new valuation replaces the old whole; the old arrays
-                // are refilled by the next build of the same shape.
-                std::swap(grid_, work_);
-                share_ = share;
-                figures_ = std::exchange(workFigures_, std::nullopt);
-                solved_ = solved;
-                ShowValuation();
-            },
-            true);
+            QStringLiteral("Lasketaan…"), [this, run] { RunValuation(*run); },
+            [this, run, solved] { AcceptValuation(*run, solved); }, true);
     });
+}
+
+void TForm1::RunValuation(ValuationRun& run) {
+    using Clock = std::chrono::steady_clock;
+    const auto since = [](Clock::time_point t) {
+        return std::chrono::duration<double>(Clock::now() - t).count();
+    };
+    const auto start = Clock::now();
+    if (!BuildLattice(work_)) return;
+    const int32_t days = work_.DayCount;
+    job_->Days = days;
+    job_->Total = days * (run.share ? 1 + kFigureRevaluations : 1);
+    run.complete = RollBack(work_, [this](int32_t done) {
+        job_->Done = done;
+        return !job_->StopRequested();
+    });
+    run.valuationSeconds = since(start);
+    workFigures_.reset();
+    if (run.complete && run.share) {
+        const auto figuresStart = Clock::now();
+        job_->FiguresDone = 0;
+        workFigures_ =
+            FiguresAt(work_, *run.share, true, [this, days](const CRevaluationProgress& p) {
+                job_->FiguresDone = p.Finished;
+                job_->Done = days + static_cast<int>(p.DaysDone);
+                return !job_->StopRequested();
+            });
+        run.complete = !workFigures_->Stopped;
+        run.figuresSeconds = since(figuresStart);
+    }
+    if (run.complete) workListing_ = QString::fromLatin1(ListingText(work_));
+}
+
+void TForm1::AcceptValuation(const ValuationRun& run,
+                             const std::optional<CImpliedVolatility>& solved) {
+    if (!run.complete) {
+        statusBar()->showMessage(QStringLiteral("Laskenta peruttu; edelliset tulokset ennallaan."));
+        return;
+    }
+    CWorkload work;
+    if (speed_ && WorkloadOf(work_, run.share.has_value(), work))
+        LearnSpeed(*speed_, work, run.valuationSeconds, run.figuresSeconds);
+    // The new valuation replaces the old whole; the old arrays are refilled
+    // by the next build of the same shape.
+    std::swap(grid_, work_);
+    share_ = run.share;
+    figures_ = std::exchange(workFigures_, std::nullopt);
+    solved_ = solved;
+    ShowValuation();
 }
 
 void TForm1::ShowValuation() {

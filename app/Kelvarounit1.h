@@ -84,6 +84,24 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // One Laske: the share price of the figures (none without the search
+    // group), whether it completed and the seconds of its two parts.
+    struct ValuationRun {
+        std::optional<double> share;
+        bool complete = false;
+        double valuationSeconds = 0, figuresSeconds = 0;
+    };
+
+    // The form's number texts in the regional separator; the date pickers'
+    // formats and typing.
+    void SetUpInputs();
+    void ConnectCommands();
+    // Off the window's thread: builds and rolls back the spare record, then
+    // the figures at the run's share price; the listing once complete.
+    void RunValuation(ValuationRun& run);
+    // Back on the window's thread: a complete run replaces the shown
+    // valuation, a cancelled one leaves it.
+    void AcceptValuation(const ValuationRun& run, const std::optional<CImpliedVolatility>& solved);
     // Runs a command so that no exception reaches the event loop; a failure
     // is shown in the error box and the window stays open.
     void Guarded(const std::function<void()>& command);
