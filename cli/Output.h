@@ -1,12 +1,10 @@
-// What kelvaro prints besides the shared texts: the record as JSON, numbers
-// that read back to the same bits, and the price outside the lattice.
+// What kelvaro prints besides the shared texts: the record as JSON and
+// numbers that read back to the same bits.
 #pragma once
 
 #include "Grid.h"
 
-#include <cstddef>
 #include <string>
-#include <string_view>
 
 namespace kelvaro {
 
@@ -16,38 +14,5 @@ std::string DoubleText(double value);
 // --json: the record's counts and numbers and the arrays Prices and Values,
 // "{\n...\n}\n".
 std::string JsonText(const CGrid& grid);
-
-// Why a price has no value: it lies outside the lattice's prices. A message
-// for people: the numbers with `separator`, each reading back to its double.
-std::string OffLatticeMessage(const CGrid& grid, double price, char separator);
-
-// The length (1-4) of the well-formed UTF-8 sequence starting at text[i], or 0
-// when the byte starts none: overlong forms, surrogates and code points above
-// U+10FFFF are not well-formed.
-std::size_t Utf8SequenceLength(std::string_view text, std::size_t i);
-
-// Hands each well-formed UTF-8 character of the text to `character` and each
-// byte that starts none to `stray`, in order.
-template <class Character, class Stray>
-void ForEachUtf8(std::string_view text, Character character, Stray stray) {
-    for (std::size_t i = 0; i < text.size();) {
-        if (const std::size_t length = Utf8SequenceLength(text, i); length > 0) {
-            character(text.substr(i, length));
-            i += length;
-        } else {
-            stray(static_cast<unsigned char>(text[i++]));
-        }
-    }
-}
-
-// Below U+0020, and DEL.
-inline bool IsControl(char c) {
-    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-}
-
-// A message for people as it should reach a terminal: control characters
-// (below U+0020 and DEL) and bytes that are not UTF-8 written as \xNN, so that
-// they show rather than act, and a NUL cannot cut the message short.
-std::string VisibleText(std::string_view text);
 
 } // namespace kelvaro

@@ -54,8 +54,8 @@ std::vector<double> ReadPrices(const std::string& text) {
         std::replace(several.begin(), several.end(), ',', ';');
         std::replace(one.begin(), one.end(), ',', '.');
         Refuse("--scenario-prices", text,
-               "kaksiselitteinen: kirjoita " + kelvaro::Quoted(several) +
-                   " kahdeksi hinnaksi tai " + kelvaro::Quoted(one) + " yhdeksi");
+               "kaksiselitteinen: kirjoita " + Quoted(several) + " kahdeksi hinnaksi tai " +
+                   Quoted(one) + " yhdeksi");
     }
     std::vector<double> prices;
     for (const std::string& item : items) {

@@ -8,7 +8,7 @@
 #include "FuzzInput.h"
 #include "Kelvaro.h"
 #include "Options.h"
-#include "Output.h"
+#include "Utf8Text.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -47,7 +47,7 @@ std::string SampleValue(const kelvaro::OptionInfo& option) {
 // CSV may hold).
 bool Clean(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = kelvaro::Utf8SequenceLength(text, i);
+        const std::size_t length = Utf8SequenceLength(text, i);
         const auto c = static_cast<unsigned char>(text[i]);
         if (length == 0 || ((c < 0x20 || c == 0x7F) && c != '\n' && c != '\t')) return false;
         i += length;
