@@ -64,8 +64,8 @@ void CheckColumns(const std::vector<std::string>& names) {
                                              ". sarakkeen nimi on tyhjä"};
         if (!IsBatchColumn(name)) {
             std::string known;
-            for (std::string_view c : InputNames())
-                known.append(known.empty() ? "" : ", ").append(c);
+            for (const InputInfo& input : kInputs)
+                known.append(known.empty() ? "" : ", ").append(input.Name);
             throw BatchError{kExitUsage, "--batch: tuntematon sarake " + Quoted(name) +
                                              " (sarakkeet: " + known + ")"};
         }

@@ -78,8 +78,7 @@ std::string RefusedOptionsText() {
 } // namespace
 
 bool IsBatchColumn(std::string_view name) {
-    const auto names = InputNames();
-    return std::find(names.begin(), names.end(), name) != names.end();
+    return IsInput(name);
 }
 
 bool IsBatchCommand(const std::vector<std::string>& args) {
@@ -122,13 +121,12 @@ BatchSettings ReadBatchSettings(const std::vector<std::string>& args) {
 }
 
 std::string BatchHelpText() {
-    const auto names = InputNames();
     std::string columns;
-    for (std::size_t i = 0; i < names.size(); ++i)
-        columns.append(i == 0 ? "" : i == 8 ? ",\n  " : ",").append(names[i]);
+    for (std::size_t i = 0; i < std::size(kInputs); ++i)
+        columns.append(i == 0 ? "" : i == 8 ? ",\n  " : ",").append(kInputs[i].Name);
     return "--batch lukee CSV-tiedoston, jonka otsikkorivillä ovat sarakkeiden nimet\n"
            "missä tahansa järjestyksessä (" +
-           std::to_string(names.size()) + " mahdollista):\n  " + columns +
+           std::to_string(std::size(kInputs)) + " mahdollista):\n  " + columns +
            "\n"
            "Erotin on ; tai , otsikkorivin mukaan. Puuttuva sarake tai tyhjä kenttä saa\n"
            "komentorivin arvon tai oletuksen; pilkkuerotellussa tiedostossa desimaalipilkku\n"

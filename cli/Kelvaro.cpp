@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <new>
 #include <optional>
 #include <ostream>
 #include <stdexcept>

@@ -13,29 +13,33 @@ namespace kelvaro {
 
 namespace {
 
-// The number defaults are the window's own default texts, so that they reach
-// the record through exactly the same conversion.
+// The inputs' defaults are the window's own default texts (kInputs), so that
+// they reach the record through exactly the same conversion.
 constexpr OptionInfo kOptions[] = {
     {"--valuation", "\"YYYY-MM-DD HH:MM\"", "",
      "laskentahetki (oletus: tänään klo 10:00; pelkkä päivä tarkoittaa klo 10:00)"},
     {"--expiry", "YYYY-MM-DD", "",
      "päättymispäivä, pakollinen; päättymishetki on aina pörssin sulkeutuminen klo 18:20, "
      "joten kellonajaksi käy vain 18:20"},
-    {"--type", "normal|turbo-shb|turbo-sg", "normal",
+    {"--type", "normal|turbo-shb|turbo-sg", InputDefault("type"),
      "tyyppi: Normal, Turbo (SHB) tai Turbo (SG) (oletus: normal)"},
-    {"--side", "call|put", "call", "Call/long tai Put/short (oletus: call)"},
-    {"--strike", "HINTA", "15,00", "toteutushinta osakkeen hintayksikköinä (oletus: 15)"},
-    {"--multiplier", "KERROIN", "0,2", "kerroin (oletus: 0,2)"},
-    {"--margin", "HINTA", "0,50",
+    {"--side", "call|put", InputDefault("side"), "Call/long tai Put/short (oletus: call)"},
+    {"--strike", "HINTA", InputDefault("strike"),
+     "toteutushinta osakkeen hintayksikköinä (oletus: 15)"},
+    {"--multiplier", "KERROIN", InputDefault("multiplier"), "kerroin (oletus: 0,2)"},
+    {"--margin", "HINTA", InputDefault("margin"),
      "SG:n knock-out-marginaali hintayksikköinä, käytössä vain tyypillä turbo-sg (oletus: 0,5)"},
-    {"--dividend-date", "\"YYYY-MM-DD[ HH:MM]\"", "2006-03-31",
+    {"--dividend-date", "\"YYYY-MM-DD[ HH:MM]\"", InputDefault("dividend-date"),
      "osinkopäivä (oletus: 2006-03-31; kellonaika oletuksena 18:20)"},
-    {"--dividend", "HINTA", "0,00", "osinko osaketta kohden, 0 = ei osinkoa (oletus: 0)"},
-    {"--steps-per-day", "N", "100", "aika-askelia pörssipäivässä, kokonaisluku (oletus: 100)"},
-    {"--volatility", "PROSENTTIA", "30,0", "laskentavolatiliteetti, % vuodessa (oletus: 30)"},
-    {"--rate", "PROSENTTIA", "3,0", "riskitön korko, % vuodessa (oletus: 3)"},
-    {"--open", "PROSENTTIA", "100", "pörssiaika, % päivästä (oletus: 100)"},
-    {"--weekend", "PÄIVÄÄ", "2,0", "viikonlopun pituus päivinä (oletus: 2)"},
+    {"--dividend", "HINTA", InputDefault("dividend"),
+     "osinko osaketta kohden, 0 = ei osinkoa (oletus: 0)"},
+    {"--steps-per-day", "N", InputDefault("steps-per-day"),
+     "aika-askelia pörssipäivässä, kokonaisluku (oletus: 100)"},
+    {"--volatility", "PROSENTTIA", InputDefault("volatility"),
+     "laskentavolatiliteetti, % vuodessa (oletus: 30)"},
+    {"--rate", "PROSENTTIA", InputDefault("rate"), "riskitön korko, % vuodessa (oletus: 3)"},
+    {"--open", "PROSENTTIA", InputDefault("open"), "pörssiaika, % päivästä (oletus: 100)"},
+    {"--weekend", "PÄIVÄÄ", InputDefault("weekend"), "viikonlopun pituus päivinä (oletus: 2)"},
     {"--results", "TIEDOSTO", "",
      "tallentaa koko arvotaulukon sarkaineroteltuna tiedostoon kuten ikkunan "
      "\"Tallenna tulokset\" (oletus: ei tallenneta)"},
@@ -154,10 +158,9 @@ char ReadSeparator(const ParsedArgs& parsed) {
 
 InputTexts InputTextsOf(const ParsedArgs& parsed) {
     InputTexts texts;
-    for (const std::string_view name : InputNames()) {
-        const std::string option = "--" + std::string(name);
-        if (parsed.Has(option) || !OptionDefault(option).empty())
-            texts.emplace(name, parsed.Text(option));
+    for (const InputInfo& input : kInputs) {
+        const std::string option = "--" + std::string(input.Name);
+        if (parsed.Has(option)) texts.emplace(input.Name, parsed.Text(option));
     }
     return texts;
 }

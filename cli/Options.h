@@ -45,8 +45,8 @@ std::string_view OptionDefault(std::string_view name);
 
 // --decimal-separator: one character, written as its Latin-1 byte.
 char ReadSeparator(const ParsedArgs& parsed);
-// The warrant's inputs the command line gives, and the defaults of the
-// others that have one (not --valuation, --expiry, --share or --price).
+// The warrant's inputs the command line gives (ReadWarrant takes the
+// others' defaults).
 InputTexts InputTextsOf(const ParsedArgs& parsed);
 
 // kelvaro --help, UTF-8, every option with its unit and default.

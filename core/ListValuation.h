@@ -35,7 +35,7 @@ public:
     // stops the list: Submit and Finish return false from then on.
     using RowValued = std::function<bool(const ListRow& row, const WarrantRun& run)>;
 
-    // Rows are read by `columns` (input names, see InputNames) over `shared`
+    // Rows are read by `columns` (input names, see kInputs) over `shared`
     // (the texts of every row's other inputs), on `jobs` threads.
     ListValuation(std::vector<std::string> columns, InputTexts shared, int jobs, RowValued valued);
     ~ListValuation();

@@ -11,24 +11,21 @@
 
 namespace {
 
-constexpr std::string_view kInputNames[] = {
-    "type",   "side",          "strike",   "multiplier",    "margin",     "valuation",
-    "expiry", "dividend-date", "dividend", "steps-per-day", "volatility", "rate",
-    "open",   "weekend",       "share",    "price",
-};
-
 std::string Option(std::string_view name) {
     return "--" + std::string(name);
 }
 
-const std::string& Text(const InputTexts& texts, std::string_view name) {
+// The given text, or else the default text.
+std::string Text(const InputTexts& texts, std::string_view name) {
+    if (const auto it = texts.find(name); it != texts.end()) return it->second;
+    if (const std::string_view text = InputDefault(name); !text.empty()) return std::string(text);
     RequireInput(texts, name);
-    return texts.find(name)->second;
+    return {};
 }
 
 // A point or a comma, whichever the text holds, is its decimal separator.
 long double ReadFloat(const InputTexts& texts, std::string_view name) {
-    const std::string& text = Text(texts, name);
+    const std::string text = Text(texts, name);
     const char separator = text.find(',') != std::string::npos ? ',' : '.';
     try {
         return StrToFloat(text, separator);
@@ -38,7 +35,7 @@ long double ReadFloat(const InputTexts& texts, std::string_view name) {
 }
 
 int ReadInt(const InputTexts& texts, std::string_view name) {
-    const std::string& text = Text(texts, name);
+    const std::string text = Text(texts, name);
     try {
         return StrToInt(text);
     } catch (const EConvertError&) {
@@ -57,7 +54,7 @@ bool ReadDigits(std::string_view text, std::size_t from, std::size_t count, int&
 // calendar date and a time from 00:00 to 23:59.
 double ReadDate(const InputTexts& texts, std::string_view name, int defaultHour,
                 int defaultMinute) {
-    const std::string& text = Text(texts, name);
+    const std::string text = Text(texts, name);
     int year = 0, month = 0, day = 0, hour = defaultHour, minute = defaultMinute;
     bool ok = (text.size() == 10 || text.size() == 16) && text[4] == '-' && text[7] == '-' &&
               ReadDigits(text, 0, 4, year) && ReadDigits(text, 5, 2, month) &&
@@ -76,8 +73,9 @@ double ReadDate(const InputTexts& texts, std::string_view name, int defaultHour,
 
 } // namespace
 
-std::span<const std::string_view> InputNames() {
-    return kInputNames;
+bool IsInput(std::string_view name) {
+    return std::any_of(std::begin(kInputs), std::end(kInputs),
+                       [name](const InputInfo& input) { return input.Name == name; });
 }
 
 std::string Quoted(std::string_view text) {
@@ -102,7 +100,7 @@ CGrid ReadWarrant(const InputTexts& texts) {
     CGrid grid;
     CWarrant& warrant = grid.Warrant;
 
-    const std::string& type = Text(texts, "type");
+    const std::string type = Text(texts, "type");
     if (type == "normal")
         warrant.ProductType = kNormal;
     else if (type == "turbo-shb")
@@ -112,7 +110,7 @@ CGrid ReadWarrant(const InputTexts& texts) {
     else
         ThrowBadValue("--type", type, "normal, turbo-shb tai turbo-sg");
 
-    const std::string& side = Text(texts, "side");
+    const std::string side = Text(texts, "side");
     if (side != "call" && side != "put") ThrowBadValue("--side", side, "call tai put");
     warrant.IsCall = side == "call";
 
@@ -122,7 +120,7 @@ CGrid ReadWarrant(const InputTexts& texts) {
     // The calendar counts the expiry day to its close whatever the time of
     // day, as the window's expiry (always 18:20) does: another time would be
     // read and then silently ignored.
-    if (const std::string& expiry = Text(texts, "expiry");
+    if (const std::string expiry = Text(texts, "expiry");
         expiry.size() > 10 && expiry.substr(11) != "18:20")
         ThrowBadValue("--expiry", expiry,
                       "päättymishetki on aina pörssin sulkeutuminen klo 18:20: anna pelkkä "

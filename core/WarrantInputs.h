@@ -9,7 +9,6 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -25,9 +24,33 @@ public:
 // "expiry", "share"); an input without a text is not given.
 using InputTexts = std::map<std::string, std::string, std::less<>>;
 
+// A warrant's input: its name and the text it has when not given, the
+// window's default text ("" for none).
+struct InputInfo {
+    std::string_view Name, DefaultText;
+};
+
 // The inputs of one warrant, in the order kelvaro's help lists them; "share"
 // and "price" ask for the figures at a share price and the volatility there.
-std::span<const std::string_view> InputNames();
+inline constexpr InputInfo kInputs[] = {
+    {"type", "normal"},     {"side", "call"},
+    {"strike", "15,00"},    {"multiplier", "0,2"},
+    {"margin", "0,50"},     {"valuation", ""},
+    {"expiry", ""},         {"dividend-date", "2006-03-31"},
+    {"dividend", "0,00"},   {"steps-per-day", "100"},
+    {"volatility", "30,0"}, {"rate", "3,0"},
+    {"open", "100"},        {"weekend", "2,0"},
+    {"share", ""},          {"price", ""},
+};
+
+// The input's default text; "" for an unknown name.
+constexpr std::string_view InputDefault(std::string_view name) {
+    for (const InputInfo& input : kInputs)
+        if (input.Name == name) return input.DefaultText;
+    return {};
+}
+
+bool IsInput(std::string_view name);
 
 std::string Quoted(std::string_view text);
 
@@ -39,8 +62,8 @@ std::string Quoted(std::string_view text);
 void RequireInput(const InputTexts& texts, std::string_view name);
 
 // The record's inputs with the window's conversions, scalings and order.
-// Every input but "valuation" (by default today at 10:00), "share" and
-// "price" must have a text. The expiry's time of day, when given, must be
+// An input not given takes its default text; "expiry" must be given, and
+// "valuation" is by default today at 10:00. The expiry's time of day, when given, must be
 // the close, 18:20.
 CGrid ReadWarrant(const InputTexts& texts);
 
