@@ -272,9 +272,6 @@ int Guarded(const std::function<void()>& body, std::string& message) {
     try {
         body();
         return kExitOk;
-    } catch (const ScenarioArgumentError& e) {
-        message = e.what();
-        return kExitUsage;
     } catch (const FileError& e) {
         message = e.what();
         return kExitFile;
