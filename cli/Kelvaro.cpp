@@ -246,11 +246,8 @@ std::string Run(const std::vector<std::string>& args, TerminalLine* line = nullp
     if (command.ValueAt) command.ValueAtPrice = ReadPrice("--value-at", parsed.Text("--value-at"));
     const SharePrices prices = ReadSharePrices(texts);
 
-    // The window's box text with its cause, on one line. The builds below
-    // refuse nothing else: past this they succeed or throw.
-    const std::string refusal = DateRangeRefusalText(
-        grid, command.Check ? RefusedCommand::Check : RefusedCommand::Calculate, RefusalForm::Line);
-    if (!refusal.empty()) throw InputError(refusal);
+    // The builds below refuse nothing else: past this they succeed or throw.
+    RequireUsableDateRange(grid, command.Check ? RefusedCommand::Check : RefusedCommand::Calculate);
     if (command.Check) {
         // The verdict needs the branch weights only.
         BuildWithoutRows(grid);

@@ -35,6 +35,11 @@ std::string OffLatticeMessage(const CGrid& grid, double price, char separator) {
            (built ? number(grid.PriceMax) : std::string()) + ")";
 }
 
+void RequireUsableDateRange(const CGrid& grid, RefusedCommand command) {
+    const std::string refusal = DateRangeRefusalText(grid, command, RefusalForm::Line);
+    if (!refusal.empty()) throw InputError(refusal);
+}
+
 CImpliedVolatility SolveVolatility(CGrid& grid, double share, double price, char separator,
                                    const SolveObserver& observer) {
     // Refuses what the valuation would before the solve starts.
@@ -61,9 +66,7 @@ WarrantRun ValueWarrant(const InputTexts& texts) {
         CGrid grid = ReadWarrant(texts);
         const char separator = DecimalSeparator();
         const SharePrices prices = ReadSharePrices(texts);
-        const std::string refusal =
-            DateRangeRefusalText(grid, RefusedCommand::Calculate, RefusalForm::Line);
-        if (!refusal.empty()) throw InputError(refusal);
+        RequireUsableDateRange(grid, RefusedCommand::Calculate);
         CImpliedVolatility solved;
         if (prices.Price) solved = SolveVolatility(grid, *prices.Share, *prices.Price, separator);
         std::vector<double> close, nextDay; // the only day rows kept

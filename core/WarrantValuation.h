@@ -5,6 +5,7 @@
 #pragma once
 
 #include "Analysis.h"
+#include "AppCore.h"
 #include "WarrantInputs.h"
 
 #include <optional>
@@ -31,6 +32,10 @@ ValuationStatus StatusOfCurrentException(std::string& message);
 // Why a price has no value: it lies outside the lattice's prices. A message
 // for people: the numbers with `separator`, each reading back to its double.
 std::string OffLatticeMessage(const CGrid& grid, double price, char separator);
+
+// Throws InputError when the command cannot use the grid's date range: the
+// window's box text with its cause, on one line.
+void RequireUsableDateRange(const CGrid& grid, RefusedCommand command);
 
 // Solves for the volatility that gives `price` at `share` and sets it in
 // `grid` as typed (SolvedVolatilityInput). A share price off every lattice
