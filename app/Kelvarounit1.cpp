@@ -14,6 +14,7 @@
 #include "QtBridge.h"
 #include "ScenarioWindow.h"
 #include "ShareOutput.h"
+#include "WarrantInputs.h"
 #include "ui_Kelvarounit1.h"
 
 #include <QCloseEvent>
@@ -477,7 +478,7 @@ void TForm1::ButtonSolveClick() {
                 // As if typed: the listing, the figures and a later save all
                 // use the volatility shown.
                 ui->EditVolat->setText(
-                    QString::fromLatin1(VolatilityPercentText(*solved, separator)));
+                    QString::fromLatin1(SolvedVolatilityInput(*solved, separator)));
                 solvedForNext_ = *solved;
                 ButtonCalculateClick();
             },

@@ -1,15 +1,14 @@
-// kelvaro --batch: one warrant per CSV row, valued on a pool of threads and
-// written in input order as JSON Lines (or CSV), streaming: only the rows in
-// flight are held in memory.
+// kelvaro --batch: one warrant per CSV row, valued on a pool of threads
+// (ListValuation) and written in input order as JSON Lines (or CSV),
+// streaming: only the rows in flight are held in memory.
 #pragma once
+
+#include "BatchOptions.h"
 
 #include <cstdint>
 #include <iosfwd>
 #include <string>
 #include <vector>
-
-// --batch is given (and neither --help nor --version, which win).
-bool IsBatchCommand(const std::vector<std::string>& args);
 
 // Runs a batch command line: reads the file named by --batch, or standard
 // input for "-"; shows progress on standard error when `err` is std::cerr
@@ -22,6 +21,3 @@ int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std
 // `totalRows` (or -1 when unknown) is only shown with `progress`.
 int RunBatch(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
              std::ostream& err, bool progress = false, int64_t totalRows = -1);
-
-// The paragraph of kelvaro --help on the batch format.
-std::string BatchHelpText();

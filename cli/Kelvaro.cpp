@@ -11,11 +11,12 @@
 #include "ScenarioOutput.h"
 #include "ShareOutput.h"
 #include "TerminalLine.h"
+#include "Utf8Text.h"
+#include "WarrantValuation.h"
 #include "Workload.h"
 
 #include <algorithm>
 #include <functional>
-#include <new>
 #include <optional>
 #include <ostream>
 #include <stdexcept>
@@ -30,12 +31,6 @@ using namespace kelvaro;
 
 namespace {
 
-// The calculation was done but has no answer: its cause as it stands.
-class RefusedError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
 // The results file or standard output could not be written.
 class FileError : public std::runtime_error {
 public:
@@ -45,7 +40,7 @@ public:
 // Linear between the two nodes around the price, a node's own value on it.
 double ValueAt(const CGrid& grid, double price, char separator) {
     const std::optional<double> value = ValueAtPrice(grid, price);
-    if (!value) throw UsageError(OffLatticeMessage(grid, price, separator));
+    if (!value) throw InputError(OffLatticeMessage(grid, price, separator));
     return *value;
 }
 
@@ -101,215 +96,188 @@ private:
     std::string days_;
 };
 
-// The whole command; returns what goes to standard output. A batch row
-// (`row` set) is valued without day rows and its figures go to `row`.
-// Progress goes to `line` for a long job.
-std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr,
-                TerminalLine* line = nullptr) {
-    if (std::find(args.begin(), args.end(), "--help") != args.end()) return HelpText();
-    if (std::find(args.begin(), args.end(), "--version") != args.end())
-        return "kelvaro " KELVARO_VERSION "\n";
+// What the command asks for, its options checked against each other.
+struct Command {
+    bool Check = false, Json = false, ValueAt = false, Scenario = false, AtShare = false;
+    bool Solve = false;
+    std::optional<ChartFormat> Chart;
+    // The figures alone need no day rows but theta's; the listing, the
+    // record, the files and the scenario need the whole grid.
+    bool ValueOnly = false;
+    double ValueAtPrice = 0; // read with the inputs
+};
 
-    const ParsedArgs parsed(args);
-    const bool check = parsed.Has("--check");
-    const bool json = parsed.Has("--json");
-    const bool valueAt = parsed.Has("--value-at");
-    const bool scenario = parsed.Has("--scenario") || parsed.Has("--scenario-prices") ||
-                          parsed.Has("--scenario-dates");
-    if (check + (json || scenario) + valueAt > 1)
-        throw UsageError(
+Command ReadCommand(const ParsedArgs& parsed, const InputTexts& texts) {
+    Command c;
+    c.Check = parsed.Has("--check");
+    c.Json = parsed.Has("--json");
+    c.ValueAt = parsed.Has("--value-at");
+    c.Scenario = parsed.Has("--scenario") || parsed.Has("--scenario-prices") ||
+                 parsed.Has("--scenario-dates");
+    if (c.Check + (c.Json || c.Scenario) + c.ValueAt > 1)
+        throw InputError(
             "valitsimista --check, --json/--scenario ja --value-at voi antaa vain yhden");
-    if (check && parsed.Has("--chart"))
-        throw UsageError("valitsimia --check ja --chart ei voi käyttää yhdessä");
+    if (c.Check && parsed.Has("--chart"))
+        throw InputError("valitsimia --check ja --chart ei voi käyttää yhdessä");
     for (std::string_view file : {"--results", "--grid"})
-        if (check && parsed.Has(file))
-            throw UsageError("valitsimia --check ja " + std::string(file) +
+        if (c.Check && parsed.Has(file))
+            throw InputError("valitsimia --check ja " + std::string(file) +
                              " ei voi käyttää yhdessä: tarkastus ei laske arvoja tallennettaviksi");
-    const bool atShare = parsed.Has("--share");
-    const bool solve = parsed.Has("--price");
-    if (solve && !atShare) throw UsageError("valitsin --price tarvitsee valitsimen --share");
-    if (atShare && (check || valueAt))
-        throw UsageError(
+    c.AtShare = parsed.Has("--share");
+    c.Solve = parsed.Has("--price");
+    RequireShareForPrice(texts);
+    if (c.AtShare && (c.Check || c.ValueAt))
+        throw InputError(
             "valitsinta --share ei voi käyttää yhdessä valitsimien --check ja --value-at kanssa");
     for (std::string_view name : {"--batch-format", "--jobs"})
         if (parsed.Has(name))
-            throw UsageError("valitsin " + std::string(name) + " tarvitsee valitsimen --batch");
-    if (!parsed.Has("--expiry")) throw UsageError("valitsin --expiry puuttuu");
-    const std::optional<ChartFormat> chartFormat =
-        parsed.Has("--chart") ? ChartFormatOfName(parsed.Text("--chart")) : std::nullopt;
-    if (parsed.Has("--chart") && !chartFormat)
-        ThrowBadValue("--chart", parsed.Text("--chart"), "tiedostonimen pääte .png tai .svg");
+            throw InputError("valitsin " + std::string(name) + " tarvitsee valitsimen --batch");
+    RequireInput(texts, "expiry");
+    if (parsed.Has("--chart")) {
+        c.Chart = ChartFormatOfName(parsed.Text("--chart"));
+        if (!c.Chart)
+            ThrowBadValue("--chart", parsed.Text("--chart"), "tiedostonimen pääte .png tai .svg");
+    }
     // A name no save can take is refused before a long valuation.
     for (std::string_view name : {"--results", "--chart", "--grid"}) {
         if (!parsed.Has(name)) continue;
         const SaveStatus status = CheckSaveName(parsed.Text(name));
         if (status != SaveStatus::Ok) throw FileError(SaveFailureText(status, parsed.Text(name)));
     }
+    c.ValueOnly = c.AtShare && !c.Scenario && !parsed.Has("--results") && !parsed.Has("--chart") &&
+                  !parsed.Has("--grid");
+    return c;
+}
 
-    CGrid grid = ReadInputs(parsed);
-    const char separator =
-        parsed.Has("--decimal-separator") ? ReadSeparator(parsed) : DecimalSeparator();
-    const double price = valueAt ? ReadPrice(parsed) : 0.0;
-    const double share = atShare ? PositivePrice(parsed, "--share") : 0.0;
-    const double marketPrice = solve ? PositivePrice(parsed, "--price") : 0.0;
+// The grid valued as the command needs it: solved first with --price, then
+// rolled back, keeping day rows unless only the figures are asked for.
+struct Valuation {
+    CImpliedVolatility Solved;
+    std::vector<double> Close, NextDay; // the only day rows of a valuation without rows
+};
 
-    // The window's box text with its cause, on one line. The builds below
-    // refuse nothing else: past this they succeed or throw.
-    const std::string refusal = DateRangeRefusalText(
-        grid, check ? RefusedCommand::Check : RefusedCommand::Calculate, RefusalForm::Line);
-    if (!refusal.empty()) throw UsageError(refusal);
-    if (check) {
-        // The verdict needs the branch weights only.
-        BuildWithoutRows(grid);
-        return TimeStepVerdict(grid.PMid, separator) + "\n";
-    }
-
-    // The figures alone need no day rows but theta's; the listing, the
-    // record, the files and the scenario need the whole grid.
-    const bool valueOnly = row || (atShare && !scenario && !parsed.Has("--results") &&
-                                   !parsed.Has("--chart") && !parsed.Has("--grid"));
-    // A batch row's three node arrays are not worth reading the limits for.
-    if (const std::string refusal = row ? "" : MemoryRefusal(grid, !valueOnly, DecimalSeparator());
-        !refusal.empty())
-        throw EngineError(refusal);
-    const JobProgress progress(line, grid, atShare && !scenario);
-
-    CImpliedVolatility solved;
-    if (solve) {
-        // Refuses what the valuation would before the solve starts.
-        BuildWithoutRows(grid);
-        solved = SolveImpliedVolatility(grid, share, marketPrice, progress.Solve());
-        // A share price off every lattice is the input's fault, as without --price.
-        if (solved.Outcome == VolatilityOutcome::OffLattice)
-            throw UsageError(VolatilityRefusal(solved, marketPrice, separator));
-        if (solved.Outcome != VolatilityOutcome::Solved)
-            throw RefusedError(VolatilityRefusal(solved, marketPrice, separator));
-        // As if the two decimals were typed into the volatility.
-        grid.Warrant.Volatility = FromPercent(StrToFloat(VolatilityPercentText(solved, '.'), '.'));
-    }
-    std::vector<double> close, nextDay; // the only day rows of a valuation without rows
-    if (valueOnly) {
-        ValueWithNextDay(grid, close, nextDay, progress.Days());
+Valuation Value(CGrid& grid, const Command& c, const SharePrices& prices, char separator,
+                const JobProgress& progress) {
+    Valuation v;
+    if (c.Solve)
+        v.Solved = SolveVolatility(grid, *prices.Share, *prices.Price, separator, progress.Solve());
+    if (c.ValueOnly) {
+        ValueWithNextDay(grid, v.Close, v.NextDay, progress.Days());
     } else {
         BuildLattice(grid);
         RollBack(grid, progress.Days());
     }
+    return v;
+}
 
-    // The share price marked on the chart and centring the scenario.
-    const std::optional<double> marker = atShare ? std::optional<double>(share) : std::nullopt;
+std::string ScenarioOutputText(const ParsedArgs& parsed, const CGrid& grid, const Command& c,
+                               std::optional<double> share, char separator) {
+    const std::string prices = parsed.Text("--scenario-prices"),
+                      dates = parsed.Text("--scenario-dates");
+    const ScenarioTable table = ScenarioFromOptions(
+        grid, parsed.Has("--scenario-prices") ? &prices : nullptr,
+        parsed.Has("--scenario-dates") ? &dates : nullptr, share.value_or(grid.Warrant.Strike));
+    if (!c.Json)
+        return ScenarioText(table, ScenarioCell::Value, separator, CsvFieldSeparator(separator));
+    std::string text = JsonText(grid);
+    text.resize(text.size() - 3); // "\n}\n"
+    return text + ",\n  " + ScenarioJson(table) + "\n}\n";
+}
 
-    std::string text;
-    if (scenario) {
-        const std::string prices = parsed.Text("--scenario-prices"),
-                          dates = parsed.Text("--scenario-dates");
-        const ScenarioTable table =
-            ScenarioFromOptions(grid, parsed.Has("--scenario-prices") ? &prices : nullptr,
-                                parsed.Has("--scenario-dates") ? &dates : nullptr,
-                                marker.value_or(grid.Warrant.Strike));
-        if (json) {
-            text = JsonText(grid);
-            text.resize(text.size() - 3); // "\n}\n"
-            text += ",\n  " + ScenarioJson(table) + "\n}\n";
-        } else {
-            text =
-                ScenarioText(table, ScenarioCell::Value, separator, CsvFieldSeparator(separator));
-        }
-    } else if (atShare) {
-        const CShareFigures figures =
-            valueOnly ? FiguresAt(grid, close, nextDay, share, true, progress.Figures())
-                      : FiguresAt(grid, share, true, progress.Figures());
-        if (figures.OffLattice) throw UsageError(OffLatticeMessage(grid, share, separator));
-        if (row) {
-            row->Figures = figures;
-            if (solve) row->Solved = solved, row->Price = marketPrice;
-            return {};
-        }
-        if (json)
-            text = "{\n" + (solve ? VolatilityJson(solved, marketPrice) + ",\n" : std::string()) +
-                   FiguresJson(figures) + "\n}\n";
-        else
-            text = (solve ? VolatilityText(solved, separator) : std::string()) +
-                   FiguresText(figures, separator);
-    } else if (row) {
-        return {};
-    } else if (valueAt) {
-        text = DoubleText(ValueAt(grid, price, separator)) + "\n";
-    } else if (json) {
-        text = JsonText(grid);
-    } else {
-        text = ListingText(grid);
-        if (!text.empty()) text += '\n';
-    }
+std::string FiguresOutputText(const CGrid& grid, const Command& c, const SharePrices& prices,
+                              const Valuation& v, char separator, const JobProgress& progress) {
+    const double share = *prices.Share;
+    const CShareFigures figures =
+        c.ValueOnly ? FiguresAt(grid, v.Close, v.NextDay, share, true, progress.Figures())
+                    : FiguresAt(grid, share, true, progress.Figures());
+    RequireOnLattice(figures, grid, separator);
+    if (c.Json)
+        return "{\n" + (c.Solve ? VolatilityJson(v.Solved, *prices.Price) + ",\n" : std::string()) +
+               FiguresJson(figures) + "\n}\n";
+    return (c.Solve ? VolatilityText(v.Solved, separator) : std::string()) +
+           FiguresText(figures, separator);
+}
 
-    if (parsed.Has("--results")) {
-        const std::string path = parsed.Text("--results");
-        const SaveStatus status = WriteResultsFile(path, grid, separator);
-        if (status != SaveStatus::Ok) throw FileError(SaveFailureText(status, path));
-    }
-    if (parsed.Has("--grid")) {
-        const std::string path = parsed.Text("--grid");
-        const SaveStatus status =
-            SaveFile(path, [&grid](const SaveSink& sink) { return ProduceGridCsv(grid, sink); });
-        if (status != SaveStatus::Ok) throw FileError(SaveFailureText(status, path));
-    }
-    if (chartFormat) {
-        const std::string path = parsed.Text("--chart");
-        const SaveStatus status = WriteChart(grid, marker, path, *chartFormat);
-        if (status != SaveStatus::Ok) throw FileError(SaveFailureText(status, path));
-    }
+// What goes to standard output for a valued grid.
+std::string OutputText(const ParsedArgs& parsed, const CGrid& grid, const Command& c,
+                       const SharePrices& prices, const Valuation& v, char separator,
+                       const JobProgress& progress) {
+    if (c.Scenario) return ScenarioOutputText(parsed, grid, c, prices.Share, separator);
+    if (c.AtShare) return FiguresOutputText(grid, c, prices, v, separator, progress);
+    if (c.ValueAt) return DoubleText(ValueAt(grid, c.ValueAtPrice, separator)) + "\n";
+    if (c.Json) return JsonText(grid);
+    std::string text = ListingText(grid);
+    if (!text.empty()) text += '\n';
     return text;
 }
 
-} // namespace
+// The files the command names: results, grid and chart.
+void WriteFiles(const ParsedArgs& parsed, const CGrid& grid, const Command& c,
+                std::optional<double> share, char separator) {
+    const auto save = [&parsed](std::string_view option, auto write) {
+        if (!parsed.Has(option)) return;
+        const std::string path = parsed.Text(option);
+        const SaveStatus status = write(path);
+        if (status != SaveStatus::Ok) throw FileError(SaveFailureText(status, path));
+    };
+    save("--results",
+         [&](const std::string& path) { return WriteResultsFile(path, grid, separator); });
+    save("--grid", [&](const std::string& path) {
+        return SaveFile(path, [&grid](const SaveSink& sink) { return ProduceGridCsv(grid, sink); });
+    });
+    // The share price is marked on the chart.
+    save("--chart",
+         [&](const std::string& path) { return WriteChart(grid, share, path, *c.Chart); });
+}
 
-namespace {
+// The whole command; returns what goes to standard output. Progress goes to
+// `line` for a long job.
+std::string Run(const std::vector<std::string>& args, TerminalLine* line = nullptr) {
+    if (std::find(args.begin(), args.end(), "--help") != args.end()) return HelpText();
+    if (std::find(args.begin(), args.end(), "--version") != args.end())
+        return "kelvaro " KELVARO_VERSION "\n";
+
+    const ParsedArgs parsed(args);
+    const InputTexts texts = InputTextsOf(parsed);
+    Command command = ReadCommand(parsed, texts);
+    CGrid grid = ReadWarrant(texts);
+    const char separator =
+        parsed.Has("--decimal-separator") ? ReadSeparator(parsed) : DecimalSeparator();
+    if (command.ValueAt) command.ValueAtPrice = ReadPrice("--value-at", parsed.Text("--value-at"));
+    const SharePrices prices = ReadSharePrices(texts);
+
+    // The builds below refuse nothing else: past this they succeed or throw.
+    RequireUsableDateRange(grid, command.Check ? RefusedCommand::Check : RefusedCommand::Calculate);
+    if (command.Check) {
+        // The verdict needs the branch weights only.
+        BuildWithoutRows(grid);
+        return TimeStepVerdict(grid.PMid, separator) + "\n";
+    }
+    if (const std::string refusal = MemoryRefusal(grid, !command.ValueOnly, DecimalSeparator());
+        !refusal.empty())
+        throw EngineError(refusal);
+    const JobProgress progress(line, grid, command.AtShare && !command.Scenario);
+    const Valuation valuation = Value(grid, command, prices, separator, progress);
+    const std::string text =
+        OutputText(parsed, grid, command, prices, valuation, separator, progress);
+    WriteFiles(parsed, grid, command, prices.Share, separator);
+    return text;
+}
 
 // Runs `body`; on failure returns its exit status and sets `message`.
 int Guarded(const std::function<void()>& body, std::string& message) {
     try {
         body();
         return kExitOk;
-    } catch (const UsageError& e) {
-        message = e.what();
-        return kExitUsage;
-    } catch (const RefusedError& e) {
-        message = e.what();
-        return kExitEngine;
-    } catch (const ScenarioArgumentError& e) {
-        message = e.what();
-        return kExitUsage;
     } catch (const FileError& e) {
         message = e.what();
         return kExitFile;
-    } catch (const EngineError& e) {
-        message = std::string("laskenta keskeytyi: ") + e.what();
-    } catch (const std::bad_alloc&) {
-        message = "muisti ei riitä laskentaan";
-    } catch (const std::exception& e) {
-        message = std::string("odottamaton virhe: ") + e.what();
     } catch (...) {
-        message = "odottamaton virhe";
+        return StatusOfCurrentException(message);
     }
-    return kExitEngine;
 }
 
 } // namespace
-
-ShareRun RunShare(const std::vector<std::string>& args) {
-    ShareRun row;
-    row.Status = Guarded([&] { Run(args, &row); }, row.Error);
-    return row;
-}
-
-bool ReadOptions(const std::vector<std::string>& args,
-                 std::vector<std::pair<std::string, std::string>>& options, std::string& message) {
-    options.clear();
-    const auto read = [&] {
-        const ParsedArgs parsed(args);
-        for (const auto& [name, value] : parsed.All()) options.emplace_back(name, value);
-    };
-    return Guarded(read, message) == kExitOk;
-}
 
 int RunKelvaro(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (IsBatchCommand(args)) return RunBatchCommand(args, out, err);
@@ -317,7 +285,7 @@ int RunKelvaro(const std::vector<std::string>& args, std::ostream& out, std::ost
     TerminalLine line(err, IsTerminalStderr(err));
     const int status = Guarded(
         [&] {
-            const std::string text = Run(args, nullptr, &line);
+            const std::string text = Run(args, &line);
             line.End(false);
             out << text;
             out.flush();

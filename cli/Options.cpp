@@ -1,7 +1,7 @@
 #include "Options.h"
 
 #include "AppCore.h"
-#include "Batch.h"
+#include "BatchOptions.h"
 #include "Conversions.h"
 #include "Dates.h"
 
@@ -13,29 +13,33 @@ namespace kelvaro {
 
 namespace {
 
-// The number defaults are the window's own default texts, so that they reach
-// the record through exactly the same conversion.
+// The inputs' defaults are the window's own default texts (kInputs), so that
+// they reach the record through exactly the same conversion.
 constexpr OptionInfo kOptions[] = {
     {"--valuation", "\"YYYY-MM-DD HH:MM\"", "",
      "laskentahetki (oletus: tänään klo 10:00; pelkkä päivä tarkoittaa klo 10:00)"},
     {"--expiry", "YYYY-MM-DD", "",
      "päättymispäivä, pakollinen; päättymishetki on aina pörssin sulkeutuminen klo 18:20, "
      "joten kellonajaksi käy vain 18:20"},
-    {"--type", "normal|turbo-shb|turbo-sg", "normal",
+    {"--type", "normal|turbo-shb|turbo-sg", InputDefault("type"),
      "tyyppi: Normal, Turbo (SHB) tai Turbo (SG) (oletus: normal)"},
-    {"--side", "call|put", "call", "Call/long tai Put/short (oletus: call)"},
-    {"--strike", "HINTA", "15,00", "toteutushinta osakkeen hintayksikköinä (oletus: 15)"},
-    {"--multiplier", "KERROIN", "0,2", "kerroin (oletus: 0,2)"},
-    {"--margin", "HINTA", "0,50",
+    {"--side", "call|put", InputDefault("side"), "Call/long tai Put/short (oletus: call)"},
+    {"--strike", "HINTA", InputDefault("strike"),
+     "toteutushinta osakkeen hintayksikköinä (oletus: 15)"},
+    {"--multiplier", "KERROIN", InputDefault("multiplier"), "kerroin (oletus: 0,2)"},
+    {"--margin", "HINTA", InputDefault("margin"),
      "SG:n knock-out-marginaali hintayksikköinä, käytössä vain tyypillä turbo-sg (oletus: 0,5)"},
-    {"--dividend-date", "\"YYYY-MM-DD[ HH:MM]\"", "2006-03-31",
+    {"--dividend-date", "\"YYYY-MM-DD[ HH:MM]\"", InputDefault("dividend-date"),
      "osinkopäivä (oletus: 2006-03-31; kellonaika oletuksena 18:20)"},
-    {"--dividend", "HINTA", "0,00", "osinko osaketta kohden, 0 = ei osinkoa (oletus: 0)"},
-    {"--steps-per-day", "N", "100", "aika-askelia pörssipäivässä, kokonaisluku (oletus: 100)"},
-    {"--volatility", "PROSENTTIA", "30,0", "laskentavolatiliteetti, % vuodessa (oletus: 30)"},
-    {"--rate", "PROSENTTIA", "3,0", "riskitön korko, % vuodessa (oletus: 3)"},
-    {"--open", "PROSENTTIA", "100", "pörssiaika, % päivästä (oletus: 100)"},
-    {"--weekend", "PÄIVÄÄ", "2,0", "viikonlopun pituus päivinä (oletus: 2)"},
+    {"--dividend", "HINTA", InputDefault("dividend"),
+     "osinko osaketta kohden, 0 = ei osinkoa (oletus: 0)"},
+    {"--steps-per-day", "N", InputDefault("steps-per-day"),
+     "aika-askelia pörssipäivässä, kokonaisluku (oletus: 100)"},
+    {"--volatility", "PROSENTTIA", InputDefault("volatility"),
+     "laskentavolatiliteetti, % vuodessa (oletus: 30)"},
+    {"--rate", "PROSENTTIA", InputDefault("rate"), "riskitön korko, % vuodessa (oletus: 3)"},
+    {"--open", "PROSENTTIA", InputDefault("open"), "pörssiaika, % päivästä (oletus: 100)"},
+    {"--weekend", "PÄIVÄÄ", InputDefault("weekend"), "viikonlopun pituus päivinä (oletus: 2)"},
     {"--results", "TIEDOSTO", "",
      "tallentaa koko arvotaulukon sarkaineroteltuna tiedostoon kuten ikkunan "
      "\"Tallenna tulokset\" (oletus: ei tallenneta)"},
@@ -97,97 +101,35 @@ std::span<const OptionInfo> AllOptions() {
     return kOptions;
 }
 
-std::string Quoted(std::string_view text) {
-    // Appended rather than `"\"" + ... + "\""`, on which GCC 12 warns falsely (-Wrestrict).
-    std::string quoted(1, '"');
-    quoted.append(text).push_back('"');
-    return quoted;
-}
-
-void ThrowBadValue(std::string_view name, std::string_view text, std::string_view hint) {
-    std::string message =
-        "virheellinen arvo valitsimelle " + std::string(name) + ": " + Quoted(text);
-    if (!hint.empty()) message += " (" + std::string(hint) + ")";
-    throw UsageError(message);
-}
-
 ParsedArgs::ParsedArgs(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg.size() < 3 || !arg.starts_with("--"))
-            throw UsageError("tuntematon argumentti: " + Quoted(arg));
+            throw InputError("tuntematon argumentti: " + Quoted(arg));
         const std::size_t eq = arg.find('=');
         const std::string name = arg.substr(0, eq);
         const OptionInfo* option = FindOption(name);
-        if (option == nullptr) throw UsageError("tuntematon valitsin: " + Quoted(name));
+        if (option == nullptr) throw InputError("tuntematon valitsin: " + Quoted(name));
         std::string value;
         if (option->argument.empty()) {
             if (eq != std::string::npos)
-                throw UsageError("valitsin " + name + " ei ota arvoa: " + Quoted(arg));
+                throw InputError("valitsin " + name + " ei ota arvoa: " + Quoted(arg));
         } else if (eq != std::string::npos) {
             value = arg.substr(eq + 1);
         } else if (i + 1 < args.size() && !args[i + 1].starts_with("--")) {
             value = args[++i];
         }
         if (!option->argument.empty() && value.empty())
-            throw UsageError("valitsimelta " + name + " puuttuu arvo " +
+            throw InputError("valitsimelta " + name + " puuttuu arvo " +
                              std::string(option->argument));
         if (!values_.emplace(option->name, std::move(value)).second)
-            throw UsageError("valitsin " + name + " on annettu useammin kuin kerran");
+            throw InputError("valitsin " + name + " on annettu useammin kuin kerran");
     }
 }
 
 std::string ParsedArgs::Text(std::string_view name) const {
     const auto it = values_.find(name);
     return it != values_.end() ? it->second : std::string(FindOption(name)->defaultText);
-}
-
-// A point or a comma, whichever the text holds, is its decimal separator.
-long double ReadFloat(const ParsedArgs& parsed, std::string_view name) {
-    const std::string text = parsed.Text(name);
-    const char separator = text.find(',') != std::string::npos ? ',' : '.';
-    try {
-        return StrToFloat(text, separator);
-    } catch (const EConvertError&) {
-        ThrowBadValue(name, text);
-    }
-}
-
-int ReadInt(const ParsedArgs& parsed, std::string_view name) {
-    const std::string text = parsed.Text(name);
-    try {
-        return StrToInt(text);
-    } catch (const EConvertError&) {
-        ThrowBadValue(name, text, "kokonaisluku");
-    }
-}
-
-static bool ReadDigits(std::string_view text, std::size_t from, std::size_t count, int& value) {
-    const char* first = text.data() + from;
-    const auto [end, ec] = std::from_chars(first, first + count, value);
-    return ec == std::errc() && end == first + count &&
-           std::all_of(first, first + count, [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// "YYYY-MM-DD HH:MM", or "YYYY-MM-DD" at the given time of day; a real
-// calendar date and a time from 00:00 to 23:59.
-double ReadDate(const ParsedArgs& parsed, std::string_view name, int defaultHour,
-                int defaultMinute) {
-    const std::string text = parsed.Text(name);
-    int year = 0, month = 0, day = 0, hour = defaultHour, minute = defaultMinute;
-    bool ok = (text.size() == 10 || text.size() == 16) && text[4] == '-' && text[7] == '-' &&
-              ReadDigits(text, 0, 4, year) && ReadDigits(text, 5, 2, month) &&
-              ReadDigits(text, 8, 2, day);
-    if (ok && text.size() == 16)
-        ok = text[10] == ' ' && text[13] == ':' && ReadDigits(text, 11, 2, hour) &&
-             ReadDigits(text, 14, 2, minute);
-    if (ok) {
-        try {
-            return EncodeDateTime(year, month, day, hour, minute);
-        } catch (const EConvertError&) {
-        }
-    }
-    ThrowBadValue(name, text, "päivämäärä muodossa YYYY-MM-DD tai YYYY-MM-DD HH:MM");
 }
 
 // One character; a Latin-1 one may come UTF-8 encoded and is written as its
@@ -214,76 +156,59 @@ char ReadSeparator(const ParsedArgs& parsed) {
     return static_cast<char>(code);
 }
 
-CGrid ReadInputs(const ParsedArgs& parsed) {
-    CGrid grid;
-    CWarrant& warrant = grid.Warrant;
-
-    const std::string type = parsed.Text("--type");
-    if (type == "normal")
-        warrant.ProductType = kNormal;
-    else if (type == "turbo-shb")
-        warrant.ProductType = kTurboSHB;
-    else if (type == "turbo-sg")
-        warrant.ProductType = kTurboSG;
-    else
-        ThrowBadValue("--type", type, "normal, turbo-shb tai turbo-sg");
-
-    const std::string side = parsed.Text("--side");
-    if (side != "call" && side != "put") ThrowBadValue("--side", side, "call tai put");
-    warrant.IsCall = side == "call";
-
-    constexpr int kCloseHour = 18, kCloseMinute = 20;
-    warrant.Strike = static_cast<double>(ReadFloat(parsed, "--strike"));
-    warrant.Expiry = ReadDate(parsed, "--expiry", kCloseHour, kCloseMinute);
-    // The calendar counts the expiry day to its close whatever the time of
-    // day, as the window's expiry (always 18:20) does: another time would be
-    // read and then silently ignored.
-    if (const std::string expiry = parsed.Text("--expiry");
-        expiry.size() > 10 && expiry.substr(11) != "18:20")
-        ThrowBadValue("--expiry", expiry,
-                      "päättymishetki on aina pörssin sulkeutuminen klo 18:20: anna pelkkä "
-                      "päivä tai kellonaika 18:20");
-    warrant.Multiplier = static_cast<double>(ReadFloat(parsed, "--multiplier"));
-    warrant.Volatility = FromPercent(ReadFloat(parsed, "--volatility"));
-    warrant.DividendDate = ReadDate(parsed, "--dividend-date", kCloseHour, kCloseMinute);
-    warrant.Dividend = static_cast<double>(ReadFloat(parsed, "--dividend"));
-    // A mistyped margin is reported for every type, although only Turbo (SG)
-    // uses it: a script's typo should not pass unnoticed.
-    const double margin = static_cast<double>(ReadFloat(parsed, "--margin"));
-    warrant.KnockOutMargin = warrant.ProductType == kTurboSG ? margin : 0.0;
-    // The window's valuation picker starts today at 10:00.
-    grid.ValuationTime =
-        parsed.Has("--valuation") ? ReadDate(parsed, "--valuation", 10, 0) : Today() + 10.0 / 24.0;
-    grid.StepsPerDay = ReadInt(parsed, "--steps-per-day");
-    grid.OpenFraction = FromPercent(ReadFloat(parsed, "--open"));
-    grid.WeekendWeight = WeekendWeightFromDays(ReadFloat(parsed, "--weekend"));
-    grid.Rate = FromPercent(ReadFloat(parsed, "--rate"));
-    return grid;
+InputTexts InputTextsOf(const ParsedArgs& parsed) {
+    InputTexts texts;
+    for (const InputInfo& input : kInputs) {
+        const std::string option = "--" + std::string(input.Name);
+        if (parsed.Has(option)) texts.emplace(input.Name, parsed.Text(option));
+    }
+    return texts;
 }
 
-// The price as a double rounded once: a shortest round-trip text (from
-// --json) must hit its node exactly, which a detour through extended
-// precision could miss by double rounding. StrToFloat still judges the syntax.
-double ReadPrice(const ParsedArgs& parsed, std::string_view name) {
-    std::string text = parsed.Text(name);
-    ReadFloat(parsed, name);
-    text.erase(
-        std::remove_if(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\t'; }),
-        text.end());
-    std::replace(text.begin(), text.end(), ',', '.');
-    const char* first = text.data() + (text.starts_with('+') ? 1 : 0);
-    double price = 0;
-    const auto [end, ec] = std::from_chars(first, text.data() + text.size(), price);
-    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(price))
-        ThrowBadValue(name, parsed.Text(name));
-    return price;
+namespace {
+
+// Characters as a terminal counts them, not UTF-8 bytes.
+std::size_t Columns(std::string_view s) {
+    return static_cast<std::size_t>(std::count_if(
+        s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
-double PositivePrice(const ParsedArgs& parsed, std::string_view name) {
-    const double price = ReadPrice(parsed, name);
-    if (!(price > 0)) ThrowBadValue(name, parsed.Text(name), "hinta suurempi kuin 0");
-    return price;
+// Option and argument, then the description wrapped at 79 columns under
+// a common indentation.
+std::string OptionHelp(const OptionInfo& option) {
+    constexpr std::size_t kIndent = 30, kWidth = 79;
+    std::string text, line = "  ";
+    line.append(option.name);
+    if (!option.argument.empty()) line.append(" ").append(option.argument);
+    std::size_t used = Columns(line);
+    if (used + 1 > kIndent) {
+        text.append(line).append("\n");
+        line.clear();
+        used = 0;
+    }
+    line.append(kIndent - used, ' ');
+    used = kIndent;
+    std::string_view rest = option.help;
+    while (!rest.empty()) {
+        const std::size_t cut = rest.find(' ');
+        const std::string_view word = rest.substr(0, cut);
+        if (used > kIndent && used + 1 + Columns(word) > kWidth) {
+            text.append(line).append("\n");
+            line.assign(kIndent, ' ');
+            used = kIndent;
+        }
+        if (used > kIndent) {
+            line += ' ';
+            ++used;
+        }
+        line.append(word);
+        used += Columns(word);
+        rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
+    }
+    return text.append(line).append("\n");
 }
+
+} // namespace
 
 std::string HelpText() {
     std::string text =
@@ -293,45 +218,7 @@ std::string HelpText() {
         "(numero, osakkeen hinta, warrantin nykyarvo) riveittäin.\n"
         "\n"
         "Valitsimet (--valitsin ARVO tai --valitsin=ARVO):\n";
-    // Option and argument, then the description wrapped at 79 columns under
-    // a common indentation. Widths count characters, not UTF-8 bytes.
-    constexpr std::size_t kIndent = 30, kWidth = 79;
-    const auto columns = [](std::string_view s) {
-        return static_cast<std::size_t>(std::count_if(s.begin(), s.end(), [](char c) {
-            return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-        }));
-    };
-    for (const OptionInfo& option : kOptions) {
-        std::string line = "  ";
-        line.append(option.name);
-        if (!option.argument.empty()) line.append(" ").append(option.argument);
-        std::size_t used = columns(line);
-        if (used + 1 > kIndent) {
-            text.append(line).append("\n");
-            line.clear();
-            used = 0;
-        }
-        line.append(kIndent - used, ' ');
-        used = kIndent;
-        std::string_view rest = option.help;
-        while (!rest.empty()) {
-            const std::size_t cut = rest.find(' ');
-            const std::string_view word = rest.substr(0, cut);
-            if (used > kIndent && used + 1 + columns(word) > kWidth) {
-                text.append(line).append("\n");
-                line.assign(kIndent, ' ');
-                used = kIndent;
-            }
-            if (used > kIndent) {
-                line += ' ';
-                ++used;
-            }
-            line.append(word);
-            used += columns(word);
-            rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
-        }
-        text.append(line).append("\n");
-    }
+    for (const OptionInfo& option : kOptions) text += OptionHelp(option);
     text += "\n"
             "Luvuissa desimaalierottimena käy piste tai pilkku (yksi erotin, ei\n"
             "tuhaterottimia). Koneen luettavaksi tarkoitetut tulosteet (listaus, --value-at,\n"

@@ -55,13 +55,4 @@ std::string JsonText(const CGrid& grid) {
     return json;
 }
 
-std::string OffLatticeMessage(const CGrid& grid, double price, char separator) {
-    // The record's range, as --json prints it and --value-at accepts it.
-    const bool built = !grid.Prices.empty();
-    const auto number = [separator](double x) { return PeopleNumber(x, -1, separator); };
-    return "hinta " + number(price) + " on hilan hinta-alueen ulkopuolella (" +
-           (built ? number(grid.PriceMin) : std::string()) + " – " +
-           (built ? number(grid.PriceMax) : std::string()) + ")";
-}
-
 } // namespace kelvaro

@@ -22,12 +22,6 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     }
 }
 
-[[noreturn]] void Refuse(const std::string& option, const std::string& text,
-                         const std::string& why) {
-    throw ScenarioArgumentError("virheellinen arvo valitsimelle " + option + ": \"" + text +
-                                "\" (" + why + ")");
-}
-
 bool IsFloat(const std::string& text, char separator) {
     try {
         StrToFloat(text, separator);
@@ -49,19 +43,21 @@ std::vector<double> ReadPrices(const std::string& text) {
         std::string several = text, one = text;
         std::replace(several.begin(), several.end(), ',', ';');
         std::replace(one.begin(), one.end(), ',', '.');
-        Refuse("--scenario-prices", text,
-               "kaksiselitteinen: kirjoita " + kelvaro::Quoted(several) +
-                   " kahdeksi hinnaksi tai " + kelvaro::Quoted(one) + " yhdeksi");
+        ThrowBadValue("--scenario-prices", text,
+                      "kaksiselitteinen: kirjoita " + Quoted(several) + " kahdeksi hinnaksi tai " +
+                          Quoted(one) + " yhdeksi");
     }
     std::vector<double> prices;
     for (const std::string& item : items) {
         try {
             const char separator = item.find(',') != std::string::npos ? ',' : '.';
             const double price = static_cast<double>(StrToFloat(item, separator));
-            if (!(price > 0)) Refuse("--scenario-prices", item, "hinnan on oltava positiivinen");
+            if (!(price > 0))
+                ThrowBadValue("--scenario-prices", item, "hinnan on oltava positiivinen");
             prices.push_back(price);
         } catch (const EConvertError&) {
-            Refuse("--scenario-prices", item, "hinnat muodossa 12,15.5,18 tai \"12;15,5;18\"");
+            ThrowBadValue("--scenario-prices", item,
+                          "hinnat muodossa 12,15.5,18 tai \"12;15,5;18\"");
         }
     }
     return prices;
@@ -83,13 +79,13 @@ std::vector<int32_t> ReadDays(const CGrid& grid, const std::string& text) {
                                         std::chrono::month(static_cast<unsigned>(month)),
                                         std::chrono::day(static_cast<unsigned>(day)))
                 .ok();
-        if (!ok) Refuse("--scenario-dates", item, "päivämäärä muodossa YYYY-MM-DD");
+        if (!ok) ThrowBadValue("--scenario-dates", item, "päivämäärä muodossa YYYY-MM-DD");
         const std::optional<int32_t> index = TradingDayOfDate(
             grid, SerialOfDate(year, static_cast<unsigned>(month), static_cast<unsigned>(day)));
         if (!index)
-            throw ScenarioArgumentError("päivä " + item + " ei ole hilan kaupankäyntipäivä (" +
-                                        SerialDateText(grid.DayDates.front()) + " – " +
-                                        SerialDateText(grid.DayDates.back()) + ", ma–pe)");
+            throw InputError("päivä " + item + " ei ole hilan kaupankäyntipäivä (" +
+                             SerialDateText(grid.DayDates.front()) + " – " +
+                             SerialDateText(grid.DayDates.back()) + ", ma–pe)");
         days.push_back(*index);
     }
     return days;

@@ -7,21 +7,14 @@
 #include "Scenario.h"
 
 #include <optional>
-#include <stdexcept>
 #include <string>
-
-// A scenario option kelvaro cannot use; the message names it and its text.
-class ScenarioArgumentError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // The table of a rolled-back grid. `pricesText` lists the rows ("15,16.5,18",
 // or with ';' between prices, decimal commas allowed: "15;16,5;18"; "15,5",
 // which reads both ways, is refused), by
 // default 9 prices from -20 % to +20 % of `reference`; `datesText` lists the
 // columns as "YYYY-MM-DD,…", each a trading day of the grid, by default the
-// ladder of DefaultScenarioDays. Throws ScenarioArgumentError.
+// ladder of DefaultScenarioDays. Throws InputError naming the option and its text.
 ScenarioTable ScenarioFromOptions(const CGrid& grid, const std::string* pricesText,
                                   const std::string* datesText, double reference);
 

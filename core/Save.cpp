@@ -1,6 +1,6 @@
 #include "Save.h"
 
-#include "Utf8.h"
+#include "Utf8Text.h"
 
 #include <algorithm>
 #include <atomic>
@@ -239,8 +239,7 @@ SaveStatus Replace(const Target& target, const SaveProducer& produce) {
 
 SaveStatus CheckSaveName(const std::string& path) {
     if (path.empty()) return SaveStatus::OpenFailed;
-    if (path.find('\0') != std::string::npos || !kelvaro::IsUtf8(path))
-        return SaveStatus::NameNotUtf8;
+    if (path.find('\0') != std::string::npos || !IsUtf8(path)) return SaveStatus::NameNotUtf8;
     return SaveStatus::Ok;
 }
 
@@ -266,7 +265,7 @@ SaveStatus SaveFile(const std::string& path, std::string_view bytes) {
 
 std::string SaveFailureText(SaveStatus status, const std::string& path) {
     // Quoted, with control characters and bytes that are not UTF-8 as \xNN.
-    const std::string name = '"' + kelvaro::VisibleText(path) + '"';
+    const std::string name = '"' + VisibleText(path) + '"';
     switch (status) {
     case SaveStatus::Ok:
         break;

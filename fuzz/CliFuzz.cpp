@@ -8,7 +8,7 @@
 #include "FuzzInput.h"
 #include "Kelvaro.h"
 #include "Options.h"
-#include "Output.h"
+#include "Utf8Text.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -27,7 +27,7 @@ std::string ScratchPrefix() {
 }
 
 void RemoveScratch() {
-    for (const char* kind : {"-results", "-chart.png", "-batch"})
+    for (const char* kind : {"-results", "-chart.png", "-grid", "-batch"})
         std::remove((ScratchPrefix() + kind).c_str());
 }
 
@@ -47,7 +47,7 @@ std::string SampleValue(const kelvaro::OptionInfo& option) {
 // CSV may hold).
 bool Clean(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = kelvaro::Utf8SequenceLength(text, i);
+        const std::size_t length = Utf8SequenceLength(text, i);
         const auto c = static_cast<unsigned char>(text[i]);
         if (length == 0 || ((c < 0x20 || c == 0x7F) && c != '\n' && c != '\t')) return false;
         i += length;
@@ -55,17 +55,12 @@ bool Clean(std::string_view text) {
     return true;
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FuzzInput in(data, size);
-    const auto pick = in.Take<uint8_t>();
-    std::string text = in.Rest();
-    std::string batch;
+// The arguments, one a line, and after a blank line the file --batch reads,
+// cut to a header and a few rows: each row is a whole valuation.
+std::vector<std::string> SplitInput(std::string text, std::string& batch) {
     if (const size_t blank = text.find("\n\n"); blank != std::string::npos) {
         batch = text.substr(blank + 2);
         text.resize(blank);
-        // A header and a few rows: each row is a whole valuation.
         size_t end = 0;
         int lines = 0;
         while (lines < 5 && (end = batch.find('\n', end)) != std::string::npos) ++end, ++lines;
@@ -82,24 +77,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     if (!current.empty()) args.push_back(current);
+    return args;
+}
 
+// --batch and the option of kelvaro's table that `pick` names, if any.
+void AddBatchOption(std::vector<std::string>& args, uint8_t pick) {
     const auto options = kelvaro::AllOptions();
-    if (pick < options.size()) {
-        bool hasBatch = false;
-        for (const std::string& arg : args)
-            hasBatch = hasBatch || arg == "--batch" || arg.rfind("--batch=", 0) == 0;
-        if (!hasBatch) args.insert(args.end(), {"--batch", "-"});
-        const kelvaro::OptionInfo& option = options[pick];
-        args.emplace_back(option.name);
-        if (!option.argument.empty()) args.push_back(SampleValue(option));
-    }
+    if (pick >= options.size()) return;
+    bool hasBatch = false;
+    for (const std::string& arg : args)
+        hasBatch = hasBatch || arg == "--batch" || arg.rfind("--batch=", 0) == 0;
+    if (!hasBatch) args.insert(args.end(), {"--batch", "-"});
+    const kelvaro::OptionInfo& option = options[pick];
+    args.emplace_back(option.name);
+    if (!option.argument.empty()) args.push_back(SampleValue(option));
+}
 
-    // Files go to and come from scratch paths, never a path the fuzzer made
-    // up, nor standard input.
+// Files go to and come from scratch paths, never a path the fuzzer made
+// up, nor standard input; the batch file holds `batch`.
+void UseScratchFiles(std::vector<std::string>& args, const std::string& batch) {
     static const bool removedAtExit = std::atexit(RemoveScratch) == 0;
     (void)removedAtExit;
     const std::string prefix = ScratchPrefix();
-    for (const std::string option : {"--results", "--chart", "--batch"}) {
+    for (const std::string option : {"--results", "--chart", "--grid", "--batch"}) {
         // The chart's name needs an extension kelvaro draws.
         const std::string scratch = prefix + option.substr(1) + (option == "--chart" ? ".png" : "");
         for (size_t i = 0; i < args.size(); ++i) {
@@ -113,6 +113,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::fwrite(batch.data(), 1, batch.size(), file);
         std::fclose(file);
     }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzInput in(data, size);
+    const auto pick = in.Take<uint8_t>();
+    std::string batch;
+    std::vector<std::string> args = SplitInput(in.Rest(), batch);
+    AddBatchOption(args, pick);
+    UseScratchFiles(args, batch);
 
     std::ostringstream out, err;
     const int status = RunKelvaro(args, out, err);

@@ -33,12 +33,6 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
 [[noreturn]] void ThrowNotFloat(std::string_view text) {
     std::string shown(text);
     throw EConvertError("'" + shown + "' ei ole kelvollinen liukuluku", shown);
@@ -116,6 +110,12 @@ long double Underflowed(const std::string& plain) {
 }
 
 } // namespace
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
 
 char DecimalSeparator() {
     const char forced = separatorOverride.load(std::memory_order_relaxed);

@@ -33,3 +33,6 @@ void ResetDecimalSeparator();
 long double StrToFloat(std::string_view text);
 long double StrToFloat(std::string_view text, char separator);
 int StrToInt(std::string_view text);
+
+// The text without the blanks (spaces and tabs) around it.
+std::string_view Trim(std::string_view text);

@@ -216,6 +216,32 @@ TEST(Batch, RowsFinishedWhileWritingAreWritten) {
     }
 }
 
+// Output that stops taking bytes stops the batch: exit 4 even while rows
+// keep coming (an endless source would otherwise be read to its end).
+TEST(Batch, FailedOutputStopsAnEndlessBatch) {
+    struct EndlessRows : std::streambuf {
+        std::string header = "expiry,share\n", row = "2006-03-02,15\n";
+        bool started = false;
+        int_type underflow() override {
+            if (gptr() == egptr()) {
+                std::string& next = started ? row : header;
+                started = true;
+                setg(next.data(), next.data(), next.data() + next.size());
+            }
+            return traits_type::to_int_type(*gptr());
+        }
+    } endless;
+    struct Refusing : std::streambuf {
+        int_type overflow(int_type) override { return traits_type::eof(); }
+    } refusing;
+    std::istream in(&endless);
+    std::ostream out(&refusing);
+    std::ostringstream err;
+    EXPECT_EQ(RunBatch({"--batch", "-", "--valuation", "2006-03-01 10:00", "--jobs", "2"}, in, out, err),
+              kExitFile);
+    EXPECT_EQ(err.str(), "kelvaro: vakiotulosteeseen kirjoittaminen epäonnistui\n");
+}
+
 TEST(Batch, BadHeaderOrOptionIsAUsageErrorWithNothingWritten) {
     struct Case {
         std::string csv;

@@ -383,7 +383,7 @@ TEST(CliDefaults, AreTheWindowsDefaults) {
     for (const auto& [edit, option] : NumberEdits(ui))
         EXPECT_EQ(edit->text().toStdString(), kelvaro::OptionDefault(option)) << option;
     const std::string expiry = ui.DateExpiry->date().toString(Qt::ISODate).toStdString();
-    const CGrid cli = kelvaro::ReadInputs(kelvaro::ParsedArgs({"--expiry", expiry}));
+    const CGrid cli = ReadWarrant(kelvaro::InputTextsOf(kelvaro::ParsedArgs({"--expiry", expiry})));
     EXPECT_EQ(cli.Warrant.ProductType, ui.RadioGroupType->ItemIndex());
     EXPECT_EQ(cli.Warrant.IsCall, ui.RadioGroupCallPut->ItemIndex() == 0);
     const auto serial = [](const QDateTimeEdit* picker) {

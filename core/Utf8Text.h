@@ -1,12 +1,11 @@
-// UTF-8 text: which bytes form characters, and a message made safe to show.
-// Shared by the save routine (names that are no text) and kelvaro's output.
+// Text from outside (a CSV field, a message quoting one, a file name) made safe
+// to show or write: UTF-8 checked character by character, control characters
+// escaped. Shared by the save routine and every output.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
-
-namespace kelvaro {
 
 // The length (1-4) of the well-formed UTF-8 sequence starting at text[i], or 0
 // when the byte starts none: overlong forms, surrogates and code points above
@@ -40,4 +39,10 @@ std::string VisibleText(std::string_view text);
 // Whether every byte of the text belongs to a well-formed UTF-8 character.
 bool IsUtf8(std::string_view text);
 
-} // namespace kelvaro
+// Appends a JSON string, valid UTF-8 whatever the text: control characters
+// (and DEL) escaped, bytes that are not UTF-8 replaced by U+FFFD.
+void AppendJsonString(std::string& out, std::string_view text);
+
+// The text valid UTF-8 on one line: control characters but the tab, and
+// bytes that are not UTF-8, replaced by U+FFFD.
+std::string OneLineText(std::string_view text);

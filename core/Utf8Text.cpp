@@ -1,6 +1,12 @@
-#include "Utf8.h"
+#include "Utf8Text.h"
 
-namespace kelvaro {
+#include <cstdio>
+
+namespace {
+
+constexpr std::string_view kReplacement = "\uFFFD"; // as UTF-8: EF BF BD
+
+} // namespace
 
 std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
@@ -45,6 +51,36 @@ std::string VisibleText(std::string_view text) {
     return visible;
 }
 
+void AppendJsonString(std::string& out, std::string_view text) {
+    out += '"';
+    ForEachUtf8(
+        text,
+        [&](std::string_view c) {
+            if (c[0] == '"' || c[0] == '\\') {
+                out += '\\';
+                out += c;
+            } else if (IsControl(c[0])) {
+                char buffer[8];
+                std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c[0]));
+                out += buffer;
+            } else {
+                out += c;
+            }
+        },
+        [&](unsigned char) { out += kReplacement; });
+    out += '"';
+}
+
+std::string OneLineText(std::string_view text) {
+    std::string line;
+    line.reserve(text.size());
+    ForEachUtf8(
+        text,
+        [&](std::string_view c) { line += IsControl(c[0]) && c[0] != '\t' ? kReplacement : c; },
+        [&](unsigned char) { line += kReplacement; });
+    return line;
+}
+
 bool IsUtf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const std::size_t length = Utf8SequenceLength(text, i);
@@ -53,5 +89,3 @@ bool IsUtf8(std::string_view text) {
     }
     return true;
 }
-
-} // namespace kelvaro

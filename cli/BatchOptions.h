@@ -1,0 +1,37 @@
+// kelvaro --batch's command line: which of kelvaro's options a batch uses and
+// how, the batch's own settings, and its paragraph of --help.
+#pragma once
+
+#include "WarrantInputs.h"
+
+#include <string>
+#include <vector>
+
+// A batch that cannot start: its exit status and message.
+struct BatchError {
+    int Status;
+    std::string Message;
+};
+
+struct BatchSettings {
+    std::string Path; // --batch's value, "-" for standard input
+    bool Csv = false;
+    int Jobs = 1;
+    InputTexts Shared; // every row's inputs from the command line and the defaults
+    // From the header.
+    char Separator = ',';
+    std::vector<std::string> Columns;
+};
+
+// --batch is given (and neither --help nor --version, which win).
+bool IsBatchCommand(const std::vector<std::string>& args);
+
+// The command line's options: batch settings apart, options a batch does not
+// use refused (BatchError), the rest as every row's defaults.
+BatchSettings ReadBatchSettings(const std::vector<std::string>& args);
+
+// The columns a header may name: the inputs, by option name without the dashes.
+bool IsBatchColumn(std::string_view name);
+
+// The paragraph of kelvaro --help on the batch format.
+std::string BatchHelpText();

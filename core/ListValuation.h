@@ -1,0 +1,79 @@
+// A list of warrants valued on a pool of threads, each row as ValueWarrant
+// values it alone, handed back in input order as soon as it and every row
+// before it are done: kelvaro --batch streams them, and only the rows in
+// flight are held in memory.
+#pragma once
+
+#include "WarrantValuation.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+// One row of the list: its fields by the list's columns (an empty field
+// takes the shared text), or why it could not be read.
+struct ListRow {
+    int64_t Line = 0;
+    std::vector<std::string> Fields;
+    std::optional<std::string> Malformed; // valued as an InputError with this message
+};
+
+// The processors this process may run on, at least 1: the default number of
+// threads for a list.
+unsigned UsableProcessors();
+
+class ListValuation {
+public:
+    // Called on one thread for each row in input order. Returning false
+    // stops the list: Submit and Finish return false from then on.
+    using RowValued = std::function<bool(const ListRow& row, const WarrantRun& run)>;
+
+    // Rows are read by `columns` (input names, see kInputs) over `shared`
+    // (the texts of every row's other inputs), on `jobs` threads.
+    ListValuation(std::vector<std::string> columns, InputTexts shared, int jobs, RowValued valued);
+    ~ListValuation();
+
+    ListValuation(const ListValuation&) = delete;
+    ListValuation& operator=(const ListValuation&) = delete;
+
+    // Queues a row once fewer than 4 per thread are between being queued and
+    // handed back.
+    bool Submit(ListRow row);
+    // Waits until every queued row is handed back.
+    bool Finish();
+
+    int64_t Failed() const; // rows handed back with a status other than kValued
+    int64_t Done() const;   // rows handed back
+
+private:
+    struct Valued {
+        ListRow Row;
+        WarrantRun Run;
+    };
+
+    void Work();
+    WarrantRun Value(const ListRow& row) const;
+    bool NextDone() const;
+    void HandBack();
+
+    const std::vector<std::string> columns_;
+    const InputTexts shared_;
+    const RowValued valued_;
+    const std::size_t window_;
+    mutable std::mutex m_;
+    std::condition_variable workReady_, resultReady_, space_;
+    std::deque<std::pair<std::size_t, ListRow>> queue_;
+    std::map<std::size_t, Valued> done_;
+    std::size_t read_ = 0, written_ = 0;
+    int64_t failed_ = 0;
+    bool closed_ = false, stopped_ = false;
+    std::vector<std::thread> workers_;
+    std::thread writer_;
+};

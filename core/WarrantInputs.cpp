@@ -1,0 +1,193 @@
+#include "WarrantInputs.h"
+
+#include "AppCore.h"
+#include "Conversions.h"
+#include "Dates.h"
+#include "ShareOutput.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+std::string Option(std::string_view name) {
+    return "--" + std::string(name);
+}
+
+// The given text, or else the default text.
+std::string Text(const InputTexts& texts, std::string_view name) {
+    if (const auto it = texts.find(name); it != texts.end()) return it->second;
+    if (const std::string_view text = InputDefault(name); !text.empty()) return std::string(text);
+    RequireInput(texts, name);
+    return {};
+}
+
+// A point or a comma, whichever the text holds, is its decimal separator.
+long double ReadFloat(const InputTexts& texts, std::string_view name) {
+    const std::string text = Text(texts, name);
+    const char separator = text.find(',') != std::string::npos ? ',' : '.';
+    try {
+        return StrToFloat(text, separator);
+    } catch (const EConvertError&) {
+        ThrowBadValue(Option(name), text);
+    }
+}
+
+int ReadInt(const InputTexts& texts, std::string_view name) {
+    const std::string text = Text(texts, name);
+    try {
+        return StrToInt(text);
+    } catch (const EConvertError&) {
+        ThrowBadValue(Option(name), text, "kokonaisluku");
+    }
+}
+
+bool ReadDigits(std::string_view text, std::size_t from, std::size_t count, int& value) {
+    const char* first = text.data() + from;
+    const auto [end, ec] = std::from_chars(first, first + count, value);
+    return ec == std::errc() && end == first + count &&
+           std::all_of(first, first + count, [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// "YYYY-MM-DD HH:MM", or "YYYY-MM-DD" at the given time of day; a real
+// calendar date and a time from 00:00 to 23:59.
+double ReadDate(const InputTexts& texts, std::string_view name, int defaultHour,
+                int defaultMinute) {
+    const std::string text = Text(texts, name);
+    int year = 0, month = 0, day = 0, hour = defaultHour, minute = defaultMinute;
+    bool ok = (text.size() == 10 || text.size() == 16) && text[4] == '-' && text[7] == '-' &&
+              ReadDigits(text, 0, 4, year) && ReadDigits(text, 5, 2, month) &&
+              ReadDigits(text, 8, 2, day);
+    if (ok && text.size() == 16)
+        ok = text[10] == ' ' && text[13] == ':' && ReadDigits(text, 11, 2, hour) &&
+             ReadDigits(text, 14, 2, minute);
+    if (ok) {
+        try {
+            return EncodeDateTime(year, month, day, hour, minute);
+        } catch (const EConvertError&) {
+        }
+    }
+    ThrowBadValue(Option(name), text, "päivämäärä muodossa YYYY-MM-DD tai YYYY-MM-DD HH:MM");
+}
+
+} // namespace
+
+bool IsInput(std::string_view name) {
+    return std::any_of(std::begin(kInputs), std::end(kInputs),
+                       [name](const InputInfo& input) { return input.Name == name; });
+}
+
+std::string Quoted(std::string_view text) {
+    // Appended rather than `"\"" + ... + "\""`, on which GCC 12 warns falsely (-Wrestrict).
+    std::string quoted(1, '"');
+    quoted.append(text).push_back('"');
+    return quoted;
+}
+
+void ThrowBadValue(std::string_view option, std::string_view text, std::string_view hint) {
+    std::string message =
+        "virheellinen arvo valitsimelle " + std::string(option) + ": " + Quoted(text);
+    if (!hint.empty()) message += " (" + std::string(hint) + ")";
+    throw InputError(message);
+}
+
+void RequireInput(const InputTexts& texts, std::string_view name) {
+    if (!texts.contains(name)) throw InputError("valitsin " + Option(name) + " puuttuu");
+}
+
+CGrid ReadWarrant(const InputTexts& texts) {
+    CGrid grid;
+    CWarrant& warrant = grid.Warrant;
+
+    const std::string type = Text(texts, "type");
+    if (type == "normal")
+        warrant.ProductType = kNormal;
+    else if (type == "turbo-shb")
+        warrant.ProductType = kTurboSHB;
+    else if (type == "turbo-sg")
+        warrant.ProductType = kTurboSG;
+    else
+        ThrowBadValue("--type", type, "normal, turbo-shb tai turbo-sg");
+
+    const std::string side = Text(texts, "side");
+    if (side != "call" && side != "put") ThrowBadValue("--side", side, "call tai put");
+    warrant.IsCall = side == "call";
+
+    constexpr int kCloseHour = 18, kCloseMinute = 20;
+    warrant.Strike = static_cast<double>(ReadFloat(texts, "strike"));
+    warrant.Expiry = ReadDate(texts, "expiry", kCloseHour, kCloseMinute);
+    // The calendar counts the expiry day to its close whatever the time of
+    // day, as the window's expiry (always 18:20) does: another time would be
+    // read and then silently ignored.
+    if (const std::string expiry = Text(texts, "expiry");
+        expiry.size() > 10 && expiry.substr(11) != "18:20")
+        ThrowBadValue("--expiry", expiry,
+                      "päättymishetki on aina pörssin sulkeutuminen klo 18:20: anna pelkkä "
+                      "päivä tai kellonaika 18:20");
+    warrant.Multiplier = static_cast<double>(ReadFloat(texts, "multiplier"));
+    warrant.Volatility = FromPercent(ReadFloat(texts, "volatility"));
+    warrant.DividendDate = ReadDate(texts, "dividend-date", kCloseHour, kCloseMinute);
+    warrant.Dividend = static_cast<double>(ReadFloat(texts, "dividend"));
+    // A mistyped margin is reported for every type, although only Turbo (SG)
+    // uses it: a script's typo should not pass unnoticed.
+    const double margin = static_cast<double>(ReadFloat(texts, "margin"));
+    warrant.KnockOutMargin = warrant.ProductType == kTurboSG ? margin : 0.0;
+    // The window's valuation picker starts today at 10:00.
+    grid.ValuationTime =
+        texts.contains("valuation") ? ReadDate(texts, "valuation", 10, 0) : Today() + 10.0 / 24.0;
+    grid.StepsPerDay = ReadInt(texts, "steps-per-day");
+    grid.OpenFraction = FromPercent(ReadFloat(texts, "open"));
+    grid.WeekendWeight = WeekendWeightFromDays(ReadFloat(texts, "weekend"));
+    grid.Rate = FromPercent(ReadFloat(texts, "rate"));
+    return grid;
+}
+
+// The price as a double rounded once: a shortest round-trip text (from
+// --json) must hit its node exactly, which a detour through extended
+// precision could miss by double rounding. StrToFloat still judges the syntax.
+double ReadPrice(std::string_view option, const std::string& given) {
+    try {
+        StrToFloat(given, given.find(',') != std::string::npos ? ',' : '.');
+    } catch (const EConvertError&) {
+        ThrowBadValue(option, given);
+    }
+    std::string text = given;
+    text.erase(
+        std::remove_if(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\t'; }),
+        text.end());
+    std::replace(text.begin(), text.end(), ',', '.');
+    const char* first = text.data() + (text.starts_with('+') ? 1 : 0);
+    double price = 0;
+    const auto [end, ec] = std::from_chars(first, text.data() + text.size(), price);
+    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(price))
+        ThrowBadValue(option, given);
+    return price;
+}
+
+double ReadPositivePrice(std::string_view option, const std::string& text) {
+    const double price = ReadPrice(option, text);
+    if (!(price > 0)) ThrowBadValue(option, text, "hinta suurempi kuin 0");
+    return price;
+}
+
+void RequireShareForPrice(const InputTexts& texts) {
+    if (texts.contains("price") && !texts.contains("share"))
+        throw InputError("valitsin --price tarvitsee valitsimen --share");
+}
+
+SharePrices ReadSharePrices(const InputTexts& texts) {
+    RequireShareForPrice(texts);
+    SharePrices prices;
+    if (texts.contains("share")) prices.Share = ReadPositivePrice("--share", Text(texts, "share"));
+    if (texts.contains("price")) prices.Price = ReadPositivePrice("--price", Text(texts, "price"));
+    return prices;
+}
+
+std::string SolvedVolatilityInput(const CImpliedVolatility& solved, char separator) {
+    return VolatilityPercentText(solved, separator);
+}
+
+double ReadVolatility(const std::string& text) {
+    return FromPercent(ReadFloat({{"volatility", text}}, "volatility"));
+}
