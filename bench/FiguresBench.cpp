@@ -5,6 +5,7 @@
 #include "Analysis.h"
 #include "BenchGrids.h"
 #include "Kernel.h"
+#include "KernelThreads.h"
 #include "Workload.h"
 
 #include <benchmark/benchmark.h>
@@ -39,9 +40,8 @@ void FiguresCost(benchmark::State& state) {
     CWorkload work;
     WorkloadOf(inputs, true, work);
     state.counters["estimate_s"] = EstimatedSeconds(work, MeasureKernelSpeed());
-    state.SetLabel(
-        std::string(engine_detail::KernelIsa()) +
-        (engine_detail::KernelThreadsUsableHere() ? ", revaluations in pairs" : ", one thread"));
+    state.SetLabel(std::string(KernelIsa()) +
+                   (KernelThreadsUsableHere() ? ", revaluations in pairs" : ", one thread"));
 }
 
 BENCHMARK(FiguresCost)->Arg(100)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);

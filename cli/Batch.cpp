@@ -3,7 +3,7 @@
 #include "AppCore.h"
 #include "Conversions.h"
 #include "Kelvaro.h"
-#include "Kernel.h"
+#include "KernelThreads.h"
 #include "Output.h"
 #include "ShareOutput.h"
 #include "TerminalLine.h"
@@ -431,7 +431,7 @@ private:
 
     void Work() {
         // Each worker values whole warrants on its own thread.
-        engine_detail::UseKernelThreadsOnThisThread(false);
+        UseKernelThreadsOnThisThread(false);
         for (;;) {
             std::unique_lock lock(m_);
             workReady_.wait(lock, [this] { return closed_ || !queue_.empty(); });
@@ -506,8 +506,7 @@ Settings ReadSettings(const std::vector<std::string>& args) {
     Settings s;
     std::string message;
     if (!ReadOptions(args, s.Options, message)) throw BatchError{kExitUsage, message};
-    s.Jobs = static_cast<int>(
-        std::clamp(engine_detail::UsableCpus(), 1u, static_cast<unsigned>(kMaxJobs)));
+    s.Jobs = static_cast<int>(std::clamp(UsableCpus(), 1u, static_cast<unsigned>(kMaxJobs)));
     std::erase_if(s.Options, [&](const std::pair<std::string, std::string>& option) {
         const auto& [name, value] = option;
         const BatchUse use = BatchUseOf(name);

@@ -1,5 +1,6 @@
 #include "AppCore.h"
 
+#include "Calendar.h"
 #include "FloatFormat.h"
 
 #include <algorithm>

@@ -1,7 +1,8 @@
 #include "Analysis.h"
 
+#include "Calendar.h"
 #include "EngineInternal.h"
-#include "Kernel.h"
+#include "KernelThreads.h"
 #include "Scenario.h"
 
 #include <boost/math/distributions/normal.hpp>
@@ -311,15 +312,15 @@ std::vector<std::optional<double>> RevalueAll(const CGrid& grid, const std::vect
     };
     const auto failed = [&](size_t i) { return errors[i] || !values[i]; };
 
-    const bool pairs = engine_detail::KernelThreadsUsableHere();
+    const bool pairs = KernelThreadsUsableHere();
     for (size_t i = 0; i < n; i += pairs ? 2 : 1) {
         if (pairs && i + 1 < n) {
             // Neither half of the pair splits its roll-back.
-            engine_detail::UseKernelThreadsOnThisThread(false);
+            UseKernelThreadsOnThisThread(false);
             std::thread second;
             try {
                 second = std::thread([&, i] {
-                    engine_detail::UseKernelThreadsOnThisThread(false);
+                    UseKernelThreadsOnThisThread(false);
                     run(i + 1);
                 });
             } catch (const std::system_error&) {
@@ -329,7 +330,7 @@ std::vector<std::optional<double>> RevalueAll(const CGrid& grid, const std::vect
                 second.join();
             else
                 run(i + 1);
-            engine_detail::UseKernelThreadsOnThisThread(true);
+            UseKernelThreadsOnThisThread(true);
         } else {
             run(i);
         }

@@ -8,6 +8,8 @@
 #pragma once
 
 #include "Grid.h"
+#include "Lattice.h"
+#include "RollBack.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,8 +1,17 @@
 // Trading calendar: trading days, the dividend's day and the time steps of
 // each part of the day. Exchange hours are 10:00-18:20 on Monday to Friday.
+#include "Calendar.h"
+
 #include "EngineInternal.h"
 
 #include <cmath>
+
+namespace {
+
+// 1 January 1970 as a serial.
+constexpr int64_t kUnixEpochSerial = 25569;
+
+} // namespace
 
 namespace engine_detail {
 
@@ -144,4 +153,48 @@ const char* DateRangeRefusal(double valuationTime, double expiry) {
                "enintään 2000 kalenteripäivää molemmat päivät mukaan lukien";
     if (engine_detail::Weekday(expiry) >= 5) return "Päättymispäivä osuu viikonloppuun";
     return nullptr;
+}
+
+// Days from civil and back after H. Hinnant's "chrono-Compatible Low-Level
+// Date Algorithms": exact for any year, with no table.
+int64_t SerialOfCivil(int64_t year, unsigned month, unsigned day) {
+    const int64_t y = year - (month <= 2 ? 1 : 0);
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<int64_t>(doe) - 719468 + kUnixEpochSerial;
+}
+
+int32_t SerialOfDate(int year, unsigned month, unsigned day) {
+    return static_cast<int32_t>(SerialOfCivil(year, month, day));
+}
+
+CivilDate CivilOfSerial(int64_t serialDay) {
+    const int64_t z = serialDay - kUnixEpochSerial + 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    CivilDate date;
+    date.Day = doy - (153 * mp + 2) / 5 + 1;
+    date.Month = mp < 10 ? mp + 3 : mp - 9;
+    date.Year = static_cast<int64_t>(yoe) + era * 400 + (date.Month <= 2 ? 1 : 0);
+    return date;
+}
+
+int DayOfWeekOfSerial(double serial) {
+    // Serial day 0 (30 December 1899) was a Saturday; the day is the
+    // truncated serial, also for serials before it.
+    double r = std::fmod(std::trunc(serial), 7.0);
+    if (r < 0) r += 7.0;
+    return (static_cast<int>(r) + 6) % 7 + 1;
+}
+
+bool TotalStepsOf(const CGrid& grid, int32_t& totalSteps) {
+    engine_detail::Calendar cal;
+    if (!engine_detail::ComputeCalendar(grid, cal)) return false;
+    totalSteps = cal.TotalSteps;
+    return true;
 }

@@ -491,6 +491,10 @@ double* RunSteps(const StepPlan& plan, double* a, double* b, int32_t offset, int
     return (steps & 1) ? b : a;
 }
 
+} // namespace engine_detail
+
+using namespace engine_detail;
+
 const char* KernelIsa() {
     return ChosenIsa().Name;
 }
@@ -508,5 +512,3 @@ bool UseKernelIsa(std::string_view name) {
     }
     return false;
 }
-
-} // namespace engine_detail

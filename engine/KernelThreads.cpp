@@ -3,6 +3,8 @@
 // block's step count (recomputing the halo's shrinking triangle, with the
 // same operations, so the values stay bitwise those of one thread), and the
 // halves meet once per block.
+#include "KernelThreads.h"
+
 #include "Kernel.h"
 
 #include <algorithm>
@@ -307,6 +309,17 @@ int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps, double* 
     return done;
 }
 
+void RunNextBlocksAlone(int32_t blocks) {
+    if (Helper* helper = Helper::Instance()) {
+        std::lock_guard<std::mutex> lock(helper->Busy);
+        helper->BlocksAlone = blocks;
+    }
+}
+
+} // namespace engine_detail
+
+using namespace engine_detail;
+
 void UseKernelThreads(bool allowed) {
     splitAllowed.store(allowed, std::memory_order_relaxed);
 }
@@ -327,12 +340,3 @@ unsigned UsableCpus() {
 #endif
     return std::max(1u, std::thread::hardware_concurrency());
 }
-
-void RunNextBlocksAlone(int32_t blocks) {
-    if (Helper* helper = Helper::Instance()) {
-        std::lock_guard<std::mutex> lock(helper->Busy);
-        helper->BlocksAlone = blocks;
-    }
-}
-
-} // namespace engine_detail

@@ -2,7 +2,11 @@
 // branch probabilities, node prices and expiry values. Each formula runs at
 // extended precision and is rounded to double where it is stored or handed to
 // ln, exp, sqrt or pow.
+#include "Lattice.h"
+
+#include "Calendar.h"
 #include "EngineInternal.h"
+#include "Residual.h"
 
 #include <algorithm>
 #include <cmath>
@@ -207,8 +211,8 @@ bool BuildGrid(CGrid& grid, bool withRows, bool limitAsFullGrid = false) {
     engine_detail::FillDayTables(b.cal, grid.Warrant.Expiry, grid.ValuationTime, grid.StepsPerDay,
                                  b.daySteps, b.dayDates);
     if (grid.Warrant.ProductType > kNormal) {
-        b.residual = engine_detail::ResidualFor(grid.Warrant, grid.StepsPerDay, b.prices, b.values,
-                                                b.pUp, b.pMid, b.pDown);
+        b.residual =
+            ResidualFor(grid.Warrant, grid.StepsPerDay, b.prices, b.values, b.pUp, b.pMid, b.pDown);
         if (!std::isfinite(b.residual)) throw EngineError("Jäännösarvo ylivuotaa");
     }
     Commit(grid, b);
@@ -216,6 +220,14 @@ bool BuildGrid(CGrid& grid, bool withRows, bool limitAsFullGrid = false) {
 }
 
 } // namespace
+
+double Payoff(const CGrid& grid, double price) {
+    const CWarrant& w = grid.Warrant;
+    double x = static_cast<double>((static_cast<long double>(price) - w.Strike) * w.Multiplier);
+    if (!w.IsCall) x = -x;
+    // A zero payoff is +0, never -0, so that no listing shows "-0.000".
+    return x > 0 ? x : 0.0;
+}
 
 bool BuildLattice(CGrid& grid) {
     return BuildGrid(grid, true);

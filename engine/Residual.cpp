@@ -1,11 +1,11 @@
 // Residual value of a knocked-out Turbo (SG): a short undiscounted induction
 // over 180 minutes of exchange hours on a payoff capped at the stop-loss level.
+#include "Residual.h"
+
 #include "EngineInternal.h"
 
 #include <algorithm>
 #include <new>
-
-namespace engine_detail {
 
 double ResidualFor(const CWarrant& terms, int32_t stepsPerDay, const std::vector<double>& prices,
                    const std::vector<double>& payoffs, double pUp, double pMid, double pDown) {
@@ -59,5 +59,3 @@ double ResidualFor(const CWarrant& terms, int32_t stepsPerDay, const std::vector
     }
     return W[b];
 }
-
-} // namespace engine_detail

@@ -1,7 +1,10 @@
 // Backward induction, day by day, with the boundary rules of each product and
 // the cash dividend. The node loop itself lives in Kernel.cpp.
+#include "RollBack.h"
+
 #include "EngineInternal.h"
 #include "Kernel.h"
+#include "KernelThreads.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Analysis.h"
+#include "Calendar.h"
 #include "Grid.h"
 
 #include <cstdint>
@@ -79,5 +80,3 @@ inline char CsvFieldSeparator(char decimalSeparator) {
 
 // "YYYY-MM-DD" of a date-time serial's day.
 std::string SerialDateText(double serial);
-// The whole serial of a calendar date (1899-12-30 is 0).
-int32_t SerialOfDate(int year, unsigned month, unsigned day);

@@ -1,20 +1,18 @@
 // Date-time serials: whole days since 30 December 1899 plus the time of day.
 #include "Dates.h"
 
+#include "Calendar.h"
 #include "Conversions.h"
-
-#include <QDate>
 
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <ctime>
 #include <string>
 
 namespace {
 
 constexpr double kMSecsPerDay = 86400000.0;
-// 1970-01-01 as a serial.
-constexpr std::int64_t kUnixEpochSerial = 25569;
 
 [[noreturn]] void ThrowBadDateTime(int year, int month, int day, int hour, int minute, int second,
                                    int msec) {
@@ -37,7 +35,8 @@ double EncodeDateTime(int year, int month, int day, int hour, int minute, int se
         msec < 0 || msec > 999)
         ThrowBadDateTime(year, month, day, hour, minute, second, msec);
 
-    const std::int64_t days = chrono::sys_days{date}.time_since_epoch().count() + kUnixEpochSerial;
+    const std::int64_t days =
+        SerialOfCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
     const double time = (((hour * 60 + minute) * 60 + second) * 1000 + msec) / kMSecsPerDay;
     // Before the epoch the whole part counts back while the time of day still
     // counts forward, so the time is subtracted.
@@ -45,6 +44,8 @@ double EncodeDateTime(int year, int month, int day, int hour, int minute, int se
 }
 
 double Today() {
-    const QDate today = QDate::currentDate();
-    return EncodeDateTime(today.year(), today.month(), today.day());
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return EncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
 }

@@ -2,7 +2,7 @@
 // implied volatility round trips, refusals, and the value-only roll-back
 // against the full one.
 #include "Analysis.h"
-#include "Kernel.h"
+#include "KernelThreads.h"
 #include "TestGrids.h"
 
 #include <gtest/gtest.h>
@@ -240,7 +240,7 @@ TEST(Analysis, FiguresRevaluationsReportProgressAndKeepTheirBits) {
     const CGrid g = Valued(inputs);
     CShareFigures alone;
     std::thread([&] {
-        engine_detail::UseKernelThreadsOnThisThread(false); // one revaluation at a time
+        UseKernelThreadsOnThisThread(false); // one revaluation at a time
         alone = FiguresAt(g, 14.2);
     }).join();
 

@@ -1,4 +1,5 @@
 #include "Analysis.h"
+#include "Calendar.h"
 #include "TestGrids.h"
 
 #include <gtest/gtest.h>

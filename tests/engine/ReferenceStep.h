@@ -3,6 +3,8 @@
 #pragma once
 
 #include "Grid.h"
+#include "Lattice.h"
+#include "RollBack.h"
 
 #include <utility>
 

@@ -2,6 +2,8 @@
 #pragma once
 
 #include "Grid.h"
+#include "Lattice.h"
+#include "RollBack.h"
 
 // 1 March 2006 10:00 and 21 April 2006 18:20 as date-time serials.
 inline constexpr double kMarch1At10 = 38777.41666666666;

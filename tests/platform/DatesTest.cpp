@@ -1,6 +1,7 @@
 // Date-time serials, weekdays and the bridge to Qt's date-times.
 #include "Conversions.h"
 #include "Dates.h"
+#include "Calendar.h"
 #include "Grid.h"
 #include "QtBridge.h"
 
