@@ -1,5 +1,6 @@
 #include "ValueChart.h"
 
+#include "ClosedForms.h"
 #include "Conversions.h"
 #include "FloatFormat.h"
 #include "QtBridge.h"
@@ -431,7 +432,7 @@ void ValueChart::SetGrid(const CGrid& grid, std::optional<double> share,
     if (w.ProductType == kTurboSHB)
         d.VerticalLine(w.Strike, top, QStringLiteral("Knock-out-taso"), Qt::red, Qt::DashDotLine);
     if (w.ProductType == kTurboSG) {
-        const double level = w.IsCall ? w.Strike + w.KnockOutMargin : w.Strike - w.KnockOutMargin;
+        const double level = *KnockOutLevel(w);
         d.VerticalLine(level, top, QStringLiteral("Knock-out-taso"), Qt::red, Qt::DashDotLine);
         auto* upper = new QLineSeries;
         auto* lower = new QLineSeries;

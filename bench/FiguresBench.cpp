@@ -2,8 +2,8 @@
 // calendar allows at range(0) steps a day: seconds of the valuation with its
 // day rows, of FiguresAt's four revaluations, their ratio in valuations, and
 // the estimate of both from the measured kernel speed.
-#include "Analysis.h"
 #include "BenchGrids.h"
+#include "Figures.h"
 #include "Kernel.h"
 #include "KernelThreads.h"
 #include "Workload.h"

@@ -2,7 +2,8 @@
 // file format, for scripts and machines without a display.
 #pragma once
 
-#include "Analysis.h"
+#include "Figures.h"
+#include "ImpliedVolatility.h"
 
 #include <iosfwd>
 #include <optional>

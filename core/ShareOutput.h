@@ -2,7 +2,8 @@
 // show them: Finnish names, units and numbers, or kelvaro's JSON objects.
 #pragma once
 
-#include "Analysis.h"
+#include "Figures.h"
+#include "ImpliedVolatility.h"
 
 #include <optional>
 #include <string>

@@ -2,8 +2,8 @@
 // trading days, read straight from a rolled-back grid.
 #pragma once
 
-#include "Analysis.h"
 #include "Calendar.h"
+#include "Figures.h"
 #include "Grid.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "Workload.h"
 
-#include "Analysis.h"
 #include "EngineInternal.h"
+#include "Figures.h"
 #include "Kernel.h"
 #include "KernelThreads.h"
 #include "Lattice.h"

@@ -1,4 +1,4 @@
-#include "Analysis.h"
+#include "Figures.h"
 #include "Calendar.h"
 #include "TestGrids.h"
 
