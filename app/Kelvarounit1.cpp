@@ -295,7 +295,7 @@ void TForm1::CheckMemory() {
                            work_.DayValues.size() == static_cast<size_t>(size.DayCount);
     const std::string refusal =
         MemoryRefusalText(size.Bytes(!sameShape), UsableMemoryBytes(), DecimalSeparator());
-    if (!refusal.empty()) throw EngineError(refusal);
+    if (!refusal.empty()) throw ServiceRefusal(refusal);
 }
 
 void TForm1::ButtonCalculateClick() {
@@ -653,6 +653,9 @@ void TForm1::Guarded(const std::function<void()>& command) {
     } catch (const EConvertError& e) {
         ShowErrorBox(QStringLiteral("Virheellinen luku: \"%1\"").arg(QString::fromUtf8(e.Text())));
     } catch (const EngineError& e) {
+        ShowErrorBox(QStringLiteral("Laskenta keskeytyi: ") +
+                     QString::fromStdString(RefusalText(e)));
+    } catch (const ServiceRefusal& e) {
         ShowErrorBox(QStringLiteral("Laskenta keskeytyi: ") + QString::fromUtf8(e.what()));
     } catch (const std::bad_alloc&) {
         ShowErrorBox(QStringLiteral("Muisti ei riitä laskentaan."));

@@ -171,7 +171,7 @@ std::string Run(const std::vector<std::string>& args, ShareRun* row = nullptr,
     // A batch row's three node arrays are not worth reading the limits for.
     if (const std::string refusal = row ? "" : MemoryRefusal(grid, !valueOnly, DecimalSeparator());
         !refusal.empty())
-        throw EngineError(refusal);
+        throw ServiceRefusal(refusal);
     const JobProgress progress(line, grid, atShare && !scenario);
 
     CImpliedVolatility solved;
@@ -282,6 +282,8 @@ int Guarded(const std::function<void()>& body, std::string& message) {
         message = e.what();
         return kExitFile;
     } catch (const EngineError& e) {
+        message = "laskenta keskeytyi: " + RefusalText(e);
+    } catch (const ServiceRefusal& e) {
         message = std::string("laskenta keskeytyi: ") + e.what();
     } catch (const std::bad_alloc&) {
         message = "muisti ei riitä laskentaan";

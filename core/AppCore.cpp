@@ -1,6 +1,5 @@
 #include "AppCore.h"
 
-#include "Calendar.h"
 #include "FloatFormat.h"
 
 #include <algorithm>
@@ -120,19 +119,6 @@ std::string PeopleNumber(double value, int decimals, char separator) {
     std::string text(buffer, result.ptr);
     std::replace(text.begin(), text.end(), '.', separator);
     return Latin1ToUtf8(text);
-}
-
-std::string DateRangeRefusalText(const CGrid& grid, RefusedCommand command, RefusalForm form) {
-    const char* cause = DateRangeRefusal(grid.ValuationTime, grid.Warrant.Expiry);
-    if (cause == nullptr) return {};
-    const bool check = command == RefusedCommand::Check;
-    std::string text =
-        check ? "Parametrit virheellisiä." : "Parametrit virheellisiä, Laskenta peruttu";
-    if (form == RefusalForm::Box)
-        text += '\n';
-    else
-        text += check ? " " : ": ";
-    return text + cause;
 }
 
 SaveStatus WriteResultsFile(const std::string& path, const CGrid& grid, char separator) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Grid.h"
+#include "Refusals.h"
 #include "Save.h"
 
 #include <string>
@@ -27,16 +28,6 @@ std::string Latin1ToUtf8(std::string_view latin1);
 // for decimals < 0 the shortest text that reads back to the same double, so
 // that a limit shown can be typed back exactly.
 std::string PeopleNumber(double value, int decimals, char separator);
-
-// Which command a refused date range stops: the check has its own heading.
-enum class RefusedCommand { Calculate, Check };
-
-// Why the command cannot use the grid's date range, or "" when it can. UTF-8.
-// The window's box shows the heading ("Parametrit virheellisiä, Laskenta
-// peruttu" or "Parametrit virheellisiä.") and the cause on a line of its own;
-// kelvaro prints them on one line ("...peruttu: cause", "...virheellisiä. cause").
-enum class RefusalForm { Box, Line };
-std::string DateRangeRefusalText(const CGrid& grid, RefusedCommand command, RefusalForm form);
 
 // The verdict of the time-step check on PMid, the number 1 - PMid appended
 // in the general format (precision 4, digits 3) with the given separator.

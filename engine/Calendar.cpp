@@ -28,34 +28,32 @@ int32_t Weekday(double serial) {
     return (DayOfWeekOfSerial(serial) + 5) % 7;
 }
 
-const char* const kStepsTooMany =
-    "Aika-askelten määrä ei mahdu laskentaan (liian monta aika-askelta)";
+constexpr RefusalCode kStepsTooMany = RefusalCode::TooManyTimeSteps;
 
 // Inputs outside their meaningful range are refused, naming the input as the
 // window labels it.
 void ValidateInputs(const CGrid& grid) {
     const CWarrant& w = grid.Warrant;
     if (w.ProductType < kNormal || w.ProductType > kTurboSG)
-        throw EngineError("Tuntematon warrantin tyyppi");
+        throw EngineError(RefusalCode::UnknownProductType);
     if (!(w.Strike > 0 && std::isfinite(w.Strike)))
-        throw EngineError("Toteutushinnan on oltava suurempi kuin 0");
+        throw EngineError(RefusalCode::StrikeNotPositive);
     if (!(w.Multiplier > 0 && std::isfinite(w.Multiplier)))
-        throw EngineError("Kertoimen on oltava suurempi kuin 0");
+        throw EngineError(RefusalCode::MultiplierNotPositive);
     if (!(w.Volatility > 0 && std::isfinite(w.Volatility)))
-        throw EngineError("Laskentavolatiliteetin on oltava suurempi kuin 0 %");
+        throw EngineError(RefusalCode::VolatilityNotPositive);
     if (!(grid.Rate > -1 && std::isfinite(grid.Rate)))
-        throw EngineError("Riskittömän koron on oltava suurempi kuin -100 %");
+        throw EngineError(RefusalCode::RateNotAboveMinus100);
     // Lower rates meet the lattice's drift limit first wherever it matters.
-    if (grid.Rate > kMostRate) throw EngineError("Riskitön korko on liian suuri (yli 1000 %)");
+    if (grid.Rate > kMostRate) throw EngineError(RefusalCode::RateTooHigh);
     if (!(grid.OpenFraction > 0 && grid.OpenFraction <= 1))
-        throw EngineError("Pörssiajan on oltava yli 0 % ja enintään 100 % päivästä");
+        throw EngineError(RefusalCode::OpenFractionOutOfRange);
     if (!(grid.WeekendWeight >= 0 && std::isfinite(grid.WeekendWeight)))
-        throw EngineError("Viikonlopun pituus päivinä ei voi olla negatiivinen");
-    if (grid.StepsPerDay < 1) throw EngineError("Aika-askelia päivässä on oltava vähintään 1");
-    if (!std::isfinite(w.Dividend)) throw EngineError("Osinko ei ole kelvollinen luku");
-    if (!std::isfinite(w.DividendDate)) throw EngineError("Osinkopäivä ei ole kelvollinen");
-    if (!std::isfinite(w.KnockOutMargin))
-        throw EngineError("SG:n knock-out marginaali ei ole kelvollinen luku");
+        throw EngineError(RefusalCode::WeekendWeightNegative);
+    if (grid.StepsPerDay < 1) throw EngineError(RefusalCode::StepsPerDayBelowOne);
+    if (!std::isfinite(w.Dividend)) throw EngineError(RefusalCode::DividendNotFinite);
+    if (!std::isfinite(w.DividendDate)) throw EngineError(RefusalCode::DividendDateNotFinite);
+    if (!std::isfinite(w.KnockOutMargin)) throw EngineError(RefusalCode::KnockOutMarginNotFinite);
 }
 
 } // namespace
@@ -65,10 +63,10 @@ bool ComputeCalendar(const CGrid& grid, Calendar& out) {
     const double expiry = w.Expiry;
     const double now = grid.ValuationTime;
     if (!std::isfinite(expiry) || !std::isfinite(now))
-        throw EngineError("Päivämäärä ei ole kelvollinen");
+        throw EngineError(RefusalCode::DateNotFinite);
 
     out.ExpiryWeekday = Weekday(expiry);
-    if (DateRangeRefusal(now, expiry) != nullptr) return false;
+    if (DateRangeRefusal(now, expiry)) return false;
     ValidateInputs(grid);
 
     // A weekend valuation is counted from the Friday's close: nothing is left
@@ -143,16 +141,14 @@ void FillDayTables(const Calendar& cal, double expiry, double valuationTime, int
 
 } // namespace engine_detail
 
-const char* DateRangeRefusal(double valuationTime, double expiry) {
+std::optional<DateRangeProblem> DateRangeRefusal(double valuationTime, double expiry) {
     const double span = std::trunc(expiry) - std::trunc(valuationTime) + 1.0;
-    if (!(span >= 1.0)) return "Päättymispäivä on ennen laskentapäivää";
+    if (!(span >= 1.0)) return DateRangeProblem::ExpiryBeforeValuation;
     // The span counts both end days: an expiry 1999 days after the
     // valuation day is the last one accepted.
-    if (!(span <= 2000.0))
-        return "Päättymispäivä on liian kaukana: laskentapäivästä päättymispäivään saa olla "
-               "enintään 2000 kalenteripäivää molemmat päivät mukaan lukien";
-    if (engine_detail::Weekday(expiry) >= 5) return "Päättymispäivä osuu viikonloppuun";
-    return nullptr;
+    if (!(span <= 2000.0)) return DateRangeProblem::ExpiryTooFar;
+    if (engine_detail::Weekday(expiry) >= 5) return DateRangeProblem::ExpiryOnWeekend;
+    return std::nullopt;
 }
 
 // Days from civil and back after H. Hinnant's "chrono-Compatible Low-Level

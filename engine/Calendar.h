@@ -6,6 +6,7 @@
 #include "Grid.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // A day of the proleptic Gregorian calendar; Year counts astronomically
@@ -28,10 +29,16 @@ CivilDate CivilOfSerial(int64_t serialDay);
 // truncated serial, also for serials before day 0.
 int DayOfWeekOfSerial(double serial);
 
-// Why BuildLattice would refuse the date range of these two serials (expiry
-// before the valuation day, more than 2000 calendar days counting both end
-// days, expiry on a weekend), or nullptr when it is usable. Finnish, UTF-8.
-const char* DateRangeRefusal(double valuationTime, double expiry);
+// Why BuildLattice refuses a date range.
+enum class DateRangeProblem {
+    ExpiryBeforeValuation, // the expiry day is before the valuation day
+    ExpiryTooFar,          // more than 2000 calendar days, both end days counted
+    ExpiryOnWeekend,
+};
+
+// Why BuildLattice would refuse the date range of these two serials, or
+// nullopt when it is usable.
+std::optional<DateRangeProblem> DateRangeRefusal(double valuationTime, double expiry);
 
 // The time steps a build of these inputs would roll back, without building
 // anything: false for a refused date range; throws EngineError for the

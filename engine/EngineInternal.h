@@ -11,12 +11,12 @@
 namespace engine_detail {
 
 // Truncates toward zero into a signed 32-bit count; throws when it does not fit.
-inline int32_t TruncToInt32(long double x, const char* what) {
+inline int32_t TruncToInt32(long double x, RefusalCode what) {
     if (!(x > -2147483649.0L && x < 2147483648.0L)) throw EngineError(what);
     return static_cast<int32_t>(x);
 }
 
-inline int32_t CheckedInt32(int64_t x, const char* what) {
+inline int32_t CheckedInt32(int64_t x, RefusalCode what) {
     if (x < std::numeric_limits<int32_t>::min() || x > std::numeric_limits<int32_t>::max())
         throw EngineError(what);
     return static_cast<int32_t>(x);

@@ -74,8 +74,7 @@ CGrid GridInputs(const CGrid& grid) {
 }
 
 bool ValueOnly(CGrid& grid, const KeepGoing& keepGoing) {
-    if (!engine_detail::BuildValuesOnly(grid))
-        throw EngineError("Parametrit virheellisiä, Laskenta peruttu");
+    if (!engine_detail::BuildValuesOnly(grid)) throw EngineError(RefusalCode::DateRangeRefused);
     for (int32_t day = grid.DayCount - 1; day >= 0; --day) {
         engine_detail::RollBackDayInto(grid, day, false);
         if (keepGoing && !keepGoing()) return false;
@@ -284,8 +283,7 @@ void SetVegaRho(const CGrid& grid, double share, const RevaluationObserver& onPr
 CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& close,
                         const std::vector<double>& nextDay, double share, bool withRevaluations,
                         const RevaluationObserver& onProgress) {
-    if (!(share > 0 && std::isfinite(share)))
-        throw EngineError("Osakkeen hinnan on oltava suurempi kuin 0");
+    if (!(share > 0 && std::isfinite(share))) throw EngineError(RefusalCode::SharePriceNotPositive);
     const CWarrant& w = grid.Warrant;
     CShareFigures f;
     f.Share = share;

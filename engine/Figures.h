@@ -38,8 +38,8 @@ using KeepGoing = std::function<bool()>;
 // BuildLattice then RollBack, but no day rows are allocated or stored
 // (DayValues stays empty, memory O(NodeCount)). Prices and Values are bit for
 // bit those of the full valuation. Throws EngineError as BuildLattice does,
-// and with "Parametrit virheellisiä, Laskenta peruttu" for a rejected date
-// range. Returns false when `keepGoing` stopped it (the grid is incomplete).
+// and with RefusalCode::DateRangeRefused for a rejected date range. Returns false when `keepGoing`
+// stopped it (the grid is incomplete).
 bool ValueOnly(CGrid& grid, const KeepGoing& keepGoing = {});
 
 // Value at `share` after a value-only revaluation of `inputs` with the

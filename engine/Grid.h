@@ -7,11 +7,71 @@
 #include <string>
 #include <vector>
 
+// What the engine refuses, as a code; the words are the service layer's.
+enum class RefusalCode : int32_t {
+    // Inputs outside their meaningful range.
+    UnknownProductType,
+    StrikeNotPositive,
+    MultiplierNotPositive,
+    VolatilityNotPositive,
+    RateNotAboveMinus100,
+    RateTooHigh, // above kMostRate
+    OpenFractionOutOfRange,
+    WeekendWeightNegative,
+    StepsPerDayBelowOne,
+    DividendNotFinite,
+    DividendDateNotFinite,
+    KnockOutMarginNotFinite,
+    DateNotFinite,
+    SharePriceNotPositive,
+    MarketPriceNotPositive,
+    // The calendar and the lattice.
+    DateRangeRefused, // see DateRangeRefusal for why
+    TooManyTimeSteps,
+    ValuationAfterClose,
+    NoTimeSteps,
+    VolatilityUnderflow,
+    VolatilityTooHigh,       // A: the highest volatility the term allows, as a fraction
+    VolatilityTooLowForRate, // A: the least volatility the rate's drift allows, as a fraction
+    PriceRangeOverflow,
+    PriceRangeUnderflow,
+    TooManyPriceSteps,
+    OnePriceLevel,
+    PriceStepTooSmall,
+    ProbabilitiesNotFinite,
+    ArraysTooLarge,
+    ArraysOutOfMemory,
+    PayoffOverflow,
+    ResidualOverflow,
+    ResidualOutOfMemory,
+    // The roll-back.
+    NotBuilt,
+    BadTradingDay,
+    ValuesOverflow,
+    NegativeBranchWeight, // values overflowed because a branch weight is negative
+    WorkLimit,            // fuzzing builds only
+};
+
+// One refusal: its code and the numbers its text names.
+struct Refusal {
+    RefusalCode Code = RefusalCode::NotBuilt;
+    double A = 0, B = 0;
+};
+
+// A short English tag of the code, for logs and what().
+const char* RefusalTag(RefusalCode code);
+
 // The engine's one error: an input or an intermediate result that has no
-// finite valuation. The message is a short cause in Finnish, shown to the user.
+// finite valuation. Why() says which; what() is a short English tag.
 class EngineError : public std::runtime_error {
 public:
-    explicit EngineError(const std::string& cause) : std::runtime_error(cause) {}
+    explicit EngineError(RefusalCode code, double a = 0, double b = 0)
+        : std::runtime_error(RefusalTag(code)), refusal_{code, a, b} {}
+    const Refusal& Why() const { return refusal_; }
+    RefusalCode Code() const { return refusal_.Code; }
+
+private:
+    Refusal refusal_;
 };
 
 // Product types, as indexed by the window's type choice.

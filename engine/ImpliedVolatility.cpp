@@ -8,32 +8,11 @@
 #include <boost/math/tools/toms748_solve.hpp>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <map>
-#include <system_error>
 
 namespace {
-
-std::string Decimals(double x, int decimals, char separator) {
-    char buffer[64];
-    const auto [end, ec] =
-        std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed, decimals);
-    std::string text(buffer, ec == std::errc() ? end : buffer);
-    std::replace(text.begin(), text.end(), '.', separator);
-    return text;
-}
-
-// Six significant digits, an exponent only where needed ("14,6", "1e+308").
-std::string General(double x, char separator) {
-    char buffer[64];
-    const auto [end, ec] =
-        std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::general, 6);
-    std::string text(buffer, ec == std::errc() ? end : buffer);
-    std::replace(text.begin(), text.end(), '.', separator);
-    return text;
-}
 
 struct Stopped {};
 
@@ -294,13 +273,12 @@ void VolatilitySearch::SetVegaAt(double root) {
 
 CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, double price,
                                           const SolveObserver& onProgress) {
-    if (!(share > 0 && std::isfinite(share)))
-        throw EngineError("Osakkeen hinnan on oltava suurempi kuin 0");
+    if (!(share > 0 && std::isfinite(share))) throw EngineError(RefusalCode::SharePriceNotPositive);
     if (!(price > 0 && std::isfinite(price)))
-        throw EngineError("Warrantin hinnan on oltava suurempi kuin 0");
+        throw EngineError(RefusalCode::MarketPriceNotPositive);
     engine_detail::Calendar cal;
     if (!engine_detail::ComputeCalendar(inputs, cal))
-        throw EngineError("Parametrit virheellisiä, Laskenta peruttu");
+        throw EngineError(RefusalCode::DateRangeRefused);
 
     CImpliedVolatility result;
     // Below the least volatility the rate's drift allows the lattice refuses.
@@ -328,39 +306,4 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
         result.Outcome = VolatilityOutcome::Stopped;
     }
     return result;
-}
-
-std::string VolatilityRefusal(const CImpliedVolatility& r, double price, char separator) {
-    const double low = std::min(r.ValueAtLowest, r.ValueAtHighest);
-    const double high = std::max(r.ValueAtLowest, r.ValueAtHighest);
-    // Two decimals as prices are quoted, four below 0.10; six digits with an
-    // exponent where two decimals would run to twenty digits or more.
-    const auto price2 = [separator](double x) {
-        if (std::fabs(x) >= 1e15) return General(x, separator);
-        return Decimals(x, std::fabs(x) < 0.1 ? 4 : 2, separator);
-    };
-    const std::string at = "Hinnalla " + price2(price);
-    const std::string cannot = at + " volatiliteettia ei voi päätellä: ";
-    switch (r.Outcome) {
-    case VolatilityOutcome::Solved:
-        return {};
-    case VolatilityOutcome::NoSolution:
-        return at + " ei löydy volatiliteettia väliltä " +
-               General(r.LowestVolatility * 100, separator) + "–300 %: arvo vaihtelee välillä " +
-               price2(low) + "–" + price2(high);
-    case VolatilityOutcome::Insensitive:
-        return cannot + "warrantin arvo riippuu volatiliteetista vain vähän (vega alle " +
-               Decimals(kLeastVega, 4, separator) + " volatiliteettiprosenttiyksikköä kohden)";
-    case VolatilityOutcome::KnockedOut:
-        return cannot + "osakkeen hinta on knock-out-tasolla " + General(r.PriceLow, separator) +
-               " tai sen takana";
-    case VolatilityOutcome::OffLattice:
-        return cannot +
-               "osakkeen hinta on hilan hinta-alueen ulkopuolella kaikilla "
-               "volatiliteeteilla 1–300 % (" +
-               General(r.PriceLow, separator) + "–" + General(r.PriceHigh, separator) + ")";
-    case VolatilityOutcome::Stopped:
-        return "Volatiliteettihaku keskeytettiin";
-    }
-    return {};
 }

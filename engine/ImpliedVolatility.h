@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <string>
 
 inline constexpr double kLowestVolatility = 0.01; // 1 %
 inline constexpr double kHighestVolatility = 3.0; // 300 %
@@ -49,8 +48,3 @@ using SolveObserver = std::function<bool(int32_t valuationsDone)>;
 // lattice refuses or a share price or market price that is not positive.
 CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, double price,
                                           const SolveObserver& onProgress = {});
-
-// The Finnish cause of an outcome other than Solved, numbers with
-// `separator` ("Hinnalla 0,12 ei löydy volatiliteettia väliltä 1–300 %:
-// arvo vaihtelee välillä 0,15–2,10"). UTF-8.
-std::string VolatilityRefusal(const CImpliedVolatility& result, double price, char separator);

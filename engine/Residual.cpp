@@ -11,7 +11,7 @@ double ResidualFor(const CWarrant& terms, int32_t stepsPerDay, const std::vector
                    const std::vector<double>& payoffs, double pUp, double pMid, double pDown) {
     using ld = long double;
     const auto n = static_cast<int32_t>(prices.size());
-    if (n < 2 || payoffs.size() != prices.size()) throw EngineError("Hilaa ei ole rakennettu");
+    if (n < 2 || payoffs.size() != prices.size()) throw EngineError(RefusalCode::NotBuilt);
     const double* P = prices.data();
     const double* E = payoffs.data();
 
@@ -22,7 +22,7 @@ double ResidualFor(const CWarrant& terms, int32_t stepsPerDay, const std::vector
         W.resize(n);
         U.resize(n);
     } catch (const std::bad_alloc&) {
-        throw EngineError("Muisti ei riitä jäännösarvon laskentaan");
+        throw EngineError(RefusalCode::ResidualOutOfMemory);
     }
     for (int32_t i = 0; i < n; ++i) W[i] = E[i] > cap ? cap : E[i];
 

@@ -45,7 +45,7 @@ void AppendNumber(std::string& out, double value, char decimalSeparator) {
 
 const std::vector<double>& DayRowValues(const CGrid& grid, int32_t day) {
     if (!grid.Allocated || day < 0 || day >= grid.DayCount)
-        throw EngineError("Virheellinen kaupankäyntipäivä");
+        throw EngineError(RefusalCode::BadTradingDay);
     // Row d - 1 holds the start of day d's roll-back, which is the close of
     // day d - 1: so row d is the close of day d, and day 0 has no row of its
     // own before the valuation moment's Values.

@@ -25,7 +25,7 @@ inline CGrid WorkedExample(int32_t productType = kNormal, bool isCall = true) {
 
 // The grid built and rolled back; a refused date range fails the test.
 inline CGrid Valued(CGrid g) {
-    if (!BuildLattice(g)) throw EngineError("date range refused");
+    if (!BuildLattice(g)) throw EngineError(RefusalCode::DateRangeRefused);
     RollBack(g);
     return g;
 }
