@@ -1,6 +1,5 @@
 #include "Kelvarounit1.h"
 
-#include "AppCore.h"
 #include "BackgroundJob.h"
 #include "ChartWindow.h"
 #include "Conversions.h"
@@ -9,11 +8,17 @@
 #include "FiguresWindow.h"
 #include "FloatFormat.h"
 #include "GridCsv.h"
+#include "InputScaling.h"
+#include "Listing.h"
 #include "Memory.h"
 #include "MemoryCheck.h"
+#include "PeopleText.h"
 #include "QtBridge.h"
+#include "Refusals.h"
+#include "ResultsFile.h"
 #include "ScenarioWindow.h"
 #include "ShareOutput.h"
+#include "Verdict.h"
 #include "ui_Kelvarounit1.h"
 
 #include <QCloseEvent>

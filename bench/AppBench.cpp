@@ -1,9 +1,10 @@
 // Whole valuations on the largest lattice the calendar allows, the listing
 // text included, and the results file of that grid.
-#include "AppCore.h"
 #include "BenchGrids.h"
 #include "Kernel.h"
+#include "Listing.h"
 #include "Memory.h"
+#include "ResultsFile.h"
 
 #include <benchmark/benchmark.h>
 

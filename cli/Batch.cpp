@@ -1,10 +1,10 @@
 #include "Batch.h"
 
-#include "AppCore.h"
 #include "Conversions.h"
 #include "Kelvaro.h"
 #include "KernelThreads.h"
 #include "Output.h"
+#include "PeopleText.h"
 #include "ShareOutput.h"
 #include "TerminalLine.h"
 

@@ -1,16 +1,20 @@
 #include "Kelvaro.h"
 
-#include "AppCore.h"
 #include "Batch.h"
 #include "Conversions.h"
 #include "Grid.h"
 #include "GridCsv.h"
+#include "InputScaling.h"
+#include "Listing.h"
 #include "MemoryCheck.h"
 #include "Options.h"
 #include "Output.h"
+#include "Refusals.h"
+#include "ResultsFile.h"
 #include "ScenarioOutput.h"
 #include "ShareOutput.h"
 #include "TerminalLine.h"
+#include "Verdict.h"
 #include "Workload.h"
 
 #include <algorithm>

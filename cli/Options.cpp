@@ -1,9 +1,10 @@
 #include "Options.h"
 
-#include "AppCore.h"
 #include "Batch.h"
 #include "Conversions.h"
 #include "Dates.h"
+#include "InputScaling.h"
+#include "PeopleText.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,6 +1,6 @@
 #include "Output.h"
 
-#include "AppCore.h"
+#include "PeopleText.h"
 #include "ShareOutput.h"
 
 #include <cstdint>
