@@ -3,6 +3,7 @@
 #include "Conversions.h"
 #include "Kelvaro.h"
 #include "KernelThreads.h"
+#include "NumberText.h"
 #include "Output.h"
 #include "PeopleText.h"
 #include "ShareOutput.h"
@@ -317,7 +318,7 @@ private:
         Cell(text, kelvaro::VisibleText(run.Error));
         const auto number = [&](std::optional<double> value) {
             std::string cell;
-            if (value && std::isfinite(*value)) AppendJsonNumber(cell, *value);
+            if (value && std::isfinite(*value)) AppendShortest(cell, *value);
             Cell(text, cell);
         };
         for (const auto& [key, value] : FigureFields(run.Figures.value_or(CShareFigures{})))

@@ -12,6 +12,7 @@
 #include "Refusals.h"
 #include "ResultsFile.h"
 #include "ScenarioOutput.h"
+#include "ScenarioText.h"
 #include "ShareOutput.h"
 #include "TerminalLine.h"
 #include "Verdict.h"

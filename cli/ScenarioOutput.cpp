@@ -3,6 +3,7 @@
 #include "ChartWindow.h"
 #include "Conversions.h"
 #include "Options.h"
+#include "ScenarioText.h"
 #include "ValueChart.h"
 
 #include <QApplication>

@@ -11,9 +11,6 @@
 #include <utility>
 #include <vector>
 
-// Shortest text that reads back to the same double; null for NaN or infinity.
-void AppendJsonNumber(std::string& out, double value);
-
 // One figure as the window lists it: name, number (or "–") and unit.
 struct FigureRow {
     std::string Name, Value, Unit;

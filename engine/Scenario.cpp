@@ -35,12 +35,6 @@ double RoundToDecimals(double x, int decimals) {
     return rounded;
 }
 
-void AppendNumber(std::string& out, double value, char decimalSeparator) {
-    char buffer[32];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    for (const char* c = buffer; c != end; ++c) out += *c == '.' ? decimalSeparator : *c;
-}
-
 } // namespace
 
 const std::vector<double>& DayRowValues(const CGrid& grid, int32_t day) {
@@ -144,38 +138,4 @@ std::optional<double> ScenarioCellValue(const ScenarioTable& table, std::size_t 
     if (cell == ScenarioCell::Change) return change;
     if (*table.Reference == 0) return std::nullopt;
     return change / *table.Reference * 100;
-}
-
-std::string ScenarioText(const ScenarioTable& table, ScenarioCell cell, char decimalSeparator,
-                         char fieldSeparator) {
-    // The corner names what the cells hold; the plain values keep the bare
-    // "Hinta" that kelvaro --scenario has always written.
-    std::string text = cell == ScenarioCell::Value    ? "Hinta"
-                       : cell == ScenarioCell::Change ? "Hinta (muutos)"
-                                                      : "Hinta (muutos %)";
-    for (const double date : table.Dates) text += fieldSeparator + SerialDateText(date);
-    text += "\r\n";
-    for (std::size_t r = 0; r < table.Prices.size(); ++r) {
-        AppendNumber(text, table.Prices[r], decimalSeparator);
-        for (std::size_t c = 0; c < table.Days.size(); ++c) {
-            text += fieldSeparator;
-            if (const std::optional<double> v = ScenarioCellValue(table, r, c, cell))
-                AppendNumber(text, *v, decimalSeparator);
-        }
-        text += "\r\n";
-    }
-    return text;
-}
-
-std::string SerialDateText(double serial) {
-    const CivilDate date = CivilOfSerial(DayOf(serial));
-    const unsigned month = date.Month, day = date.Day;
-    std::string text(std::to_string(date.Year));
-    text += '-';
-    text += static_cast<char>('0' + month / 10);
-    text += static_cast<char>('0' + month % 10);
-    text += '-';
-    text += static_cast<char>('0' + day / 10);
-    text += static_cast<char>('0' + day % 10);
-    return text;
 }

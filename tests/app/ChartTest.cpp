@@ -3,6 +3,7 @@
 // pictures are written at the requested size, the table's CSV and edits.
 #include "ChartWindow.h"
 #include "Conversions.h"
+#include "ScenarioText.h"
 #include "ScenarioWindow.h"
 #include "TestGrids.h"
 #include "ValueChart.h"
