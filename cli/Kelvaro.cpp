@@ -9,6 +9,7 @@
 #include "MemoryCheck.h"
 #include "Options.h"
 #include "Output.h"
+#include "QtBridge.h"
 #include "Refusals.h"
 #include "ResultsFile.h"
 #include "ScenarioOutput.h"
@@ -319,6 +320,7 @@ bool ReadOptions(const std::vector<std::string>& args,
 }
 
 int RunKelvaro(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    UseQtLocaleSeparator(); // the regional separator as the window reads it
     if (IsBatchCommand(args)) return RunBatchCommand(args, out, err);
     std::string message;
     TerminalLine line(err, IsTerminalStderr(err));

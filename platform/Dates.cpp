@@ -4,6 +4,8 @@
 #include "Calendar.h"
 #include "Conversions.h"
 
+#include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -21,6 +23,13 @@ constexpr double kMSecsPerDay = 86400000.0;
                               std::to_string(minute) + ":" + std::to_string(second) + "." +
                               std::to_string(msec);
     throw EConvertError("'" + shown + "' ei ole kelvollinen päivämäärä ja kellonaika", shown);
+}
+
+bool ReadDigits(std::string_view text, std::size_t from, std::size_t count, int& value) {
+    const char* first = text.data() + from;
+    const auto [end, ec] = std::from_chars(first, first + count, value);
+    return ec == std::errc() && end == first + count &&
+           std::all_of(first, first + count, [](char c) { return c >= '0' && c <= '9'; });
 }
 
 } // namespace
@@ -48,4 +57,20 @@ double Today() {
     std::tm local{};
     localtime_r(&now, &local);
     return EncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+}
+
+std::optional<DateTimeFields> ParseDateTimeFields(std::string_view text, bool timeAllowed) {
+    DateTimeFields f;
+    const bool withTime = timeAllowed && text.size() == 16;
+    if (!(text.size() == 10 || withTime) || text[4] != '-' || text[7] != '-' ||
+        !ReadDigits(text, 0, 4, f.Year) || !ReadDigits(text, 5, 2, f.Month) ||
+        !ReadDigits(text, 8, 2, f.Day))
+        return std::nullopt;
+    if (withTime) {
+        if (text[10] != ' ' || text[13] != ':' || !ReadDigits(text, 11, 2, f.Hour) ||
+            !ReadDigits(text, 14, 2, f.Minute))
+            return std::nullopt;
+        f.HasTime = true;
+    }
+    return f;
 }

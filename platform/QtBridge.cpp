@@ -4,6 +4,8 @@
 #include "Conversions.h"
 
 #include <QDate>
+#include <QLocale>
+#include <QString>
 #include <QTime>
 
 #include <cmath>
@@ -11,6 +13,9 @@
 namespace {
 
 constexpr qint64 kMSecsPerDay = 86400000;
+
+// Before main, so that the first DecimalSeparator() already reads the locale.
+[[maybe_unused]] const bool kLocaleSeparatorSet = (UseQtLocaleSeparator(), true);
 
 } // namespace
 
@@ -43,4 +48,14 @@ QDateTime SerialToDateTime(double serial) {
     const auto year = static_cast<int>(date.Year <= 0 ? date.Year - 1 : date.Year);
     return QDateTime(QDate(year, static_cast<int>(date.Month), static_cast<int>(date.Day)),
                      QTime::fromMSecsSinceStartOfDay(static_cast<int>(msecs)), Qt::LocalTime);
+}
+
+char QtLocaleDecimalSeparator() {
+    const QString point = QLocale::system().decimalPoint();
+    if (point.size() != 1 || point.at(0).unicode() > 0xFF) return '.';
+    return static_cast<char>(point.at(0).unicode());
+}
+
+void UseQtLocaleSeparator() {
+    SetSystemSeparatorSource(&QtLocaleDecimalSeparator);
 }
