@@ -26,6 +26,9 @@ double ResidualFor(const CWarrant& terms, int32_t stepsPerDay, const std::vector
     }
     for (int32_t i = 0; i < n; ++i) W[i] = E[i] > cap ? cap : E[i];
 
+    // The stop-loss level at extended precision, not KnockOutLevel's double:
+    // the sum rounded to double could fall on the other side of a node price
+    // and move the zone by a node, so this one keeps its own.
     int32_t b = 0;
     if (terms.IsCall) {
         const ld level = static_cast<ld>(terms.Strike) + terms.KnockOutMargin;
