@@ -1,8 +1,8 @@
 #include "FiguresWindow.h"
 
-#include "AppCore.h"
 #include "Conversions.h"
 #include "FloatFormat.h"
+#include "PeopleText.h"
 #include "ShareOutput.h"
 
 #include <QHeaderView>

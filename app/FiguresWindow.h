@@ -2,7 +2,8 @@
 // valuation, and the implied volatility when one was solved.
 #pragma once
 
-#include "Analysis.h"
+#include "Figures.h"
+#include "ImpliedVolatility.h"
 
 #include <QWidget>
 #include <optional>

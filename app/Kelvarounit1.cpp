@@ -1,6 +1,5 @@
 #include "Kelvarounit1.h"
 
-#include "AppCore.h"
 #include "BackgroundJob.h"
 #include "ChartWindow.h"
 #include "Conversions.h"
@@ -9,11 +8,17 @@
 #include "FiguresWindow.h"
 #include "FloatFormat.h"
 #include "GridCsv.h"
+#include "InputScaling.h"
+#include "Listing.h"
 #include "Memory.h"
 #include "MemoryCheck.h"
+#include "PeopleText.h"
 #include "QtBridge.h"
+#include "Refusals.h"
+#include "ResultsFile.h"
 #include "ScenarioWindow.h"
 #include "ShareOutput.h"
+#include "Verdict.h"
 #include "WarrantInputs.h"
 #include "ui_Kelvarounit1.h"
 
@@ -305,7 +310,7 @@ void TForm1::CheckMemory() {
                            work_.DayValues.size() == static_cast<size_t>(size.DayCount);
     const std::string refusal =
         MemoryRefusalText(size.Bytes(!sameShape), UsableMemoryBytes(), DecimalSeparator());
-    if (!refusal.empty()) throw EngineError(refusal);
+    if (!refusal.empty()) throw ServiceRefusal(refusal);
 }
 
 void TForm1::ButtonCalculateClick() {
@@ -664,6 +669,9 @@ void TForm1::Guarded(const std::function<void()>& command) {
     } catch (const EConvertError& e) {
         ShowErrorBox(QStringLiteral("Virheellinen luku: \"%1\"").arg(QString::fromUtf8(e.Text())));
     } catch (const EngineError& e) {
+        ShowErrorBox(QStringLiteral("Laskenta keskeytyi: ") +
+                     QString::fromStdString(RefusalText(e)));
+    } catch (const ServiceRefusal& e) {
         ShowErrorBox(QStringLiteral("Laskenta keskeytyi: ") + QString::fromUtf8(e.what()));
     } catch (const std::bad_alloc&) {
         ShowErrorBox(QStringLiteral("Muisti ei riitä laskentaan."));

@@ -1,9 +1,10 @@
 // The calculator's one window: inputs, outputs, menu and its commands.
 #pragma once
 
-#include "Analysis.h"
 #include "Dialogs.h"
+#include "Figures.h"
 #include "Grid.h"
+#include "ImpliedVolatility.h"
 #include "Save.h"
 #include "Workload.h"
 

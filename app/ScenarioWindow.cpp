@@ -5,6 +5,7 @@
 #include "FloatFormat.h"
 #include "QtBridge.h"
 #include "Save.h"
+#include "ScenarioText.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,9 +1,10 @@
 // Whole valuations on the largest lattice the calendar allows, the listing
 // text included, and the results file of that grid.
-#include "AppCore.h"
 #include "BenchGrids.h"
 #include "Kernel.h"
+#include "Listing.h"
 #include "Memory.h"
+#include "ResultsFile.h"
 
 #include <benchmark/benchmark.h>
 
@@ -66,7 +67,7 @@ int main(int argc, char** argv) {
     constexpr const char* kIsaOption = "--kernel-isa=";
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], kIsaOption, std::strlen(kIsaOption)) != 0) continue;
-        if (!engine_detail::UseKernelIsa(argv[i] + std::strlen(kIsaOption))) {
+        if (!UseKernelIsa(argv[i] + std::strlen(kIsaOption))) {
             std::fprintf(stderr, "unknown or unsupported instruction set: %s\n", argv[i]);
             return 1;
         }
@@ -74,7 +75,7 @@ int main(int argc, char** argv) {
         --argc;
         --i;
     }
-    std::fprintf(stderr, "roll-back kernel: %s\n", engine_detail::KernelIsa());
+    std::fprintf(stderr, "roll-back kernel: %s\n", KernelIsa());
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

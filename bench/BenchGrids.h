@@ -2,6 +2,8 @@
 #pragma once
 
 #include "Grid.h"
+#include "Lattice.h"
+#include "RollBack.h"
 
 // The largest lattice the calendar allows: 2000 calendar days ending on a
 // Friday, valuation at 10:00, 100 steps a day, exchange hours all day,

@@ -2,9 +2,10 @@
 // calendar allows at range(0) steps a day: seconds of the valuation with its
 // day rows, of FiguresAt's four revaluations, their ratio in valuations, and
 // the estimate of both from the measured kernel speed.
-#include "Analysis.h"
 #include "BenchGrids.h"
+#include "Figures.h"
 #include "Kernel.h"
+#include "KernelThreads.h"
 #include "Workload.h"
 
 #include <benchmark/benchmark.h>
@@ -39,9 +40,8 @@ void FiguresCost(benchmark::State& state) {
     CWorkload work;
     WorkloadOf(inputs, true, work);
     state.counters["estimate_s"] = EstimatedSeconds(work, MeasureKernelSpeed());
-    state.SetLabel(
-        std::string(engine_detail::KernelIsa()) +
-        (engine_detail::KernelThreadsUsableHere() ? ", revaluations in pairs" : ", one thread"));
+    state.SetLabel(std::string(KernelIsa()) +
+                   (KernelThreadsUsableHere() ? ", revaluations in pairs" : ", one thread"));
 }
 
 BENCHMARK(FiguresCost)->Arg(100)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);

@@ -3,6 +3,7 @@
 // with values that go subnormal.
 #include "BenchGrids.h"
 #include "Kernel.h"
+#include "KernelThreads.h"
 #include "ReferenceStep.h"
 
 #include <benchmark/benchmark.h>
@@ -48,14 +49,14 @@ void PlainLoop(benchmark::State& state) {
 // The kernel in one configuration; registered in main for the instruction
 // sets this processor has.
 void Kernel(benchmark::State& state, std::string isa, bool threads, bool fma) {
-    const std::string original = engine_detail::KernelIsa();
-    engine_detail::UseKernelIsa(isa);
-    engine_detail::UseKernelThreads(threads);
-    engine_detail::UseFmaQuotient(fma);
+    const std::string original = KernelIsa();
+    UseKernelIsa(isa);
+    UseKernelThreads(threads);
+    UseFmaQuotient(fma);
     RollBackLastDays(state, [](CGrid& g, int32_t d) { RollBackDay(g, d); });
-    engine_detail::UseKernelThreads(true);
-    engine_detail::UseFmaQuotient(true);
-    engine_detail::UseKernelIsa(original);
+    UseKernelThreads(true);
+    UseFmaQuotient(true);
+    UseKernelIsa(original);
 }
 
 // A multiplier of 1e-310 makes every expiry value subnormal, and most of
@@ -70,11 +71,11 @@ void SubnormalPlainLoop(benchmark::State& state) {
 }
 
 void SubnormalKernel(benchmark::State& state) {
-    engine_detail::UseKernelThreads(false);
+    UseKernelThreads(false);
     RollBackLastDays(
         state, [](CGrid& g, int32_t d) { RollBackDay(g, d); }, state.range(0) ? 1e-310 : 0.2);
-    engine_detail::UseKernelThreads(true);
-    state.SetLabel(std::string(engine_detail::KernelIsa()) + ", one thread");
+    UseKernelThreads(true);
+    state.SetLabel(std::string(KernelIsa()) + ", one thread");
 }
 
 // PlainLoop and Kernel run the same 40 days; their times compare directly.
@@ -86,9 +87,9 @@ int main(int argc, char** argv) {
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
     // Names: Kernel/<instruction set>/<threads>/<quotients>.
-    const std::string widest = engine_detail::KernelIsa();
+    const std::string widest = KernelIsa();
     for (const char* isa : {"sse2", "avx2", "avx512"}) {
-        if (!engine_detail::UseKernelIsa(isa)) continue;
+        if (!UseKernelIsa(isa)) continue;
         for (bool threads : {false, true}) {
             for (bool fma : {false, true}) {
                 if (fma && std::string(isa) == "sse2") continue; // no FMA in the baseline
@@ -101,7 +102,7 @@ int main(int argc, char** argv) {
             }
         }
     }
-    engine_detail::UseKernelIsa(widest);
+    UseKernelIsa(widest);
     for (int tiny : {0, 1}) {
         benchmark::RegisterBenchmark("SubnormalPlainLoop", SubnormalPlainLoop)
             ->Arg(tiny)

@@ -1,7 +1,8 @@
 // The implied-volatility solve: a 1-year Normal warrant (the window's
 // default inputs, expiry a year ahead) and the largest lattice.
-#include "Analysis.h"
 #include "BenchGrids.h"
+#include "Figures.h"
+#include "ImpliedVolatility.h"
 
 #include <benchmark/benchmark.h>
 

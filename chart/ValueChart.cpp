@@ -1,6 +1,6 @@
 #include "ValueChart.h"
 
-#include "Analysis.h"
+#include "ClosedForms.h"
 #include "Conversions.h"
 #include "FloatFormat.h"
 #include "QtBridge.h"

@@ -2,6 +2,7 @@
 
 #include "Csv.h"
 #include "Kelvaro.h"
+#include "KernelThreads.h"
 #include "ListValuation.h"
 #include "Options.h"
 
@@ -94,8 +95,7 @@ BatchSettings ReadBatchSettings(const std::vector<std::string>& args) {
     BatchSettings s;
     try {
         const kelvaro::ParsedArgs parsed(args);
-        s.Jobs =
-            static_cast<int>(std::clamp(UsableProcessors(), 1u, static_cast<unsigned>(kMaxJobs)));
+        s.Jobs = static_cast<int>(std::clamp(UsableCpus(), 1u, static_cast<unsigned>(kMaxJobs)));
         for (const auto& [name, value] : parsed.All()) {
             const BatchUse use = BatchUseOf(name);
             if (use != BatchUse::Column && use != BatchUse::Setting)

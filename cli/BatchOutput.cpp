@@ -1,5 +1,7 @@
 #include "BatchOutput.h"
 
+#include "NumberText.h"
+
 #include "Conversions.h"
 #include "Csv.h"
 #include "ShareOutput.h"
@@ -67,7 +69,7 @@ std::string BatchOutput::Csv(const ListRow& row, const WarrantRun& run) const {
     cell(VisibleText(run.Error));
     const auto number = [&](std::optional<double> value) {
         std::string digits;
-        if (value && std::isfinite(*value)) AppendJsonNumber(digits, *value);
+        if (value && std::isfinite(*value)) AppendShortest(digits, *value);
         cell(digits);
     };
     for (const auto& [key, value] : FigureFields(run.Figures.value_or(CShareFigures{})))

@@ -1,17 +1,23 @@
 #include "Kelvaro.h"
 
-#include "AppCore.h"
 #include "Batch.h"
 #include "Conversions.h"
 #include "Grid.h"
 #include "GridCsv.h"
+#include "InputScaling.h"
+#include "Listing.h"
 #include "MemoryCheck.h"
 #include "Options.h"
 #include "Output.h"
+#include "QtBridge.h"
+#include "Refusals.h"
+#include "ResultsFile.h"
 #include "ScenarioOutput.h"
+#include "ScenarioText.h"
 #include "ShareOutput.h"
 #include "TerminalLine.h"
 #include "Utf8Text.h"
+#include "Verdict.h"
 #include "WarrantValuation.h"
 #include "Workload.h"
 
@@ -255,7 +261,7 @@ std::string Run(const std::vector<std::string>& args, TerminalLine* line = nullp
     }
     if (const std::string refusal = MemoryRefusal(grid, !command.ValueOnly, DecimalSeparator());
         !refusal.empty())
-        throw EngineError(refusal);
+        throw ServiceRefusal(refusal);
     const JobProgress progress(line, grid, command.AtShare && !command.Scenario);
     const Valuation valuation = Value(grid, command, prices, separator, progress);
     const std::string text =
@@ -280,6 +286,7 @@ int Guarded(const std::function<void()>& body, std::string& message) {
 } // namespace
 
 int RunKelvaro(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    UseQtLocaleSeparator(); // the regional separator as the window reads it
     if (IsBatchCommand(args)) return RunBatchCommand(args, out, err);
     std::string message;
     TerminalLine line(err, IsTerminalStderr(err));

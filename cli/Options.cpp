@@ -1,9 +1,11 @@
 #include "Options.h"
 
-#include "AppCore.h"
 #include "BatchOptions.h"
 #include "Conversions.h"
 #include "Dates.h"
+#include "InputScaling.h"
+#include "PeopleText.h"
+#include "Refusals.h"
 
 #include <algorithm>
 #include <charconv>

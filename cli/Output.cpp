@@ -1,6 +1,7 @@
 #include "Output.h"
 
-#include "AppCore.h"
+#include "NumberText.h"
+#include "PeopleText.h"
 #include "ShareOutput.h"
 
 #include <cstdint>
@@ -11,7 +12,7 @@ namespace kelvaro {
 
 std::string DoubleText(double value) {
     std::string text;
-    AppendJsonNumber(text, value);
+    AppendShortest(text, value);
     return text;
 }
 
@@ -22,14 +23,14 @@ std::string JsonText(const CGrid& grid) {
     };
     const auto real = [&json](std::string_view name, double value) {
         json += "  \"" + std::string(name) + "\": ";
-        AppendJsonNumber(json, value);
+        AppendShortest(json, value);
         json += ",\n";
     };
     const auto array = [&json](std::string_view name, const std::vector<double>& values) {
         json += "  \"" + std::string(name) + "\": [";
         for (std::size_t i = 0; i < values.size(); ++i) {
             if (i > 0) json += ", ";
-            AppendJsonNumber(json, values[i]);
+            AppendShortest(json, values[i]);
         }
         json += "]";
     };

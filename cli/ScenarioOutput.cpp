@@ -2,7 +2,9 @@
 
 #include "ChartFile.h"
 #include "Conversions.h"
+#include "Dates.h"
 #include "Options.h"
+#include "ScenarioText.h"
 
 #include <algorithm>
 #include <charconv>
@@ -66,19 +68,14 @@ std::vector<double> ReadPrices(const std::string& text) {
 std::vector<int32_t> ReadDays(const CGrid& grid, const std::string& text) {
     std::vector<int32_t> days;
     for (const std::string& item : Split(text, ',')) {
-        int year = 0, month = 0, day = 0;
-        const auto digits = [&item](std::size_t from, std::size_t count, int& value) {
-            const char* first = item.data() + from;
-            const auto [end, ec] = std::from_chars(first, first + count, value);
-            return ec == std::errc() && end == first + count && *first != '-' && *first != '+';
-        };
+        const std::optional<DateTimeFields> date = ParseDateTimeFields(item, false);
+        const int year = date ? date->Year : 0, month = date ? date->Month : 0,
+                  day = date ? date->Day : 0;
         const bool ok =
-            item.size() == 10 && item[4] == '-' && item[7] == '-' && digits(0, 4, year) &&
-            digits(5, 2, month) && digits(8, 2, day) &&
-            std::chrono::year_month_day(std::chrono::year(year),
-                                        std::chrono::month(static_cast<unsigned>(month)),
-                                        std::chrono::day(static_cast<unsigned>(day)))
-                .ok();
+            date && std::chrono::year_month_day(std::chrono::year(year),
+                                                std::chrono::month(static_cast<unsigned>(month)),
+                                                std::chrono::day(static_cast<unsigned>(day)))
+                        .ok();
         if (!ok) ThrowBadValue("--scenario-dates", item, "päivämäärä muodossa YYYY-MM-DD");
         const std::optional<int32_t> index = TradingDayOfDate(
             grid, SerialOfDate(year, static_cast<unsigned>(month), static_cast<unsigned>(day)));

@@ -1,7 +1,7 @@
 #include "GridCsv.h"
 
-#include "Scenario.h"
-#include "ShareOutput.h"
+#include "NumberText.h"
+#include "ScenarioText.h"
 
 #include <string>
 
@@ -13,12 +13,12 @@ bool ProduceGridCsv(const CGrid& grid, const std::function<bool(std::string_view
     // About a megabyte a block: memory stays small on the largest grids.
     constexpr std::size_t kBlock = 1 << 20;
     for (int32_t i = 0; grid.Allocated && i < grid.NodeCount; ++i) {
-        AppendJsonNumber(block, grid.Prices[i]);
+        AppendShortest(block, grid.Prices[i]);
         block += ',';
-        AppendJsonNumber(block, grid.Values[i]);
+        AppendShortest(block, grid.Values[i]);
         for (int32_t d = 0; d < days; ++d) {
             block += ',';
-            AppendJsonNumber(block, grid.DayValues[d][i]);
+            AppendShortest(block, grid.DayValues[d][i]);
         }
         block += '\n';
         if (block.size() >= kBlock) {

@@ -1,22 +1,8 @@
 #include "ListValuation.h"
 
-#include "Kernel.h"
+#include "KernelThreads.h"
 
 #include <utility>
-
-namespace {
-
-// The engine's per-thread kernel switch, named here only: each worker values
-// whole warrants, one roll-back on one thread.
-void ValueWholeWarrantsOnThisThread() {
-    engine_detail::UseKernelThreadsOnThisThread(false);
-}
-
-} // namespace
-
-unsigned UsableProcessors() {
-    return engine_detail::UsableCpus();
-}
 
 ListValuation::ListValuation(std::vector<std::string> columns, InputTexts shared, int jobs,
                              RowValued valued)
@@ -78,7 +64,8 @@ WarrantRun ListValuation::Value(const ListRow& row) const {
 }
 
 void ListValuation::Work() {
-    ValueWholeWarrantsOnThisThread();
+    // Each worker values whole warrants: one roll-back on one thread.
+    UseKernelThreadsOnThisThread(false);
     for (;;) {
         std::unique_lock lock(m_);
         workReady_.wait(lock, [this] { return closed_ || !queue_.empty(); });

@@ -25,10 +25,6 @@ struct ListRow {
     std::optional<std::string> Malformed; // valued as an InputError with this message
 };
 
-// The processors this process may run on, at least 1: the default number of
-// threads for a list.
-unsigned UsableProcessors();
-
 class ListValuation {
 public:
     // Called on one thread for each row in input order. Returning false

@@ -1,5 +1,6 @@
 #include "MemoryCheck.h"
 
+#include "Lattice.h"
 #include "Memory.h"
 
 #include <charconv>

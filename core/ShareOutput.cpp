@@ -1,6 +1,7 @@
 #include "ShareOutput.h"
 
 #include "FloatFormat.h"
+#include "NumberText.h"
 
 #include <charconv>
 #include <cmath>
@@ -51,16 +52,6 @@ std::string Shown(const Field& field, char separator) {
 
 } // namespace
 
-void AppendJsonNumber(std::string& out, double value) {
-    if (!std::isfinite(value)) {
-        out += "null";
-        return;
-    }
-    char buffer[32];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, end);
-}
-
 std::vector<FigureRow> FigureRows(const CShareFigures& f, char separator) {
     std::vector<FigureRow> rows;
     for (const Field& field : FieldsOf(f))
@@ -103,7 +94,7 @@ std::string FiguresJson(const CShareFigures& f) {
     for (const auto& [key, value] : FigureFields(f)) {
         json.append(comma).append("\"").append(key).append("\": ");
         if (value)
-            AppendJsonNumber(json, *value);
+            AppendShortest(json, *value);
         else
             json += "null";
         comma = ", ";
@@ -118,8 +109,8 @@ std::string VolatilityText(const CImpliedVolatility& r, char separator) {
 
 std::string VolatilityJson(const CImpliedVolatility& r, double price) {
     std::string json = "  \"ImpliedVolatility\": {\"Volatility\": ";
-    AppendJsonNumber(json, r.VolatilityPercent);
+    AppendShortest(json, r.VolatilityPercent);
     json += ", \"Valuations\": " + std::to_string(r.Valuations) + ", \"Price\": ";
-    AppendJsonNumber(json, price);
+    AppendShortest(json, price);
     return json + "}";
 }

@@ -2,16 +2,14 @@
 // show them: Finnish names, units and numbers, or kelvaro's JSON objects.
 #pragma once
 
-#include "Analysis.h"
+#include "Figures.h"
+#include "ImpliedVolatility.h"
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
-
-// Shortest text that reads back to the same double; null for NaN or infinity.
-void AppendJsonNumber(std::string& out, double value);
 
 // One figure as the window lists it: name, number (or "–") and unit.
 struct FigureRow {

@@ -1,8 +1,10 @@
 #include "WarrantInputs.h"
 
-#include "AppCore.h"
 #include "Conversions.h"
 #include "Dates.h"
+#include "InputScaling.h"
+#include "PeopleText.h"
+#include "Refusals.h"
 #include "ShareOutput.h"
 
 #include <algorithm>
@@ -43,28 +45,15 @@ int ReadInt(const InputTexts& texts, std::string_view name) {
     }
 }
 
-bool ReadDigits(std::string_view text, std::size_t from, std::size_t count, int& value) {
-    const char* first = text.data() + from;
-    const auto [end, ec] = std::from_chars(first, first + count, value);
-    return ec == std::errc() && end == first + count &&
-           std::all_of(first, first + count, [](char c) { return c >= '0' && c <= '9'; });
-}
-
 // "YYYY-MM-DD HH:MM", or "YYYY-MM-DD" at the given time of day; a real
 // calendar date and a time from 00:00 to 23:59.
 double ReadDate(const InputTexts& texts, std::string_view name, int defaultHour,
                 int defaultMinute) {
     const std::string text = Text(texts, name);
-    int year = 0, month = 0, day = 0, hour = defaultHour, minute = defaultMinute;
-    bool ok = (text.size() == 10 || text.size() == 16) && text[4] == '-' && text[7] == '-' &&
-              ReadDigits(text, 0, 4, year) && ReadDigits(text, 5, 2, month) &&
-              ReadDigits(text, 8, 2, day);
-    if (ok && text.size() == 16)
-        ok = text[10] == ' ' && text[13] == ':' && ReadDigits(text, 11, 2, hour) &&
-             ReadDigits(text, 14, 2, minute);
-    if (ok) {
+    if (const std::optional<DateTimeFields> f = ParseDateTimeFields(text, true)) {
         try {
-            return EncodeDateTime(year, month, day, hour, minute);
+            return EncodeDateTime(f->Year, f->Month, f->Day, f->HasTime ? f->Hour : defaultHour,
+                                  f->HasTime ? f->Minute : defaultMinute);
         } catch (const EConvertError&) {
         }
     }

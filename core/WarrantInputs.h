@@ -3,8 +3,8 @@
 // the window's warrant list, so that each gives the same numbers.
 #pragma once
 
-#include "Analysis.h"
 #include "Grid.h"
+#include "ImpliedVolatility.h"
 
 #include <functional>
 #include <map>

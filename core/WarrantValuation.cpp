@@ -1,7 +1,9 @@
 #include "WarrantValuation.h"
 
-#include "AppCore.h"
 #include "Conversions.h"
+#include "InputScaling.h"
+#include "PeopleText.h"
+#include "Refusals.h"
 
 #include <new>
 #include <vector>
@@ -15,6 +17,8 @@ ValuationStatus StatusOfCurrentException(std::string& message) {
     } catch (const RefusedError& e) {
         message = e.what();
     } catch (const EngineError& e) {
+        message = "laskenta keskeytyi: " + RefusalText(e);
+    } catch (const ServiceRefusal& e) {
         message = std::string("laskenta keskeytyi: ") + e.what();
     } catch (const std::bad_alloc&) {
         message = "muisti ei riitä laskentaan";

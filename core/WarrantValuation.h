@@ -4,8 +4,9 @@
 // steps, so a row gives the numbers and messages of that run.
 #pragma once
 
-#include "Analysis.h"
-#include "AppCore.h"
+#include "Figures.h"
+#include "ImpliedVolatility.h"
+#include "Refusals.h"
 #include "WarrantInputs.h"
 
 #include <optional>

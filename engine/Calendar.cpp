@@ -1,8 +1,17 @@
 // Trading calendar: trading days, the dividend's day and the time steps of
 // each part of the day. Exchange hours are 10:00-18:20 on Monday to Friday.
+#include "Calendar.h"
+
 #include "EngineInternal.h"
 
 #include <cmath>
+
+namespace {
+
+// 1 January 1970 as a serial.
+constexpr int64_t kUnixEpochSerial = 25569;
+
+} // namespace
 
 namespace engine_detail {
 
@@ -19,34 +28,32 @@ int32_t Weekday(double serial) {
     return (DayOfWeekOfSerial(serial) + 5) % 7;
 }
 
-const char* const kStepsTooMany =
-    "Aika-askelten määrä ei mahdu laskentaan (liian monta aika-askelta)";
+constexpr RefusalCode kStepsTooMany = RefusalCode::TooManyTimeSteps;
 
 // Inputs outside their meaningful range are refused, naming the input as the
 // window labels it.
 void ValidateInputs(const CGrid& grid) {
     const CWarrant& w = grid.Warrant;
     if (w.ProductType < kNormal || w.ProductType > kTurboSG)
-        throw EngineError("Tuntematon warrantin tyyppi");
+        throw EngineError(RefusalCode::UnknownProductType);
     if (!(w.Strike > 0 && std::isfinite(w.Strike)))
-        throw EngineError("Toteutushinnan on oltava suurempi kuin 0");
+        throw EngineError(RefusalCode::StrikeNotPositive);
     if (!(w.Multiplier > 0 && std::isfinite(w.Multiplier)))
-        throw EngineError("Kertoimen on oltava suurempi kuin 0");
+        throw EngineError(RefusalCode::MultiplierNotPositive);
     if (!(w.Volatility > 0 && std::isfinite(w.Volatility)))
-        throw EngineError("Laskentavolatiliteetin on oltava suurempi kuin 0 %");
+        throw EngineError(RefusalCode::VolatilityNotPositive);
     if (!(grid.Rate > -1 && std::isfinite(grid.Rate)))
-        throw EngineError("Riskittömän koron on oltava suurempi kuin -100 %");
+        throw EngineError(RefusalCode::RateNotAboveMinus100);
     // Lower rates meet the lattice's drift limit first wherever it matters.
-    if (grid.Rate > kMostRate) throw EngineError("Riskitön korko on liian suuri (yli 1000 %)");
+    if (grid.Rate > kMostRate) throw EngineError(RefusalCode::RateTooHigh);
     if (!(grid.OpenFraction > 0 && grid.OpenFraction <= 1))
-        throw EngineError("Pörssiajan on oltava yli 0 % ja enintään 100 % päivästä");
+        throw EngineError(RefusalCode::OpenFractionOutOfRange);
     if (!(grid.WeekendWeight >= 0 && std::isfinite(grid.WeekendWeight)))
-        throw EngineError("Viikonlopun pituus päivinä ei voi olla negatiivinen");
-    if (grid.StepsPerDay < 1) throw EngineError("Aika-askelia päivässä on oltava vähintään 1");
-    if (!std::isfinite(w.Dividend)) throw EngineError("Osinko ei ole kelvollinen luku");
-    if (!std::isfinite(w.DividendDate)) throw EngineError("Osinkopäivä ei ole kelvollinen");
-    if (!std::isfinite(w.KnockOutMargin))
-        throw EngineError("SG:n knock-out marginaali ei ole kelvollinen luku");
+        throw EngineError(RefusalCode::WeekendWeightNegative);
+    if (grid.StepsPerDay < 1) throw EngineError(RefusalCode::StepsPerDayBelowOne);
+    if (!std::isfinite(w.Dividend)) throw EngineError(RefusalCode::DividendNotFinite);
+    if (!std::isfinite(w.DividendDate)) throw EngineError(RefusalCode::DividendDateNotFinite);
+    if (!std::isfinite(w.KnockOutMargin)) throw EngineError(RefusalCode::KnockOutMarginNotFinite);
 }
 
 } // namespace
@@ -56,10 +63,10 @@ bool ComputeCalendar(const CGrid& grid, Calendar& out) {
     const double expiry = w.Expiry;
     const double now = grid.ValuationTime;
     if (!std::isfinite(expiry) || !std::isfinite(now))
-        throw EngineError("Päivämäärä ei ole kelvollinen");
+        throw EngineError(RefusalCode::DateNotFinite);
 
     out.ExpiryWeekday = Weekday(expiry);
-    if (DateRangeRefusal(now, expiry) != nullptr) return false;
+    if (DateRangeRefusal(now, expiry)) return false;
     ValidateInputs(grid);
 
     // A weekend valuation is counted from the Friday's close: nothing is left
@@ -134,14 +141,56 @@ void FillDayTables(const Calendar& cal, double expiry, double valuationTime, int
 
 } // namespace engine_detail
 
-const char* DateRangeRefusal(double valuationTime, double expiry) {
+std::optional<DateRangeProblem> DateRangeRefusal(double valuationTime, double expiry) {
     const double span = std::trunc(expiry) - std::trunc(valuationTime) + 1.0;
-    if (!(span >= 1.0)) return "Päättymispäivä on ennen laskentapäivää";
+    if (!(span >= 1.0)) return DateRangeProblem::ExpiryBeforeValuation;
     // The span counts both end days: an expiry 1999 days after the
     // valuation day is the last one accepted.
-    if (!(span <= 2000.0))
-        return "Päättymispäivä on liian kaukana: laskentapäivästä päättymispäivään saa olla "
-               "enintään 2000 kalenteripäivää molemmat päivät mukaan lukien";
-    if (engine_detail::Weekday(expiry) >= 5) return "Päättymispäivä osuu viikonloppuun";
-    return nullptr;
+    if (!(span <= 2000.0)) return DateRangeProblem::ExpiryTooFar;
+    if (engine_detail::Weekday(expiry) >= 5) return DateRangeProblem::ExpiryOnWeekend;
+    return std::nullopt;
+}
+
+// Days from civil and back after H. Hinnant's "chrono-Compatible Low-Level
+// Date Algorithms": exact for any year, with no table.
+int64_t SerialOfCivil(int64_t year, unsigned month, unsigned day) {
+    const int64_t y = year - (month <= 2 ? 1 : 0);
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<int64_t>(doe) - 719468 + kUnixEpochSerial;
+}
+
+int32_t SerialOfDate(int year, unsigned month, unsigned day) {
+    return static_cast<int32_t>(SerialOfCivil(year, month, day));
+}
+
+CivilDate CivilOfSerial(int64_t serialDay) {
+    const int64_t z = serialDay - kUnixEpochSerial + 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    CivilDate date;
+    date.Day = doy - (153 * mp + 2) / 5 + 1;
+    date.Month = mp < 10 ? mp + 3 : mp - 9;
+    date.Year = static_cast<int64_t>(yoe) + era * 400 + (date.Month <= 2 ? 1 : 0);
+    return date;
+}
+
+int DayOfWeekOfSerial(double serial) {
+    // Serial day 0 (30 December 1899) was a Saturday; the day is the
+    // truncated serial, also for serials before it.
+    double r = std::fmod(std::trunc(serial), 7.0);
+    if (r < 0) r += 7.0;
+    return (static_cast<int>(r) + 6) % 7 + 1;
+}
+
+bool TotalStepsOf(const CGrid& grid, int32_t& totalSteps) {
+    engine_detail::Calendar cal;
+    if (!engine_detail::ComputeCalendar(grid, cal)) return false;
+    totalSteps = cal.TotalSteps;
+    return true;
 }

@@ -1,17 +1,77 @@
-// The valuation record and the operations that build and roll it back.
+// The valuation record: the warrant's terms, the market and calendar inputs,
+// and the arrays of one build.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+// What the engine refuses, as a code; the words are the service layer's.
+enum class RefusalCode : int32_t {
+    // Inputs outside their meaningful range.
+    UnknownProductType,
+    StrikeNotPositive,
+    MultiplierNotPositive,
+    VolatilityNotPositive,
+    RateNotAboveMinus100,
+    RateTooHigh, // above kMostRate
+    OpenFractionOutOfRange,
+    WeekendWeightNegative,
+    StepsPerDayBelowOne,
+    DividendNotFinite,
+    DividendDateNotFinite,
+    KnockOutMarginNotFinite,
+    DateNotFinite,
+    SharePriceNotPositive,
+    MarketPriceNotPositive,
+    // The calendar and the lattice.
+    DateRangeRefused, // see DateRangeRefusal for why
+    TooManyTimeSteps,
+    ValuationAfterClose,
+    NoTimeSteps,
+    VolatilityUnderflow,
+    VolatilityTooHigh,       // A: the highest volatility the term allows, as a fraction
+    VolatilityTooLowForRate, // A: the least volatility the rate's drift allows, as a fraction
+    PriceRangeOverflow,
+    PriceRangeUnderflow,
+    TooManyPriceSteps,
+    OnePriceLevel,
+    PriceStepTooSmall,
+    ProbabilitiesNotFinite,
+    ArraysTooLarge,
+    ArraysOutOfMemory,
+    PayoffOverflow,
+    ResidualOverflow,
+    ResidualOutOfMemory,
+    // The roll-back.
+    NotBuilt,
+    BadTradingDay,
+    ValuesOverflow,
+    NegativeBranchWeight, // values overflowed because a branch weight is negative
+    WorkLimit,            // fuzzing builds only
+};
+
+// One refusal: its code and the numbers its text names.
+struct Refusal {
+    RefusalCode Code = RefusalCode::NotBuilt;
+    double A = 0, B = 0;
+};
+
+// A short English tag of the code, for logs and what().
+const char* RefusalTag(RefusalCode code);
+
 // The engine's one error: an input or an intermediate result that has no
-// finite valuation. The message is a short cause in Finnish, shown to the user.
+// finite valuation. Why() says which; what() is a short English tag.
 class EngineError : public std::runtime_error {
 public:
-    explicit EngineError(const std::string& cause) : std::runtime_error(cause) {}
+    explicit EngineError(RefusalCode code, double a = 0, double b = 0)
+        : std::runtime_error(RefusalTag(code)), refusal_{code, a, b} {}
+    const Refusal& Why() const { return refusal_; }
+    RefusalCode Code() const { return refusal_.Code; }
+
+private:
+    Refusal refusal_;
 };
 
 // Product types, as indexed by the window's type choice.
@@ -68,77 +128,9 @@ public:
     bool Allocated = false;
 };
 
-// Upper bound on the bytes of one build's arrays; larger lattices are refused
-// before anything is allocated.
-inline constexpr double kMaxArrayBytes = 4.0 * 1024 * 1024 * 1024;
-
-// Builds calendar, lattice, expiry values and (Turbo) the residual value.
-// Returns false when DateRangeRefusal refuses the date range; then only
-// ExpiryWeekday has changed. A valuation moment on a Saturday counts as the
-// Friday's close, one on a Sunday has the Saturday behind it; a dividend
-// dated on a weekend is paid as if dated the Monday after. Throws EngineError for inputs without a
-// finite valuation; then the record keeps its last successful build.
-bool BuildLattice(CGrid& grid);
-
-// Why BuildLattice would refuse the date range of these two serials (expiry
-// before the valuation day, more than 2000 calendar days counting both end
-// days, expiry on a weekend), or nullptr when it is usable. Finnish, UTF-8.
-const char* DateRangeRefusal(double valuationTime, double expiry);
-
 // Copies the inputs (the warrant's terms and the market and calendar inputs)
 // into another record, leaving its arrays and derived fields as they are.
 void CopyInputs(const CGrid& from, CGrid& to);
 
-// The lattice a build would make, without allocating it: its time steps and
-// nodes, whose product is the roll-back's node updates. False when the date
-// range is refused; throws EngineError as BuildLattice does.
-bool LatticeSize(const CGrid& grid, int32_t& totalSteps, int32_t& nodeCount);
-
-// The same with the trading days, and the memory a build would take.
-struct CLatticeSize {
-    int32_t TotalSteps = 0;
-    int32_t NodeCount = 0;
-    int32_t DayCount = 0;
-    // Node updates of one roll-back.
-    double Updates() const { return static_cast<double>(TotalSteps) * NodeCount; }
-    // Bytes of the arrays BuildLattice allocates (`withRows`), or a build
-    // without day rows; what kMaxArrayBytes is compared with.
-    double Bytes(bool withRows) const;
-};
-bool LatticeSize(const CGrid& grid, CLatticeSize& size);
-
-// The lowest and highest node price a build would have (PriceMin and
-// PriceMax), without allocating; false and refusals as LatticeSize.
-bool LatticeRange(const CGrid& grid, double& priceMin, double& priceMax);
-
-// Value at expiry for one share price.
-double Payoff(const CGrid& grid, double price);
-
 // Releases every array and clears the counts and Allocated.
 void FreeArrays(CGrid& grid);
-
-// One backward time step over all nodes, with the product's boundary rules.
-// Values and Scratch trade places: afterwards Scratch holds the values before
-// the step. An overflow throws and leaves Values at the last finite step.
-void StepBack(CGrid& grid);
-
-// Maps the value curve across the cash dividend; an overflow throws and
-// leaves Values as they were before the dividend.
-void ApplyDividend(CGrid& grid);
-
-// All time steps of one trading day, the dividend on its day, and the
-// snapshot into the previous day's row of DayValues.
-void RollBackDay(CGrid& grid, int32_t day);
-
-// Called after each trading day with the days rolled back so far; returning
-// false stops the roll-back between two days.
-using DayObserver = std::function<bool(int32_t daysDone)>;
-
-// Rolls the whole grid back from expiry to the valuation moment, last day
-// first. Returns false when `onDay` stopped it: the grid is then incomplete
-// and must not be shown. Values of a run that is not stopped are exactly
-// those of RollBackDay called day by day.
-bool RollBack(CGrid& grid, const DayObserver& onDay = {});
-
-// Weekday of a date-time serial, Sunday = 1 ... Saturday = 7.
-int DayOfWeekOfSerial(double serial);

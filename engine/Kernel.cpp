@@ -9,6 +9,8 @@
 // node takes the scalar path, which rounds the same way.
 #include "Kernel.h"
 
+#include "ClosedForms.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -352,7 +354,7 @@ StepPlan MakeStepPlan(const CGrid& grid) {
     const int32_t n = grid.NodeCount;
     const double* P = grid.Prices.data();
     const bool call = w.IsCall;
-    const double level = call ? w.Strike + w.KnockOutMargin : w.Strike - w.KnockOutMargin;
+    const double level = *KnockOutLevel(w);
     auto inZone = [&](int32_t i) { return call ? P[i] <= level : P[i] >= level; };
     p.ZoneRaw = w.ResidualValue;
     p.Prices = P;
@@ -491,6 +493,10 @@ double* RunSteps(const StepPlan& plan, double* a, double* b, int32_t offset, int
     return (steps & 1) ? b : a;
 }
 
+} // namespace engine_detail
+
+using namespace engine_detail;
+
 const char* KernelIsa() {
     return ChosenIsa().Name;
 }
@@ -508,5 +514,3 @@ bool UseKernelIsa(std::string_view name) {
     }
     return false;
 }
-
-} // namespace engine_detail

@@ -67,13 +67,9 @@ bool CopySignClear(const double* from, int32_t n, double* to);
 double* RunSteps(const StepPlan& plan, double* a, double* b, int32_t offset, int32_t count,
                  int32_t steps, bool signClear);
 
-// `steps` backward steps on grid.Values, spread over two threads for large
-// lattices (Values and Scratch may trade buffers; Scratch's content is left
-// undefined). When all steps are done and `row` is not null, the result is
-// also copied there. Returns the number of steps taken; fewer than `steps`
-// means that one of the next few steps overflows and grid.Values holds the
-// values before them (and `row` is untouched).
-int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps, double* row);
+} // namespace engine_detail
+
+// The kernel's settings, for tests and benchmarks.
 
 // Which instruction set the interior loop runs on: "avx512", "avx2" or "sse2"
 // on x86-64 (widest this processor has), else "scalar". "scalar" can also
@@ -85,18 +81,3 @@ bool UseKernelIsa(std::string_view name);
 // Allows or forbids the FMA-corrected quotient (for tests and benchmarks);
 // allowed by default where the processor has FMA.
 void UseFmaQuotient(bool allowed);
-// Allows or forbids the two-thread split (for benchmarks); allowed by default.
-void UseKernelThreads(bool allowed);
-// Forbids or allows the split for roll-backs on the calling thread only, as
-// in a pool whose threads each value whole warrants; allowed by default.
-void UseKernelThreadsOnThisThread(bool allowed);
-// Whether a roll-back on the calling thread may take a second thread: both
-// switches above allow it and this process may run on two processors.
-bool KernelThreadsUsableHere();
-// The processors this process may run on (its affinity mask), at least 1.
-unsigned UsableCpus();
-// Runs the next `blocks` blocks of a split roll-back on the calling thread
-// alone, as after a slow helper (for tests).
-void RunNextBlocksAlone(int32_t blocks);
-
-} // namespace engine_detail

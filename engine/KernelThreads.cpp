@@ -3,6 +3,8 @@
 // block's step count (recomputing the halo's shrinking triangle, with the
 // same operations, so the values stay bitwise those of one thread), and the
 // halves meet once per block.
+#include "KernelThreads.h"
+
 #include "Kernel.h"
 
 #include <algorithm>
@@ -233,6 +235,65 @@ int32_t RollBackOnOneThread(CGrid& grid, const StepPlan& plan, int32_t steps, do
 
 } // namespace
 
+namespace {
+
+// The next block of a split roll-back: up to kBlockSteps steps from Values
+// into Scratch, split between the two sides as the last blocks' speeds
+// suggest, or all on the calling thread while the helper is set aside
+// (`alone`). The last block also fills the snapshot row.
+Job NextBlock(CGrid& grid, const StepPlan& plan, Helper& helper, int32_t steps, int32_t done,
+              double* row, bool& alone) {
+    const int32_t n = grid.NodeCount;
+    Job job;
+    job.Plan = &plan;
+    job.In = grid.Values.data();
+    job.Out = grid.Scratch.data();
+    job.Copy = nullptr;
+    job.NodeCount = n;
+    job.Steps = std::min(steps - done, kBlockSteps);
+    alone = helper.BlocksAlone > 0;
+    if (alone) {
+        --helper.BlocksAlone;
+        job.Split = n; // the main side takes every node
+    } else {
+        const double share = std::clamp(helper.MainShare, 0.25, 0.75);
+        job.Split = std::clamp(static_cast<int32_t>(share * n), job.Steps, n - job.Steps);
+    }
+    if (done + job.Steps == steps) job.Copy = row;
+    job.Work[0] = &helper.MainWork;
+    job.Work[1] = &helper.HelperWork;
+    return job;
+}
+
+// After a block on both sides: the split of equal times for the next one,
+// or a spell alone when the helper's processor is busy.
+void Rebalance(Helper& helper, const Job& job, double wall, bool woken) {
+    const int32_t n = job.NodeCount;
+    // Nodes per second on each side give the split of equal times.
+    const double r0 = job.Split / std::max(job.Seconds[0], 1e-9);
+    const double r1 = (n - job.Split) / std::max(job.Seconds[1], 1e-9);
+    helper.MainShare = 0.5 * helper.MainShare + 0.5 * (r0 / (r0 + r1));
+    // When the helper's processor is busy with another program, its half
+    // takes longer than the whole would on this thread, or it starts
+    // late by a time slice: go alone for a while, then try again. A
+    // helper woken from sleep (the first block after a spell alone or
+    // between valuations) starts late by the system's wake-up time, on
+    // a virtual machine up to a millisecond: that alone is no sign, so
+    // such a block is judged on the helper's own time only. Otherwise
+    // every retry after a spell alone could fail on the wake-up and the
+    // roll-back stay on one thread for good.
+    const double aloneTime = n / r0;
+    if (job.Seconds[1] > 0.9 * aloneTime || (!woken && wall > 1.5 * aloneTime + 200e-6)) {
+        // Each failed retry doubles the time alone.
+        helper.BlocksAlone = helper.AloneSpan;
+        helper.AloneSpan = std::min(2 * helper.AloneSpan, kMaxBlocksAlone);
+    } else {
+        helper.AloneSpan = kMinBlocksAlone;
+    }
+}
+
+} // namespace
+
 int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps, double* row) {
     if (steps <= 0) return 0;
     const int32_t n = grid.NodeCount;
@@ -250,26 +311,9 @@ int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps, double* 
     int32_t done = 0;
     while (done < steps) {
         // Fork and join once per block: Values is read, Scratch written, and
-        // the two swapped only when neither side overflowed. The last block
-        // also fills the snapshot row, each side its own nodes.
-        Job job;
-        job.Plan = &plan;
-        job.In = grid.Values.data();
-        job.Out = grid.Scratch.data();
-        job.Copy = nullptr;
-        job.NodeCount = n;
-        job.Steps = std::min(steps - done, kBlockSteps);
-        const bool alone = helper->BlocksAlone > 0;
-        if (alone) {
-            --helper->BlocksAlone;
-            job.Split = n; // the main side takes every node
-        } else {
-            const double share = std::clamp(helper->MainShare, 0.25, 0.75);
-            job.Split = std::clamp(static_cast<int32_t>(share * n), job.Steps, n - job.Steps);
-        }
-        if (done + job.Steps == steps) job.Copy = row;
-        job.Work[0] = &helper->MainWork;
-        job.Work[1] = &helper->HelperWork;
+        // the two swapped only when neither side overflowed.
+        bool alone = false;
+        Job job = NextBlock(grid, plan, *helper, steps, done, row, alone);
         const auto start = std::chrono::steady_clock::now();
         if (!alone) helper->Start(&job);
         RunSide(job, 0);
@@ -281,31 +325,21 @@ int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps, double* 
         if (job.Overflow[0] || job.Overflow[1]) break;
         grid.Values.swap(grid.Scratch);
         done += job.Steps;
-        if (alone) continue;
-        // Nodes per second on each side give the split of equal times.
-        const double r0 = job.Split / std::max(job.Seconds[0], 1e-9);
-        const double r1 = (n - job.Split) / std::max(job.Seconds[1], 1e-9);
-        helper->MainShare = 0.5 * helper->MainShare + 0.5 * (r0 / (r0 + r1));
-        // When the helper's processor is busy with another program, its half
-        // takes longer than the whole would on this thread, or it starts
-        // late by a time slice: go alone for a while, then try again. A
-        // helper woken from sleep (the first block after a spell alone or
-        // between valuations) starts late by the system's wake-up time, on
-        // a virtual machine up to a millisecond: that alone is no sign, so
-        // such a block is judged on the helper's own time only. Otherwise
-        // every retry after a spell alone could fail on the wake-up and the
-        // roll-back stay on one thread for good.
-        const double aloneTime = n / r0;
-        if (job.Seconds[1] > 0.9 * aloneTime || (!woken && wall > 1.5 * aloneTime + 200e-6)) {
-            // Each failed retry doubles the time alone.
-            helper->BlocksAlone = helper->AloneSpan;
-            helper->AloneSpan = std::min(2 * helper->AloneSpan, kMaxBlocksAlone);
-        } else {
-            helper->AloneSpan = kMinBlocksAlone;
-        }
+        if (!alone) Rebalance(*helper, job, wall, woken);
     }
     return done;
 }
+
+void RunNextBlocksAlone(int32_t blocks) {
+    if (Helper* helper = Helper::Instance()) {
+        std::lock_guard<std::mutex> lock(helper->Busy);
+        helper->BlocksAlone = blocks;
+    }
+}
+
+} // namespace engine_detail
+
+using namespace engine_detail;
 
 void UseKernelThreads(bool allowed) {
     splitAllowed.store(allowed, std::memory_order_relaxed);
@@ -327,12 +361,3 @@ unsigned UsableCpus() {
 #endif
     return std::max(1u, std::thread::hardware_concurrency());
 }
-
-void RunNextBlocksAlone(int32_t blocks) {
-    if (Helper* helper = Helper::Instance()) {
-        std::lock_guard<std::mutex> lock(helper->Busy);
-        helper->BlocksAlone = blocks;
-    }
-}
-
-} // namespace engine_detail

@@ -2,13 +2,15 @@
 // branch probabilities, node prices and expiry values. Each formula runs at
 // extended precision and is rounded to double where it is stored or handed to
 // ln, exp, sqrt or pow.
+#include "Lattice.h"
+
+#include "Calendar.h"
 #include "EngineInternal.h"
+#include "Residual.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <new>
-#include <string>
 #include <utility>
 
 using engine_detail::Calendar;
@@ -19,7 +21,7 @@ namespace {
 
 using ld = long double;
 
-void RequirePositiveFinite(double x, const char* cause) {
+void RequirePositiveFinite(double x, RefusalCode cause) {
     if (!(x > 0 && std::isfinite(x))) throw EngineError(cause);
 }
 
@@ -43,10 +45,8 @@ struct Build {
 void ComputeParameters(const CGrid& grid, Build& b) {
     const CWarrant& w = grid.Warrant;
     const Calendar& cal = b.cal;
-    if (cal.TotalSteps < 0)
-        throw EngineError("Laskentahetki on päättymispäivän pörssin sulkemisen jälkeen");
-    if (cal.TotalSteps == 0)
-        throw EngineError("Laskentahetken ja päättymisen välillä ei ole yhtään aika-askelta");
+    if (cal.TotalSteps < 0) throw EngineError(RefusalCode::ValuationAfterClose);
+    if (cal.TotalSteps == 0) throw EngineError(RefusalCode::NoTimeSteps);
     const ld stepsPerYear = cal.StepsPerYear;
 
     // First-order growth, not (1 + Rate)^(1 / StepsPerYear).
@@ -54,26 +54,12 @@ void ComputeParameters(const CGrid& grid, Build& b) {
         1 + std::log(static_cast<double>(1 + static_cast<ld>(grid.Rate))) / stepsPerYear);
     b.variance = static_cast<double>(static_cast<ld>(w.Volatility) * w.Volatility / stepsPerYear);
     const double years = static_cast<double>(cal.TotalSteps / stepsPerYear);
-    // A limit in per cent, rounded towards the allowed side.
-    const auto percent = [](double fraction, bool up) {
-        char text[64];
-        if (up)
-            std::snprintf(text, sizeof text, "%.2f", std::ceil(fraction * 10000) / 100);
-        else
-            std::snprintf(text, sizeof text, "%.0f", std::floor(fraction * 100));
-        std::string s(text);
-        std::replace(s.begin(), s.end(), '.', ',');
-        return s;
-    };
-    if (!(b.variance > 0)) throw EngineError("Laskentavolatiliteetti on liian pieni");
+    if (!(b.variance > 0)) throw EngineError(RefusalCode::VolatilityUnderflow);
     const double most = MostVolatility(years, static_cast<double>(stepsPerYear));
     if (!std::isfinite(b.variance) || w.Volatility > most)
-        throw EngineError("Laskentavolatiliteetti on liian suuri tälle juoksuajalle (yli " +
-                          percent(most, false) + " %)");
+        throw EngineError(RefusalCode::VolatilityTooHigh, most);
     if (w.Volatility < LeastVolatility(grid.Rate, years))
-        throw EngineError(
-            "Laskentavolatiliteetti on liian pieni suhteessa korkoon ja juoksuaikaan (alle " +
-            percent(LeastVolatility(grid.Rate, years), true) + " %)");
+        throw EngineError(RefusalCode::VolatilityTooLowForRate, LeastVolatility(grid.Rate, years));
 
     const double rangeSigmas = 10.0;
     const double sd = std::sqrt(static_cast<double>(cal.TotalSteps * static_cast<ld>(b.variance)));
@@ -86,8 +72,8 @@ void ComputeParameters(const CGrid& grid, Build& b) {
         else
             b.priceMax = w.Strike;
     }
-    RequirePositiveFinite(b.priceMax, "Hinta-alue on liian laaja (ylivuoto)");
-    RequirePositiveFinite(b.priceMin, "Hinta-alue on liian laaja (alivuoto)");
+    RequirePositiveFinite(b.priceMax, RefusalCode::PriceRangeOverflow);
+    RequirePositiveFinite(b.priceMin, RefusalCode::PriceRangeUnderflow);
 
     const double halfStep = std::sqrt(static_cast<double>(2 * static_cast<ld>(b.variance)));
     const double logRange =
@@ -95,14 +81,14 @@ void ComputeParameters(const CGrid& grid, Build& b) {
             ? std::log(static_cast<double>(static_cast<ld>(b.priceMax) / b.priceMin))
             : std::log(static_cast<double>(static_cast<ld>(b.priceMax) / w.Strike));
     const int32_t k = engine_detail::TruncToInt32(logRange / static_cast<ld>(halfStep) + 0.5,
-                                                  "Hinta-askelia on liian monta");
+                                                  RefusalCode::TooManyPriceSteps);
     const int64_t nodes = w.ProductType > kNormal ? int64_t{k} + 1 : 2 * int64_t{k} + 1;
-    b.nodeCount = engine_detail::CheckedInt32(nodes, "Hinta-askelia on liian monta");
-    if (b.nodeCount < 2) throw EngineError("Hilassa on vain yksi hintataso");
+    b.nodeCount = engine_detail::CheckedInt32(nodes, RefusalCode::TooManyPriceSteps);
+    if (b.nodeCount < 2) throw EngineError(RefusalCode::OnePriceLevel);
 
     const double u = std::pow(static_cast<double>(static_cast<ld>(b.priceMax) / b.priceMin),
                               static_cast<double>(1.0L / (b.nodeCount - 1)));
-    if (!(u > 1 && std::isfinite(u))) throw EngineError("Hinta-askel on liian pieni");
+    if (!(u > 1 && std::isfinite(u))) throw EngineError(RefusalCode::PriceStepTooSmall);
     const double d = static_cast<double>(1.0L / u);
     b.ratio = u;
 
@@ -111,7 +97,7 @@ void ComputeParameters(const CGrid& grid, Build& b) {
     b.pDown = static_cast<double>(((g - 1) * (g - lu) + v) / ((1 - lq) * (lu - lq)));
     b.pMid = static_cast<double>(1.0L - b.pUp - b.pDown);
     if (!std::isfinite(b.pUp) || !std::isfinite(b.pDown) || !std::isfinite(b.pMid))
-        throw EngineError("Todennäköisyydet eivät ole äärellisiä");
+        throw EngineError(RefusalCode::ProbabilitiesNotFinite);
 }
 
 bool SameShape(const CGrid& grid, const Build& b) {
@@ -125,7 +111,7 @@ bool SameShape(const CGrid& grid, const Build& b) {
 void Allocate(const CGrid& grid, Build& b) {
     const CLatticeSize size{b.cal.TotalSteps, b.nodeCount, b.cal.DayCount};
     if (size.Bytes(b.withRows || b.limitAsFullGrid) > kMaxArrayBytes)
-        throw EngineError("Hilan taulukot eivät mahdu muistiin");
+        throw EngineError(RefusalCode::ArraysTooLarge);
     try {
         b.values.assign(b.nodeCount, 0.0);
         b.scratch.assign(b.nodeCount, 0.0);
@@ -139,9 +125,9 @@ void Allocate(const CGrid& grid, Build& b) {
         b.daySteps.assign(b.cal.DayCount, 0);
         b.dayDates.assign(b.cal.DayCount, 0.0);
     } catch (const std::bad_alloc&) {
-        throw EngineError("Muisti ei riitä hilan taulukoille");
+        throw EngineError(RefusalCode::ArraysOutOfMemory);
     } catch (const std::length_error&) {
-        throw EngineError("Hilan taulukot eivät mahdu muistiin");
+        throw EngineError(RefusalCode::ArraysTooLarge);
     }
 }
 
@@ -150,7 +136,7 @@ void FillNodes(const CGrid& grid, Build& b) {
     for (int32_t i = 0; i < b.nodeCount; ++i) {
         b.prices[i] = p;
         const double value = Payoff(grid, p);
-        if (!std::isfinite(value)) throw EngineError("Warrantin arvo ylivuotaa");
+        if (!std::isfinite(value)) throw EngineError(RefusalCode::PayoffOverflow);
         b.values[i] = value;
         p = static_cast<double>(static_cast<ld>(p) * b.ratio);
     }
@@ -200,22 +186,30 @@ bool BuildGrid(CGrid& grid, bool withRows, bool limitAsFullGrid = false) {
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
     // Fuzzing explores inputs, not long valuations.
     const double passes = static_cast<double>(grid.StepsPerDay) * 180 / 500;
-    if ((b.cal.TotalSteps + passes) * b.nodeCount > 2e7) throw EngineError("fuzz: work limit");
+    if ((b.cal.TotalSteps + passes) * b.nodeCount > 2e7) throw EngineError(RefusalCode::WorkLimit);
 #endif
     Allocate(grid, b);
     FillNodes(grid, b);
     engine_detail::FillDayTables(b.cal, grid.Warrant.Expiry, grid.ValuationTime, grid.StepsPerDay,
                                  b.daySteps, b.dayDates);
     if (grid.Warrant.ProductType > kNormal) {
-        b.residual = engine_detail::ResidualFor(grid.Warrant, grid.StepsPerDay, b.prices, b.values,
-                                                b.pUp, b.pMid, b.pDown);
-        if (!std::isfinite(b.residual)) throw EngineError("Jäännösarvo ylivuotaa");
+        b.residual =
+            ResidualFor(grid.Warrant, grid.StepsPerDay, b.prices, b.values, b.pUp, b.pMid, b.pDown);
+        if (!std::isfinite(b.residual)) throw EngineError(RefusalCode::ResidualOverflow);
     }
     Commit(grid, b);
     return true;
 }
 
 } // namespace
+
+double Payoff(const CGrid& grid, double price) {
+    const CWarrant& w = grid.Warrant;
+    double x = static_cast<double>((static_cast<long double>(price) - w.Strike) * w.Multiplier);
+    if (!w.IsCall) x = -x;
+    // A zero payoff is +0, never -0, so that no listing shows "-0.000".
+    return x > 0 ? x : 0.0;
+}
 
 bool BuildLattice(CGrid& grid) {
     return BuildGrid(grid, true);

@@ -1,17 +1,17 @@
 // Residual value of a knocked-out Turbo (SG): a short undiscounted induction
 // over 180 minutes of exchange hours on a payoff capped at the stop-loss level.
+#include "Residual.h"
+
 #include "EngineInternal.h"
 
 #include <algorithm>
 #include <new>
 
-namespace engine_detail {
-
 double ResidualFor(const CWarrant& terms, int32_t stepsPerDay, const std::vector<double>& prices,
                    const std::vector<double>& payoffs, double pUp, double pMid, double pDown) {
     using ld = long double;
     const auto n = static_cast<int32_t>(prices.size());
-    if (n < 2 || payoffs.size() != prices.size()) throw EngineError("Hilaa ei ole rakennettu");
+    if (n < 2 || payoffs.size() != prices.size()) throw EngineError(RefusalCode::NotBuilt);
     const double* P = prices.data();
     const double* E = payoffs.data();
 
@@ -22,10 +22,13 @@ double ResidualFor(const CWarrant& terms, int32_t stepsPerDay, const std::vector
         W.resize(n);
         U.resize(n);
     } catch (const std::bad_alloc&) {
-        throw EngineError("Muisti ei riitä jäännösarvon laskentaan");
+        throw EngineError(RefusalCode::ResidualOutOfMemory);
     }
     for (int32_t i = 0; i < n; ++i) W[i] = E[i] > cap ? cap : E[i];
 
+    // The stop-loss level at extended precision, not KnockOutLevel's double:
+    // the sum rounded to double could fall on the other side of a node price
+    // and move the zone by a node, so this one keeps its own.
     int32_t b = 0;
     if (terms.IsCall) {
         const ld level = static_cast<ld>(terms.Strike) + terms.KnockOutMargin;
@@ -59,5 +62,3 @@ double ResidualFor(const CWarrant& terms, int32_t stepsPerDay, const std::vector
     }
     return W[b];
 }
-
-} // namespace engine_detail

@@ -1,7 +1,10 @@
 // Backward induction, day by day, with the boundary rules of each product and
 // the cash dividend. The node loop itself lives in Kernel.cpp.
+#include "RollBack.h"
+
 #include "EngineInternal.h"
 #include "Kernel.h"
+#include "KernelThreads.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,15 +12,9 @@
 
 using namespace engine_detail;
 
-namespace {
-
-const char* const kOverflow = "Warrantin arvot kasvoivat liian suuriksi (ylivuoto)";
-
-} // namespace
-
 void StepBack(CGrid& grid) {
     const int32_t n = grid.NodeCount;
-    if (!grid.Allocated || n < 2) throw EngineError("Hilaa ei ole rakennettu");
+    if (!grid.Allocated || n < 2) throw EngineError(RefusalCode::NotBuilt);
     const StepPlan plan = MakeStepPlan(grid);
     // Scratch takes the old values by a swap instead of a copy; every node of
     // Values is written below.
@@ -25,13 +22,13 @@ void StepBack(CGrid& grid) {
     if (!StepNodes(plan, grid.Scratch.data(), grid.Values.data(), 0, 0, n)) {
         // Values keeps the last finite step; the failed one is left in Scratch.
         grid.Values.swap(grid.Scratch);
-        throw EngineError(kOverflow);
+        throw EngineError(RefusalCode::ValuesOverflow);
     }
 }
 
 void ApplyDividend(CGrid& grid) {
     const int32_t n = grid.NodeCount;
-    if (!grid.Allocated || n < 2) throw EngineError("Hilaa ei ole rakennettu");
+    if (!grid.Allocated || n < 2) throw EngineError(RefusalCode::NotBuilt);
     // The new curve goes to Scratch and replaces Values only once it is
     // whole, so an overflow leaves the values before the dividend in place.
     const double* S = grid.Values.data();
@@ -63,7 +60,7 @@ void ApplyDividend(CGrid& grid) {
             const int32_t m = k < n ? k : n - 1;
             v = S[m] - (S[m] - S[m - 1]) * (P[m] + D - P[j]) / (P[m] - P[m - 1]);
         }
-        if (!std::isfinite(v)) throw EngineError(kOverflow);
+        if (!std::isfinite(v)) throw EngineError(RefusalCode::ValuesOverflow);
         V[j] = v;
     }
     grid.Values.swap(grid.Scratch);
@@ -71,7 +68,7 @@ void ApplyDividend(CGrid& grid) {
 
 void engine_detail::RollBackDayInto(CGrid& grid, int32_t day, bool keepRow) {
     if (!grid.Allocated || day < 0 || day >= grid.DayCount)
-        throw EngineError("Virheellinen kaupankäyntipäivä");
+        throw EngineError(RefusalCode::BadTradingDay);
     const int32_t steps = grid.DaySteps[day];
     const bool dividend = day == grid.Warrant.DividendDay;
     // A grid built without day rows keeps none.
@@ -81,7 +78,7 @@ void engine_detail::RollBackDayInto(CGrid& grid, int32_t day, bool keepRow) {
     double* row = keepRow && !dividend ? grid.DayValues[day - 1].data() : nullptr;
     bool stored = false;
     if (steps > 0) {
-        if (grid.NodeCount < 2) throw EngineError("Hilaa ei ole rakennettu");
+        if (grid.NodeCount < 2) throw EngineError(RefusalCode::NotBuilt);
         const int32_t done = RollBackSteps(grid, MakeStepPlan(grid), steps, row);
         stored = row != nullptr && done == steps;
         // A block that overflowed left Values at its start: redo its steps one
@@ -105,10 +102,9 @@ bool RollBack(CGrid& grid, const DayObserver& onDay) {
         } catch (const EngineError& e) {
             // Negative branch weights make the values swing apart step by
             // step: the cause is a volatility too small for the rate.
-            if (e.what() == std::string_view(kOverflow) &&
+            if (e.Code() == RefusalCode::ValuesOverflow &&
                 (grid.PUp < 0 || grid.PDown < 0 || grid.PMid < 0))
-                throw EngineError("Laskentavolatiliteetti on liian pieni suhteessa korkoon "
-                                  "(haarautumistodennäköisyys on negatiivinen)");
+                throw EngineError(RefusalCode::NegativeBranchWeight);
             throw;
         }
         if (onDay && !onDay(days - day)) return false;

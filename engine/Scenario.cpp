@@ -1,25 +1,12 @@
 #include "Scenario.h"
 
+#include "Calendar.h"
+
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <cmath>
 
 namespace {
-
-namespace chr = std::chrono;
-
-// Serial day 0 is 30 December 1899; 1 January 1970 is serial 25569.
-constexpr int32_t kUnixEpochSerial = 25569;
-
-chr::year_month_day DateOfSerial(int32_t serialDay) {
-    return chr::year_month_day(chr::sys_days(chr::days(serialDay - kUnixEpochSerial)));
-}
-
-int32_t SerialOf(const chr::year_month_day& date) {
-    // A day past the month's end (31 February) rolls into the next month.
-    return static_cast<int32_t>(chr::sys_days(date).time_since_epoch().count()) + kUnixEpochSerial;
-}
 
 int32_t DayOf(double serial) {
     return static_cast<int32_t>(std::floor(serial));
@@ -48,17 +35,11 @@ double RoundToDecimals(double x, int decimals) {
     return rounded;
 }
 
-void AppendNumber(std::string& out, double value, char decimalSeparator) {
-    char buffer[32];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    for (const char* c = buffer; c != end; ++c) out += *c == '.' ? decimalSeparator : *c;
-}
-
 } // namespace
 
 const std::vector<double>& DayRowValues(const CGrid& grid, int32_t day) {
     if (!grid.Allocated || day < 0 || day >= grid.DayCount)
-        throw EngineError("Virheellinen kaupankäyntipäivä");
+        throw EngineError(RefusalCode::BadTradingDay);
     // Row d - 1 holds the start of day d's roll-back, which is the close of
     // day d - 1: so row d is the close of day d, and day 0 has no row of its
     // own before the valuation moment's Values.
@@ -108,11 +89,17 @@ std::vector<int32_t> DefaultScenarioDays(const CGrid& grid) {
     std::vector<int32_t> days{0};
     const int32_t last = grid.DayCount - 1;
     const int32_t start = DayOf(grid.DayDates[0]);
-    const chr::year_month_day startDate = DateOfSerial(start);
+    const CivilDate startDate = CivilOfSerial(start);
+    // A day past the month's end rolls into the next month.
+    const auto monthsOn = [&](int64_t months) {
+        const int64_t m = startDate.Year * 12 + (startDate.Month - 1) + months;
+        const int64_t year = m >= 0 ? m / 12 : (m - 11) / 12;
+        return static_cast<int32_t>(
+            SerialOfCivil(year, static_cast<unsigned>(m - year * 12 + 1), startDate.Day));
+    };
     std::vector<int32_t> targets{start + 7};
-    for (int months : {1, 3, 6}) targets.push_back(SerialOf(startDate + chr::months(months)));
-    for (int years = 1; years <= 6; ++years)
-        targets.push_back(SerialOf(startDate + chr::years(years)));
+    for (int months : {1, 3, 6}) targets.push_back(monthsOn(months));
+    for (int years = 1; years <= 6; ++years) targets.push_back(monthsOn(12 * years));
     for (const int32_t target : targets) {
         if (target >= DayOf(grid.DayDates[last])) break;
         int32_t d = days.back();
@@ -151,44 +138,4 @@ std::optional<double> ScenarioCellValue(const ScenarioTable& table, std::size_t 
     if (cell == ScenarioCell::Change) return change;
     if (*table.Reference == 0) return std::nullopt;
     return change / *table.Reference * 100;
-}
-
-std::string ScenarioText(const ScenarioTable& table, ScenarioCell cell, char decimalSeparator,
-                         char fieldSeparator) {
-    // The corner names what the cells hold; the plain values keep the bare
-    // "Hinta" that kelvaro --scenario has always written.
-    std::string text = cell == ScenarioCell::Value    ? "Hinta"
-                       : cell == ScenarioCell::Change ? "Hinta (muutos)"
-                                                      : "Hinta (muutos %)";
-    for (const double date : table.Dates) text += fieldSeparator + SerialDateText(date);
-    text += "\r\n";
-    for (std::size_t r = 0; r < table.Prices.size(); ++r) {
-        AppendNumber(text, table.Prices[r], decimalSeparator);
-        for (std::size_t c = 0; c < table.Days.size(); ++c) {
-            text += fieldSeparator;
-            if (const std::optional<double> v = ScenarioCellValue(table, r, c, cell))
-                AppendNumber(text, *v, decimalSeparator);
-        }
-        text += "\r\n";
-    }
-    return text;
-}
-
-std::string SerialDateText(double serial) {
-    const chr::year_month_day date = DateOfSerial(DayOf(serial));
-    const int year = static_cast<int>(date.year());
-    const unsigned month = static_cast<unsigned>(date.month()),
-                   day = static_cast<unsigned>(date.day());
-    std::string text(std::to_string(year));
-    text += '-';
-    text += static_cast<char>('0' + month / 10);
-    text += static_cast<char>('0' + month % 10);
-    text += '-';
-    text += static_cast<char>('0' + day / 10);
-    text += static_cast<char>('0' + day % 10);
-    return text;
-}
-
-int32_t SerialOfDate(int year, unsigned month, unsigned day) {
-    return SerialOf(chr::year(year) / chr::month(month) / chr::day(day));
 }

@@ -2,12 +2,12 @@
 // trading days, read straight from a rolled-back grid.
 #pragma once
 
-#include "Analysis.h"
+#include "Calendar.h"
+#include "Figures.h"
 #include "Grid.h"
 
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <vector>
 
 // Values of one trading day at the grid's node prices. Day 0 is the
@@ -63,21 +63,3 @@ ScenarioTable ComputeScenario(const CGrid& grid, const std::vector<double>& pric
 // is 0 for per cent).
 std::optional<double> ScenarioCellValue(const ScenarioTable& table, std::size_t row,
                                         std::size_t column, ScenarioCell cell);
-
-// The table as text: a header line (a corner naming the cells, "Hinta" for
-// values, "Hinta (muutos)" or "Hinta (muutos %)" for the changes, then each
-// column's date as YYYY-MM-DD), then one line per price; numbers as the shortest text that
-// reads back to the same double, written with `decimalSeparator`; empty
-// fields outside the lattice. `fieldSeparator` is ';' for CSV with a decimal
-// comma, ',' otherwise, or '\t' for the clipboard. Lines end in "\r\n".
-std::string ScenarioText(const ScenarioTable& table, ScenarioCell cell, char decimalSeparator,
-                         char fieldSeparator);
-// The CSV field separator that goes with a decimal separator.
-inline char CsvFieldSeparator(char decimalSeparator) {
-    return decimalSeparator == ',' ? ';' : ',';
-}
-
-// "YYYY-MM-DD" of a date-time serial's day.
-std::string SerialDateText(double serial);
-// The whole serial of a calendar date (1899-12-30 is 0).
-int32_t SerialOfDate(int year, unsigned month, unsigned day);

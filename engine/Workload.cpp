@@ -1,8 +1,10 @@
 #include "Workload.h"
 
-#include "Analysis.h"
 #include "EngineInternal.h"
+#include "Figures.h"
 #include "Kernel.h"
+#include "KernelThreads.h"
+#include "Lattice.h"
 
 #include <algorithm>
 #include <chrono>
@@ -36,7 +38,7 @@ double TimedRate(const CGrid& grid, int32_t steps, bool pair) {
         std::thread second;
         if (pair) {
             second = std::thread([&] {
-                engine_detail::UseKernelThreadsOnThisThread(false);
+                UseKernelThreadsOnThisThread(false);
                 engine_detail::RollBackSteps(b, planB, steps, nullptr);
             });
         }
@@ -73,12 +75,12 @@ CKernelSpeed MeasureKernelSpeed() {
     constexpr int32_t kSteps = 4096;
 
     CKernelSpeed speed;
-    speed.Pairs = engine_detail::KernelThreadsUsableHere();
+    speed.Pairs = KernelThreadsUsableHere();
     speed.Split = TimedRate(g, kSteps, false);
     if (speed.Pairs) {
-        engine_detail::UseKernelThreadsOnThisThread(false);
+        UseKernelThreadsOnThisThread(false);
         speed.OneThread = TimedRate(g, kSteps, true) / 2;
-        engine_detail::UseKernelThreadsOnThisThread(true);
+        UseKernelThreadsOnThisThread(true);
     } else {
         speed.OneThread = speed.Split;
     }

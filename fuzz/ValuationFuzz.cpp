@@ -1,7 +1,9 @@
 // A whole valuation from arbitrary inputs: it succeeds with finite values or
 // throws EngineError, and the record's counts and arrays always agree.
-#include "EngineInternal.h"
+#include "Calendar.h"
 #include "FuzzInput.h"
+#include "Lattice.h"
+#include "RollBack.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -51,11 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     g.Rate = in.Number(-1.2, 1);
 
     // Bound the work before building: the calendar alone is cheap.
-    engine_detail::Calendar cal;
+    int32_t steps = 0;
     try {
-        if (engine_detail::ComputeCalendar(g, cal) &&
-            static_cast<double>(cal.TotalSteps) * 15 * std::sqrt(std::fabs(cal.TotalSteps) + 1) >
-                kMaxUpdates)
+        if (TotalStepsOf(g, steps) &&
+            static_cast<double>(steps) * 15 * std::sqrt(std::fabs(steps) + 1) > kMaxUpdates)
             return 0;
     } catch (const EngineError&) {
     }

@@ -1,8 +1,6 @@
 // Text to number with the regional decimal separator, and the separator itself.
+// Standard C++ only: the system locale is read by the Qt part (QtBridge).
 #include "Conversions.h"
-
-#include <QLocale>
-#include <QString>
 
 #include <atomic>
 #include <cfloat>
@@ -18,12 +16,11 @@ namespace {
 
 std::atomic<char> separatorOverride{'\0'};
 
+std::atomic<char (*)()> systemSource{nullptr};
+
 char SystemSeparator() {
-    // QLocale reads LC_ALL, LC_NUMERIC and LANG by name, so this works even
-    // where the C library has no locale files installed.
-    const QString point = QLocale::system().decimalPoint();
-    if (point.size() != 1 || point.at(0).unicode() > 0xFF) return '.';
-    return static_cast<char>(point.at(0).unicode());
+    char (*source)() = systemSource.load(std::memory_order_acquire);
+    return source != nullptr ? source() : '.';
 }
 
 bool IsBlank(char c) {
@@ -130,6 +127,10 @@ void SetDecimalSeparator(char separator) {
         separator == '-' || separator == 'e' || separator == 'E')
         throw std::invalid_argument(std::string("kelvoton desimaalierotin '") + separator + "'");
     separatorOverride.store(separator, std::memory_order_relaxed);
+}
+
+void SetSystemSeparatorSource(char (*source)()) {
+    systemSource.store(source, std::memory_order_release);
 }
 
 void ResetDecimalSeparator() {

@@ -1,5 +1,5 @@
 // Text to number with the regional decimal separator, standing in for the
-// window toolkit's own. Standard C++ apart from the locale lookup.
+// window toolkit's own. Standard C++ only.
 #pragma once
 
 #include <stdexcept>
@@ -17,10 +17,12 @@ private:
     std::string text_;
 };
 
-// The regional decimal separator: the system locale's (LC_ALL, LC_NUMERIC,
-// LANG, as QLocale::system() reports it) unless overridden. Always one
-// 8-bit character; a separator outside Latin-1 falls back to '.'.
+// The regional decimal separator: the system locale's (from the source
+// below, read once) unless overridden. Always one 8-bit character.
 char DecimalSeparator();
+// Where the system locale's separator comes from; '.' while none is set.
+// Linking QtBridge sets QLocale's reading (see UseQtLocaleSeparator).
+void SetSystemSeparatorSource(char (*source)());
 // Overrides the separator for the rest of the process (tests, --decimal-separator).
 void SetDecimalSeparator(char separator);
 // Drops an override: back to the system locale's separator.

@@ -1,17 +1,21 @@
 #include "QtBridge.h"
 
+#include "Calendar.h"
 #include "Conversions.h"
 
 #include <QDate>
+#include <QLocale>
+#include <QString>
 #include <QTime>
 
 #include <cmath>
 
 namespace {
 
-// Julian day number of 30 December 1899, serial 0.
-constexpr qint64 kJulianDayOfEpoch = 2415019;
 constexpr qint64 kMSecsPerDay = 86400000;
+
+// Before main, so that the first DecimalSeparator() already reads the locale.
+[[maybe_unused]] const bool kLocaleSeparatorSet = (UseQtLocaleSeparator(), true);
 
 } // namespace
 
@@ -20,7 +24,10 @@ double DateTimeToSerial(const QDateTime& dateTime) {
     const QDate date = dateTime.date();
     if (!date.isValid())
         throw EConvertError("Päivämäärä puuttuu tai on virheellinen", std::string());
-    const qint64 days = date.toJulianDay() - kJulianDayOfEpoch;
+    // Qt has no year 0: its year -1 is 1 BC, year 0 of the serial calendar.
+    const qint64 days =
+        SerialOfCivil(date.year() < 0 ? date.year() + 1 : date.year(),
+                      static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
     const QTime time = dateTime.time();
     const double fraction =
         (time.isValid() ? time.msecsSinceStartOfDay() : 0) / static_cast<double>(kMSecsPerDay);
@@ -37,6 +44,18 @@ QDateTime SerialToDateTime(double serial) {
         msecs -= kMSecsPerDay;
         day += serial < 0 ? -1 : 1;
     }
-    return QDateTime(QDate::fromJulianDay(day + kJulianDayOfEpoch),
+    const CivilDate date = CivilOfSerial(day);
+    const auto year = static_cast<int>(date.Year <= 0 ? date.Year - 1 : date.Year);
+    return QDateTime(QDate(year, static_cast<int>(date.Month), static_cast<int>(date.Day)),
                      QTime::fromMSecsSinceStartOfDay(static_cast<int>(msecs)), Qt::LocalTime);
+}
+
+char QtLocaleDecimalSeparator() {
+    const QString point = QLocale::system().decimalPoint();
+    if (point.size() != 1 || point.at(0).unicode() > 0xFF) return '.';
+    return static_cast<char>(point.at(0).unicode());
+}
+
+void UseQtLocaleSeparator() {
+    SetSystemSeparatorSource(&QtLocaleDecimalSeparator);
 }

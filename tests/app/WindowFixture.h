@@ -2,7 +2,7 @@
 // dialog answered by hooks, the worked example's valuation moment, files read.
 #pragma once
 
-#include "AppCore.h"
+#include "ResultsFile.h"
 #include "Dialogs.h"
 #include "Kelvarounit1.h"
 #include "ui_Kelvarounit1.h"

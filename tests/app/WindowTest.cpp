@@ -4,6 +4,7 @@
 #include "FiguresWindow.h"
 #include "GridCsv.h"
 #include "Conversions.h"
+#include "ScenarioText.h"
 #include "ScenarioWindow.h"
 #include "TestGrids.h"
 #include "ValueChart.h"

@@ -1,4 +1,5 @@
-#include "Analysis.h"
+#include "Figures.h"
+#include "Calendar.h"
 #include "TestGrids.h"
 
 #include <gtest/gtest.h>
@@ -57,7 +58,7 @@ TEST(Calendar, SpanLimitsAndRebuilds) {
     for (const double expiry : {38829 + k1820, 38830 + k1820}) { // Saturday, Sunday
         g.Warrant.Expiry = expiry;
         EXPECT_FALSE(BuildLattice(g));
-        EXPECT_STREQ(DateRangeRefusal(g.ValuationTime, expiry), "Päättymispäivä osuu viikonloppuun");
+        EXPECT_EQ(DateRangeRefusal(g.ValuationTime, expiry), DateRangeProblem::ExpiryOnWeekend);
     }
     g.Warrant.Expiry = kApril21At1820;
     g.ValuationTime = 38829.5; // the day after expiry
@@ -79,9 +80,7 @@ TEST(Calendar, SpanLimitsAndRebuilds) {
     ASSERT_TRUE(BuildLattice(g));
     const std::vector<double> prices = g.Prices;
     g.ValuationTime -= 1;
-    EXPECT_STREQ(DateRangeRefusal(g.ValuationTime, g.Warrant.Expiry),
-                 "Päättymispäivä on liian kaukana: laskentapäivästä päättymispäivään saa olla "
-                 "enintään 2000 kalenteripäivää molemmat päivät mukaan lukien");
+    EXPECT_EQ(DateRangeRefusal(g.ValuationTime, g.Warrant.Expiry), DateRangeProblem::ExpiryTooFar);
     EXPECT_FALSE(BuildLattice(g));
     EXPECT_EQ(g.Prices, prices) << "a rejected date range keeps the last build";
 }

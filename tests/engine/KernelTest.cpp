@@ -2,6 +2,7 @@
 // must be bitwise the same, on every instruction set this processor has, on
 // one thread and split over two.
 #include "Kernel.h"
+#include "KernelThreads.h"
 #include "ReferenceStep.h"
 #include "TestGrids.h"
 
@@ -50,17 +51,17 @@ void ExpectSameRollBack(const CGrid& built, const std::string& what,
 // the FMA-corrected quotients (which the baseline set never uses), then goes
 // back to the widest set with FMA quotients allowed.
 void ForEachMode(const std::function<void(const std::string&)>& body) {
-    const std::string widest = engine_detail::KernelIsa();
+    const std::string widest = KernelIsa();
     for (std::string isa : {"avx512", "avx2", "sse2", "scalar"}) {
-        if (!engine_detail::UseKernelIsa(isa)) continue;
+        if (!UseKernelIsa(isa)) continue;
         for (bool fma : {false, true}) {
             if (fma && (isa == "sse2" || isa == "scalar")) continue;
-            engine_detail::UseFmaQuotient(fma);
+            UseFmaQuotient(fma);
             body(isa + (fma ? "+fma" : ""));
         }
     }
-    engine_detail::UseKernelIsa(widest);
-    engine_detail::UseFmaQuotient(true);
+    UseKernelIsa(widest);
+    UseFmaQuotient(true);
 }
 
 std::string Product(int32_t type, bool call) {
@@ -93,7 +94,7 @@ CGrid SplitLattice(int32_t type, bool call) {
 // two threads; a zone of scattered prices.
 TEST(Kernel, RollBackMatchesThePlainLoopBitForBit) {
 #ifdef KELVARO_X86_KERNEL
-    EXPECT_STRNE(engine_detail::KernelIsa(), "scalar") << "the dispatch picks a vector set by itself";
+    EXPECT_STRNE(KernelIsa(), "scalar") << "the dispatch picks a vector set by itself";
 #endif
     std::vector<std::pair<std::string, CGrid>> grids;
     for (int32_t type : {kNormal, kTurboSHB, kTurboSG})

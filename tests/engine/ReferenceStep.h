@@ -3,6 +3,8 @@
 #pragma once
 
 #include "Grid.h"
+#include "Lattice.h"
+#include "RollBack.h"
 
 #include <utility>
 
@@ -35,6 +37,6 @@ inline void ReferenceStep(CGrid& g) {
     }
     if (check != 0) { // the step is not kept: Values goes back to the last finite one
         std::swap(g.Values, g.Scratch);
-        throw EngineError("overflow");
+        throw EngineError(RefusalCode::ValuesOverflow);
     }
 }

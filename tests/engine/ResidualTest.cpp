@@ -1,4 +1,4 @@
-#include "EngineInternal.h"
+#include "Residual.h"
 #include "TestGrids.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 
 namespace {
 double Residual(const CGrid& g) {
-    return engine_detail::ResidualFor(g.Warrant, g.StepsPerDay, g.Prices, g.Values, g.PUp, g.PMid, g.PDown);
+    return ResidualFor(g.Warrant, g.StepsPerDay, g.Prices, g.Values, g.PUp, g.PMid, g.PDown);
 }
 } // namespace
 

@@ -73,3 +73,10 @@ TEST(ApplyDividend, WorkedDividendAndEdges) {
         ExpectValues(g.Values, c.want);
     }
 }
+
+TEST(EngineErrors, DividendOverflowKeepsTheValuesBeforeIt) {
+    CGrid g = SmallLattice({10, 10.001, 10.002}, {1, 1e-300, 4});
+    g.Warrant.Dividend = 0.5; // continued geometrically far below the grid
+    EXPECT_THROW(ApplyDividend(g), EngineError);
+    EXPECT_EQ(g.Values, (std::vector<double>{1, 1e-300, 4}));
+}

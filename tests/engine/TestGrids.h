@@ -2,6 +2,8 @@
 #pragma once
 
 #include "Grid.h"
+#include "Lattice.h"
+#include "RollBack.h"
 
 // 1 March 2006 10:00 and 21 April 2006 18:20 as date-time serials.
 inline constexpr double kMarch1At10 = 38777.41666666666;
@@ -23,7 +25,7 @@ inline CGrid WorkedExample(int32_t productType = kNormal, bool isCall = true) {
 
 // The grid built and rolled back; a refused date range fails the test.
 inline CGrid Valued(CGrid g) {
-    if (!BuildLattice(g)) throw EngineError("date range refused");
+    if (!BuildLattice(g)) throw EngineError(RefusalCode::DateRangeRefused);
     RollBack(g);
     return g;
 }

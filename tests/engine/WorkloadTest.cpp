@@ -1,6 +1,6 @@
 // The estimate of a job's seconds from given kernel speeds (no timing), and
 // the job's size against the lattice actually built.
-#include "Analysis.h"
+#include "Figures.h"
 #include "TestGrids.h"
 #include "Workload.h"
 

@@ -1,6 +1,7 @@
 // Date-time serials, weekdays and the bridge to Qt's date-times.
 #include "Conversions.h"
 #include "Dates.h"
+#include "Calendar.h"
 #include "Grid.h"
 #include "QtBridge.h"
 
@@ -54,5 +55,36 @@ TEST(DayOfWeekOfSerial, SundayIsOneAndTheDayIsTruncated)
         const QDate date = SerialToDateTime(serial).date();
         ASSERT_EQ(EncodeDateTime(date.year(), date.month(), date.day()), serial);
         ASSERT_EQ(DayOfWeekOfSerial(serial), date.dayOfWeek() % 7 + 1) << serial;
+    }
+}
+
+// The one YYYY-MM-DD reader: full-width digit fields only; whether the date
+// exists is left to EncodeDateTime.
+TEST(DateTimeFields, FullWidthDigitsOnly)
+{
+    struct Row { const char* text; bool timeAllowed; bool ok; int y = 0, mo = 0, d = 0, h = -1, mi = -1; };
+    const Row rows[] = {
+        {"2006-03-01", false, true, 2006, 3, 1, -1, -1},
+        {"2006-03-01 10:05", true, true, 2006, 3, 1, 10, 5},
+        {"2006-02-31", false, true, 2006, 2, 31, -1, -1}, // checked later
+        {"2006-03-01 10:05", false, false},
+        {"2006-3-01", true, false},      {"+006-03-01", true, false},
+        {"2006-03-0a", true, false},     {"2006/03/01", true, false},
+        {"2006-03-01T10:05", true, false}, {"2006-03-01 1:050", true, false},
+        {"2006-03-01 10-05", true, false}, {"", true, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.text);
+        const std::optional<DateTimeFields> f = ParseDateTimeFields(r.text, r.timeAllowed);
+        ASSERT_EQ(f.has_value(), r.ok);
+        if (!f) continue;
+        EXPECT_EQ(f->Year, r.y);
+        EXPECT_EQ(f->Month, r.mo);
+        EXPECT_EQ(f->Day, r.d);
+        EXPECT_EQ(f->HasTime, r.h >= 0);
+        if (f->HasTime) {
+            EXPECT_EQ(f->Hour, r.h);
+            EXPECT_EQ(f->Minute, r.mi);
+        }
     }
 }

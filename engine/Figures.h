@@ -1,5 +1,5 @@
-// Figures at one share price from a valuated grid, a closed-form cross-check,
-// revaluations that keep no day rows, and the implied volatility.
+// Figures at one share price from a valuated grid (value, delta, gamma,
+// theta, vega, rho and the rest), and the revaluations that keep no day rows.
 //
 // Every function takes the record by const reference (or a copy of its
 // inputs), so a worker thread can run them on its own copy of the grid.
@@ -8,6 +8,8 @@
 #pragma once
 
 #include "Grid.h"
+#include "Lattice.h"
+#include "RollBack.h"
 
 #include <cstdint>
 #include <functional>
@@ -36,9 +38,16 @@ using KeepGoing = std::function<bool()>;
 // BuildLattice then RollBack, but no day rows are allocated or stored
 // (DayValues stays empty, memory O(NodeCount)). Prices and Values are bit for
 // bit those of the full valuation. Throws EngineError as BuildLattice does,
-// and with "Parametrit virheellisiä, Laskenta peruttu" for a rejected date
-// range. Returns false when `keepGoing` stopped it (the grid is incomplete).
+// and with RefusalCode::DateRangeRefused for a rejected date range. Returns false when `keepGoing`
+// stopped it (the grid is incomplete).
 bool ValueOnly(CGrid& grid, const KeepGoing& keepGoing = {});
+
+// Value at `share` after a value-only revaluation of `inputs` with the
+// volatility and the rate replaced: where a turbo is past its level, what it
+// pays on knock-out; beyond the lattice, the line through its two end nodes
+// carried on. nullopt when `keepGoing` stopped it.
+std::optional<double> Revalue(const CGrid& inputs, double volatility, double rate, double share,
+                              const KeepGoing& keepGoing);
 
 // BuildLattice then RollBack in memory O(NodeCount) but for the day rows
 // numbered in `rows` (as indexed in DayValues), each copied to `kept` in the
@@ -69,17 +78,6 @@ const std::vector<double>& NextDayRow(const CGrid& grid);
 // Its index in DayValues for a grid of `dayCount` trading days.
 int32_t NextDayRowIndex(int32_t dayCount);
 const std::vector<double>& ValuationDayClose(const CGrid& grid);
-
-// The knock-out level of a turbo: Strike for Turbo (SHB), Strike ± margin
-// (the stop-loss level) for Turbo (SG); nullopt for Normal.
-std::optional<double> KnockOutLevel(const CWarrant& terms);
-
-// Closed-form value per warrant on the lattice's clock (T = TotalSteps /
-// StepsPerYear years, continuous rate ln(1 + Rate)): Black–Scholes for
-// Normal, down-and-out call / up-and-out put with the barrier at the strike
-// for Turbo (SHB). nullopt for Turbo (SG), a dividend inside the range, or a
-// grid never built.
-std::optional<double> ClosedFormValue(const CGrid& grid, double share);
 
 // Figures at one share price. Undefined ones are nullopt.
 struct CShareFigures {
@@ -142,50 +140,3 @@ CShareFigures FiguresAt(const CGrid& grid, double share, bool withRevaluations =
 CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& close,
                         const std::vector<double>& nextDay, double share,
                         bool withRevaluations = true, const RevaluationObserver& onProgress = {});
-
-inline constexpr double kLowestVolatility = 0.01; // 1 %
-inline constexpr double kHighestVolatility = 3.0; // 300 %
-// |value - price| at which the lattice counts as matching the price.
-inline constexpr double kPriceTolerance = 5e-5;
-// Vega per volatility point below which the price tells nothing of volatility.
-inline constexpr double kLeastVega = 0.0005;
-
-// NoSolution: no volatility in the range gives the price. Insensitive: one
-// does, but the value hardly moves with it. KnockedOut: the share price is
-// at or past a turbo's knock-out level. OffLattice: it lies outside the
-// lattice at every volatility of the range.
-enum class VolatilityOutcome { Solved, NoSolution, Insensitive, KnockedOut, OffLattice, Stopped };
-
-struct CImpliedVolatility {
-    VolatilityOutcome Outcome = VolatilityOutcome::NoSolution;
-    double Volatility = 0;        // where the value came within the tolerance, as a fraction
-    double VolatilityPercent = 0; // in %, the hundredth nearest the lattice's own root
-    int32_t Valuations = 0;       // lattice valuations used
-    double LowestVolatility = kLowestVolatility; // or the least the rate's drift allows
-    double ValueAtLowest = 0;                    // at the lowest volatility (NoSolution)
-    double ValueAtHighest = 0;                   // at 300 %
-    double VegaPerPoint = 0;                     // estimate at the root, or over the whole range
-    double PriceLow = 0; // the widest lattice's price range, or the knock-out level
-    double PriceHigh = 0;
-};
-
-// Called between the trading days of each valuation with the valuations
-// finished so far; false stops the solve (Outcome Stopped).
-using SolveObserver = std::function<bool(int32_t valuationsDone)>;
-
-// The volatility in [1 %, 300 %] (from the least volatility the lattice
-// takes with this rate and term, where that is higher) at which the lattice value at `share`
-// equals `price` (per warrant), every other input of `inputs` as given (the
-// grid need not be built). Bracketed from the closed-form implied volatility
-// where one exists, then Boost's TOMS 748; stops at |value - price| <= 5e-5
-// or a bracket narrower than 0.005 points; the two decimals then cost a
-// valuation at the midpoint between two hundredths only when the root's
-// estimate lies too near it to tell. Throws EngineError for inputs the
-// lattice refuses or a share price or market price that is not positive.
-CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, double price,
-                                          const SolveObserver& onProgress = {});
-
-// The Finnish cause of an outcome other than Solved, numbers with
-// `separator` ("Hinnalla 0,12 ei löydy volatiliteettia väliltä 1–300 %:
-// arvo vaihtelee välillä 0,15–2,10"). UTF-8.
-std::string VolatilityRefusal(const CImpliedVolatility& result, double price, char separator);

@@ -1,3 +1,7 @@
+// The engine's refusals as the user reads them: each code's text, word for
+// word, with its numbers.
+#include "Figures.h"
+#include "Refusals.h"
 #include "TestGrids.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +15,7 @@ std::string CauseOf(CGrid& grid) {
     try {
         BuildLattice(grid);
     } catch (const EngineError& e) {
-        return e.what();
+        return RefusalText(e);
     }
     return "";
 }
@@ -106,14 +110,78 @@ TEST(EngineErrors, VolatilityAndRateOutsideTheSoundLatticeNameTheirLimit) {
             EXPECT_TRUE(BuildLattice(g));
             EXPECT_EQ(c.cause, nullptr) << "accepted";
         } catch (const EngineError& e) {
-            EXPECT_STREQ(e.what(), c.cause);
+            EXPECT_EQ(RefusalText(e), c.cause);
         }
     }
 }
 
-TEST(EngineErrors, DividendOverflowKeepsTheValuesBeforeIt) {
-    CGrid g = SmallLattice({10, 10.001, 10.002}, {1, 1e-300, 4});
-    g.Warrant.Dividend = 0.5; // continued geometrically far below the grid
-    EXPECT_THROW(ApplyDividend(g), EngineError);
-    EXPECT_EQ(g.Values, (std::vector<double>{1, 1e-300, 4}));
+namespace {
+
+// Each refusal names its own cause (the text holds the row's), whatever the
+// price asked.
+TEST(VolatilityRefusal, ImpliedVolatilityRefusesWithItsCause) {
+    // A Turbo (SHB) call far above its level is worth about S - K whatever
+    // the volatility.
+    const double shbAt25 = *ValueAtPrice(Valued(WorkedExample(kTurboSHB, true)), 25);
+    const struct {
+        int32_t type;
+        double share, price;
+        VolatilityOutcome outcome;
+        const char* text;
+    } cases[] = {
+        {kNormal, 15, 0.001, VolatilityOutcome::NoSolution,
+         "Hinnalla 0,0010 ei löydy volatiliteettia väliltä 1–300 %: arvo vaihtelee välillä "
+         "0,0134–1,29"},
+        {kNormal, 15, 1e16, VolatilityOutcome::NoSolution, "Hinnalla 1e+16 ei löydy"},
+        {kNormal, 15, 1e100, VolatilityOutcome::NoSolution,
+         "Hinnalla 1e+100 ei löydy volatiliteettia väliltä 1–300 %: arvo vaihtelee välillä "
+         "0,0134–1,29"},
+        {kTurboSHB, 25, shbAt25, VolatilityOutcome::Insensitive,
+         "Hinnalla 2,01 volatiliteettia ei voi päätellä: warrantin arvo riippuu"},
+        {kTurboSHB, 14, 0.1, VolatilityOutcome::KnockedOut,
+         "Hinnalla 0,10 volatiliteettia ei voi päätellä: osakkeen hinta on knock-out-tasolla 15 "
+         "tai sen takana"},
+        {kTurboSG, 15.5, 0.1, VolatilityOutcome::KnockedOut, "knock-out-tasolla 15,5 tai"},
+        // The widest lattice, at 300 %: 15 e^(±30 sqrt(52 / 365)).
+        {kNormal, 1e308, 0.15, VolatilityOutcome::OffLattice,
+         "Hinnalla 0,15 volatiliteettia ei voi päätellä: osakkeen hinta on hilan hinta-alueen "
+         "ulkopuolella kaikilla volatiliteeteilla 1–300 % (0,000181303–1,24102e+06)"},
+        {kNormal, 1.7e-4, 0.15, VolatilityOutcome::OffLattice, "ulkopuolella"},
+    };
+    double range[2] = {};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const CImpliedVolatility r = SolveImpliedVolatility(WorkedExample(c.type, true), c.share, c.price);
+        EXPECT_EQ(r.Outcome, c.outcome);
+        const std::string text = VolatilityRefusal(r, c.price, ',');
+        EXPECT_NE(text.find(c.text), std::string::npos) << text;
+        if (c.outcome == VolatilityOutcome::NoSolution) {
+            // What the range gives does not depend on the price asked.
+            if (range[1] == 0) range[0] = r.ValueAtLowest, range[1] = r.ValueAtHighest;
+            EXPECT_EQ(r.ValueAtLowest, range[0]);
+            EXPECT_EQ(r.ValueAtHighest, range[1]);
+        }
+    }
+
+    // Stopped between days of the first valuation.
+    const CImpliedVolatility r =
+        SolveImpliedVolatility(WorkedExample(), 15, 0.15, [](int32_t) { return false; });
+    EXPECT_EQ(r.Outcome, VolatilityOutcome::Stopped);
 }
+
+// The date-range refusals, alone and under the commands' headings.
+TEST(DateRangeRefusal, CausesAndHeadings) {
+    CGrid g = WorkedExample();
+    EXPECT_EQ(DateRangeRefusalText(g, RefusedCommand::Calculate, RefusalForm::Box), "");
+    g.Warrant.Expiry = 38829 + k1820; // a Saturday
+    EXPECT_EQ(DateRangeRefusalText(g, RefusedCommand::Calculate, RefusalForm::Line),
+              "Parametrit virheellisiä, Laskenta peruttu: Päättymispäivä osuu viikonloppuun");
+    g.Warrant.Expiry = kApril21At1820;
+    g.ValuationTime = 38828 - 2000 + 0.5;
+    EXPECT_EQ(DateRangeRefusalText(g, RefusedCommand::Check, RefusalForm::Box),
+              "Parametrit virheellisiä.\n"
+              "Päättymispäivä on liian kaukana: laskentapäivästä päättymispäivään saa olla "
+              "enintään 2000 kalenteripäivää molemmat päivät mukaan lukien");
+}
+
+} // namespace

@@ -1,6 +1,5 @@
-// The window-independent parts of the commands: the time-step verdict and the
-// results file.
-#include "AppCore.h"
+// The results file, byte for byte.
+#include "ResultsFile.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -70,24 +69,6 @@ private:
 };
 
 }  // namespace
-
-TEST(TimeStepVerdict, ThresholdsAndNumber) {
-    const std::string tooLong =
-        "Aika-askel liian pitkä suhteessa pörssiarvon askeleeseen. Muutostodennäköisyys askeleella = ";
-    const std::string tooShort =
-        "Aika-askel liian lyhyt suhteessa pörssiarvon askeleeseen Muutostodennäköisyys askeleella = ";
-    const std::string suitable =
-        "Aika-askel sopiva suhteessa pörssiarvon askeleeseen Muutostodennäköisyys askeleella = ";
-    struct Case { double pMid; char separator; std::string expected; };
-    const Case cases[] = {
-        {0.1, ',', suitable + "0,9"},     {std::nextafter(0.1, 0.0), ',', tooLong + "0,9"},
-        {0.995, ',', suitable + "0,005"}, {std::nextafter(0.995, 1.0), ',', tooShort + "0,005"},
-        {1 - 0.4998, '.', suitable + "0.4998"},
-        {std::numeric_limits<double>::quiet_NaN(), ',', tooLong + "NAN"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(TimeStepVerdict(c.pMid, c.separator), c.expected) << "PMid " << c.pMid;
-}
 
 // The 14-byte file before any build and a save over a longer file are the
 // window's tests; here the bytes of a small grid.

@@ -1,0 +1,33 @@
+// Closed forms that the lattice is checked against and that guide the
+// implied-volatility search, and the knock-out level of a turbo.
+#pragma once
+
+#include "Grid.h"
+
+#include <cstdint>
+#include <optional>
+
+// The knock-out level of a turbo: Strike for Turbo (SHB), Strike ± margin
+// (the stop-loss level) for Turbo (SG); nullopt for Normal.
+std::optional<double> KnockOutLevel(const CWarrant& terms);
+
+// Closed-form value per warrant on the lattice's clock (T = TotalSteps /
+// StepsPerYear years, continuous rate ln(1 + Rate)): Black–Scholes for
+// Normal, down-and-out call / up-and-out put with the barrier at the strike
+// for Turbo (SHB). nullopt for Turbo (SG), a dividend inside the range, or a
+// grid never built.
+std::optional<double> ClosedFormValue(const CGrid& grid, double share);
+
+// The lattice's clock: years to expiry and the continuous rate.
+struct LatticeClock {
+    double Years = 0; // time to expiry
+    double Rate = 0;  // continuous
+};
+
+// TotalSteps / StepsPerYear years, continuous rate ln(1 + rate).
+LatticeClock ClockOf(int32_t totalSteps, int32_t stepsPerYear, double rate);
+
+// Closed-form value per share (times Multiplier outside) for the product at
+// share price `S` and volatility `sigma`, or nullopt where none applies.
+std::optional<double> ClosedForm(const CWarrant& w, double S, const LatticeClock& clock,
+                                 double sigma);
