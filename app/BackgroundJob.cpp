@@ -4,6 +4,8 @@
 
 #include <memory>
 
+namespace kelvaro {
+
 BackgroundJob::BackgroundJob(QObject* parent) : QObject(parent) {}
 
 BackgroundJob::~BackgroundJob() {
@@ -47,3 +49,5 @@ void BackgroundJob::Wait() {
     thread->wait();
     delete thread;
 }
+
+} // namespace kelvaro

@@ -10,6 +10,8 @@
 
 class QThread;
 
+namespace kelvaro {
+
 class BackgroundJob : public QObject {
     Q_OBJECT
 
@@ -45,3 +47,5 @@ private:
     quint64 generation_ = 0; // tells a stale end report from the current job's
     std::atomic<bool> stop_{false};
 };
+
+} // namespace kelvaro

@@ -17,6 +17,8 @@
 
 #include <algorithm>
 
+namespace kelvaro {
+
 ChartWindow::ChartWindow(QWidget* parent)
     : QWidget(parent, Qt::Window), chart_(new ValueChart), slider_(new QSlider(Qt::Horizontal)),
       dates_(new QComboBox), readout_(new QLabel),
@@ -124,3 +126,5 @@ void ChartWindow::SaveImage() {
     if (status != SaveStatus::Ok)
         ShowErrorBox(SentenceOf(SaveFailureText(status, name.toStdString())));
 }
+
+} // namespace kelvaro

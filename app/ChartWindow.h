@@ -14,6 +14,8 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QSlider;
+
+namespace kelvaro {
 class ValueChart;
 
 class ChartWindow : public QWidget {
@@ -54,3 +56,5 @@ private:
     QPushButton* save_;
     TSaveTextFileDialog saveDialog_;
 };
+
+} // namespace kelvaro

@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 
+namespace kelvaro {
+
 void DateTyping::Install(QDateTimeEdit* picker) {
     picker->installEventFilter(new DateTyping(picker));
 }
@@ -52,3 +54,5 @@ bool DateTyping::eventFilter(QObject* watched, QEvent* event) {
     }
     return false;
 }
+
+} // namespace kelvaro

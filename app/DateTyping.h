@@ -6,6 +6,8 @@
 
 class QDateTimeEdit;
 
+namespace kelvaro {
+
 // Qt's pickers edit section by section: typing over a fully selected field
 // lost the day, and a separator after a section that moved on by itself
 // skipped the next one (19.3.2027 became 21.3.2027, or the year 3202).
@@ -26,3 +28,5 @@ private:
     bool fresh_ = true;         // no key typed since focus or a click
     int lastDigitSection_ = -1; // the section the last digit went into
 };
+
+} // namespace kelvaro

@@ -10,6 +10,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+namespace kelvaro {
+
 FiguresWindow::FiguresWindow(QWidget* parent)
     : QWidget(parent, Qt::Window), heading_(new QLabel(this)), table_(new QTableWidget(0, 3, this)),
       notes_(new QLabel(this)) {
@@ -66,3 +68,5 @@ void FiguresWindow::SetFigures(const CShareFigures& figures,
     if (figures.OffLattice) notes << QStringLiteral("Hinta on hilan hinta-alueen ulkopuolella.");
     notes_->setText(notes.join(QLatin1Char('\n')));
 }
+
+} // namespace kelvaro

@@ -11,6 +11,8 @@
 class QLabel;
 class QTableWidget;
 
+namespace kelvaro {
+
 class FiguresWindow : public QWidget {
     Q_OBJECT
 
@@ -29,3 +31,5 @@ private:
     QTableWidget* table_;
     QLabel* notes_;
 };
+
+} // namespace kelvaro

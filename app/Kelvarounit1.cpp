@@ -39,6 +39,8 @@
 #include <new>
 #include <utility>
 
+namespace kelvaro {
+
 namespace {
 
 // A number field that does not hold a number, with the field's label.
@@ -681,3 +683,5 @@ void TForm1::Guarded(const std::function<void()>& command) {
         ShowErrorBox(QStringLiteral("Odottamaton virhe."));
     }
 }
+
+} // namespace kelvaro

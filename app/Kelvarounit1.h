@@ -17,15 +17,16 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QTimer;
+namespace Ui {
+class TForm1;
+}
+
+namespace kelvaro {
 class BackgroundJob;
 class FiguresWindow;
 class ChartWindow;
 class ScenarioWindow;
 enum class RefusedCommand;
-
-namespace Ui {
-class TForm1;
-}
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -159,3 +160,5 @@ private:
     QProgressBar* progress_;
     QTimer* progressTimer_;
 };
+
+} // namespace kelvaro

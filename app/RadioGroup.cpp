@@ -5,6 +5,8 @@
 #include <QGridLayout>
 #include <QRadioButton>
 
+namespace kelvaro {
+
 RadioGroup::RadioGroup(QWidget* parent)
     : QGroupBox(parent), buttons_(new QButtonGroup(this)), layout_(new QGridLayout(this)) {
     buttons_->setExclusive(true);
@@ -50,3 +52,5 @@ void RadioGroup::Rebuild() {
     setFocusProxy(buttons_->button(0));
     SetItemIndex(checked);
 }
+
+} // namespace kelvaro

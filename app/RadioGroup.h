@@ -8,6 +8,8 @@
 class QButtonGroup;
 class QGridLayout;
 
+namespace kelvaro {
+
 class RadioGroup : public QGroupBox {
     Q_OBJECT
     Q_PROPERTY(QStringList items READ items WRITE setItems)
@@ -35,3 +37,5 @@ private:
     QButtonGroup* buttons_;
     QGridLayout* layout_;
 };
+
+} // namespace kelvaro

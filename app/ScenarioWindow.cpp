@@ -26,6 +26,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace kelvaro {
+
 namespace {
 
 QString General(double value) {
@@ -237,3 +239,5 @@ void ScenarioWindow::SaveCsv() {
     if (status != SaveStatus::Ok)
         ShowErrorBox(SentenceOf(SaveFailureText(status, name.toStdString())));
 }
+
+} // namespace kelvaro

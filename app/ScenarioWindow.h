@@ -16,6 +16,8 @@ class QLineEdit;
 class QListWidget;
 class QTableWidget;
 
+namespace kelvaro {
+
 class ScenarioWindow : public QWidget {
     Q_OBJECT
 
@@ -69,3 +71,5 @@ private:
     ScenarioTable table_;
     TSaveTextFileDialog saveDialog_;
 };
+
+} // namespace kelvaro

@@ -4,6 +4,8 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+namespace kelvaro {
+
 bool InstallQtTranslations(QCoreApplication& application, const QLocale& locale) {
     if (locale.language() != QLocale::Finnish) return false;
     auto* translator = new QTranslator(&application);
@@ -14,3 +16,5 @@ bool InstallQtTranslations(QCoreApplication& application, const QLocale& locale)
     }
     return QCoreApplication::installTranslator(translator);
 }
+
+} // namespace kelvaro

@@ -6,7 +6,11 @@
 
 class QCoreApplication;
 
+namespace kelvaro {
+
 // Installs Qt's base catalogue for `locale` when it is Finnish; true when one
 // was installed. Other languages keep Qt's built-in English.
 bool InstallQtTranslations(QCoreApplication& application,
                            const QLocale& locale = QLocale::system());
+
+} // namespace kelvaro

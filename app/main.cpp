@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <exception>
 
+using namespace kelvaro;
+
 namespace {
 
 // KELVARO_DEMO (screenshots): expiry a year ahead on a weekday, then Laske

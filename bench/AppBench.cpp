@@ -13,6 +13,8 @@
 #include <cstring>
 #include <string>
 
+using namespace kelvaro;
+
 namespace {
 
 // Build, every RollBackDay and the listing, as the Calculate command runs them.

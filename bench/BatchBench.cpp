@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+using namespace kelvaro;
+
 namespace {
 
 // Normal, Turbo (SHB) and Turbo (SG), calls and puts, strikes 12 to 18

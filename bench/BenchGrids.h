@@ -5,6 +5,8 @@
 #include "Lattice.h"
 #include "RollBack.h"
 
+namespace kelvaro {
+
 // The largest lattice the calendar allows: 2000 calendar days ending on a
 // Friday, valuation at 10:00, 100 steps a day, exchange hours all day,
 // weekend of 2.0 days (1430 days, 200000 steps, 6325 nodes). The dividend,
@@ -31,3 +33,5 @@ inline CGrid LargestLattice(int32_t type, bool call, double dividend) {
 inline double NodeUpdates(const CGrid& g) {
     return static_cast<double>(g.TotalSteps) * g.NodeCount;
 }
+
+} // namespace kelvaro

@@ -10,6 +10,8 @@
 
 #include <benchmark/benchmark.h>
 
+using namespace kelvaro;
+
 namespace {
 
 const CGrid& Largest() {

@@ -12,6 +12,8 @@
 
 #include <chrono>
 
+using namespace kelvaro;
+
 namespace {
 
 void FiguresCost(benchmark::State& state) {

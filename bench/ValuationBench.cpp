@@ -11,6 +11,8 @@
 #include <cstring>
 #include <string>
 
+using namespace kelvaro;
+
 namespace {
 
 // The last kDays days of the largest Normal call, from its expiry values:

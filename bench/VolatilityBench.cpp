@@ -6,6 +6,8 @@
 
 #include <benchmark/benchmark.h>
 
+using namespace kelvaro;
+
 namespace {
 
 void Solve(benchmark::State& state, CGrid g, double share, double trueVolatility) {

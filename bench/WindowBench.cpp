@@ -14,6 +14,8 @@
 
 #include <benchmark/benchmark.h>
 
+using namespace kelvaro;
+
 namespace {
 
 // The default inputs with the expiry `days` calendar days ahead, moved back

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+namespace kelvaro {
+
 std::string RenderChartFile(const CGrid& grid, std::optional<double> share, ChartFormat format) {
     static int argc = 1;
     static char name[] = "kelvaro";
@@ -21,3 +23,5 @@ std::string RenderChartFile(const CGrid& grid, std::optional<double> share, Char
     chart.SetGrid(grid, share, DefaultChartDays(grid));
     return chart.FileBytes(format).toStdString();
 }
+
+} // namespace kelvaro

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace kelvaro {
+
 std::optional<ChartFormat> ChartFormatOfName(std::string_view name) {
     const auto endsWith = [name](std::string_view extension) {
         if (name.size() < extension.size()) return false;
@@ -14,3 +16,5 @@ std::optional<ChartFormat> ChartFormatOfName(std::string_view name) {
     if (endsWith(".svg")) return ChartFormat::Svg;
     return std::nullopt;
 }
+
+} // namespace kelvaro

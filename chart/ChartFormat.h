@@ -5,7 +5,11 @@
 #include <optional>
 #include <string_view>
 
+namespace kelvaro {
+
 enum class ChartFormat { Png, Svg };
 
 // ".png" or ".svg" at the end of the name, in any case; nullopt otherwise.
 std::optional<ChartFormat> ChartFormatOfName(std::string_view name);
+
+} // namespace kelvaro

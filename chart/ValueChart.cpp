@@ -28,6 +28,8 @@
 #include <functional>
 #include <tuple>
 
+namespace kelvaro {
+
 std::vector<int32_t> DefaultChartDays(const CGrid& grid) {
     if (!grid.Allocated || grid.DayCount < 1) return {};
     const int32_t last = grid.DayCount - 1;
@@ -594,3 +596,5 @@ QRectF ValueChart::PlotArea(QSize size) {
     d_->Restore(before);
     return area;
 }
+
+} // namespace kelvaro

@@ -20,6 +20,8 @@
 
 class QIODevice;
 
+namespace kelvaro {
+
 // The valuation moment, the expiry day and about five trading days spread
 // evenly between them; ascending, each once.
 std::vector<int32_t> DefaultChartDays(const CGrid& grid);
@@ -80,3 +82,5 @@ private:
     struct Impl;
     std::unique_ptr<Impl> d_;
 };
+
+} // namespace kelvaro

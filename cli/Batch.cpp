@@ -24,6 +24,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace kelvaro {
+
 namespace {
 
 // Rows done, of how many, and the rate, redrawn on one terminal line.
@@ -247,3 +249,5 @@ int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std
     return RunBatch(args, file, out, err, progress,
                     progress && S_ISREG(info.st_mode) ? CountRows(path) : -1);
 }
+
+} // namespace kelvaro

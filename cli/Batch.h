@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace kelvaro {
+
 // Runs a batch command line: reads the file named by --batch, or standard
 // input for "-"; shows progress on standard error when `err` is std::cerr
 // and that is a terminal. Exit 0 when every row succeeded, 5 when some
@@ -21,3 +23,5 @@ int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std
 // `totalRows` (or -1 when unknown) is only shown with `progress`.
 int RunBatch(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
              std::ostream& err, bool progress = false, int64_t totalRows = -1);
+
+} // namespace kelvaro

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <utility>
 
+namespace kelvaro {
+
 namespace {
 
 // What a batch does with each of kelvaro's options on its command line that
@@ -140,3 +142,5 @@ std::string BatchHelpText() {
            "kanssa:\n" +
            RefusedOptionsText();
 }
+
+} // namespace kelvaro

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace kelvaro {
+
 // A batch that cannot start: its exit status and message.
 struct BatchError {
     int Status;
@@ -35,3 +37,5 @@ bool IsBatchColumn(std::string_view name);
 
 // The paragraph of kelvaro --help on the batch format.
 std::string BatchHelpText();
+
+} // namespace kelvaro

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+namespace kelvaro {
+
 namespace {
 
 // Without the two-space indentation of a pretty-printed member.
@@ -80,3 +82,5 @@ std::string BatchOutput::Csv(const ListRow& row, const WarrantRun& run) const {
     text.back() = '\n';
     return text;
 }
+
+} // namespace kelvaro

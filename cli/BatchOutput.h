@@ -7,6 +7,8 @@
 
 #include <string>
 
+namespace kelvaro {
+
 class BatchOutput {
 public:
     explicit BatchOutput(const BatchSettings& settings) : s_(settings) {}
@@ -24,3 +26,5 @@ private:
 
     const BatchSettings& s_;
 };
+
+} // namespace kelvaro

@@ -33,7 +33,7 @@
 #define KELVARO_VERSION "0.0.0"
 #endif
 
-using namespace kelvaro;
+namespace kelvaro {
 
 namespace {
 
@@ -305,3 +305,5 @@ int RunKelvaro(const std::vector<std::string>& args, std::ostream& out, std::ost
     err.flush();
     return status;
 }
+
+} // namespace kelvaro

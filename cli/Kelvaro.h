@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+namespace kelvaro {
+
 // Exit statuses, distinct per kind of failure.
 enum KelvaroExit : int {
     kExitOk = kValued,
@@ -23,3 +25,5 @@ enum KelvaroExit : int {
 // standard output is held back until the command has succeeded, so on any
 // failure `out` receives nothing and `err` one message. Never exits.
 int RunKelvaro(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+} // namespace kelvaro

@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cmath>
 
+namespace kelvaro {
+
 namespace {
 
 std::vector<std::string> Split(const std::string& text, char separator) {
@@ -139,3 +141,5 @@ SaveStatus WriteChart(const CGrid& grid, std::optional<double> share, const std:
     if (bytes.empty()) return SaveStatus::WriteFailed;
     return SaveFile(path, bytes);
 }
+
+} // namespace kelvaro

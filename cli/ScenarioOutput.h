@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+namespace kelvaro {
+
 // The table of a rolled-back grid. `pricesText` lists the rows ("15,16.5,18",
 // or with ';' between prices, decimal commas allowed: "15;16,5;18"; "15,5",
 // which reads both ways, is refused), by
@@ -28,3 +30,5 @@ std::string ScenarioJson(const ScenarioTable& table);
 // drawn is WriteFailed.
 SaveStatus WriteChart(const CGrid& grid, std::optional<double> share, const std::string& path,
                       ChartFormat format);
+
+} // namespace kelvaro

@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+namespace kelvaro {
+
 namespace {
 
 // Characters as a terminal counts them: UTF-8 continuation bytes take none.
@@ -40,3 +42,5 @@ void TerminalLine::End(bool keep) {
 bool IsTerminalStderr(const std::ostream& err) {
     return &err == &std::cerr && isatty(STDERR_FILENO);
 }
+
+} // namespace kelvaro

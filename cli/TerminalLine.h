@@ -6,6 +6,8 @@
 #include <ostream>
 #include <string>
 
+namespace kelvaro {
+
 class TerminalLine {
 public:
     TerminalLine(std::ostream& err, bool on) : err_(err), on_(on) {}
@@ -31,3 +33,5 @@ private:
 
 // Whether `err` is this process's standard error and that is a terminal.
 bool IsTerminalStderr(const std::ostream& err);
+
+} // namespace kelvaro

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+using namespace kelvaro;
+
 int main(int argc, char** argv) {
     KeepFreedMemoryForReuse();
     const std::vector<std::string> args(argv + 1, argv + argc);

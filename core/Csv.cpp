@@ -6,6 +6,8 @@
 #include <istream>
 #include <limits>
 
+namespace kelvaro {
+
 std::string TooLongMessage() {
     return "rivi on liian pitkä: yli " + std::to_string(kMaxLineBytes) + " tavua";
 }
@@ -83,3 +85,5 @@ void AppendCsvCell(std::string& text, std::string_view cell, char separator) {
     }
     text += separator;
 }
+
+} // namespace kelvaro

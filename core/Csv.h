@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+namespace kelvaro {
+
 // A line longer than this is its row's error and its rest is read past
 // without being kept: no input makes a reader hold more than this per row.
 constexpr std::size_t kMaxLineBytes = std::size_t{1} << 20;
@@ -53,3 +55,5 @@ std::optional<std::string> SplitFields(std::string_view line, char separator,
 // Appends the cell and `separator` after it, quoted when SplitFields would
 // not read it back as it is.
 void AppendCsvCell(std::string& text, std::string_view cell, char separator);
+
+} // namespace kelvaro

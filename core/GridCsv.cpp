@@ -5,6 +5,8 @@
 
 #include <string>
 
+namespace kelvaro {
+
 bool ProduceGridCsv(const CGrid& grid, const std::function<bool(std::string_view)>& sink) {
     std::string block = "Hinta,Nyt";
     const int32_t days = grid.Allocated ? grid.DayCount : 0;
@@ -28,3 +30,5 @@ bool ProduceGridCsv(const CGrid& grid, const std::function<bool(std::string_view
     }
     return sink(block);
 }
+
+} // namespace kelvaro

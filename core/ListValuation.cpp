@@ -4,6 +4,8 @@
 
 #include <utility>
 
+namespace kelvaro {
+
 ListValuation::ListValuation(std::vector<std::string> columns, InputTexts shared, int jobs,
                              RowValued valued)
     : columns_(std::move(columns)), shared_(std::move(shared)), valued_(std::move(valued)),
@@ -115,3 +117,5 @@ void ListValuation::HandBack() {
         if (!ok) return;
     }
 }
+
+} // namespace kelvaro

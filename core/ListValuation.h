@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+namespace kelvaro {
+
 // One row of the list: its fields by the list's columns (an empty field
 // takes the shared text), or why it could not be read.
 struct ListRow {
@@ -73,3 +75,5 @@ private:
     std::vector<std::thread> workers_;
     std::thread writer_;
 };
+
+} // namespace kelvaro

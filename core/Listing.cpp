@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+namespace kelvaro {
+
 std::string ListingText(const CGrid& grid) {
     std::string text;
     if (!grid.Allocated || grid.NodeCount <= 0) return text;
@@ -17,3 +19,5 @@ std::string ListingText(const CGrid& grid) {
     }
     return text;
 }
+
+} // namespace kelvaro

@@ -5,6 +5,8 @@
 
 #include <charconv>
 
+namespace kelvaro {
+
 namespace {
 
 std::string Gigabytes(double bytes, char separator) {
@@ -31,3 +33,5 @@ std::string MemoryRefusal(const CGrid& inputs, bool withRows, char separator) {
     if (!LatticeSize(inputs, size)) return {};
     return MemoryRefusalText(size.Bytes(withRows), UsableMemoryBytes(), separator);
 }
+
+} // namespace kelvaro

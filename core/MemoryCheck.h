@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace kelvaro {
+
 // The refusal for arrays of `needed` bytes where `available` bytes are
 // usable, sizes in gigabytes (2^30 bytes) with two decimals and `separator`
 // ("Hilan taulukot tarvitsevat 3,91 Gt muistia, mutta käytettävissä on
@@ -16,3 +18,5 @@ std::string MemoryRefusalText(double needed, double available, char separator);
 // against UsableMemoryBytes(); "" also for a refused date range. Throws
 // EngineError for inputs BuildLattice refuses.
 std::string MemoryRefusal(const CGrid& inputs, bool withRows, char separator);
+
+} // namespace kelvaro

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+namespace kelvaro {
+
 void AppendShortest(std::string& out, double value, char separator) {
     if (!std::isfinite(value)) {
         out += "null";
@@ -12,3 +14,5 @@ void AppendShortest(std::string& out, double value, char separator) {
     const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
     for (const char* c = buffer; c != end; ++c) out += *c == '.' ? separator : *c;
 }
+
+} // namespace kelvaro

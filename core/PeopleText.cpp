@@ -4,6 +4,8 @@
 #include <charconv>
 #include <string>
 
+namespace kelvaro {
+
 std::string Latin1ToUtf8(std::string_view latin1) {
     std::string text;
     text.reserve(latin1.size());
@@ -33,3 +35,5 @@ std::string PeopleNumber(double value, int decimals, char separator) {
 std::string Counted(long long count, std::string_view one, std::string_view many) {
     return std::to_string(count) + ' ' + std::string(count == 1 ? one : many);
 }
+
+} // namespace kelvaro

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace kelvaro {
+
 // Latin-1 bytes (numbers with a regional separator) as UTF-8.
 std::string Latin1ToUtf8(std::string_view latin1);
 
@@ -17,3 +19,5 @@ std::string PeopleNumber(double value, int decimals, char separator);
 // "1 arvostus", "2 arvostusta": a count with the Finnish singular for one and
 // the partitive otherwise. UTF-8.
 std::string Counted(long long count, std::string_view one, std::string_view many);
+
+} // namespace kelvaro

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <system_error>
 
+namespace kelvaro {
+
 namespace {
 
 const char* const kCalculationRefused = "Parametrit virheellisiä, Laskenta peruttu";
@@ -201,3 +203,5 @@ std::string DateRangeRefusalText(const CGrid& grid, RefusedCommand command, Refu
         text += check ? " " : ": ";
     return text + DateRangeText(*problem);
 }
+
+} // namespace kelvaro

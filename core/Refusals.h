@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace kelvaro {
+
 // The cause of an engine refusal, as the user reads it
 // ("Toteutushinnan on oltava suurempi kuin 0").
 std::string RefusalText(const Refusal& refusal);
@@ -40,3 +42,5 @@ class ServiceRefusal : public std::runtime_error {
 public:
     explicit ServiceRefusal(const std::string& text) : std::runtime_error(text) {}
 };
+
+} // namespace kelvaro

@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+namespace kelvaro {
+
 namespace {
 
 // The general format of every number: values and prices, and the dates.
@@ -71,3 +73,5 @@ SaveStatus WriteResultsFile(const std::string& path, const CGrid& grid, char sep
         return EmitResults(grid, separator, buffer, sink);
     });
 }
+
+} // namespace kelvaro

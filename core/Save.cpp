@@ -15,6 +15,8 @@
 #include <unistd.h>
 #include <utility>
 
+namespace kelvaro {
+
 namespace {
 
 // Linux follows at most this many links in one name; more is taken as a loop.
@@ -282,3 +284,5 @@ std::string SaveFailureText(SaveStatus status, const std::string& path) {
     }
     return {};
 }
+
+} // namespace kelvaro

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace kelvaro {
+
 enum class SaveStatus {
     Ok,
     NameNotUtf8, // the name is no text: it could be neither shown nor chosen again
@@ -45,3 +47,5 @@ SaveStatus CheckSaveName(const std::string& path);
 // tiedostoon "x.txt" kirjoittaminen epäonnistui. The window's box shows it
 // as a sentence (SentenceOf in Dialogs.h).
 std::string SaveFailureText(SaveStatus status, const std::string& path);
+
+} // namespace kelvaro

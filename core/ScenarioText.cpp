@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdint>
 
+namespace kelvaro {
+
 namespace {
 
 // A change in per cent over a reference near the least double may overflow:
@@ -55,3 +57,5 @@ std::string SerialDateText(double serial) {
     text += static_cast<char>('0' + day % 10);
     return text;
 }
+
+} // namespace kelvaro

@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace kelvaro {
+
 // The table as text: a header line (a corner naming the cells, "Hinta" for
 // values, "Hinta (muutos)" or "Hinta (muutos %)" for the changes, then each
 // column's date as YYYY-MM-DD), then one line per price; numbers as the shortest text that
@@ -21,3 +23,5 @@ inline char CsvFieldSeparator(char decimalSeparator) {
 
 // "YYYY-MM-DD" of a date-time serial's day.
 std::string SerialDateText(double serial);
+
+} // namespace kelvaro

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string_view>
 
+namespace kelvaro {
+
 namespace {
 
 struct Field {
@@ -114,3 +116,5 @@ std::string VolatilityJson(const CImpliedVolatility& r, double price) {
     AppendShortest(json, price);
     return json + "}";
 }
+
+} // namespace kelvaro

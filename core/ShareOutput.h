@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+namespace kelvaro {
+
 // One figure as the window lists it: name, number (or "–") and unit.
 struct FigureRow {
     std::string Name, Value, Unit;
@@ -35,3 +37,5 @@ std::string VolatilityText(const CImpliedVolatility& result, char separator);
 
 // "  \"ImpliedVolatility\": {...}" without a line end.
 std::string VolatilityJson(const CImpliedVolatility& result, double price);
+
+} // namespace kelvaro

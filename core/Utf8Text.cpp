@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace kelvaro {
+
 namespace {
 
 constexpr std::string_view kReplacement = "\uFFFD"; // as UTF-8: EF BF BD
@@ -89,3 +91,5 @@ bool IsUtf8(std::string_view text) {
     }
     return true;
 }
+
+} // namespace kelvaro

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace kelvaro {
+
 // The length (1-4) of the well-formed UTF-8 sequence starting at text[i], or 0
 // when the byte starts none: overlong forms, surrogates and code points above
 // U+10FFFF are not well-formed.
@@ -46,3 +48,5 @@ void AppendJsonString(std::string& out, std::string_view text);
 // The text valid UTF-8 on one line: control characters but the tab, and
 // bytes that are not UTF-8, replaced by U+FFFD.
 std::string OneLineText(std::string_view text);
+
+} // namespace kelvaro

@@ -3,6 +3,8 @@
 #include "FloatFormat.h"
 #include "PeopleText.h"
 
+namespace kelvaro {
+
 namespace {
 
 // The number in the general format, as the results file's values.
@@ -27,3 +29,5 @@ std::string TimeStepVerdict(double pMid, char separator) {
                "Muutostodennäköisyys askeleella = ";
     return text + Latin1ToUtf8(number);
 }
+
+} // namespace kelvaro

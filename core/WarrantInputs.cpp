@@ -11,6 +11,8 @@
 #include <charconv>
 #include <cmath>
 
+namespace kelvaro {
+
 namespace {
 
 std::string Option(std::string_view name) {
@@ -180,3 +182,5 @@ std::string SolvedVolatilityInput(const CImpliedVolatility& solved, char separat
 double ReadVolatility(const std::string& text) {
     return FromPercent(ReadFloat({{"volatility", text}}, "volatility"));
 }
+
+} // namespace kelvaro

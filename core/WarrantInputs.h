@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+namespace kelvaro {
+
 // An input that cannot be used: the message names it (as kelvaro's option,
 // "--strike") and the text it got.
 class InputError : public std::runtime_error {
@@ -88,3 +90,5 @@ void RequireShareForPrice(const InputTexts& texts);
 std::string SolvedVolatilityInput(const CImpliedVolatility& solved, char separator);
 // A volatility text (in %) as the record holds it.
 double ReadVolatility(const std::string& text);
+
+} // namespace kelvaro

@@ -8,6 +8,8 @@
 #include <new>
 #include <vector>
 
+namespace kelvaro {
+
 ValuationStatus StatusOfCurrentException(std::string& message) {
     try {
         throw;
@@ -85,3 +87,5 @@ WarrantRun ValueWarrant(const InputTexts& texts) {
     }
     return run;
 }
+
+} // namespace kelvaro

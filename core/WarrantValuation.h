@@ -13,6 +13,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace kelvaro {
+
 // A valuation done that has no answer (no volatility gives the price).
 class RefusedError : public std::runtime_error {
 public:
@@ -60,3 +62,5 @@ struct WarrantRun {
 // Values the warrant without keeping day rows; messages with the regional
 // decimal separator. Never throws.
 WarrantRun ValueWarrant(const InputTexts& texts);
+
+} // namespace kelvaro

@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+namespace kelvaro {
+
 namespace {
 
 // 1 January 1970 as a serial.
@@ -194,3 +196,5 @@ bool TotalStepsOf(const CGrid& grid, int32_t& totalSteps) {
     totalSteps = cal.TotalSteps;
     return true;
 }
+
+} // namespace kelvaro

@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+namespace kelvaro {
+
 // A day of the proleptic Gregorian calendar; Year counts astronomically
 // (year 0 is 1 BC).
 struct CivilDate {
@@ -71,3 +73,5 @@ void FillDayTables(const Calendar& cal, double expiry, double valuationTime, int
                    std::vector<int32_t>& daySteps, std::vector<double>& dayDates);
 
 } // namespace engine_detail
+
+} // namespace kelvaro

@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+namespace kelvaro {
+
 namespace {
 
 double NormalCdf(double x) {
@@ -57,3 +59,5 @@ std::optional<double> ClosedFormValue(const CGrid& grid, double share) {
     if (!v) return std::nullopt;
     return *v * grid.Warrant.Multiplier;
 }
+
+} // namespace kelvaro

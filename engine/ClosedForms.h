@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace kelvaro {
+
 // The knock-out level of a turbo: Strike for Turbo (SHB), Strike ± margin
 // (the stop-loss level) for Turbo (SG); nullopt for Normal.
 std::optional<double> KnockOutLevel(const CWarrant& terms);
@@ -31,3 +33,5 @@ LatticeClock ClockOf(int32_t totalSteps, int32_t stepsPerYear, double rate);
 // share price `S` and volatility `sigma`, or nullopt where none applies.
 std::optional<double> ClosedForm(const CWarrant& w, double S, const LatticeClock& clock,
                                  double sigma);
+
+} // namespace kelvaro

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <limits>
 
+namespace kelvaro {
+
 namespace engine_detail {
 
 // Truncates toward zero into a signed 32-bit count; throws when it does not fit.
@@ -50,3 +52,5 @@ inline double LeastVolatility(double rate, double years) {
 }
 
 } // namespace engine_detail
+
+} // namespace kelvaro

@@ -13,6 +13,8 @@
 #include <system_error>
 #include <thread>
 
+namespace kelvaro {
+
 namespace {
 
 // Like ValueOnRow, but continues the line through the two end nodes beyond
@@ -324,3 +326,5 @@ CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& close,
     if (withRevaluations) SetVegaRho(grid, share, onProgress, f);
     return f;
 }
+
+} // namespace kelvaro

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+namespace kelvaro {
+
 // Value on one row of node values (Values or a DayValues row) at `share`:
 // linear between the two nodes around it, a node's own value exactly on it.
 // nullopt when `share` is outside [Prices.front(), Prices.back()] or the row
@@ -140,3 +142,5 @@ CShareFigures FiguresAt(const CGrid& grid, double share, bool withRevaluations =
 CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& close,
                         const std::vector<double>& nextDay, double share,
                         bool withRevaluations = true, const RevaluationObserver& onProgress = {});
+
+} // namespace kelvaro

@@ -1,5 +1,7 @@
 #include "Grid.h"
 
+namespace kelvaro {
+
 void FreeArrays(CGrid& grid) {
     std::vector<int32_t>().swap(grid.DaySteps);
     std::vector<double>().swap(grid.DayDates);
@@ -102,3 +104,5 @@ const char* RefusalTag(RefusalCode code) {
     }
     return "engine refusal";
 }
+
+} // namespace kelvaro

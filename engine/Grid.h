@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace kelvaro {
+
 // What the engine refuses, as a code; the words are the service layer's.
 enum class RefusalCode : int32_t {
     // Inputs outside their meaningful range.
@@ -134,3 +136,5 @@ void CopyInputs(const CGrid& from, CGrid& to);
 
 // Releases every array and clears the counts and Allocated.
 void FreeArrays(CGrid& grid);
+
+} // namespace kelvaro

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <map>
 
+namespace kelvaro {
+
 namespace {
 
 struct Stopped {};
@@ -307,3 +309,5 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
     }
     return result;
 }
+
+} // namespace kelvaro

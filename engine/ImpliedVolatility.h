@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 
+namespace kelvaro {
+
 inline constexpr double kLowestVolatility = 0.01; // 1 %
 inline constexpr double kHighestVolatility = 3.0; // 300 %
 // |value - price| at which the lattice counts as matching the price.
@@ -48,3 +50,5 @@ using SolveObserver = std::function<bool(int32_t valuationsDone)>;
 // lattice refuses or a share price or market price that is not positive.
 CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, double price,
                                           const SolveObserver& onProgress = {});
+
+} // namespace kelvaro

@@ -23,6 +23,8 @@
 #include <immintrin.h>
 #endif
 
+namespace kelvaro {
+
 namespace engine_detail {
 namespace {
 
@@ -514,3 +516,5 @@ bool UseKernelIsa(std::string_view name) {
     }
     return false;
 }
+
+} // namespace kelvaro

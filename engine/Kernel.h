@@ -15,6 +15,8 @@
 #define KELVARO_X86_KERNEL 1
 #endif
 
+namespace kelvaro {
+
 namespace engine_detail {
 
 enum class EdgeRule : int32_t { Extrapolate, HalfMiddle, Zero };
@@ -81,3 +83,5 @@ bool UseKernelIsa(std::string_view name);
 // Allows or forbids the FMA-corrected quotient (for tests and benchmarks);
 // allowed by default where the processor has FMA.
 void UseFmaQuotient(bool allowed);
+
+} // namespace kelvaro

@@ -26,6 +26,8 @@
 #include <pthread.h>
 #endif
 
+namespace kelvaro {
+
 namespace engine_detail {
 namespace {
 
@@ -361,3 +363,5 @@ unsigned UsableCpus() {
 #endif
     return std::max(1u, std::thread::hardware_concurrency());
 }
+
+} // namespace kelvaro

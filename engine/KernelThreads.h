@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace kelvaro {
+
 // Allows or forbids the two-thread split (for benchmarks); allowed by default.
 void UseKernelThreads(bool allowed);
 // Forbids or allows the split for roll-backs on the calling thread only, as
@@ -34,3 +36,5 @@ int32_t RollBackSteps(CGrid& grid, const StepPlan& plan, int32_t steps, double* 
 void RunNextBlocksAlone(int32_t blocks);
 
 } // namespace engine_detail
+
+} // namespace kelvaro

@@ -13,6 +13,8 @@
 #include <new>
 #include <utility>
 
+namespace kelvaro {
+
 using engine_detail::Calendar;
 using engine_detail::LeastVolatility;
 using engine_detail::MostVolatility;
@@ -251,3 +253,5 @@ bool LatticeRange(const CGrid& grid, double& priceMin, double& priceMax) {
     priceMax = b.priceMax;
     return true;
 }
+
+} // namespace kelvaro

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace kelvaro {
+
 // Upper bound on the bytes of one build's arrays; larger lattices are refused
 // before anything is allocated.
 inline constexpr double kMaxArrayBytes = 4.0 * 1024 * 1024 * 1024;
@@ -51,3 +53,5 @@ namespace engine_detail {
 bool BuildValuesOnly(CGrid& grid, bool limitAsFullGrid = false);
 
 } // namespace engine_detail
+
+} // namespace kelvaro

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <new>
 
+namespace kelvaro {
+
 double ResidualFor(const CWarrant& terms, int32_t stepsPerDay, const std::vector<double>& prices,
                    const std::vector<double>& payoffs, double pUp, double pMid, double pDown) {
     using ld = long double;
@@ -62,3 +64,5 @@ double ResidualFor(const CWarrant& terms, int32_t stepsPerDay, const std::vector
     }
     return W[b];
 }
+
+} // namespace kelvaro

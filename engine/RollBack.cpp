@@ -10,6 +10,8 @@
 #include <cmath>
 #include <string_view>
 
+namespace kelvaro {
+
 using namespace engine_detail;
 
 void StepBack(CGrid& grid) {
@@ -111,3 +113,5 @@ bool RollBack(CGrid& grid, const DayObserver& onDay) {
     }
     return true;
 }
+
+} // namespace kelvaro

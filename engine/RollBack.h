@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 
+namespace kelvaro {
+
 // One backward time step over all nodes, with the product's boundary rules.
 // Values and Scratch trade places: afterwards Scratch holds the values before
 // the step. An overflow throws and leaves Values at the last finite step.
@@ -37,3 +39,5 @@ namespace engine_detail {
 void RollBackDayInto(CGrid& grid, int32_t day, bool keepRow);
 
 } // namespace engine_detail
+
+} // namespace kelvaro

@@ -6,6 +6,8 @@
 #include <charconv>
 #include <cmath>
 
+namespace kelvaro {
+
 namespace {
 
 int32_t DayOf(double serial) {
@@ -139,3 +141,5 @@ std::optional<double> ScenarioCellValue(const ScenarioTable& table, std::size_t 
     if (*table.Reference == 0) return std::nullopt;
     return change / *table.Reference * 100;
 }
+
+} // namespace kelvaro

@@ -10,6 +10,8 @@
 #include <optional>
 #include <vector>
 
+namespace kelvaro {
+
 // Values of one trading day at the grid's node prices. Day 0 is the
 // valuation moment (the present values in Values); day d >= 1 is the close
 // of trading day d, row d of DayValues; the last day's row is the payoff.
@@ -63,3 +65,5 @@ ScenarioTable ComputeScenario(const CGrid& grid, const std::vector<double>& pric
 // is 0 for per cent).
 std::optional<double> ScenarioCellValue(const ScenarioTable& table, std::size_t row,
                                         std::size_t column, ScenarioCell cell);
+
+} // namespace kelvaro

@@ -11,6 +11,8 @@
 #include <cmath>
 #include <thread>
 
+namespace kelvaro {
+
 namespace {
 
 constexpr double kShortestRun = 0.25; // seconds
@@ -111,3 +113,5 @@ void LearnSpeed(CKernelSpeed& speed, const CWorkload& work, double valuationSeco
         (speed.Pairs ? speed.OneThread : speed.Split) = rate;
     }
 }
+
+} // namespace kelvaro

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace kelvaro {
+
 // The roll-back's speed, in node updates per second.
 struct CKernelSpeed {
     double Split = 0;     // one roll-back on the calling thread, split where it may be
@@ -42,3 +44,5 @@ double EstimatedSeconds(const CWorkload& work, const CKernelSpeed& speed);
 // as it is.
 void LearnSpeed(CKernelSpeed& speed, const CWorkload& work, double valuationSeconds,
                 double figuresSeconds);
+
+} // namespace kelvaro

@@ -19,6 +19,8 @@
 
 #include <unistd.h>
 
+using namespace kelvaro;
+
 namespace {
 
 std::string ScratchPrefix() {

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <string>
 
+using namespace kelvaro;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
     const double x = in.Take<double>();

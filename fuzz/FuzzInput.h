@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+namespace kelvaro {
+
 class FuzzInput {
 public:
     FuzzInput(const uint8_t* data, size_t size) : data_(data), size_(size) {}
@@ -35,3 +37,5 @@ private:
     size_t size_;
     size_t pos_ = 0;
 };
+
+} // namespace kelvaro

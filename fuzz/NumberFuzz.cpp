@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <string>
 
+using namespace kelvaro;
+
 namespace {
 
 bool IsBlank(char c) {

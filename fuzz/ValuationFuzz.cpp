@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdlib>
 
+using namespace kelvaro;
+
 namespace {
 
 constexpr double kMaxUpdates = 2e6;

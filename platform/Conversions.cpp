@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace kelvaro {
+
 namespace {
 
 std::atomic<char> separatorOverride{'\0'};
@@ -188,3 +190,5 @@ int StrToInt(std::string_view text) {
     if (value > INT32_MAX) ThrowNotInt(text);
     return static_cast<int>(value);
 }
+
+} // namespace kelvaro

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace kelvaro {
+
 // A text that is not a number of the expected kind. Text() is the offending text.
 class EConvertError : public std::runtime_error {
 public:
@@ -38,3 +40,5 @@ int StrToInt(std::string_view text);
 
 // The text without the blanks (spaces and tabs) around it.
 std::string_view Trim(std::string_view text);
+
+} // namespace kelvaro

@@ -12,6 +12,8 @@
 #include <ctime>
 #include <string>
 
+namespace kelvaro {
+
 namespace {
 
 constexpr double kMSecsPerDay = 86400000.0;
@@ -74,3 +76,5 @@ std::optional<DateTimeFields> ParseDateTimeFields(std::string_view text, bool ti
     }
     return f;
 }
+
+} // namespace kelvaro

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string_view>
 
+namespace kelvaro {
+
 // Throws EConvertError for a date or time that does not exist.
 double EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
                       int msec = 0);
@@ -19,3 +21,5 @@ struct DateTimeFields {
     int Hour = 0, Minute = 0; // set when HasTime
 };
 std::optional<DateTimeFields> ParseDateTimeFields(std::string_view text, bool timeAllowed);
+
+} // namespace kelvaro

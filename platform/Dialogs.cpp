@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <utility>
 
+namespace kelvaro {
+
 namespace {
 
 QString Caption() {
@@ -137,3 +139,5 @@ bool TSaveTextFileDialog::Execute() {
     }
     return true;
 }
+
+} // namespace kelvaro

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <utility>
 
+namespace kelvaro {
+
 // What the save dialog is asked: the name chosen last is offered again, with
 // the type list ("PNG-kuva (*.png)", "Kaikki tiedostot (*)"; may be empty)
 // and the entry chosen last, an index into it.
@@ -83,3 +85,5 @@ private:
     QString fileName_;
     int filter_ = 0;
 };
+
+} // namespace kelvaro

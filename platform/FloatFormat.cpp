@@ -11,6 +11,8 @@
 #include <limits>
 #include <string>
 
+namespace kelvaro {
+
 namespace {
 
 constexpr int kMaxPrecision = 18;
@@ -271,3 +273,5 @@ std::string ReadableNumber(double value, int significant, char separator) {
     std::replace(text.begin(), text.end(), '.', separator);
     return text;
 }
+
+} // namespace kelvaro

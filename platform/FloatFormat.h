@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace kelvaro {
+
 // The number formats of FloatToStrF, named as the design names them. The
 // program writes only the general format, so that is the one value; the
 // argument stays in the call so that each call reads as the design writes it.
@@ -32,3 +34,5 @@ void AppendGeneral(std::string& out, double value, int precision, int digits, ch
 // One result listing line, "%4d %9.3f %9.3f" with a decimal point whatever the
 // locale; fields wider than their width widen the line, nothing is cut.
 void AppendListingLine(std::string& out, int number, double price, double value);
+
+} // namespace kelvaro

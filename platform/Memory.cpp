@@ -18,6 +18,8 @@
 #include <unistd.h>
 #endif
 
+namespace kelvaro {
+
 namespace {
 
 #if defined(__GLIBC__) && defined(__linux__)
@@ -157,3 +159,5 @@ void KeepFreedMemoryForReuse() {
     ReserveHeapWithLargePages();
 #endif
 }
+
+} // namespace kelvaro

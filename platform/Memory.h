@@ -1,6 +1,8 @@
 // Process-wide memory settings.
 #pragma once
 
+namespace kelvaro {
+
 // Keeps memory freed by one valuation for the next one instead of handing it
 // back to the system, and reserves heap room in 2 MB pages: the largest grid
 // (some 70 MB of day rows) then costs some hundreds of page faults when first
@@ -15,3 +17,5 @@ void KeepFreedMemoryForReuse();
 // memory beside what this process holds. Memory the heap keeps from earlier
 // frees counts as free. Infinity where no limit can be read.
 double UsableMemoryBytes();
+
+} // namespace kelvaro

@@ -10,6 +10,8 @@
 
 #include <cmath>
 
+namespace kelvaro {
+
 namespace {
 
 constexpr qint64 kMSecsPerDay = 86400000;
@@ -59,3 +61,5 @@ char QtLocaleDecimalSeparator() {
 void UseQtLocaleSeparator() {
     SetSystemSeparatorSource(&QtLocaleDecimalSeparator);
 }
+
+} // namespace kelvaro

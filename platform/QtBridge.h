@@ -4,6 +4,8 @@
 
 #include <QDateTime>
 
+namespace kelvaro {
+
 double DateTimeToSerial(const QDateTime& dateTime);
 QDateTime SerialToDateTime(double serial);
 
@@ -15,3 +17,5 @@ char QtLocaleDecimalSeparator();
 // already does so before main; a program that uses nothing else of it calls
 // this to link it.
 void UseQtLocaleSeparator();
+
+} // namespace kelvaro

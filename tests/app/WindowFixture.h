@@ -14,6 +14,8 @@
 
 #include <optional>
 
+namespace kelvaro {
+
 struct DialogRecorder {
     QStringList messages, errors;
     std::optional<QString> saveAnswer;  // nullopt: the dialog is cancelled
@@ -61,3 +63,5 @@ inline QByteArray ResultsFile(const CGrid& grid) {
     const QString path = dir.filePath("expected.txt");
     return WriteResultsFile(path.toStdString(), grid, ',') == SaveStatus::Ok ? ReadAll(path) : QByteArray();
 }
+
+} // namespace kelvaro

@@ -27,6 +27,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+using namespace kelvaro;
+
 class WindowTest : public QObject {
     Q_OBJECT
 

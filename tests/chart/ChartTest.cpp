@@ -18,6 +18,8 @@
 #include <algorithm>
 #include <cmath>
 
+using namespace kelvaro;
+
 namespace {
 
 // A one-day lattice of 20000 nodes from 1 to 31 whose curve waves and spikes,

@@ -20,6 +20,8 @@
 
 #include <unistd.h>
 
+using namespace kelvaro;
+
 namespace {
 
 using namespace std::string_literals;

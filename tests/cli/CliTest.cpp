@@ -28,6 +28,8 @@
 
 #include <sys/resource.h>
 
+using namespace kelvaro;
+
 namespace {
 
 struct Outcome {

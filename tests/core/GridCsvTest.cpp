@@ -9,6 +9,8 @@
 #include <cstring>
 #include <sstream>
 
+using namespace kelvaro;
+
 namespace {
 
 std::vector<std::string> Fields(const std::string& line) {

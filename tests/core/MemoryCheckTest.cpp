@@ -12,6 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace kelvaro;
+
 namespace {
 
 constexpr double kGiB = 1024.0 * 1024 * 1024;

@@ -10,6 +10,8 @@
 #include <functional>
 #include <string>
 
+using namespace kelvaro;
+
 // The build's refusal as the user reads it, or "" when it builds.
 std::string CauseOf(CGrid& grid) {
     try {

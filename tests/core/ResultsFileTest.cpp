@@ -15,6 +15,8 @@
 #include <stdexcept>
 #include <sys/resource.h>
 
+using namespace kelvaro;
+
 namespace fs = std::filesystem;
 
 namespace {

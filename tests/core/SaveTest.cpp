@@ -17,6 +17,8 @@
 #include <thread>
 #include <unistd.h>
 
+using namespace kelvaro;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+using namespace kelvaro;
+
 namespace {
 
 // Decimal comma, ';' between fields: every number reads back to its bits.

@@ -7,6 +7,8 @@
 #include <limits>
 #include <string>
 
+using namespace kelvaro;
+
 TEST(TimeStepVerdict, ThresholdsAndNumber) {
     const std::string tooLong =
         "Aika-askel liian pitkä suhteessa pörssiarvon askeleeseen. Muutostodennäköisyys askeleella = ";

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace kelvaro;
+
 TEST(Calendar, WorkedExampleMarchToApril2006) {
     CGrid g = WorkedExample();
     ASSERT_TRUE(BuildLattice(g));

@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+using namespace kelvaro;
+
 namespace {
 
 double N(double x) { return 0.5 * std::erfc(-x / std::sqrt(2.0)); }

@@ -19,6 +19,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace kelvaro;
+
 namespace {
 
 void ReferenceDay(CGrid& g, int32_t day) {

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+using namespace kelvaro;
+
 TEST(Lattice, WorkedExampleParameters) {
     CGrid g = WorkedExample();
     ASSERT_TRUE(BuildLattice(g));

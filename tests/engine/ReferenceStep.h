@@ -8,6 +8,8 @@
 
 #include <utility>
 
+namespace kelvaro {
+
 // One backward step exactly as the rules read: copy, then one node at a time.
 inline void ReferenceStep(CGrid& g) {
     const CWarrant& w = g.Warrant;
@@ -40,3 +42,5 @@ inline void ReferenceStep(CGrid& g) {
         throw EngineError(RefusalCode::ValuesOverflow);
     }
 }
+
+} // namespace kelvaro

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+using namespace kelvaro;
+
 namespace {
 double Residual(const CGrid& g) {
     return ResidualFor(g.Warrant, g.StepsPerDay, g.Prices, g.Values, g.PUp, g.PMid, g.PDown);

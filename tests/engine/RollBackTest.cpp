@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+using namespace kelvaro;
+
 namespace {
 
 CGrid ThreeNodes(int32_t type, bool call) {

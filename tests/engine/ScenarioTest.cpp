@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <string>
 
+using namespace kelvaro;
+
 namespace {
 
 // Row d is the close of day d: rolling back only the days after d by hand

@@ -5,6 +5,8 @@
 #include "Lattice.h"
 #include "RollBack.h"
 
+namespace kelvaro {
+
 // 1 March 2006 10:00 and 21 April 2006 18:20 as date-time serials.
 inline constexpr double kMarch1At10 = 38777.41666666666;
 inline constexpr double kApril21At1820 = 38828.76388888889;
@@ -47,3 +49,5 @@ inline CGrid SmallLattice(std::vector<double> prices, std::vector<double> values
     g.PUp = 0.3, g.PMid = 0.5, g.PDown = 0.2, g.GrowthPerStep = 1;
     return g;
 }
+
+} // namespace kelvaro

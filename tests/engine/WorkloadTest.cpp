@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace kelvaro;
+
 namespace {
 
 TEST(Workload, EstimateAddsTheValuationAndTheRevaluationRounds) {

@@ -12,6 +12,8 @@
 #include <array>
 #include <limits>
 
+using namespace kelvaro;
+
 TEST(DateSerial, WorkedMomentsBothWays)
 {
     struct Row { int y, mo, d, h, mi; double serial; };

@@ -12,6 +12,8 @@
 #include <functional>
 #include <vector>
 
+using namespace kelvaro;
+
 // State: a dialog with two types, PNG and all files. Action: answers in turn
 // (a name with the type offered, cancel, names typed with and without an
 // extension under each type, an empty name). Expected: the name and type

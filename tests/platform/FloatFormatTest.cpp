@@ -14,6 +14,8 @@
 #include <random>
 #include <string>
 
+using namespace kelvaro;
+
 namespace {
 
 // The value's 18 significant digits by the C library, independent of the code

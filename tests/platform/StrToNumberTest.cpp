@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+using namespace kelvaro;
+
 namespace {
 
 // The text is refused with an error that carries it.
