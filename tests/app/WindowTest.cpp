@@ -33,6 +33,14 @@ class WindowTest : public QObject {
     QTemporaryDir dir_;
     CGrid grid_ = Valued(WorkedExample());
 
+    // Types the scenario table's price range and applies it.
+    static void ApplyPrices(ScenarioWindow& window, const QString& first, const QString& last, const QString& step) {
+        window.EditFirst->setText(first);
+        window.EditLast->setText(last);
+        window.EditStep->setText(step);
+        window.Apply();
+    }
+
     // A new window, at the worked example's valuation moment if asked.
     std::unique_ptr<TForm1> NewForm(bool march1 = false) {
         boxes_.Clear();
@@ -520,14 +528,11 @@ private slots:
     void scenarioKeepsTheUsersChoices() {
         ScenarioWindow window;
         window.SetGrid(grid_, std::nullopt);
-        window.EditFirst->setText(QStringLiteral("14"));
-        window.EditLast->setText(QStringLiteral("16"));
-        window.EditStep->setText(QStringLiteral("1"));
         window.CellChoice->setCurrentIndex(2);
         // Ticks 2 March (a user's tick) and keeps 8 March (a default) and the ends.
         window.DateList->item(1)->setCheckState(Qt::Checked);
         const QString march2 = window.DateList->item(1)->text();
-        window.Apply();
+        ApplyPrices(window, "14", "16", "1");
         const std::vector<int32_t> before = window.Table().Days;
         QCOMPARE(before.size(), std::size_t{5});
 
@@ -559,13 +564,9 @@ private slots:
         QVERIFY(window.CsvText().startsWith(QStringLiteral("Hinta;2006-03-01;2006-03-08;")));
         QVERIFY(window.ClipboardText().contains(QStringLiteral("\t0,14155779751117264\t")));
 
-        window.EditFirst->setText(QStringLiteral("14"));
-        window.EditLast->setText(QStringLiteral("16"));
-        window.EditStep->setText(QStringLiteral("0,5"));
-        window.Apply();
+        ApplyPrices(window, "14", "16", "0,5");
         QCOMPARE(window.Table().Prices, (std::vector<double>{14, 14.5, 15, 15.5, 16}));
-        window.EditStep->setText(QStringLiteral("0.5"));
-        window.Apply();
+        ApplyPrices(window, "14", "16", "0.5");
         QCOMPARE(boxes_.errors.size(), 1);
         QVERIFY(boxes_.errors[0].contains(QStringLiteral("Hinnan askel")));
         QCOMPARE(window.Table().Prices.size(), std::size_t{5});
@@ -573,15 +574,12 @@ private slots:
         boxes_.saveAnswer = dir_.filePath("table");
         window.SaveCsv();
         QCOMPARE(boxes_.saveAsked.filters, QStringList({"CSV-tiedosto (*.csv)", "Kaikki tiedostot (*)"}));
-        QFile csv(*boxes_.saveAnswer + ".csv");
-        QVERIFY(csv.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromLatin1(csv.readAll()), window.CsvText());
-        csv.close();
+        const QString csv = *boxes_.saveAnswer + ".csv";
+        QCOMPARE(QString::fromLatin1(ReadAll(csv)), window.CsvText());
         // Saved in "Muutos %" mode, the file says so in its corner.
         window.CellChoice->setCurrentIndex(2);
         window.SaveCsv();
-        QVERIFY(csv.open(QIODevice::ReadOnly));
-        QVERIFY(csv.readLine().startsWith("Hinta (muutos %);2006-03-01;"));
+        QVERIFY(ReadAll(csv).startsWith("Hinta (muutos %);2006-03-01;"));
     }
 };
 
