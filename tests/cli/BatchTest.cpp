@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -89,6 +90,21 @@ const std::vector<std::vector<std::string>> kRows = {
     {"normal", "call", "15", "", "", "", "2006-04-21", "", "", "", ""},      // no share: checked only
 };
 const std::vector<std::string> kCommandLine = {"--valuation", "2006-03-01 10:00"};
+
+// A source that gives `first` once, then `next` again and again until
+// `limit` bytes are served (none: it never ends).
+struct Repeating : std::streambuf {
+    std::string first, next;
+    std::size_t limit, served = 0;
+    Repeating(std::string f, std::string n, std::size_t l = SIZE_MAX) : first(std::move(f)), next(std::move(n)), limit(l) {}
+    int_type underflow() override {
+        std::string& block = served == 0 && !first.empty() ? first : next;
+        if (served >= limit) return traits_type::eof();
+        served += block.size();
+        setg(block.data(), block.data(), block.data() + block.size());
+        return traits_type::to_int_type(*gptr());
+    }
+};
 
 TEST(Batch, EveryRowAsItsSingleRunInOrderOnSeveralThreads) {
     // Comma-separated, decimal commas quoted, a spreadsheet's line ends.
@@ -221,18 +237,7 @@ TEST(Batch, RowsFinishedWhileWritingAreWritten) {
 // Output that stops taking bytes stops the batch: exit 4 even while rows
 // keep coming (an endless source would otherwise be read to its end).
 TEST(Batch, FailedOutputStopsAnEndlessBatch) {
-    struct EndlessRows : std::streambuf {
-        std::string header = "expiry,share\n", row = "2006-03-02,15\n";
-        bool started = false;
-        int_type underflow() override {
-            if (gptr() == egptr()) {
-                std::string& next = started ? row : header;
-                started = true;
-                setg(next.data(), next.data(), next.data() + next.size());
-            }
-            return traits_type::to_int_type(*gptr());
-        }
-    } endless;
+    Repeating endless("expiry,share\n", "2006-03-02,15\n");
     struct Refusing : std::streambuf {
         int_type overflow(int_type) override { return traits_type::eof(); }
     } refusing;
@@ -269,16 +274,7 @@ TEST(Batch, BadHeaderOrOptionIsAUsageErrorWithNothingWritten) {
     }
     // A header from a source of NUL bytes that does not end soon (--batch
     // /dev/zero) is refused at once, not read on to its end.
-    struct Zeros : std::streambuf {
-        char block[1 << 16] = {};
-        std::size_t served = 0;
-        int_type underflow() override {
-            if (served >= (std::size_t{256} << 20)) return traits_type::eof();
-            served += sizeof block;
-            setg(block, block, block + sizeof block);
-            return 0;
-        }
-    } zeros;
+    Repeating zeros("", std::string(1 << 16, '\0'), std::size_t{256} << 20);
     std::istream in(&zeros);
     std::ostringstream out, err;
     EXPECT_EQ(RunBatch({"--batch", "-"}, in, out, err), kExitUsage);

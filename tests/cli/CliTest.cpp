@@ -234,8 +234,7 @@ TEST(CliErrors, MessageOnStderrStatusAndNothingOnStdout) {
         std::vector<std::string> args = c.args[0] == "--valuation" ? std::vector<std::string>{} : kDates;
         args.insert(args.end(), c.args.begin(), c.args.end());
         std::ostringstream out, err;
-        const int status = RunKelvaro(args, out, err);
-        const Outcome run{status, out.str(), err.str()};
+        const Outcome run{RunKelvaro(args, out, err), out.str(), err.str()};
         SCOPED_TRACE(c.message);
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.out, "");
@@ -307,6 +306,10 @@ TEST(CliShare, PriceSolvesBackTheVolatilityOfItsValue) {
     QTemporaryDir dir;
     const std::string solvedFile = dir.filePath("solved.txt").toStdString();
     const std::string price = RunBinary(kDates, {"--value-at", "15"}).out;
+    // The expiry is the close of its day: a plain date and 18:20 are the same
+    // warrant (any other time is refused: CliErrors).
+    EXPECT_EQ(RunBinary({"--valuation", "2006-03-01 10:00", "--expiry", "2006-04-21 18:20"}, {"--value-at", "15"}).out,
+              price);
     const std::vector<std::string> solve = {"--share", "15", "--price", price.substr(0, price.size() - 1)};
     Outcome run = RunBinary(kDates, {solve[0], solve[1], solve[2], solve[3], "--json", "--results", solvedFile});
     ASSERT_EQ(run.status, 0) << run.err;
@@ -394,14 +397,6 @@ TEST(CliDefaults, AreTheWindowsDefaults) {
     EXPECT_EQ(cli.ValuationTime, serial(ui.DateNow));
     EXPECT_EQ(cli.Warrant.DividendDate, serial(ui.DateDivid));
     EXPECT_EQ(cli.Warrant.Expiry, serial(ui.DateExpiry));
-}
-
-// The expiry is the close of its day: a plain date and 18:20 are the same
-// warrant (any other time is refused: CliErrors; a batch row reads its
-// expiry as this option: BatchTest).
-TEST(CliDates, ExpiryIsTheClose) {
-    EXPECT_EQ(RunBinary({"--valuation", "2006-03-01 10:00", "--expiry", "2006-04-21 18:20"}, {"--value-at", "15"}).out,
-              RunBinary(kDates, {"--value-at", "15"}).out);
 }
 
 TEST(CliHelp, DefaultsInTheSettingsSeparatorAndTheVersion) {

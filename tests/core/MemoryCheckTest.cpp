@@ -1,16 +1,10 @@
-// The memory refusal's text for given sizes, and the usable memory under an
-// address-space limit set in a child process (nothing large is allocated).
-#include "Memory.h"
+// The memory refusal's text for given sizes. (The usable memory under an
+// address-space limit: WindowTest::longValuationAsksFirst and CliMemory.)
 #include "MemoryCheck.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <limits>
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace kelvaro;
 
@@ -31,30 +25,6 @@ TEST(MemoryCheck, RefusalNamesBothSizesOnlyWhenTheyDoNotFit) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(MemoryRefusalText(c.needed, c.available, c.separator), c.text);
     }
-}
-
-// A child with 256 MB of address space beyond what it maps sees at most
-// that much (and the heap's free blocks) as usable.
-TEST(MemoryCheck, AddressSpaceLimitBoundsTheUsableMemory) {
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        const double before = UsableMemoryBytes();
-        long pages = 0;
-        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-            if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
-            std::fclose(statm);
-        }
-        const rlim_t room = rlim_t{256} << 20;
-        const rlimit limit{pages * sysconf(_SC_PAGESIZE) + room, RLIM_INFINITY};
-        if (pages == 0 || setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
-        const double usable = UsableMemoryBytes();
-        _exit(usable > 0 && usable <= before && usable < 320.0 * (1 << 20) ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 } // namespace

@@ -30,17 +30,12 @@ std::string ReadFile(const fs::path& path) {
 
 // A new folder, removed with all in it.
 struct TempDir {
-    std::string dir;
-    TempDir() {
+    std::string dir = MakeTemp();
+    static std::string MakeTemp() {
         std::string pattern = (fs::temp_directory_path() / "save-test-XXXXXX").string();
-        dir = ::mkdtemp(pattern.data()) ? pattern : std::string();
+        return ::mkdtemp(pattern.data()) ? pattern : std::string();
     }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
-    const std::string& path() const { return dir; }
-    std::string filePath(const char* name) const { return dir + "/" + name; }
+    ~TempDir() { std::error_code ignored; fs::remove_all(dir, ignored); }
     fs::path operator/(const char* name) const { return fs::path(dir) / name; }
 };
 
@@ -49,7 +44,7 @@ using Names = std::vector<std::string>;
 // Everything in the folder, hidden names too, by name: a left temporary file shows.
 Names Entries(const TempDir& dir) {
     Names names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(dir.path()))
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir.dir))
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
@@ -94,9 +89,7 @@ TEST(SaveFile, LinksFollowedLoopsAndDanglingRefused) {
         ASSERT_EQ(SaveFile(path.string(), bytes), c.status);
         std::error_code loop; // self/x.txt cannot even be looked at
         EXPECT_TRUE(fs::is_symlink(path, loop) || loop);
-        if (c.status == SaveStatus::Ok) {
-            EXPECT_EQ(ReadFile(target), bytes);
-        }
+        if (c.status == SaveStatus::Ok) { EXPECT_EQ(ReadFile(target), bytes); }
         EXPECT_EQ(fs::symlink_status(target).permissions(), mode);
     }
     EXPECT_FALSE(fs::exists(dir / "missing.txt"));
@@ -156,7 +149,7 @@ TEST(SaveFile, CharacterDevicesWrittenInPlace) {
         SCOPED_TRACE(c.name);
         const fs::path node = dir / c.name;
         if (::mknod(node.c_str(), S_IFCHR | 0666, makedev(1, c.minor)) != 0)
-            GTEST_SKIP() << "no device nodes in " << dir.path();
+            GTEST_SKIP() << "no device nodes in " << dir.dir;
         const std::string link = node.string() + "-link";
         fs::create_symlink(c.name, link);
         for (const std::string& path : {node.string(), link}) {
@@ -181,9 +174,7 @@ TEST(SaveFile, FailedSaveKeepsOldFileAndModeAndOwnerKept) {
     std::ofstream(kept) << "old";
     fs::permissions(kept, static_cast<fs::perms>(0604));
     const bool root = ::geteuid() == 0;
-    if (root) {
-        ASSERT_EQ(::chown(kept.c_str(), 4321, 4322), 0);
-    }
+    if (root) { ASSERT_EQ(::chown(kept.c_str(), 4321, 4322), 0); }
 
     const auto failing = [](const SaveSink& sink) { return sink("half") && false; };
     EXPECT_EQ(SaveFile(kept.string(), failing), SaveStatus::WriteFailed);
@@ -201,9 +192,7 @@ TEST(SaveFile, FailedSaveKeepsOldFileAndModeAndOwnerKept) {
     struct stat info {};
     ASSERT_EQ(::stat(kept.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0604u);
-    if (root) {
-        EXPECT_EQ(std::make_pair(info.st_uid, info.st_gid), std::make_pair(4321u, 4322u));
-    }
+    if (root) { EXPECT_EQ(std::make_pair(info.st_uid, info.st_gid), std::make_pair(4321u, 4322u)); }
 
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -217,7 +206,7 @@ TEST(SaveFile, FailedSaveKeepsOldFileAndModeAndOwnerKept) {
 // folder that takes no new file, or one made read-only, stays as it was.
 TEST(SaveFile, UnwritablePathsReported) {
     const TempDir dir;
-    const std::string locked = dir.filePath("locked"), readOnly = dir.filePath("readonly.txt");
+    const std::string locked = (dir / "locked").string(), readOnly = (dir / "readonly.txt").string();
     const fs::path kept = locked + "/kept.txt";
     ASSERT_TRUE(fs::create_directory(locked));
     std::ofstream(kept) << "old";
@@ -240,14 +229,14 @@ TEST(SaveFile, UnwritablePathsReported) {
         }
     } locks;
 
-    const std::string latin = dir.filePath("latin") + "\xe4.txt";
+    const std::string latin = (dir / "latin").string() + "\xe4.txt";
     const struct {
         std::string path;
         SaveStatus status;
     } cases[] = {
-        {dir.filePath("missing/folder/out.txt"), SaveStatus::OpenFailed},
-        {dir.path(), SaveStatus::OpenFailed},
-        {dir.path() + "/", SaveStatus::OpenFailed},
+        {(dir / "missing/folder/out.txt").string(), SaveStatus::OpenFailed},
+        {dir.dir, SaveStatus::OpenFailed},
+        {dir.dir + "/", SaveStatus::OpenFailed},
         {"", SaveStatus::OpenFailed},
         {latin, SaveStatus::NameNotUtf8},
         {std::string("nul\0.txt", 8), SaveStatus::NameNotUtf8},
