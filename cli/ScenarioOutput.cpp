@@ -3,11 +3,11 @@
 #include "ChartFile.h"
 #include "Conversions.h"
 #include "Dates.h"
+#include "NumberText.h"
 #include "Options.h"
 #include "ScenarioText.h"
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cmath>
 
@@ -90,11 +90,6 @@ std::vector<int32_t> ReadDays(const CGrid& grid, const std::string& text) {
     return days;
 }
 
-void AppendDouble(std::string& out, double value) {
-    char buffer[32];
-    out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
-}
-
 } // namespace
 
 ScenarioTable ScenarioFromOptions(const CGrid& grid, const std::string* pricesText,
@@ -114,7 +109,7 @@ std::string ScenarioJson(const ScenarioTable& table) {
             append(items[i]);
         }
     };
-    const auto number = [&json](double v) { AppendDouble(json, v); };
+    const auto number = [&json](double v) { AppendShortest(json, v); };
     list(table.Prices, number);
     json += "],\n    \"Dates\": [";
     list(table.Dates, number);
@@ -124,8 +119,8 @@ std::string ScenarioJson(const ScenarioTable& table) {
     for (std::size_t r = 0; r < table.Values.size(); ++r) {
         json += r > 0 ? ",\n      [" : "\n      [";
         list(table.Values[r], [&json](const std::optional<double>& v) {
-            if (v && std::isfinite(*v))
-                AppendDouble(json, *v);
+            if (v)
+                AppendShortest(json, *v);
             else
                 json += "null";
         });

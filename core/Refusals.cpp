@@ -1,6 +1,8 @@
 // The refusal texts, word for word as the window and kelvaro show them.
 #include "Refusals.h"
 
+#include "PeopleText.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -109,15 +111,6 @@ const char* FixedText(RefusalCode code) {
     return "Tuntematon laskennan virhe";
 }
 
-std::string Decimals(double x, int decimals, char separator) {
-    char buffer[64];
-    const auto [end, ec] =
-        std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed, decimals);
-    std::string text(buffer, ec == std::errc() ? end : buffer);
-    std::replace(text.begin(), text.end(), '.', separator);
-    return text;
-}
-
 // Six significant digits, an exponent only where needed ("14,6", "1e+308").
 std::string General(double x, char separator) {
     char buffer[64];
@@ -137,7 +130,7 @@ std::string VolatilityRefusal(const CImpliedVolatility& r, double price, char se
     // exponent where two decimals would run to twenty digits or more.
     const auto price2 = [separator](double x) {
         if (std::fabs(x) >= 1e15) return General(x, separator);
-        return Decimals(x, std::fabs(x) < 0.1 ? 4 : 2, separator);
+        return PeopleNumber(x, std::fabs(x) < 0.1 ? 4 : 2, separator);
     };
     const std::string at = "Hinnalla " + price2(price);
     const std::string cannot = at + " volatiliteettia ei voi päätellä: ";
@@ -150,7 +143,7 @@ std::string VolatilityRefusal(const CImpliedVolatility& r, double price, char se
                price2(low) + "–" + price2(high);
     case VolatilityOutcome::Insensitive:
         return cannot + "warrantin arvo riippuu volatiliteetista vain vähän (vega alle " +
-               Decimals(kLeastVega, 4, separator) + " volatiliteettiprosenttiyksikköä kohden)";
+               PeopleNumber(kLeastVega, 4, separator) + " volatiliteettiprosenttiyksikköä kohden)";
     case VolatilityOutcome::KnockedOut:
         return cannot + "osakkeen hinta on knock-out-tasolla " + General(r.PriceLow, separator) +
                " tai sen takana";
