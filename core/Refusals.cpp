@@ -8,13 +8,14 @@
 #include <cmath>
 #include <cstdio>
 #include <system_error>
+#include <utility>
 
 namespace kelvaro {
 
 namespace {
 
-const char* const kCalculationRefused = "Parametrit virheellisiä, Laskenta peruttu";
-const char* const kCheckRefused = "Parametrit virheellisiä.";
+constexpr const char* kCalculationRefused = "Parametrit virheellisiä, Laskenta peruttu";
+constexpr const char* kCheckRefused = "Parametrit virheellisiä.";
 
 // A limit in per cent, rounded towards the allowed side.
 std::string Percent(double fraction, bool up) {
@@ -29,85 +30,52 @@ std::string Percent(double fraction, bool up) {
 }
 
 // The causes without numbers.
+constexpr std::pair<RefusalCode, const char*> kFixedTexts[] = {
+    {RefusalCode::UnknownProductType, "Tuntematon warrantin tyyppi"},
+    {RefusalCode::StrikeNotPositive, "Toteutushinnan on oltava suurempi kuin 0"},
+    {RefusalCode::MultiplierNotPositive, "Kertoimen on oltava suurempi kuin 0"},
+    {RefusalCode::VolatilityNotPositive, "Laskentavolatiliteetin on oltava suurempi kuin 0 %"},
+    {RefusalCode::RateNotAboveMinus100, "Riskittömän koron on oltava suurempi kuin -100 %"},
+    {RefusalCode::RateTooHigh, "Riskitön korko on liian suuri (yli 1000 %)"},
+    {RefusalCode::OpenFractionOutOfRange,
+     "Pörssiajan on oltava yli 0 % ja enintään 100 % päivästä"},
+    {RefusalCode::WeekendWeightNegative, "Viikonlopun pituus päivinä ei voi olla negatiivinen"},
+    {RefusalCode::StepsPerDayBelowOne, "Aika-askelia päivässä on oltava vähintään 1"},
+    {RefusalCode::DividendNotFinite, "Osinko ei ole kelvollinen luku"},
+    {RefusalCode::DividendDateNotFinite, "Osinkopäivä ei ole kelvollinen"},
+    {RefusalCode::KnockOutMarginNotFinite, "SG:n knock-out marginaali ei ole kelvollinen luku"},
+    {RefusalCode::DateNotFinite, "Päivämäärä ei ole kelvollinen"},
+    {RefusalCode::SharePriceNotPositive, "Osakkeen hinnan on oltava suurempi kuin 0"},
+    {RefusalCode::MarketPriceNotPositive, "Warrantin hinnan on oltava suurempi kuin 0"},
+    {RefusalCode::DateRangeRefused, kCalculationRefused},
+    {RefusalCode::TooManyTimeSteps,
+     "Aika-askelten määrä ei mahdu laskentaan (liian monta aika-askelta)"},
+    {RefusalCode::ValuationAfterClose,
+     "Laskentahetki on päättymispäivän pörssin sulkemisen jälkeen"},
+    {RefusalCode::NoTimeSteps, "Laskentahetken ja päättymisen välillä ei ole yhtään aika-askelta"},
+    {RefusalCode::VolatilityUnderflow, "Laskentavolatiliteetti on liian pieni"},
+    {RefusalCode::PriceRangeOverflow, "Hinta-alue on liian laaja (ylivuoto)"},
+    {RefusalCode::PriceRangeUnderflow, "Hinta-alue on liian laaja (alivuoto)"},
+    {RefusalCode::TooManyPriceSteps, "Hinta-askelia on liian monta"},
+    {RefusalCode::OnePriceLevel, "Hilassa on vain yksi hintataso"},
+    {RefusalCode::PriceStepTooSmall, "Hinta-askel on liian pieni"},
+    {RefusalCode::ProbabilitiesNotFinite, "Todennäköisyydet eivät ole äärellisiä"},
+    {RefusalCode::ArraysTooLarge, "Hilan taulukot eivät mahdu muistiin"},
+    {RefusalCode::ArraysOutOfMemory, "Muisti ei riitä hilan taulukoille"},
+    {RefusalCode::PayoffOverflow, "Warrantin arvo ylivuotaa"},
+    {RefusalCode::ResidualOverflow, "Jäännösarvo ylivuotaa"},
+    {RefusalCode::ResidualOutOfMemory, "Muisti ei riitä jäännösarvon laskentaan"},
+    {RefusalCode::NotBuilt, "Hilaa ei ole rakennettu"},
+    {RefusalCode::BadTradingDay, "Virheellinen kaupankäyntipäivä"},
+    {RefusalCode::ValuesOverflow, "Warrantin arvot kasvoivat liian suuriksi (ylivuoto)"},
+    {RefusalCode::NegativeBranchWeight, "Laskentavolatiliteetti on liian pieni suhteessa korkoon "
+                                        "(haarautumistodennäköisyys on negatiivinen)"},
+    {RefusalCode::WorkLimit, "fuzz: work limit"},
+};
+
 const char* FixedText(RefusalCode code) {
-    switch (code) {
-    case RefusalCode::UnknownProductType:
-        return "Tuntematon warrantin tyyppi";
-    case RefusalCode::StrikeNotPositive:
-        return "Toteutushinnan on oltava suurempi kuin 0";
-    case RefusalCode::MultiplierNotPositive:
-        return "Kertoimen on oltava suurempi kuin 0";
-    case RefusalCode::VolatilityNotPositive:
-        return "Laskentavolatiliteetin on oltava suurempi kuin 0 %";
-    case RefusalCode::RateNotAboveMinus100:
-        return "Riskittömän koron on oltava suurempi kuin -100 %";
-    case RefusalCode::RateTooHigh:
-        return "Riskitön korko on liian suuri (yli 1000 %)";
-    case RefusalCode::OpenFractionOutOfRange:
-        return "Pörssiajan on oltava yli 0 % ja enintään 100 % päivästä";
-    case RefusalCode::WeekendWeightNegative:
-        return "Viikonlopun pituus päivinä ei voi olla negatiivinen";
-    case RefusalCode::StepsPerDayBelowOne:
-        return "Aika-askelia päivässä on oltava vähintään 1";
-    case RefusalCode::DividendNotFinite:
-        return "Osinko ei ole kelvollinen luku";
-    case RefusalCode::DividendDateNotFinite:
-        return "Osinkopäivä ei ole kelvollinen";
-    case RefusalCode::KnockOutMarginNotFinite:
-        return "SG:n knock-out marginaali ei ole kelvollinen luku";
-    case RefusalCode::DateNotFinite:
-        return "Päivämäärä ei ole kelvollinen";
-    case RefusalCode::SharePriceNotPositive:
-        return "Osakkeen hinnan on oltava suurempi kuin 0";
-    case RefusalCode::MarketPriceNotPositive:
-        return "Warrantin hinnan on oltava suurempi kuin 0";
-    case RefusalCode::DateRangeRefused:
-        return kCalculationRefused;
-    case RefusalCode::TooManyTimeSteps:
-        return "Aika-askelten määrä ei mahdu laskentaan (liian monta aika-askelta)";
-    case RefusalCode::ValuationAfterClose:
-        return "Laskentahetki on päättymispäivän pörssin sulkemisen jälkeen";
-    case RefusalCode::NoTimeSteps:
-        return "Laskentahetken ja päättymisen välillä ei ole yhtään aika-askelta";
-    case RefusalCode::VolatilityUnderflow:
-        return "Laskentavolatiliteetti on liian pieni";
-    case RefusalCode::PriceRangeOverflow:
-        return "Hinta-alue on liian laaja (ylivuoto)";
-    case RefusalCode::PriceRangeUnderflow:
-        return "Hinta-alue on liian laaja (alivuoto)";
-    case RefusalCode::TooManyPriceSteps:
-        return "Hinta-askelia on liian monta";
-    case RefusalCode::OnePriceLevel:
-        return "Hilassa on vain yksi hintataso";
-    case RefusalCode::PriceStepTooSmall:
-        return "Hinta-askel on liian pieni";
-    case RefusalCode::ProbabilitiesNotFinite:
-        return "Todennäköisyydet eivät ole äärellisiä";
-    case RefusalCode::ArraysTooLarge:
-        return "Hilan taulukot eivät mahdu muistiin";
-    case RefusalCode::ArraysOutOfMemory:
-        return "Muisti ei riitä hilan taulukoille";
-    case RefusalCode::PayoffOverflow:
-        return "Warrantin arvo ylivuotaa";
-    case RefusalCode::ResidualOverflow:
-        return "Jäännösarvo ylivuotaa";
-    case RefusalCode::ResidualOutOfMemory:
-        return "Muisti ei riitä jäännösarvon laskentaan";
-    case RefusalCode::NotBuilt:
-        return "Hilaa ei ole rakennettu";
-    case RefusalCode::BadTradingDay:
-        return "Virheellinen kaupankäyntipäivä";
-    case RefusalCode::ValuesOverflow:
-        return "Warrantin arvot kasvoivat liian suuriksi (ylivuoto)";
-    case RefusalCode::NegativeBranchWeight:
-        return "Laskentavolatiliteetti on liian pieni suhteessa korkoon "
-               "(haarautumistodennäköisyys on negatiivinen)";
-    case RefusalCode::WorkLimit:
-        return "fuzz: work limit";
-    case RefusalCode::VolatilityTooHigh:
-    case RefusalCode::VolatilityTooLowForRate:
-        break;
-    }
+    for (const auto& [known, text] : kFixedTexts)
+        if (known == code) return text;
     return "Tuntematon laskennan virhe";
 }
 

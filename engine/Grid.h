@@ -10,48 +10,55 @@
 namespace kelvaro {
 
 // What the engine refuses, as a code; the words are the service layer's.
+// The code's name is also what() of its error.
+#define KELVARO_REFUSAL_CODES(X)                                                                   \
+    /* Inputs outside their meaningful range. */                                                   \
+    X(UnknownProductType)                                                                          \
+    X(StrikeNotPositive)                                                                           \
+    X(MultiplierNotPositive)                                                                       \
+    X(VolatilityNotPositive)                                                                       \
+    X(RateNotAboveMinus100)                                                                        \
+    X(RateTooHigh) /* above kMostRate */                                                           \
+    X(OpenFractionOutOfRange)                                                                      \
+    X(WeekendWeightNegative)                                                                       \
+    X(StepsPerDayBelowOne)                                                                         \
+    X(DividendNotFinite)                                                                           \
+    X(DividendDateNotFinite)                                                                       \
+    X(KnockOutMarginNotFinite)                                                                     \
+    X(DateNotFinite)                                                                               \
+    X(SharePriceNotPositive)                                                                       \
+    X(MarketPriceNotPositive)                                                                      \
+    /* The calendar and the lattice. */                                                            \
+    X(DateRangeRefused) /* see DateRangeRefusal for why */                                         \
+    X(TooManyTimeSteps)                                                                            \
+    X(ValuationAfterClose)                                                                         \
+    X(NoTimeSteps)                                                                                 \
+    X(VolatilityUnderflow)                                                                         \
+    X(VolatilityTooHigh)       /* A: the highest volatility the term allows, as a fraction */      \
+    X(VolatilityTooLowForRate) /* A: the least volatility the rate's drift allows, as a fraction   \
+                                */                                                                 \
+    X(PriceRangeOverflow)                                                                          \
+    X(PriceRangeUnderflow)                                                                         \
+    X(TooManyPriceSteps)                                                                           \
+    X(OnePriceLevel)                                                                               \
+    X(PriceStepTooSmall)                                                                           \
+    X(ProbabilitiesNotFinite)                                                                      \
+    X(ArraysTooLarge)                                                                              \
+    X(ArraysOutOfMemory)                                                                           \
+    X(PayoffOverflow)                                                                              \
+    X(ResidualOverflow)                                                                            \
+    X(ResidualOutOfMemory)                                                                         \
+    /* The roll-back. */                                                                           \
+    X(NotBuilt)                                                                                    \
+    X(BadTradingDay)                                                                               \
+    X(ValuesOverflow)                                                                              \
+    X(NegativeBranchWeight) /* values overflowed because a branch weight is negative */            \
+    X(WorkLimit)            /* fuzzing builds only */
+
 enum class RefusalCode : int32_t {
-    // Inputs outside their meaningful range.
-    UnknownProductType,
-    StrikeNotPositive,
-    MultiplierNotPositive,
-    VolatilityNotPositive,
-    RateNotAboveMinus100,
-    RateTooHigh, // above kMostRate
-    OpenFractionOutOfRange,
-    WeekendWeightNegative,
-    StepsPerDayBelowOne,
-    DividendNotFinite,
-    DividendDateNotFinite,
-    KnockOutMarginNotFinite,
-    DateNotFinite,
-    SharePriceNotPositive,
-    MarketPriceNotPositive,
-    // The calendar and the lattice.
-    DateRangeRefused, // see DateRangeRefusal for why
-    TooManyTimeSteps,
-    ValuationAfterClose,
-    NoTimeSteps,
-    VolatilityUnderflow,
-    VolatilityTooHigh,       // A: the highest volatility the term allows, as a fraction
-    VolatilityTooLowForRate, // A: the least volatility the rate's drift allows, as a fraction
-    PriceRangeOverflow,
-    PriceRangeUnderflow,
-    TooManyPriceSteps,
-    OnePriceLevel,
-    PriceStepTooSmall,
-    ProbabilitiesNotFinite,
-    ArraysTooLarge,
-    ArraysOutOfMemory,
-    PayoffOverflow,
-    ResidualOverflow,
-    ResidualOutOfMemory,
-    // The roll-back.
-    NotBuilt,
-    BadTradingDay,
-    ValuesOverflow,
-    NegativeBranchWeight, // values overflowed because a branch weight is negative
-    WorkLimit,            // fuzzing builds only
+#define KELVARO_REFUSAL_ENUM(code) code,
+    KELVARO_REFUSAL_CODES(KELVARO_REFUSAL_ENUM)
+#undef KELVARO_REFUSAL_ENUM
 };
 
 // One refusal: its code and the numbers its text names.
@@ -60,11 +67,11 @@ struct Refusal {
     double A = 0, B = 0;
 };
 
-// A short English tag of the code, for logs and what().
+// The code's name ("StrikeNotPositive"), for logs and what().
 const char* RefusalTag(RefusalCode code);
 
 // The engine's one error: an input or an intermediate result that has no
-// finite valuation. Why() says which; what() is a short English tag.
+// finite valuation. Why() says which; what() is the code's name.
 class EngineError : public std::runtime_error {
 public:
     explicit EngineError(RefusalCode code, double a = 0, double b = 0)

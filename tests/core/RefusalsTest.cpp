@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <functional>
+#include <set>
 #include <string>
 
 using namespace kelvaro;
@@ -187,3 +188,21 @@ TEST(DateRangeRefusal, CausesAndHeadings) {
 }
 
 } // namespace
+
+// A code added to the engine without its words would reach the user as
+// "Tuntematon laskennan virhe"; and no two codes may read alike.
+TEST(EngineErrors, EveryCodeHasWordsOfItsOwn) {
+    const RefusalCode codes[] = {
+#define CODE(code) RefusalCode::code,
+        KELVARO_REFUSAL_CODES(CODE)
+#undef CODE
+    };
+    std::set<std::string> texts;
+    for (const RefusalCode code : codes) {
+        if (code == RefusalCode::WorkLimit) continue; // fuzzing builds only
+        const std::string text = RefusalText(Refusal{code, 0.5});
+        SCOPED_TRACE(RefusalTag(code));
+        EXPECT_NE(text, "Tuntematon laskennan virhe");
+        EXPECT_TRUE(texts.insert(text).second) << text;
+    }
+}
