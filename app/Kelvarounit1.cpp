@@ -44,9 +44,9 @@ namespace kelvaro {
 namespace {
 
 // A number field that does not hold a number, with the field's label.
-class EInputError : public std::runtime_error {
+class FieldError : public std::runtime_error {
 public:
-    explicit EInputError(const QString& message)
+    explicit FieldError(const QString& message)
         : std::runtime_error(message.toStdString()), message_(message) {}
     const QString& Message() const { return message_; }
 
@@ -229,7 +229,7 @@ auto ReadField(const QLineEdit* edit, const QLabel* label, const char* kind, Con
     try {
         return convert(text.toStdString());
     } catch (const EConvertError&) {
-        throw EInputError(QStringLiteral("Virheellinen %1 kentässä \"%2\": \"%3\"")
+        throw FieldError(QStringLiteral("Virheellinen %1 kentässä \"%2\": \"%3\"")
                               .arg(QString::fromUtf8(kind), label->text(), text));
     }
 }
@@ -666,7 +666,7 @@ void TForm1::ShowProgress() {
 void TForm1::Guarded(const std::function<void()>& command) {
     try {
         command();
-    } catch (const EInputError& e) {
+    } catch (const FieldError& e) {
         ShowErrorBox(e.Message());
     } catch (const EConvertError& e) {
         ShowErrorBox(QStringLiteral("Virheellinen luku: \"%1\"").arg(QString::fromUtf8(e.Text())));
