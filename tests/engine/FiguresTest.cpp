@@ -1,7 +1,5 @@
 // Figures at a share price against Black–Scholes on the lattice's own clock,
-// and the value-only roll-back against the full one. (Put-call parity needs
-// no test of its own: both sides are held to Black–Scholes below, and every
-// boundary rule to the plain loop in KernelTest.)
+// and the value-only roll-back against the full one.
 #include "ClosedForms.h"
 #include "Figures.h"
 #include "TestGrids.h"
@@ -140,6 +138,23 @@ TEST(Figures, ValuesFollowTheRateUpToItsLimit) {
             last = value;
         }
     }
+}
+
+// Near the strike, call minus put is the discounted forward on every node.
+TEST(Figures, PutCallParityNearTheStrike) {
+    const CGrid call = Valued(WorkedExample(kNormal, true)), put = Valued(WorkedExample(kNormal, false));
+    const double discount = std::pow(call.GrowthPerStep, call.TotalSteps);
+    const double band = 5 * 0.3 * std::sqrt(static_cast<double>(call.TotalSteps) / call.StepsPerYear);
+    int checked = 0;
+    for (int i = 0; i < call.NodeCount; ++i) {
+        const double p = call.Prices[i];
+        if (std::fabs(std::log(p / 15)) > band) continue;
+        const double forward = 0.2 * (p - 15 / discount);
+        EXPECT_NEAR(call.Values[i] - put.Values[i], forward, 1e-9 * std::fabs(forward) + 1e-12)
+            << "node " << i;
+        ++checked;
+    }
+    EXPECT_GT(checked, 500);
 }
 
 TEST(Figures, TurboLevelsKnockOutAndUnreliableGreeks) {
