@@ -68,8 +68,7 @@ TEST(EngineErrors, InputsWithoutAValuationThrowTheirCauseAndKeepTheLastBuild) {
                     first.DayValues.empty()) << c.name << ": a first build allocates nothing";
         EXPECT_THROW(RollBackDay(first, 0), EngineError) << c.name;
 
-        CGrid g = WorkedExample();
-        ASSERT_TRUE(BuildLattice(g));
+        CGrid g = Built(WorkedExample());
         const CGrid before = g;
         c.spoil(g);
         EXPECT_EQ(CauseOf(g), c.cause) << c.name;
