@@ -53,8 +53,6 @@ TEST(EngineErrors, InputsWithoutAValuationThrowTheirCauseAndKeepTheLastBuild) {
          "Laskentahetken ja päättymisen välillä ei ole yhtään aika-askelta"},
         {"steps overflow 32 bits", [](CGrid& g) { g.StepsPerDay = 2000000000; },
          "Aika-askelten määrä ei mahdu laskentaan (liian monta aika-askelta)"},
-        {"huge volatility", [](CGrid& g) { g.Warrant.Volatility = 1e150; },
-         "Laskentavolatiliteetti on liian suuri tälle juoksuajalle (yli 2649 %)"},
         {"payoffs overflow", [](CGrid& g) { g.Warrant.Multiplier = 1e308; },
          "Warrantin arvo ylivuotaa"},
         {"arrays beyond memory", [](CGrid& g) {
@@ -71,8 +69,7 @@ TEST(EngineErrors, InputsWithoutAValuationThrowTheirCauseAndKeepTheLastBuild) {
                     first.DayValues.empty()) << c.name << ": a first build allocates nothing";
         EXPECT_THROW(RollBackDay(first, 0), EngineError) << c.name;
 
-        CGrid g = WorkedExample();
-        ASSERT_TRUE(BuildLattice(g));
+        CGrid g = Built(WorkedExample());
         const CGrid before = g;
         c.spoil(g);
         EXPECT_EQ(CauseOf(g), c.cause) << c.name;
@@ -87,11 +84,7 @@ TEST(EngineErrors, InputsWithoutAValuationThrowTheirCauseAndKeepTheLastBuild) {
 // 10 / sqrt(T) = 2649 % volatility, at least ln(1 + r) sqrt(T) / 5 (2.5
 // for a falling drift) = 0,23 % at 3 %, 10,47 % at -50 %.
 TEST(EngineErrors, VolatilityAndRateOutsideTheSoundLatticeNameTheirLimit) {
-    const struct {
-        double volatility, rate;
-        int32_t stepsPerDay;
-        const char* cause;
-    } cases[] = {
+    const struct { double volatility, rate; int32_t stepsPerDay; const char* cause; } cases[] = {
         {1e308, 0.03, 100, "Laskentavolatiliteetti on liian suuri tälle juoksuajalle (yli 2649 %)"},
         {26.5, 0.03, 100, "Laskentavolatiliteetti on liian suuri tälle juoksuajalle (yli 2649 %)"},
         // A variance of 1 a step: sqrt(365) at one step a day.
@@ -126,19 +119,11 @@ TEST(VolatilityRefusal, ImpliedVolatilityRefusesWithItsCause) {
     // A Turbo (SHB) call far above its level is worth about S - K whatever
     // the volatility.
     const double shbAt25 = *ValueAtPrice(Valued(WorkedExample(kTurboSHB, true)), 25);
-    const struct {
-        int32_t type;
-        double share, price;
-        VolatilityOutcome outcome;
-        const char* text;
-    } cases[] = {
+    const struct { int32_t type; double share, price; VolatilityOutcome outcome; const char* text; } cases[] = {
         {kNormal, 15, 0.001, VolatilityOutcome::NoSolution,
          "Hinnalla 0,0010 ei löydy volatiliteettia väliltä 1–300 %: arvo vaihtelee välillä "
          "0,0134–1,29"},
         {kNormal, 15, 1e16, VolatilityOutcome::NoSolution, "Hinnalla 1e+16 ei löydy"},
-        {kNormal, 15, 1e100, VolatilityOutcome::NoSolution,
-         "Hinnalla 1e+100 ei löydy volatiliteettia väliltä 1–300 %: arvo vaihtelee välillä "
-         "0,0134–1,29"},
         {kTurboSHB, 25, shbAt25, VolatilityOutcome::Insensitive,
          "Hinnalla 2,01 volatiliteettia ei voi päätellä: warrantin arvo riippuu"},
         {kTurboSHB, 14, 0.1, VolatilityOutcome::KnockedOut,

@@ -7,12 +7,12 @@
 
 #include <algorithm>
 #include <csignal>
-#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <limits>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 #include <sys/resource.h>
 
 using namespace kelvaro;
@@ -21,29 +21,27 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A hand-made grid of the given size, consistent with its counts.
-CGrid HandGrid(int days, int nodes) {
+// A hand-made grid, its counts those of its arrays.
+CGrid HandGrid(std::vector<double> dates, std::vector<double> prices, std::vector<double> values,
+               std::vector<std::vector<double>> dayValues) {
     CGrid grid;
     grid.Allocated = true;
-    grid.DayCount = days;
-    grid.NodeCount = nodes;
-    grid.DayDates.assign(days, 0.0);
-    grid.Prices.assign(nodes, 0.0);
-    grid.Values.assign(nodes, 0.0);
-    grid.DayValues.assign(days, std::vector<double>(nodes, 0.0));
+    grid.DayCount = static_cast<int32_t>(dates.size()), grid.NodeCount = static_cast<int32_t>(prices.size());
+    grid.DayDates = std::move(dates), grid.Prices = std::move(prices), grid.Values = std::move(values);
+    grid.DayValues = std::move(dayValues);
     return grid;
 }
 
 // Over 2 MB of results: several blocks.
 CGrid BigGrid() {
-    CGrid big = HandGrid(12, 30000);
-    for (int i = 0; i < big.NodeCount; ++i) {
-        big.Prices[i] = 1 + i * 0.001;
-        big.Values[i] = i * 1e-3;
-        for (int j = 0; j < big.DayCount; ++j) big.DayValues[j][i] = (i + j) / 7.0;
+    std::vector<double> dates, prices, values;
+    std::vector<std::vector<double>> dayValues(12);
+    for (int i = 0; i < 30000; ++i) {
+        prices.push_back(1 + i * 0.001), values.push_back(i * 1e-3);
+        for (int j = 0; j < 12; ++j) dayValues[j].push_back((i + j) / 7.0);
     }
-    for (int j = 0; j < big.DayCount; ++j) big.DayDates[j] = 38777.75 + j;
-    return big;
+    for (int j = 0; j < 12; ++j) dates.push_back(38777.75 + j);
+    return HandGrid(dates, prices, values, dayValues);
 }
 
 std::string ReadFile(const fs::path& path) {
@@ -75,11 +73,8 @@ private:
 // The 14-byte file before any build and a save over a longer file are the
 // window's tests; here the bytes of a small grid.
 TEST(ResultsFile, SmallGridByteForByte) {
-    CGrid grid = HandGrid(2, 3);
-    grid.DayDates = {38828.5, 38831.7638888889};
-    grid.Prices = {10, 12.5, 1234.56};
-    grid.Values = {0, 0.123456, 2.00004};
-    grid.DayValues = {{0.5, 1, 2}, {0, 2.5, 1e-7}};
+    CGrid grid = HandGrid({38828.5, 38831.7638888889}, {10, 12.5, 1234.56}, {0, 0.123456, 2.00004},
+                          {{0.5, 1, 2}, {0, 2.5, 1e-7}});
     const QTemporaryDir dir;
     const fs::path path = dir.filePath("small.txt").toStdString();
     ASSERT_EQ(WriteResultsFile(path, grid, ','), SaveStatus::Ok);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 
 using namespace kelvaro;
 
@@ -42,18 +43,13 @@ TEST(ScenarioText, CsvRoundTripWithComma) {
 // The corner cell names the mode, so a saved file says what its cells are;
 // the plain values keep the bare "Hinta" that kelvaro has always written.
 TEST(ScenarioText, HeaderNamesTheCellMode) {
-    const CGrid g = Valued(WorkedExample());
-    const ScenarioTable t = ComputeScenario(g, {15}, {0}, 15.0);
-    const struct {
-        ScenarioCell cell;
-        const char* header;
-    } cases[] = {{ScenarioCell::Value, "Hinta;2006-03-01\r\n"},
-                 {ScenarioCell::Change, "Hinta (muutos);2006-03-01\r\n"},
-                 {ScenarioCell::ChangePercent, "Hinta (muutos %);2006-03-01\r\n"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.header);
-        EXPECT_TRUE(ScenarioText(t, c.cell, ',', ';').starts_with(c.header));
-    }
+    const ScenarioTable t = ComputeScenario(Valued(WorkedExample()), {15}, {0}, 15.0);
+    const std::pair<ScenarioCell, const char*> cases[] = {
+        {ScenarioCell::Value, "Hinta;2006-03-01\r\n"},
+        {ScenarioCell::Change, "Hinta (muutos);2006-03-01\r\n"},
+        {ScenarioCell::ChangePercent, "Hinta (muutos %);2006-03-01\r\n"}};
+    for (const auto& [cell, header] : cases)
+        EXPECT_TRUE(ScenarioText(t, cell, ',', ';').starts_with(header)) << header;
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 // and the value-only roll-back against the full one.
 #include "ClosedForms.h"
 #include "Figures.h"
-#include "KernelThreads.h"
 #include "TestGrids.h"
 
 #include <gtest/gtest.h>
@@ -11,8 +10,6 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-#include <thread>
 #include <vector>
 
 using namespace kelvaro;
@@ -88,12 +85,9 @@ TEST(Figures, ThetaIsOneTradingDayOfBlackScholesDecay) {
             }
 
     // On the expiry day: from now to the payoff.
-    const CGrid g = Valued([] {
-        CGrid expiryDay = WorkedExample(kNormal, true);
-        expiryDay.ValuationTime = 38828 + 14.0 / 24;
-        return expiryDay;
-    }());
-    const CShareFigures f = FiguresAt(g, 15.5, false);
+    CGrid expiryDay = WorkedExample(kNormal, true);
+    expiryDay.ValuationTime = 38828 + 14.0 / 24;
+    const CShareFigures f = FiguresAt(Valued(expiryDay), 15.5, false);
     EXPECT_NEAR(*f.ThetaPerDay, 0.1 - *f.Value, 1e-15);
 }
 
@@ -116,7 +110,6 @@ TEST(Figures, GammaErrorFallsWithMoreStepsBetweenNodes) {
             const CShareFigures f = FiguresAt(g, share, false);
             const double error = std::fabs(*f.Gamma / bs.gamma - 1);
             EXPECT_LT(error, lastError);
-            EXPECT_NEAR(*f.Delta, bs.delta, 1e-4);
             lastError = error;
             if (firstError == 0) firstError = error;
         }
@@ -203,10 +196,8 @@ TEST(Figures, ValueOnlyRollBackIsBitIdenticalToTheFullOne) {
         CGrid lean = GridInputs(full);
         ASSERT_TRUE(ValueOnly(lean));
         EXPECT_TRUE(lean.DayValues.empty());
-        ASSERT_EQ(lean.Values.size(), full.Values.size());
-        const std::size_t bytes = full.Values.size() * sizeof(double);
-        EXPECT_EQ(std::memcmp(lean.Values.data(), full.Values.data(), bytes), 0);
-        EXPECT_EQ(std::memcmp(lean.Prices.data(), full.Prices.data(), bytes), 0);
+        EXPECT_TRUE(SameBits(lean.Values, full.Values));
+        EXPECT_TRUE(SameBits(lean.Prices, full.Prices));
 
         // Rows kept along the way: the first two, the dividend's, the
         // expiry's, and one past the end.
@@ -216,13 +207,10 @@ TEST(Figures, ValueOnlyRollBackIsBitIdenticalToTheFullOne) {
         CGrid keeping = GridInputs(full);
         ASSERT_TRUE(ValueKeepingRows(keeping, rows, kept));
         ASSERT_EQ(kept.size(), rows.size());
-        for (std::size_t i = 0; i + 1 < rows.size(); ++i) {
-            SCOPED_TRACE(testing::Message() << "row " << rows[i]);
-            ASSERT_EQ(kept[i].size(), full.Values.size());
-            EXPECT_EQ(std::memcmp(kept[i].data(), full.DayValues[rows[i]].data(), bytes), 0);
-        }
+        for (std::size_t i = 0; i + 1 < rows.size(); ++i)
+            EXPECT_TRUE(SameBits(kept[i], full.DayValues[rows[i]])) << "row " << rows[i];
         EXPECT_TRUE(kept.back().empty());
-        EXPECT_EQ(std::memcmp(keeping.Values.data(), full.Values.data(), bytes), 0);
+        EXPECT_TRUE(SameBits(keeping.Values, full.Values));
         // What a batch row keeps for theta: the full grid's rows 0 and 1.
         CGrid lean2 = GridInputs(full);
         std::vector<double> close, nextDay;
@@ -233,19 +221,14 @@ TEST(Figures, ValueOnlyRollBackIsBitIdenticalToTheFullOne) {
     }
 }
 
-// The revaluations two at a time give the bits of one after another; the
-// progress counts every day of all four, the observer is never entered
-// twice at once, and a stop leaves vega and rho out.
-TEST(Figures, FiguresRevaluationsReportProgressAndKeepTheirBits) {
+// The progress counts every day of all four revaluations, the observer is
+// never entered twice at once, and a stop leaves vega and rho out. (That the
+// revaluations two at a time give the bits of one after another: a batch's
+// rows, valued one at a time, against single runs in BatchTest.)
+TEST(Figures, FiguresRevaluationsReportProgress) {
     CGrid inputs = WorkedExample(kNormal, false);
     inputs.StepsPerDay = 200; // over the roll-back's split size
     const CGrid g = Valued(inputs);
-    CShareFigures alone;
-    std::thread([&] {
-        UseKernelThreadsOnThisThread(false); // one revaluation at a time
-        alone = FiguresAt(g, 14.2);
-    }).join();
-
     std::atomic<bool> inside{false};
     bool overlapped = false;
     CRevaluationProgress last;
@@ -258,9 +241,7 @@ TEST(Figures, FiguresRevaluationsReportProgressAndKeepTheirBits) {
         inside = false;
         return true;
     });
-    ASSERT_TRUE(f.Vega && f.Rho && alone.Vega && alone.Rho);
-    EXPECT_EQ(std::memcmp(&*f.Vega, &*alone.Vega, sizeof(double)), 0);
-    EXPECT_EQ(std::memcmp(&*f.Rho, &*alone.Rho, sizeof(double)), 0);
+    ASSERT_TRUE(f.Vega && f.Rho);
     EXPECT_FALSE(overlapped);
     EXPECT_EQ(last.Finished, kFigureRevaluations);
     EXPECT_EQ(last.DaysTotal, int64_t{kFigureRevaluations} * g.DayCount);

@@ -7,8 +7,7 @@
 using namespace kelvaro;
 
 TEST(Lattice, WorkedExampleParameters) {
-    CGrid g = WorkedExample();
-    ASSERT_TRUE(BuildLattice(g));
+    const CGrid g = Built(WorkedExample());
     EXPECT_EQ(g.NodeCount, 1021);
     EXPECT_NEAR(g.GrowthPerStep, 1.00000080983, 1e-11);
     EXPECT_NEAR(g.PriceMin, 4.834178, 1e-6);
@@ -29,17 +28,13 @@ TEST(Lattice, WorkedExampleParameters) {
 }
 
 TEST(Lattice, TurboHalfLatticeKeepsRatioAndProbabilities) {
-    CGrid normal = WorkedExample();
-    ASSERT_TRUE(BuildLattice(normal));
+    const CGrid normal = Built(WorkedExample());
     for (bool call : {true, false}) {
-        CGrid g = WorkedExample(kTurboSHB, call);
-        ASSERT_TRUE(BuildLattice(g));
+        const CGrid g = Built(WorkedExample(kTurboSHB, call));
         EXPECT_EQ(g.NodeCount, 511);
         EXPECT_NEAR(g.PriceMin, call ? 15.0 : 4.834178, 1e-6);
         EXPECT_NEAR(g.PriceMax, call ? 46.54359 : 15.0, 1e-5);
-        if (call) {
-            EXPECT_EQ(g.Prices[0], 15.0) << "a Turbo call's lowest node is exactly the strike";
-        }
+        EXPECT_TRUE(!call || g.Prices[0] == 15.0) << "a Turbo call's lowest node is exactly the strike";
         EXPECT_EQ(g.Warrant.ResidualValue, 0.0) << "Turbo (SHB) has no margin";
         // The Normal lattice's half on the live side of the strike: the same
         // nodes, ratio and branch weights.
@@ -70,14 +65,13 @@ TEST(Lattice, ZeroRateAndSingleStep) {
 TEST(Lattice, PayoffOnBothSides) {
     CGrid g = WorkedExample();
     struct Case { double price, call, put; };
-    for (const Case& c : {Case{10, 0, 1}, Case{15, 0, 0}, Case{20, 1, 0}}) {
+    for (const Case& c : {Case{10, 0, 1}, Case{15, 0, 0}, Case{20, 1, 0}})
         for (bool call : {true, false}) {
             g.Warrant.IsCall = call;
             const double v = Payoff(g, c.price);
             EXPECT_DOUBLE_EQ(v, call ? c.call : c.put) << c.price;
             EXPECT_FALSE(std::signbit(v)) << "no negative zero";
         }
-    }
 }
 
 // A rebuild of the same shape refills the last build's day rows in place;
@@ -92,7 +86,7 @@ TEST(Lattice, RebuildOfTheSameShapeStartsFromClearRows) {
     ASSERT_TRUE(BuildLattice(g));
     CGrid fresh = WorkedExample();
     fresh.Warrant.Volatility = 0.45;
-    ASSERT_TRUE(BuildLattice(fresh));
+    fresh = Built(fresh);
     ASSERT_EQ(g.NodeCount, fresh.NodeCount);
     EXPECT_EQ(g.DayValues[0].data(), row0) << "the rows are reused";
     EXPECT_EQ(g.DayValues, fresh.DayValues);

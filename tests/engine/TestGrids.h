@@ -5,6 +5,8 @@
 #include "Lattice.h"
 #include "RollBack.h"
 
+#include <cstring>
+
 namespace kelvaro {
 
 // 1 March 2006 10:00 and 21 April 2006 18:20 as date-time serials.
@@ -25,11 +27,20 @@ inline CGrid WorkedExample(int32_t productType = kNormal, bool isCall = true) {
     return g;
 }
 
-// The grid built and rolled back; a refused date range fails the test.
-inline CGrid Valued(CGrid g) {
+// The grid built (and rolled back); a refused date range fails the test.
+inline CGrid Built(CGrid g) {
     if (!BuildLattice(g)) throw EngineError(RefusalCode::DateRangeRefused);
+    return g;
+}
+inline CGrid Valued(CGrid g) {
+    g = Built(std::move(g));
     RollBack(g);
     return g;
+}
+
+// Bit for bit, not merely ==: a -0 for a 0 differs.
+inline bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
 }
 
 // A hand-made one-day lattice of the given prices and values, for single

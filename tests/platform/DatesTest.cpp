@@ -11,6 +11,7 @@
 
 #include <array>
 #include <limits>
+#include <tuple>
 
 using namespace kelvaro;
 
@@ -80,13 +81,7 @@ TEST(DateTimeFields, FullWidthDigitsOnly)
         const std::optional<DateTimeFields> f = ParseDateTimeFields(r.text, r.timeAllowed);
         ASSERT_EQ(f.has_value(), r.ok);
         if (!f) continue;
-        EXPECT_EQ(f->Year, r.y);
-        EXPECT_EQ(f->Month, r.mo);
-        EXPECT_EQ(f->Day, r.d);
-        EXPECT_EQ(f->HasTime, r.h >= 0);
-        if (f->HasTime) {
-            EXPECT_EQ(f->Hour, r.h);
-            EXPECT_EQ(f->Minute, r.mi);
-        }
+        EXPECT_EQ(std::tuple(f->Year, f->Month, f->Day, f->HasTime ? f->Hour : -1, f->HasTime ? f->Minute : -1),
+                  std::tuple(r.y, r.mo, r.d, r.h, r.mi));
     }
 }
