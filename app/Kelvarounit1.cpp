@@ -230,7 +230,7 @@ auto ReadField(const QLineEdit* edit, const QLabel* label, const char* kind, Con
         return convert(text.toStdString());
     } catch (const EConvertError&) {
         throw FieldError(QStringLiteral("Virheellinen %1 kentässä \"%2\": \"%3\"")
-                              .arg(QString::fromUtf8(kind), label->text(), text));
+                             .arg(QString::fromUtf8(kind), label->text(), text));
     }
 }
 
