@@ -24,7 +24,7 @@ public:
     const std::vector<CDividend>& Dividends() const { return dividends_; }
 
     QTableWidget* Table() const { return table_; }
-    void AddRow(const QString& date = QString(), const QString& amount = QStringLiteral("0,00"));
+    void AddRow(const QString& date = QString(), const QString& amount = QString());
     void RemoveRow();
 
     // Reads the rows (blank ones skipped); a bad row is named in a message
