@@ -5,6 +5,7 @@
 #include "Conversions.h"
 #include "DateTyping.h"
 #include "Dates.h"
+#include "DividendsDialog.h"
 #include "FiguresWindow.h"
 #include "FloatFormat.h"
 #include "GridCsv.h"
@@ -34,6 +35,7 @@
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QTimer>
+#include <QToolButton>
 #include <chrono>
 #include <cmath>
 #include <new>
@@ -153,6 +155,7 @@ void TForm1::ConnectCommands() {
     connect(ui->Viearvotaulukko1, &QAction::triggered, this, &TForm1::ExportGridClick);
     connect(ui->Poistu1, &QAction::triggered, this, &TForm1::Poistu1Click);
     connect(ui->ButtonSolve, &QPushButton::clicked, this, &TForm1::ButtonSolveClick);
+    connect(ui->ButtonDividends, &QToolButton::clicked, this, &TForm1::ButtonDividendsClick);
     connect(ui->Volatiliteettihaku1, &QAction::toggled, this, &TForm1::ShowVolatilitySearch);
     connect(ui->Tarkastaparametrit1, &QAction::toggled, this, &TForm1::ShowCheckButton);
     connect(ui->Tunnusluvut1, &QAction::triggered, this, &TForm1::OpenFigures);
@@ -198,14 +201,14 @@ void TForm1::SetUpKeyboard() {
     for (QRadioButton* button : ui->RadioGroupCallPut->findChildren<QRadioButton*>())
         order << button;
     order << ui->EditMultiplier << ui->EditSGMarg << ui->DateDivid << ui->EditDivid
-          << ui->EditPriceMin << ui->EditPriceMax << ui->EditPriceSteps << ui->EditTimeSteps
-          << ui->EditVolat << ui->EditRate << ui->EditXOpen << ui->EditWeekEnd
+          << ui->ButtonDividends << ui->EditPriceMin << ui->EditPriceMax << ui->EditPriceSteps
+          << ui->EditTimeSteps << ui->EditVolat << ui->EditRate << ui->EditXOpen << ui->EditWeekEnd
           << ui->ButtonCalculate << ui->EditShare << ui->EditWarrant << ui->ButtonSolve << ui->Memo1
           << ui->Button1;
     for (qsizetype i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
     for (QWidget* input : order)
         if (input != ui->ButtonCalculate && input != ui->ButtonSolve && input != ui->Memo1 &&
-            input != ui->Button1)
+            input != ui->Button1 && input != ui->ButtonDividends)
             input->installEventFilter(this);
 }
 
@@ -254,6 +257,7 @@ void TForm1::ReadInputs() {
     warrant.Volatility = FromPercent(ReadFloat(ui->EditVolat, ui->Label8));
     warrant.DividendDate = PickerSerial(ui->DateDivid);
     warrant.Dividend = static_cast<double>(ReadFloat(ui->EditDivid, ui->Label17));
+    warrant.MoreDividends = moreDividends_;
     warrant.KnockOutMargin = warrant.ProductType == kTurboSG
                                  ? static_cast<double>(ReadFloat(ui->EditSGMarg, ui->Label12))
                                  : 0.0;
@@ -262,6 +266,24 @@ void TForm1::ReadInputs() {
     inputs_.OpenFraction = FromPercent(ReadFloat(ui->EditXOpen, ui->Label9));
     inputs_.WeekendWeight = WeekendWeightFromDays(ReadFloat(ui->EditWeekEnd, ui->Label10));
     inputs_.Rate = FromPercent(ReadFloat(ui->EditRate, ui->Label11));
+}
+
+void TForm1::ButtonDividendsClick() {
+    if (dividendsDialog_ == nullptr) {
+        dividendsDialog_ = new DividendsDialog(this);
+        connect(dividendsDialog_, &QDialog::accepted, this, [this] {
+            moreDividends_ = dividendsDialog_->Dividends();
+            ShowDividendCount();
+        });
+    }
+    dividendsDialog_->SetDividends(moreDividends_);
+    dividendsDialog_->open();
+}
+
+void TForm1::ShowDividendCount() {
+    ui->ButtonDividends->setText(moreDividends_.empty()
+                                     ? QStringLiteral("Lisää…")
+                                     : QStringLiteral("Lisää… (%1)").arg(moreDividends_.size()));
 }
 
 bool TForm1::Busy() const {

@@ -26,6 +26,7 @@ class BackgroundJob;
 class FiguresWindow;
 class ChartWindow;
 class ScenarioWindow;
+class DividendsDialog;
 enum class RefusedCommand;
 
 class TForm1 : public QMainWindow {
@@ -78,6 +79,9 @@ public slots:
     void OpenFigures();
     void OpenChart();
     void OpenScenarios();
+    // Lisää osinkoja: the table of the dividends after the form's one, opened
+    // without blocking; its OK keeps them for the next valuation.
+    void ButtonDividendsClick();
     // Asks the running work to stop; the last complete valuation stays.
     void CancelWork();
 
@@ -136,10 +140,15 @@ private:
     void MarkShareInListing(double share);
     double ReadShare() const;
     void SetUpKeyboard();
+    // The button's text with the count of further dividends.
+    void ShowDividendCount();
 
     // Read inputs live apart from the shown valuation, so that a refused or
     // cancelled Laske never mixes new terms into the windows drawn from it.
     CGrid inputs_;
+    // The dividends after the form's one, as the dividends table last took them.
+    std::vector<CDividend> moreDividends_;
+    DividendsDialog* dividendsDialog_ = nullptr;
     CGrid grid_;
     // The record the running valuation builds into; swapped with grid_ when
     // it completes, so that a cancel or a failure leaves grid_ whole.

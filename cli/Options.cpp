@@ -35,6 +35,10 @@ constexpr OptionInfo kOptions[] = {
      "osinkopäivä (oletus: 2006-03-31; kellonaika oletuksena 18:20)"},
     {"--dividend", "HINTA", InputDefault("dividend"),
      "osinko osaketta kohden, 0 = ei osinkoa (oletus: 0)"},
+    {"--dividends", "\"PVM:OSINKO;…\"", "",
+     "lisäosingot --dividend-osingon lisäksi, puolipistein eroteltuina, esim. "
+     "\"2027-03-20:0,30;2027-06-20:0,30\" (enintään 64; päivä YYYY-MM-DD, klo 18:20; osinko "
+     "osaketta kohden pisteellä tai pilkulla); saman päivän osingot lasketaan yhteen"},
     {"--steps-per-day", "N", InputDefault("steps-per-day"),
      "aika-askelia pörssipäivässä, kokonaisluku (oletus: 100)"},
     {"--volatility", "PROSENTTIA", InputDefault("volatility"),

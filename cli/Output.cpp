@@ -41,6 +41,13 @@ std::string JsonText(const CGrid& grid) {
     integer("ClosedSteps", grid.ClosedSteps);
     integer("WeekendDaySteps", grid.WeekendDaySteps);
     integer("DividendDay", grid.Warrant.DividendDay);
+    // Only with further dividends: the day of each, the form's one first.
+    if (!grid.Warrant.MoreDividends.empty()) {
+        json += "  \"DividendDays\": [" + std::to_string(grid.Warrant.DividendDay);
+        for (const std::int32_t day : grid.Warrant.MoreDividendDays)
+            json += ", " + std::to_string(day);
+        json += "],\n";
+    }
     integer("NodeCount", grid.NodeCount);
     real("PriceMin", grid.PriceMin);
     real("PriceMax", grid.PriceMax);

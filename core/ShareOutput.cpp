@@ -35,7 +35,11 @@ std::vector<Field> FieldsOf(const CShareFigures& f) {
         {"BreakEven", "Tasapiste", f.BreakEven, "osakkeen hinta erääntyessä"},
         {"KnockOutLevel", "Knock-out-taso", f.KnockOutLevel, "osakkeen hinta"},
         {"KnockOutDistance", "Etäisyys knock-out-tasoon %", f.KnockOutDistance, "%"},
-        {"Reference", "Suljettu kaava", f.Reference, "/ warrantti"},
+        // With dividends the closed form is Black–Scholes at the share price
+        // less the dividends' present value.
+        {"Reference",
+         f.ReferenceEscrowed ? "Suljettu kaava (osingot diskontattuina)" : "Suljettu kaava",
+         f.Reference, "/ warrantti"},
         {"ReferenceDifference", "Ero suljettuun kaavaan", f.ReferenceDifference, "/ warrantti"}};
 }
 

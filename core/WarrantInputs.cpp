@@ -120,6 +120,8 @@ CGrid ReadWarrant(const InputTexts& texts) {
     warrant.Volatility = FromPercent(ReadFloat(texts, "volatility"));
     warrant.DividendDate = ReadDate(texts, "dividend-date", kCloseHour, kCloseMinute);
     warrant.Dividend = static_cast<double>(ReadFloat(texts, "dividend"));
+    if (const auto it = texts.find("dividends"); it != texts.end())
+        warrant.MoreDividends = ReadDividends("--dividends", it->second);
     // A mistyped margin is reported for every type, although only Turbo (SG)
     // uses it: a script's typo should not pass unnoticed.
     const double margin = static_cast<double>(ReadFloat(texts, "margin"));
@@ -132,6 +134,36 @@ CGrid ReadWarrant(const InputTexts& texts) {
     grid.WeekendWeight = WeekendWeightFromDays(ReadFloat(texts, "weekend"));
     grid.Rate = FromPercent(ReadFloat(texts, "rate"));
     return grid;
+}
+
+std::vector<CDividend> ReadDividends(std::string_view option, std::string_view text) {
+    constexpr std::string_view kHint = "osinko muodossa YYYY-MM-DD:MÄÄRÄ, esim. 2027-03-20:0,30; "
+                                       "osingot puolipistein eroteltuina";
+    std::vector<CDividend> dividends;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find(';'), text.size());
+        const std::string item(Trim(text.substr(0, end)));
+        text.remove_prefix(std::min(end + 1, text.size()));
+        if (item.empty()) continue;
+        if (dividends.size() == kMostDividends)
+            ThrowBadValue(option, item, "enintään " + std::to_string(kMostDividends) + " osinkoa");
+        const std::size_t colon = item.find(':');
+        // The date alone: a time of day would put a colon in it.
+        const std::optional<DateTimeFields> f =
+            colon == 10 ? ParseDateTimeFields(item.substr(0, colon), false) : std::nullopt;
+        if (!f) ThrowBadValue(option, item, kHint);
+        CDividend d;
+        try {
+            d.Date = EncodeDateTime(f->Year, f->Month, f->Day, 18, 20);
+            const std::string amount = item.substr(colon + 1);
+            d.Amount = static_cast<double>(
+                StrToFloat(amount, amount.find(',') != std::string::npos ? ',' : '.'));
+        } catch (const EConvertError&) {
+            ThrowBadValue(option, item, kHint);
+        }
+        dividends.push_back(d);
+    }
+    return dividends;
 }
 
 // The price as a double rounded once: a shortest round-trip text (from

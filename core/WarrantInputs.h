@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kelvaro {
 
@@ -35,14 +36,23 @@ struct InputInfo {
 // The inputs of one warrant, in the order kelvaro's help lists them; "share"
 // and "price" ask for the figures at a share price and the volatility there.
 inline constexpr InputInfo kInputs[] = {
-    {"type", "normal"},     {"side", "call"},
-    {"strike", "15,00"},    {"multiplier", "0,2"},
-    {"margin", "0,50"},     {"valuation", ""},
-    {"expiry", ""},         {"dividend-date", "2006-03-31"},
-    {"dividend", "0,00"},   {"steps-per-day", "100"},
-    {"volatility", "30,0"}, {"rate", "3,0"},
-    {"open", "100"},        {"weekend", "2,0"},
-    {"share", ""},          {"price", ""},
+    {"type", "normal"},
+    {"side", "call"},
+    {"strike", "15,00"},
+    {"multiplier", "0,2"},
+    {"margin", "0,50"},
+    {"valuation", ""},
+    {"expiry", ""},
+    {"dividend-date", "2006-03-31"},
+    {"dividend", "0,00"},
+    {"dividends", ""},
+    {"steps-per-day", "100"},
+    {"volatility", "30,0"},
+    {"rate", "3,0"},
+    {"open", "100"},
+    {"weekend", "2,0"},
+    {"share", ""},
+    {"price", ""},
 };
 
 // The input's default text; "" for an unknown name.
@@ -68,6 +78,15 @@ void RequireInput(const InputTexts& texts, std::string_view name);
 // "valuation" is by default today at 10:00. The expiry's time of day, when given, must be
 // the close, 18:20.
 CGrid ReadWarrant(const InputTexts& texts);
+
+// The most dividends a "dividends" list holds (on top of the form's one).
+inline constexpr std::size_t kMostDividends = 64;
+
+// Further dividends "YYYY-MM-DD:AMOUNT;YYYY-MM-DD:AMOUNT…" (blank items
+// skipped), each dated at the close, 18:20, the amount with a point or a
+// comma as the form's dividend is read. A bad item throws InputError naming
+// `option` and the item; more than kMostDividends are refused.
+std::vector<CDividend> ReadDividends(std::string_view option, std::string_view text);
 
 // A price as a double rounded once from its text (a point or a comma).
 double ReadPrice(std::string_view option, const std::string& text);

@@ -55,6 +55,10 @@ void ValidateInputs(const CGrid& grid) {
     if (grid.StepsPerDay < 1) throw EngineError(RefusalCode::StepsPerDayBelowOne);
     if (!std::isfinite(w.Dividend)) throw EngineError(RefusalCode::DividendNotFinite);
     if (!std::isfinite(w.DividendDate)) throw EngineError(RefusalCode::DividendDateNotFinite);
+    for (const CDividend& d : w.MoreDividends) {
+        if (!std::isfinite(d.Amount)) throw EngineError(RefusalCode::DividendNotFinite);
+        if (!std::isfinite(d.Date)) throw EngineError(RefusalCode::DividendDateNotFinite);
+    }
     if (!std::isfinite(w.KnockOutMargin)) throw EngineError(RefusalCode::KnockOutMarginNotFinite);
 }
 
@@ -79,15 +83,12 @@ bool ComputeCalendar(const CGrid& grid, Calendar& out) {
     out.Span = static_cast<int32_t>(std::trunc(expiry) - firstDay + 1.0);
     out.DayCount = TradingDays(out.Span, out.ExpiryWeekday);
 
-    // A weekend dividend date is paid as if dated the Monday after.
-    double dividendDate = w.DividendDate;
-    const int32_t dividendWeekday = Weekday(dividendDate);
-    if (dividendWeekday >= 5) dividendDate += 7 - dividendWeekday;
-    out.DividendDay = -1;
-    if (w.Dividend != 0 && dividendDate > now && dividendDate < expiry) {
-        const auto fromDividend =
-            static_cast<int32_t>(std::trunc(expiry) - std::trunc(dividendDate) + 1.0);
-        out.DividendDay = out.DayCount - TradingDays(fromDividend, out.ExpiryWeekday);
+    // A dividend of 0 is none, wherever it is dated.
+    out.DividendDay = w.Dividend != 0 ? DividendTradingDay(out, now, expiry, w.DividendDate) : -1;
+    out.MoreDividendDays.resize(w.MoreDividends.size());
+    for (std::size_t i = 0; i < w.MoreDividends.size(); ++i) {
+        const CDividend& d = w.MoreDividends[i];
+        out.MoreDividendDays[i] = d.Amount != 0 ? DividendTradingDay(out, now, expiry, d.Date) : -1;
     }
 
     const long double stepsPerDay = grid.StepsPerDay;
@@ -119,6 +120,15 @@ bool ComputeCalendar(const CGrid& grid, Calendar& out) {
                           out.WeekendStepsPast;
     out.TotalSteps = CheckedInt32(total, kStepsTooMany);
     return true;
+}
+
+int32_t DividendTradingDay(const Calendar& cal, double valuationTime, double expiry, double date) {
+    // A weekend date is paid as if dated the Monday after.
+    const int32_t weekday = Weekday(date);
+    if (weekday >= 5) date += 7 - weekday;
+    if (!(date > valuationTime && date < expiry)) return -1;
+    const auto fromDividend = static_cast<int32_t>(std::trunc(expiry) - std::trunc(date) + 1.0);
+    return cal.DayCount - TradingDays(fromDividend, cal.ExpiryWeekday);
 }
 
 void FillDayTables(const Calendar& cal, double expiry, double valuationTime, int32_t stepsPerDay,

@@ -55,6 +55,7 @@ struct Calendar {
     int32_t Span = 0; // calendar days, both ends included
     int32_t DayCount = 0;
     int32_t DividendDay = -1;
+    std::vector<int32_t> MoreDividendDays; // one per CWarrant::MoreDividends
     int32_t ClosedSteps = 0;
     int32_t WeekendDaySteps = 0;
     int32_t StepsPerYear = 0;
@@ -67,6 +68,11 @@ struct Calendar {
 // Computes ExpiryWeekday first (the caller keeps it even on rejection), then
 // returns false for a span outside 1 to 2000 calendar days.
 bool ComputeCalendar(const CGrid& grid, Calendar& out);
+
+// The trading day a dividend dated `date` is applied on (its index in the
+// day tables), or -1 when it falls outside the life; needs ExpiryWeekday and
+// DayCount of `cal`.
+int32_t DividendTradingDay(const Calendar& cal, double valuationTime, double expiry, double date);
 
 // Walks back from the expiry day filling the two day tables.
 void FillDayTables(const Calendar& cal, double expiry, double valuationTime, int32_t stepsPerDay,

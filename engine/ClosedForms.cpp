@@ -4,7 +4,9 @@
 
 #include <boost/math/distributions/normal.hpp>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace kelvaro {
 
@@ -50,11 +52,39 @@ std::optional<double> KnockOutLevel(const CWarrant& w) {
     return std::nullopt;
 }
 
+int32_t DividendsInLife(const CWarrant& w) {
+    int32_t count = w.DividendDay >= 0 ? 1 : 0;
+    for (const int32_t day : w.MoreDividendDays) count += day >= 0 ? 1 : 0;
+    return count;
+}
+
+double DividendsPresentValue(const CGrid& grid) {
+    const CWarrant& w = grid.Warrant;
+    const double rate = std::log1p(grid.Rate);
+    const auto presentValue = [&](int32_t day, double amount) {
+        if (day < 0 || day >= grid.DayCount) return 0.0;
+        int64_t steps = 0;
+        for (int32_t d = 0; d < day; ++d) steps += grid.DaySteps[static_cast<std::size_t>(d)];
+        return amount * std::exp(-rate * (static_cast<double>(steps) / grid.StepsPerYear));
+    };
+    double sum = presentValue(w.DividendDay, w.Dividend);
+    const std::size_t more = std::min(w.MoreDividends.size(), w.MoreDividendDays.size());
+    for (std::size_t i = 0; i < more; ++i)
+        sum += presentValue(w.MoreDividendDays[i], w.MoreDividends[i].Amount);
+    return sum;
+}
+
 std::optional<double> ClosedFormValue(const CGrid& grid, double share) {
-    if (!grid.Allocated || grid.Warrant.DividendDay >= 0 || grid.StepsPerYear <= 0)
-        return std::nullopt;
+    if (!grid.Allocated || grid.StepsPerYear <= 0) return std::nullopt;
+    // Hull, Options, Futures, and Other Derivatives, "known dividends": a
+    // European option on a share that pays known cash dividends is valued by
+    // Black–Scholes at the share price less their present value. A barrier
+    // has no such simple form.
+    const bool dividends = DividendsInLife(grid.Warrant) > 0;
+    if (dividends && grid.Warrant.ProductType != kNormal) return std::nullopt;
+    const double escrowed = dividends ? share - DividendsPresentValue(grid) : share;
     const auto v =
-        ClosedForm(grid.Warrant, share, ClockOf(grid.TotalSteps, grid.StepsPerYear, grid.Rate),
+        ClosedForm(grid.Warrant, escrowed, ClockOf(grid.TotalSteps, grid.StepsPerYear, grid.Rate),
                    grid.Warrant.Volatility);
     if (!v) return std::nullopt;
     return *v * grid.Warrant.Multiplier;

@@ -16,9 +16,20 @@ std::optional<double> KnockOutLevel(const CWarrant& terms);
 // Closed-form value per warrant on the lattice's clock (T = TotalSteps /
 // StepsPerYear years, continuous rate ln(1 + Rate)): Black–Scholes for
 // Normal, down-and-out call / up-and-out put with the barrier at the strike
-// for Turbo (SHB). nullopt for Turbo (SG), a dividend inside the range, or a
-// grid never built.
+// for Turbo (SHB). With dividends inside the life, Normal only, escrowed:
+// Black–Scholes at the share price less the dividends' present value
+// (DividendsPresentValue). nullopt for Turbo (SG), a turbo with a dividend
+// inside the life, or a grid never built.
 std::optional<double> ClosedFormValue(const CGrid& grid, double share);
+
+// How many dividends of a built grid fall inside its life (DividendDay and
+// MoreDividendDays at or above 0).
+int32_t DividendsInLife(const CWarrant& w);
+
+// The dividends inside the life of a built grid discounted to the valuation
+// moment at ln(1 + Rate), each from the moment the lattice applies it: the
+// start of its trading day, after the steps of the days before it.
+double DividendsPresentValue(const CGrid& grid);
 
 // The lattice's clock: years to expiry and the continuous rate.
 struct LatticeClock {

@@ -322,6 +322,7 @@ CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& close,
     f.BreakEven = w.IsCall ? w.Strike + perShare : w.Strike - perShare;
     f.Reference = ClosedFormValue(grid, share);
     if (f.Reference) f.ReferenceDifference = value - *f.Reference;
+    f.ReferenceEscrowed = f.Reference && DividendsInLife(w) > 0;
 
     if (withRevaluations) SetVegaRho(grid, share, onProgress, f);
     return f;

@@ -97,11 +97,12 @@ struct CShareFigures {
     std::optional<double> KnockOutDistance;    // % of Share, negative once past the level
     std::optional<double> Reference;           // closed form, where one applies
     std::optional<double> ReferenceDifference; // Value - Reference
-    bool OffLattice = false;       // beyond the lattice on the live side: only the level is set
-    bool KnockedOut = false;       // at or past the knock-out level: no Greeks
-    bool Unreliable = false;       // the nodes of the differences reach the level or the zone
-    bool Stopped = false;          // `onProgress` stopped the revaluations: no vega or rho
-    bool ThetaOverWeekend = false; // the next trading day is a Monday: theta spans the weekend
+    bool OffLattice = false;        // beyond the lattice on the live side: only the level is set
+    bool KnockedOut = false;        // at or past the knock-out level: no Greeks
+    bool Unreliable = false;        // the nodes of the differences reach the level or the zone
+    bool Stopped = false;           // `onProgress` stopped the revaluations: no vega or rho
+    bool ThetaOverWeekend = false;  // the next trading day is a Monday: theta spans the weekend
+    bool ReferenceEscrowed = false; // Reference is the escrowed-dividend form
 };
 
 // The value-only revaluations vega and rho take: volatility up and down,

@@ -86,6 +86,12 @@ private:
 // Product types, as indexed by the window's type choice.
 enum : int32_t { kNormal = 0, kTurboSHB = 1, kTurboSG = 2 };
 
+// A cash dividend: its ex-date (date-time serial) and amount per share.
+struct CDividend {
+    double Date = 0;
+    double Amount = 0;
+};
+
 // The warrant's terms.
 class CWarrant {
 public:
@@ -100,6 +106,10 @@ public:
     double KnockOutMargin = 0; // Turbo (SG) only
     double ResidualValue = 0;  // paid by a knocked-out Turbo (SG)
     int32_t DividendDay = 0;   // trading-day index, -1 for none
+    // Dividends after the form's one (DividendDate, Dividend), in any order.
+    std::vector<CDividend> MoreDividends{};
+    // Each one's trading-day index, -1 for none; set by the build as DividendDay is.
+    std::vector<int32_t> MoreDividendDays{};
 };
 
 // One valuation from the inputs to the value grid. Invariant: while Allocated

@@ -95,6 +95,19 @@ bool SettledWithoutSearch(const CGrid& inputs, double share, CImpliedVolatility&
     return false;
 }
 
+// The share price less the dividends inside the life, undiscounted, the
+// form's one first (one dividend is taken off as it is given).
+double GuideShare(const CWarrant& w, const engine_detail::Calendar& cal, double share) {
+    std::optional<double> dividends;
+    if (cal.DividendDay >= 0) dividends = w.Dividend;
+    const std::size_t more = std::min(w.MoreDividends.size(), cal.MoreDividendDays.size());
+    for (std::size_t i = 0; i < more; ++i)
+        if (cal.MoreDividendDays[i] >= 0)
+            dividends =
+                dividends ? *dividends + w.MoreDividends[i].Amount : w.MoreDividends[i].Amount;
+    return dividends ? share - *dividends : share;
+}
+
 // One solve: the lattice values tried so far, and the closed form that
 // guides the first steps.
 class VolatilitySearch {
@@ -108,7 +121,7 @@ public:
           // price (escrowed), since only the starting point and slope
           // depend on it.
           clock_(ClockOf(cal.TotalSteps, cal.StepsPerYear, inputs.Rate)),
-          guideShare_(cal.DividendDay >= 0 ? share - w_.Dividend : share),
+          guideShare_(GuideShare(w_, cal, share)),
           keepGoing_([this, onProgress] { return !onProgress || onProgress(result_.Valuations); }) {
         start_ = GuideStart();
     }

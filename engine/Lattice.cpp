@@ -153,6 +153,7 @@ void Commit(CGrid& grid, Build& b) noexcept {
     if (grid.Allocated) FreeArrays(grid);
     const Calendar& cal = b.cal;
     grid.Warrant.DividendDay = cal.DividendDay;
+    grid.Warrant.MoreDividendDays.swap(b.cal.MoreDividendDays);
     grid.ClosedSteps = cal.ClosedSteps;
     grid.WeekendDaySteps = cal.WeekendDaySteps;
     grid.StepsPerYear = cal.StepsPerYear;

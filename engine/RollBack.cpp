@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string_view>
 
 namespace kelvaro {
@@ -29,6 +30,10 @@ void StepBack(CGrid& grid) {
 }
 
 void ApplyDividend(CGrid& grid) {
+    ApplyDividend(grid, grid.Warrant.Dividend);
+}
+
+void ApplyDividend(CGrid& grid, double amount) {
     const int32_t n = grid.NodeCount;
     if (!grid.Allocated || n < 2) throw EngineError(RefusalCode::NotBuilt);
     // The new curve goes to Scratch and replaces Values only once it is
@@ -36,7 +41,7 @@ void ApplyDividend(CGrid& grid) {
     const double* S = grid.Values.data();
     const double* P = grid.Prices.data();
     double* V = grid.Scratch.data();
-    const double D = grid.Warrant.Dividend;
+    const double D = amount;
 
     // Node prices ascend, so the first node above the shifted price never
     // moves down: one moving index instead of a scan per node.
@@ -68,11 +73,25 @@ void ApplyDividend(CGrid& grid) {
     grid.Values.swap(grid.Scratch);
 }
 
+std::optional<double> engine_detail::DividendOnDay(const CWarrant& w, int32_t day) {
+    // The form's dividend first, so that one dividend is applied as given and
+    // dividends on one day as one of their sum.
+    std::optional<double> sum;
+    if (day == w.DividendDay) sum = w.Dividend;
+    const std::size_t more = std::min(w.MoreDividends.size(), w.MoreDividendDays.size());
+    for (std::size_t i = 0; i < more; ++i)
+        if (w.MoreDividendDays[i] == day) {
+            const double amount = w.MoreDividends[i].Amount;
+            sum = sum ? *sum + amount : amount;
+        }
+    return sum;
+}
+
 void engine_detail::RollBackDayInto(CGrid& grid, int32_t day, bool keepRow) {
     if (!grid.Allocated || day < 0 || day >= grid.DayCount)
         throw EngineError(RefusalCode::BadTradingDay);
     const int32_t steps = grid.DaySteps[day];
-    const bool dividend = day == grid.Warrant.DividendDay;
+    const std::optional<double> dividend = DividendOnDay(grid.Warrant, day);
     // A grid built without day rows keeps none.
     keepRow = keepRow && day >= 1 && grid.DayValues.size() == static_cast<size_t>(grid.DayCount);
     // The snapshot row is filled by the step threads unless the dividend
@@ -87,7 +106,7 @@ void engine_detail::RollBackDayInto(CGrid& grid, int32_t day, bool keepRow) {
         // at a time so the overflowing step throws with the state it leaves.
         for (int32_t s = done; s < steps; ++s) StepBack(grid);
     }
-    if (dividend) ApplyDividend(grid);
+    if (dividend) ApplyDividend(grid, *dividend);
     if (keepRow && !stored)
         std::copy(grid.Values.begin(), grid.Values.end(), grid.DayValues[day - 1].begin());
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace kelvaro {
 
@@ -14,11 +15,13 @@ namespace kelvaro {
 // the step. An overflow throws and leaves Values at the last finite step.
 void StepBack(CGrid& grid);
 
-// Maps the value curve across the cash dividend; an overflow throws and
-// leaves Values as they were before the dividend.
+// Maps the value curve across a cash dividend of `amount`; an overflow
+// throws and leaves Values as they were before the dividend.
+void ApplyDividend(CGrid& grid, double amount);
+// The same with the form's dividend, Warrant.Dividend.
 void ApplyDividend(CGrid& grid);
 
-// All time steps of one trading day, the dividend on its day, and the
+// All time steps of one trading day, the dividends on its day, and the
 // snapshot into the previous day's row of DayValues.
 void RollBackDay(CGrid& grid, int32_t day);
 
@@ -37,6 +40,9 @@ namespace engine_detail {
 // RollBackDay for a grid with or without day rows; `keepRow` false skips the
 // snapshot. Values are the same either way.
 void RollBackDayInto(CGrid& grid, int32_t day, bool keepRow);
+
+// The sum of the dividends applied on this trading day, nullopt for none.
+std::optional<double> DividendOnDay(const CWarrant& w, int32_t day);
 
 } // namespace engine_detail
 

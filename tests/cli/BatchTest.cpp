@@ -320,6 +320,7 @@ TEST(Batch, EveryOptionIsUsedOrRefusedNoneIgnored) {
         {"--margin", {"0,4", kUsed}},
         {"--dividend-date", {"2006-03-20", kUsed}},
         {"--dividend", {"0,3", kUsed}},
+        {"--dividends", {"2006-03-20:0,3;2006-04-03:0,2", kUsed}},
         {"--steps-per-day", {"10", kUsed}},
         {"--volatility", {"25", kUsed}},
         {"--rate", {"4", kUsed}},
