@@ -15,10 +15,6 @@ using namespace kelvaro;
 
 namespace {
 
-bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
-}
-
 // The worked example (1 March to 21 April 2006, every calendar day one
 // 100-step day: 36 500 steps a year) with these dividends and no form one.
 CGrid WithSchedule(std::vector<CDividend> dividends, int32_t type = kNormal, bool call = true) {
