@@ -3,7 +3,7 @@
 # worked example, each product, figures, solver, scenario, refusals, a batch)
 # with two binaries and compares stdout, stderr and exit status byte for byte.
 # Usage: compare-kelvaro.sh OLD NEW
-old=$1 new=$2
+old=$(realpath "$1") new=$(realpath "$2")
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
 v=(--valuation "2006-03-01 10:00")
 cases=(
