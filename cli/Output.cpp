@@ -2,8 +2,10 @@
 
 #include "NumberText.h"
 #include "PeopleText.h"
+#include "ScenarioText.h"
 #include "ShareOutput.h"
 
+#include <cmath>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -41,6 +43,18 @@ std::string JsonText(const CGrid& grid) {
     integer("ClosedSteps", grid.ClosedSteps);
     integer("WeekendDaySteps", grid.WeekendDaySteps);
     integer("DividendDay", grid.Warrant.DividendDay);
+    // Only with closures on, so that the JSON without them stays as it was.
+    if (!grid.Closures.empty()) {
+        json += "  \"ClosureDays\": [";
+        bool first = true;
+        for (const int32_t day : grid.Closures)
+            if (day >= std::trunc(grid.ValuationTime) && day <= std::trunc(grid.Warrant.Expiry)) {
+                json += first ? "\"" : ", \"";
+                json += SerialDateText(day) + "\"";
+                first = false;
+            }
+        json += "],\n";
+    }
     integer("NodeCount", grid.NodeCount);
     real("PriceMin", grid.PriceMin);
     real("PriceMax", grid.PriceMax);

@@ -43,6 +43,7 @@ inline constexpr InputInfo kInputs[] = {
     {"volatility", "30,0"}, {"rate", "3,0"},
     {"open", "100"},        {"weekend", "2,0"},
     {"share", ""},          {"price", ""},
+    {"holidays", ""},       {"closures", ""},
 };
 
 // The input's default text; "" for an unknown name.

@@ -112,7 +112,7 @@ bool ComputeCalendar(const CGrid& grid, Calendar& out) {
     out.DayCount = TradingDays(out.Span, out.ExpiryWeekday) -
                    WeekdayClosures(closures, firstDay, std::trunc(expiry));
 
-    out.DividendDay = w.Dividend != 0 ? TradingDayOfDate(grid, out, w.DividendDate) : -1;
+    out.DividendDay = w.Dividend != 0 ? TradingDayOfEvent(grid, out, w.DividendDate) : -1;
 
     const long double stepsPerDay = grid.StepsPerDay;
 
@@ -160,7 +160,7 @@ bool ComputeCalendar(const CGrid& grid, Calendar& out) {
     return true;
 }
 
-int32_t TradingDayOfDate(const CGrid& grid, const Calendar& cal, double date) {
+int32_t TradingDayOfEvent(const CGrid& grid, const Calendar& cal, double date) {
     const double expiry = grid.Warrant.Expiry;
     // Too early or too late to land inside the life however far it moves.
     if (!(date < expiry && date > std::trunc(grid.ValuationTime) - 2 * kMostSpan)) return -1;

@@ -75,7 +75,7 @@ struct Calendar {
 // acts: a date on a weekend or a closure acts on the next trading day, at
 // the same time of day. -1 unless that moved date is after the valuation
 // time and before the expiry.
-int32_t TradingDayOfDate(const CGrid& grid, const Calendar& cal, double date);
+int32_t TradingDayOfEvent(const CGrid& grid, const Calendar& cal, double date);
 
 // Computes ExpiryWeekday first (the caller keeps it even on rejection), then
 // returns false for a span outside 1 to 2000 calendar days.

@@ -102,6 +102,7 @@ struct CShareFigures {
     bool Unreliable = false;       // the nodes of the differences reach the level or the zone
     bool Stopped = false;          // `onProgress` stopped the revaluations: no vega or rho
     bool ThetaOverWeekend = false; // the next trading day is a Monday: theta spans the weekend
+    int32_t ThetaClosures = 0;     // weekday closures theta spans (Good Friday, Easter Monday)
 };
 
 // The value-only revaluations vega and rho take: volatility up and down,
