@@ -2,6 +2,7 @@
 // kelvaro's options and batch columns, and the window's Asetukset menu.
 #include "Closures.h"
 #include "Holidays.h"
+#include "ShareOutput.h"
 #include "WarrantInputs.h"
 #include "WindowFixture.h"
 
@@ -89,6 +90,23 @@ TEST(ClosuresFile, HolidaysAndFileTogetherForTheYearsOfTheValuation) {
               (std::vector<int32_t>{SerialOfDate(2026, 12, 24), SerialOfDate(2026, 12, 28)}));
     EXPECT_TRUE(ClosureDays("", "", valuation, expiry).empty());
     EXPECT_THROW(ClosureDays("tukholma", "", valuation, expiry), InputError);
+}
+
+TEST(ClosuresText, ThetaSaysWhichClosedDaysItSpans) {
+    struct Case { bool weekend; int32_t closures; const char* label; };
+    const Case cases[] = {
+        {false, 0, "Theta päivässä: "},
+        {true, 0, "Theta päivässä (yli viikonlopun): "},
+        {false, 1, "Theta päivässä (yli pörssin vapaapäivän): "},
+        {true, 2, "Theta päivässä (yli viikonlopun ja pörssin vapaapäivien): "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        CShareFigures f;
+        f.ThetaPerDay = -0.5, f.ThetaOverWeekend = c.weekend, f.ThetaClosures = c.closures;
+        EXPECT_NE(FiguresText(f, ',').find(std::string(c.label) + "-0,5"), std::string::npos)
+            << FiguresText(f, ',');
+    }
 }
 
 TEST(HolidaysCli, JsonScenarioDatesExpiryAndBatchColumns) {

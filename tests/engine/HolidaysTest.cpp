@@ -1,9 +1,13 @@
 // The Helsinki exchange's closures and how the calendar counts them.
 #include "Calendar.h"
+#include "ClosedForms.h"
+#include "Figures.h"
 #include "Holidays.h"
 #include "TestGrids.h"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 using namespace kelvaro;
 
@@ -25,6 +29,14 @@ CGrid EasterGrid() {
     g.WeekendWeight = 0.25;
     g.Closures = HelsinkiClosures(2025, 2027);
     return g;
+}
+
+// The Black–Scholes call per share, written out by hand.
+double BlackScholesCall(double S, double K, double T, double r, double sigma) {
+    const auto N = [](double x) { return 0.5 * std::erfc(-x / std::sqrt(2.0)); };
+    const double sd = sigma * std::sqrt(T);
+    const double d1 = (std::log(S / K) + (r + sigma * sigma / 2) * T) / sd;
+    return S * N(d1) - K * std::exp(-r * T) * N(d1 - sd);
 }
 
 } // namespace
@@ -164,5 +176,33 @@ TEST(Holidays, UnorderedClosuresAreRefused) {
         FAIL() << "built";
     } catch (const EngineError& e) {
         EXPECT_EQ(e.Code(), RefusalCode::ClosuresUnordered);
+    }
+}
+
+TEST(Holidays, ThetaOverEasterIsFiveCalendarDaysOfBlackScholesDecay) {
+    // Thursday 2 April 2026 to Tuesday 7 April is one trading day of the
+    // calendar; with every closed day weighing a whole day it is five days
+    // of the closed form's decay (as FiguresTest's Friday-to-Monday is three).
+    struct Case { double day; double days; bool weekend; int32_t closures; };
+    const Case cases[] = {
+        {46114, 5, true, 2},  // Thursday before Good Friday
+        {46155, 2, false, 1}, // Wednesday before Ascension Day (14.5)
+        {46113, 1, false, 0}, // Wednesday 1 April
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.day);
+        CGrid g = WorkedExample(kNormal, true);
+        g.Warrant.Strike = 32, g.Warrant.Multiplier = 0.1, g.Rate = 0.025;
+        g.Warrant.Expiry = 46465 + k1820;
+        g.ValuationTime = c.day + 14.0 / 24;
+        g.Closures = HelsinkiClosures(2025, 2027);
+        g = Valued(g);
+        const double T = double(g.TotalSteps) / g.StepsPerYear, r = std::log(1 + g.Rate);
+        const double decay = (BlackScholesCall(30, 32, T - c.days / 365, r, 0.3) -
+                              BlackScholesCall(30, 32, T, r, 0.3)) * 0.1;
+        const CShareFigures f = FiguresAt(g, 30, false);
+        EXPECT_NEAR(*f.ThetaPerDay, decay, 0.02 * std::fabs(decay));
+        EXPECT_EQ(f.ThetaOverWeekend, c.weekend);
+        EXPECT_EQ(f.ThetaClosures, c.closures);
     }
 }
