@@ -8,16 +8,53 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 
 namespace kelvaro {
 
+namespace {
+
+// A closures file is a few dozen short lines; these bound what a wrong file
+// may cost.
+constexpr size_t kLongestLine = 200;
+constexpr int64_t kMostLines = 100000;
+
+// The next line without its end, at most kLongestLine + 1 characters of it
+// kept (a longer line is refused by its length).
+bool ReadBoundedLine(std::istream& in, std::string& line) {
+    line.clear();
+    int c = 0;
+    bool any = false;
+    while ((c = in.get()) != std::char_traits<char>::eof()) {
+        any = true;
+        if (c == '\n') break;
+        if (line.size() <= kLongestLine) line.push_back(static_cast<char>(c));
+    }
+    // A line may end in CR LF.
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return any;
+}
+
+} // namespace
+
 std::vector<int32_t> ReadClosuresFile(const std::string& path) {
+    // Only a regular file: a device or a pipe could feed lines forever.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        throw InputError("sulkemispäivien tiedosto " + Quoted(path) +
+                         " ei ole luettavissa oleva tavallinen tiedosto");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw InputError("sulkemispäivien tiedostoa " + Quoted(path) + " ei voi lukea");
     std::vector<int32_t> days;
     std::string line;
-    for (int64_t number = 1; std::getline(in, line); ++number) {
+    for (int64_t number = 1; ReadBoundedLine(in, line); ++number) {
+        const auto bad = [&](std::string_view why) {
+            throw InputError("sulkemispäivien tiedosto " + Quoted(path) + ", rivi " +
+                             std::to_string(number) + ": " + std::string(why));
+        };
+        if (line.size() > kLongestLine) bad("rivi on liian pitkä");
+        if (number > kMostLines) bad("liian monta riviä");
         std::string_view text = line;
         if (const size_t hash = text.find('#'); hash != std::string_view::npos)
             text = text.substr(0, hash);
