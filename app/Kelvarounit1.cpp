@@ -2,6 +2,7 @@
 
 #include "BackgroundJob.h"
 #include "ChartWindow.h"
+#include "Closures.h"
 #include "Conversions.h"
 #include "DateTyping.h"
 #include "Dates.h"
@@ -161,6 +162,7 @@ void TForm1::ConnectCommands() {
     connect(ui->Tunnusluvut1, &QAction::triggered, this, &TForm1::OpenFigures);
     connect(ui->Arvokayra1, &QAction::triggered, this, &TForm1::OpenChart);
     connect(ui->Skenaariot1, &QAction::triggered, this, &TForm1::OpenScenarios);
+    connect(ui->Lisasulkemiset1, &QAction::triggered, this, &TForm1::PickClosuresFile);
 }
 
 void TForm1::SetUpKeyboard() {
@@ -266,6 +268,33 @@ void TForm1::ReadInputs() {
     inputs_.OpenFraction = FromPercent(ReadFloat(ui->EditXOpen, ui->Label9));
     inputs_.WeekendWeight = WeekendWeightFromDays(ReadFloat(ui->EditWeekEnd, ui->Label10));
     inputs_.Rate = FromPercent(ReadFloat(ui->EditRate, ui->Label11));
+    try {
+        inputs_.Closures = ClosureDays(ui->Vapaapaivat1->isChecked() ? kHelsinkiHolidays : "",
+                                       closuresFile_, inputs_.ValuationTime, warrant.Expiry);
+    } catch (const InputError& e) {
+        throw FieldError(SentenceOf(e.what()));
+    }
+}
+
+void TForm1::PickClosuresFile(bool checked) {
+    closuresFile_.clear();
+    ui->Lisasulkemiset1->setToolTip({});
+    if (!checked) return;
+    ui->Lisasulkemiset1->setChecked(false);
+    const std::optional<QString> name = AskOpenFileName(
+        {this,
+         QStringLiteral("Lisäsulkemiset"),
+         {QStringLiteral("Tekstitiedostot (*.txt)"), QStringLiteral("Kaikki tiedostot (*)")}});
+    if (!name) return;
+    try {
+        ReadClosuresFile(name->toStdString());
+    } catch (const InputError& e) {
+        ShowErrorBox(SentenceOf(e.what()));
+        return;
+    }
+    closuresFile_ = name->toStdString();
+    ui->Lisasulkemiset1->setChecked(true);
+    ui->Lisasulkemiset1->setToolTip(*name);
 }
 
 void TForm1::ButtonDividendsClick() {

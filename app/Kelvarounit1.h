@@ -82,6 +82,11 @@ public slots:
     // Lisää osinkoja: the table of the dividends after the form's one, opened
     // without blocking; its OK keeps them for the next valuation.
     void ButtonDividendsClick();
+    // Asetukset > Lisäsulkemiset…: checking it asks for a closures file
+    // (unchecked again when cancelled or refused), unchecking drops it.
+    void PickClosuresFile(bool checked);
+    // The extra closures file in use; empty for none.
+    const std::string& ClosuresFile() const { return closuresFile_; }
     // Asks the running work to stop; the last complete valuation stays.
     void CancelWork();
 
@@ -154,6 +159,7 @@ private:
     // it completes, so that a cancel or a failure leaves grid_ whole.
     CGrid work_;
     QString workListing_;
+    std::string closuresFile_;
     // Osake as read for the valuation (shown group only), its figures, and
     // the volatility Hae solved for the valuation after it.
     std::optional<double> share_;

@@ -46,6 +46,12 @@ constexpr OptionInfo kOptions[] = {
     {"--rate", "PROSENTTIA", InputDefault("rate"), "riskitön korko, % vuodessa (oletus: 3)"},
     {"--open", "PROSENTTIA", InputDefault("open"), "pörssiaika, % päivästä (oletus: 100)"},
     {"--weekend", "PÄIVÄÄ", InputDefault("weekend"), "viikonlopun pituus päivinä (oletus: 2)"},
+    {"--holidays", "helsinki", "",
+     "pörssin vapaapäivät: helsinki = Helsingin pörssin kiinteät ja pääsiäisen mukaan "
+     "liikkuvat vapaapäivät, jotka lasketaan kuten viikonloppupäivät (oletus: ei vapaapäiviä)"},
+    {"--closures", "TIEDOSTO", "",
+     "lisäsulkemiset tiedostosta: yksi päivä YYYY-MM-DD riviä kohden, # aloittaa "
+     "kommentin, tyhjät rivit ohitetaan; yksin tai --holidays-valitsimen lisäksi"},
     {"--results", "TIEDOSTO", "",
      "tallentaa koko arvotaulukon sarkaineroteltuna tiedostoon kuten ikkunan "
      "\"Tallenna tulokset\" (oletus: ei tallenneta)"},

@@ -2,8 +2,10 @@
 
 #include "NumberText.h"
 #include "PeopleText.h"
+#include "ScenarioText.h"
 #include "ShareOutput.h"
 
+#include <cmath>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -46,6 +48,18 @@ std::string JsonText(const CGrid& grid) {
         json += "  \"DividendDays\": [" + std::to_string(grid.Warrant.DividendDay);
         for (const std::int32_t day : grid.Warrant.MoreDividendDays)
             json += ", " + std::to_string(day);
+        json += "],\n";
+    }
+    // Only with closures on, so that the JSON without them stays as it was.
+    if (!grid.Closures.empty()) {
+        json += "  \"ClosureDays\": [";
+        bool first = true;
+        for (const int32_t day : grid.Closures)
+            if (day >= std::trunc(grid.ValuationTime) && day <= std::trunc(grid.Warrant.Expiry)) {
+                json += first ? "\"" : ", \"";
+                json += SerialDateText(day) + "\"";
+                first = false;
+            }
         json += "],\n";
     }
     integer("NodeCount", grid.NodeCount);

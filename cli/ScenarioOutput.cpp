@@ -1,5 +1,6 @@
 #include "ScenarioOutput.h"
 
+#include "Calendar.h"
 #include "ChartFile.h"
 #include "Conversions.h"
 #include "Dates.h"
@@ -79,6 +80,12 @@ std::vector<int32_t> ReadDays(const CGrid& grid, const std::string& text) {
                                                 std::chrono::day(static_cast<unsigned>(day)))
                         .ok();
         if (!ok) ThrowBadValue("--scenario-dates", item, "päivämäärä muodossa YYYY-MM-DD");
+        const int32_t serial =
+            SerialOfDate(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+        if (DayOfWeekOfSerial(serial) >= 2 && DayOfWeekOfSerial(serial) <= 6 &&
+            !IsTradingDay(grid.Closures, serial))
+            throw InputError("päivä " + item +
+                             " on pörssin vapaapäivä eikä hilan kaupankäyntipäivä");
         const std::optional<int32_t> index = TradingDayOfDate(
             grid, SerialOfDate(year, static_cast<unsigned>(month), static_cast<unsigned>(day)));
         if (!index)

@@ -44,6 +44,7 @@ constexpr std::pair<RefusalCode, const char*> kFixedTexts[] = {
     {RefusalCode::DividendNotFinite, "Osinko ei ole kelvollinen luku"},
     {RefusalCode::DividendDateNotFinite, "Osinkopäivä ei ole kelvollinen"},
     {RefusalCode::KnockOutMarginNotFinite, "SG:n knock-out marginaali ei ole kelvollinen luku"},
+    {RefusalCode::ClosuresUnordered, "Pörssin sulkemispäivät eivät ole nousevassa järjestyksessä"},
     {RefusalCode::DateNotFinite, "Päivämäärä ei ole kelvollinen"},
     {RefusalCode::SharePriceNotPositive, "Osakkeen hinnan on oltava suurempi kuin 0"},
     {RefusalCode::MarketPriceNotPositive, "Warrantin hinnan on oltava suurempi kuin 0"},
@@ -148,13 +149,15 @@ std::string DateRangeText(DateRangeProblem problem) {
                "enintään 2000 kalenteripäivää molemmat päivät mukaan lukien";
     case DateRangeProblem::ExpiryOnWeekend:
         return "Päättymispäivä osuu viikonloppuun";
+    case DateRangeProblem::ExpiryOnClosure:
+        return "Päättymispäivä osuu pörssin vapaapäivään";
     }
     return {};
 }
 
 std::string DateRangeRefusalText(const CGrid& grid, RefusedCommand command, RefusalForm form) {
     const std::optional<DateRangeProblem> problem =
-        DateRangeRefusal(grid.ValuationTime, grid.Warrant.Expiry);
+        DateRangeRefusal(grid.ValuationTime, grid.Warrant.Expiry, grid.Closures);
     if (!problem) return {};
     const bool check = command == RefusedCommand::Check;
     std::string text = check ? kCheckRefused : kCalculationRefused;

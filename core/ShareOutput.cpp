@@ -19,6 +19,18 @@ struct Field {
     std::string_view unit; // the window's unit column
 };
 
+// Theta runs to the next trading day, which may lie past closed days.
+std::string_view ThetaLabel(const CShareFigures& f) {
+    if (f.ThetaClosures > 0)
+        return f.ThetaOverWeekend
+                   ? (f.ThetaClosures > 1
+                          ? "Theta päivässä (yli viikonlopun ja pörssin vapaapäivien)"
+                          : "Theta päivässä (yli viikonlopun ja pörssin vapaapäivän)")
+                   : (f.ThetaClosures > 1 ? "Theta päivässä (yli pörssin vapaapäivien)"
+                                          : "Theta päivässä (yli pörssin vapaapäivän)");
+    return f.ThetaOverWeekend ? "Theta päivässä (yli viikonlopun)" : "Theta päivässä";
+}
+
 // In the order of the JSON keys.
 std::vector<Field> FieldsOf(const CShareFigures& f) {
     return {
@@ -26,8 +38,7 @@ std::vector<Field> FieldsOf(const CShareFigures& f) {
         {"Delta", "Delta", f.Delta, "/ osakkeen hintayksikkö"},
         {"Gamma", "Gamma", f.Gamma, "/ hintayksikkö²"},
         // Friday to Monday is one trading day but three calendar days.
-        {"ThetaPerDay", f.ThetaOverWeekend ? "Theta päivässä (yli viikonlopun)" : "Theta päivässä",
-         f.ThetaPerDay, "/ kaupankäyntipäivä"},
+        {"ThetaPerDay", ThetaLabel(f), f.ThetaPerDay, "/ kaupankäyntipäivä"},
         {"Vega", "Vega (1 %-yksikkö)", f.Vega, "/ volatiliteetin %-yksikkö"},
         {"Rho", "Rho (1 %-yksikkö)", f.Rho, "/ koron %-yksikkö"},
         {"Leverage", "Vipu", f.Leverage, "×"},

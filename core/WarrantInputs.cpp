@@ -1,5 +1,6 @@
 #include "WarrantInputs.h"
 
+#include "Closures.h"
 #include "Conversions.h"
 #include "Dates.h"
 #include "InputScaling.h"
@@ -133,6 +134,9 @@ CGrid ReadWarrant(const InputTexts& texts) {
     grid.OpenFraction = FromPercent(ReadFloat(texts, "open"));
     grid.WeekendWeight = WeekendWeightFromDays(ReadFloat(texts, "weekend"));
     grid.Rate = FromPercent(ReadFloat(texts, "rate"));
+    grid.Closures = ClosureDays(texts.contains("holidays") ? texts.find("holidays")->second : "",
+                                texts.contains("closures") ? texts.find("closures")->second : "",
+                                grid.ValuationTime, warrant.Expiry);
     return grid;
 }
 

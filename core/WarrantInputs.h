@@ -53,6 +53,8 @@ inline constexpr InputInfo kInputs[] = {
     {"weekend", "2,0"},
     {"share", ""},
     {"price", ""},
+    {"holidays", ""},
+    {"closures", ""},
 };
 
 // The input's default text; "" for an unknown name.

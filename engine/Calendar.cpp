@@ -1,9 +1,11 @@
 // Trading calendar: trading days, the dividend's day and the time steps of
-// each part of the day. Exchange hours are 10:00-18:20 on Monday to Friday.
+// each part of the day. Exchange hours are 10:00-18:20 on Monday to Friday,
+// except on the record's closures, which count as weekend days do.
 #include "Calendar.h"
 
 #include "EngineInternal.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace kelvaro {
@@ -31,6 +33,26 @@ int32_t Weekday(double serial) {
 }
 
 constexpr RefusalCode kStepsTooMany = RefusalCode::TooManyTimeSteps;
+
+// The most calendar days the exchange can stay closed in a row: a bound for
+// the walks over closed days, which must end even where a serial is too
+// large for a day's step to change it.
+int32_t MostClosedRun(const std::vector<int32_t>& closures) {
+    return static_cast<int32_t>(std::min<size_t>(closures.size(), INT32_MAX - 2)) + 2;
+}
+
+// A calendar span is at most this many days, both ends counted.
+constexpr int32_t kMostSpan = 2000;
+
+// Closures on Monday to Friday among the whole days first ... last.
+int32_t WeekdayClosures(const std::vector<int32_t>& closures, double first, double last) {
+    const auto from = std::lower_bound(closures.begin(), closures.end(), first,
+                                       [](int32_t day, double d) { return day < d; });
+    int32_t count = 0;
+    for (auto it = from; it != closures.end() && *it <= last; ++it)
+        if (Weekday(*it) < 5) ++count;
+    return count;
+}
 
 // Inputs outside their meaningful range are refused, naming the input as the
 // window labels it.
@@ -60,6 +82,9 @@ void ValidateInputs(const CGrid& grid) {
         if (!std::isfinite(d.Date)) throw EngineError(RefusalCode::DividendDateNotFinite);
     }
     if (!std::isfinite(w.KnockOutMargin)) throw EngineError(RefusalCode::KnockOutMarginNotFinite);
+    if (std::adjacent_find(grid.Closures.begin(), grid.Closures.end(), std::greater_equal<>()) !=
+        grid.Closures.end())
+        throw EngineError(RefusalCode::ClosuresUnordered);
 }
 
 } // namespace
@@ -72,23 +97,31 @@ bool ComputeCalendar(const CGrid& grid, Calendar& out) {
         throw EngineError(RefusalCode::DateNotFinite);
 
     out.ExpiryWeekday = Weekday(expiry);
-    if (DateRangeRefusal(now, expiry)) return false;
+    const std::vector<int32_t>& closures = grid.Closures;
+    if (DateRangeRefusal(now, expiry, closures)) return false;
     ValidateInputs(grid);
 
-    // A weekend valuation is counted from the Friday's close: nothing is left
-    // of the valuation day, and only the weekend days still ahead count.
+    // A valuation on a weekend or a closure is counted from the previous
+    // trading day's close: nothing is left of the valuation day, and only the
+    // closed days still ahead count.
+    const double nowDay = std::trunc(now);
     const int32_t nowWeekday = Weekday(now);
-    const bool weekend = nowWeekday >= 5;
-    const double firstDay = std::trunc(now) - (weekend ? nowWeekday - 4 : 0);
+    int32_t back = nowWeekday >= 5 ? nowWeekday - 4 : 0;
+    if (!closures.empty())
+        for (back = 0; back <= MostClosedRun(closures) && !IsTradingDay(closures, nowDay - back);)
+            ++back;
+    const bool closed = back > 0;
+    const double firstDay = nowDay - back;
     out.Span = static_cast<int32_t>(std::trunc(expiry) - firstDay + 1.0);
-    out.DayCount = TradingDays(out.Span, out.ExpiryWeekday);
+    out.DayCount = TradingDays(out.Span, out.ExpiryWeekday) -
+                   WeekdayClosures(closures, firstDay, std::trunc(expiry));
 
     // A dividend of 0 is none, wherever it is dated.
-    out.DividendDay = w.Dividend != 0 ? DividendTradingDay(out, now, expiry, w.DividendDate) : -1;
+    out.DividendDay = w.Dividend != 0 ? TradingDayOfEvent(grid, out, w.DividendDate) : -1;
     out.MoreDividendDays.resize(w.MoreDividends.size());
     for (std::size_t i = 0; i < w.MoreDividends.size(); ++i) {
         const CDividend& d = w.MoreDividends[i];
-        out.MoreDividendDays[i] = d.Amount != 0 ? DividendTradingDay(out, now, expiry, d.Date) : -1;
+        out.MoreDividendDays[i] = d.Amount != 0 ? TradingDayOfEvent(grid, out, d.Date) : -1;
     }
 
     const long double stepsPerDay = grid.StepsPerDay;
@@ -99,20 +132,35 @@ bool ComputeCalendar(const CGrid& grid, Calendar& out) {
         CheckedInt32(static_cast<int64_t>(grid.StepsPerDay) + out.ClosedSteps, kStepsTooMany);
     out.WeekendDaySteps =
         TruncToInt32(static_cast<long double>(wholeDay) * grid.WeekendWeight, kStepsTooMany);
-    CheckedInt32(wholeDay + 2 * static_cast<int64_t>(out.WeekendDaySteps),
-                 kStepsTooMany); // a Monday
+    // The longest run of closed days before a trading day: a weekend, or
+    // closures next to one.
+    int32_t longestRun = 2;
+    if (!closures.empty()) {
+        int32_t run = 0;
+        for (int32_t day = 0; day < out.Span; ++day) {
+            run = IsTradingDay(closures, firstDay + day) ? 0 : run + 1;
+            longestRun = std::max(longestRun, run);
+        }
+    }
+    CheckedInt32(wholeDay + longestRun * static_cast<int64_t>(out.WeekendDaySteps), kStepsTooMany);
+    // Weekday closures in the coming year count like weekend days.
+    const int32_t yearClosures = WeekdayClosures(closures, nowDay, nowDay + 364);
     out.StepsPerYear = TruncToInt32(
-        (365 - 104 * (1 - static_cast<long double>(grid.WeekendWeight))) * wholeDay, kStepsTooMany);
+        (365 - (104 + yearClosures) * (1 - static_cast<long double>(grid.WeekendWeight))) *
+            wholeDay,
+        kStepsTooMany);
 
     // The day in 20-minute units: unit 55 is the close at 18:20 and the
     // exchange hours are 25 units long.
     const double timeOfDay = std::fmod(now, 1.0);
     out.ValuationDaySteps =
-        weekend ? 0
-                : TruncToInt32(
-                      (55 - 72 * static_cast<long double>(timeOfDay)) * stepsPerDay * 0.04 + 0.5,
-                      kStepsTooMany);
-    out.WeekendStepsPast = weekend ? (nowWeekday - 5) * out.WeekendDaySteps : 0;
+        closed ? 0
+               : TruncToInt32((55 - 72 * static_cast<long double>(timeOfDay)) * stepsPerDay * 0.04 +
+                                  0.5,
+                              kStepsTooMany);
+    out.WeekendStepsPast =
+        closed ? CheckedInt32((back - 1) * static_cast<int64_t>(out.WeekendDaySteps), kStepsTooMany)
+               : 0;
 
     const int64_t total = static_cast<int64_t>(out.ValuationDaySteps) +
                           static_cast<int64_t>(out.DayCount - 1) * wholeDay +
@@ -122,17 +170,23 @@ bool ComputeCalendar(const CGrid& grid, Calendar& out) {
     return true;
 }
 
-int32_t DividendTradingDay(const Calendar& cal, double valuationTime, double expiry, double date) {
-    // A weekend date is paid as if dated the Monday after.
-    const int32_t weekday = Weekday(date);
-    if (weekday >= 5) date += 7 - weekday;
-    if (!(date > valuationTime && date < expiry)) return -1;
-    const auto fromDividend = static_cast<int32_t>(std::trunc(expiry) - std::trunc(date) + 1.0);
-    return cal.DayCount - TradingDays(fromDividend, cal.ExpiryWeekday);
+int32_t TradingDayOfEvent(const CGrid& grid, const Calendar& cal, double date) {
+    const double expiry = grid.Warrant.Expiry;
+    // Too early or too late to land inside the life however far it moves.
+    if (!(date < expiry && date > std::trunc(grid.ValuationTime) - 2 * kMostSpan)) return -1;
+    const std::vector<int32_t>& closures = grid.Closures;
+    int32_t ahead = 0;
+    while (ahead <= MostClosedRun(closures) && !IsTradingDay(closures, date + ahead)) ++ahead;
+    const double moved = date + ahead;
+    if (!(moved > grid.ValuationTime && moved < expiry)) return -1;
+    const auto fromDate = static_cast<int32_t>(std::trunc(expiry) - std::trunc(moved) + 1.0);
+    return cal.DayCount - TradingDays(fromDate, cal.ExpiryWeekday) +
+           WeekdayClosures(closures, std::trunc(moved), std::trunc(expiry));
 }
 
 void FillDayTables(const Calendar& cal, double expiry, double valuationTime, int32_t stepsPerDay,
-                   std::vector<int32_t>& daySteps, std::vector<double>& dayDates) {
+                   const std::vector<int32_t>& closures, std::vector<int32_t>& daySteps,
+                   std::vector<double>& dayDates) {
     daySteps[0] = cal.ValuationDaySteps;
     double date = expiry;
     int32_t weekday = cal.ExpiryWeekday;
@@ -140,26 +194,41 @@ void FillDayTables(const Calendar& cal, double expiry, double valuationTime, int
         dayDates[i] = date;
         date -= 1.0;
         daySteps[i] = stepsPerDay + cal.ClosedSteps;
-        if (weekday == 0) { // a Monday: the weekend before it
+        if (!closures.empty()) {
+            // The closed days before it: a weekend, closures, or both.
+            for (int32_t run = 0; run <= MostClosedRun(closures) && !IsTradingDay(closures, date);
+                 ++run, date -= 1.0)
+                daySteps[i] += cal.WeekendDaySteps;
+        } else if (weekday == 0) { // a Monday: the weekend before it
             date -= 2.0;
             daySteps[i] += 2 * cal.WeekendDaySteps;
         }
         weekday = (weekday + 4) % 5;
     }
     dayDates[0] = valuationTime;
-    // A weekend valuation's first trading day is a Monday.
+    // A valuation on a closed day has the closed days before it behind it.
     if (cal.DayCount >= 2) daySteps[1] -= cal.WeekendStepsPast;
 }
 
 } // namespace engine_detail
 
-std::optional<DateRangeProblem> DateRangeRefusal(double valuationTime, double expiry) {
+bool IsTradingDay(const std::vector<int32_t>& closures, double serial) {
+    if (engine_detail::Weekday(serial) >= 5) return false;
+    const double day = std::trunc(serial);
+    const auto it = std::lower_bound(closures.begin(), closures.end(), day,
+                                     [](int32_t c, double d) { return c < d; });
+    return it == closures.end() || *it != day;
+}
+
+std::optional<DateRangeProblem> DateRangeRefusal(double valuationTime, double expiry,
+                                                 const std::vector<int32_t>& closures) {
     const double span = std::trunc(expiry) - std::trunc(valuationTime) + 1.0;
     if (!(span >= 1.0)) return DateRangeProblem::ExpiryBeforeValuation;
     // The span counts both end days: an expiry 1999 days after the
     // valuation day is the last one accepted.
     if (!(span <= 2000.0)) return DateRangeProblem::ExpiryTooFar;
     if (engine_detail::Weekday(expiry) >= 5) return DateRangeProblem::ExpiryOnWeekend;
+    if (!IsTradingDay(closures, expiry)) return DateRangeProblem::ExpiryOnClosure;
     return std::nullopt;
 }
 

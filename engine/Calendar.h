@@ -36,11 +36,17 @@ enum class DateRangeProblem {
     ExpiryBeforeValuation, // the expiry day is before the valuation day
     ExpiryTooFar,          // more than 2000 calendar days, both end days counted
     ExpiryOnWeekend,
+    ExpiryOnClosure, // the exchange is closed that weekday (CGrid::Closures)
 };
 
 // Why BuildLattice would refuse the date range of these two serials, or
 // nullopt when it is usable.
-std::optional<DateRangeProblem> DateRangeRefusal(double valuationTime, double expiry);
+std::optional<DateRangeProblem> DateRangeRefusal(double valuationTime, double expiry,
+                                                 const std::vector<int32_t>& closures = {});
+
+// Whether the exchange trades on the day of this serial: Monday to Friday
+// and not among `closures` (ascending whole serials).
+bool IsTradingDay(const std::vector<int32_t>& closures, double serial);
 
 // The time steps a build of these inputs would roll back, without building
 // anything: false for a refused date range; throws EngineError for the
@@ -61,22 +67,25 @@ struct Calendar {
     int32_t StepsPerYear = 0;
     int32_t ValuationDaySteps = 0; // steps left in the valuation day
     int32_t TotalSteps = 0;
-    // A Sunday valuation has the Saturday behind it: taken off the Monday.
+    // A Sunday valuation has the Saturday behind it (and a valuation on a
+    // closure the closed days before it): taken off the next trading day.
     int32_t WeekendStepsPast = 0;
 };
+
+// The trading-day index (0 the valuation day) on which an event dated `date`
+// acts: a date on a weekend or a closure acts on the next trading day, at
+// the same time of day. -1 unless that moved date is after the valuation
+// time and before the expiry.
+int32_t TradingDayOfEvent(const CGrid& grid, const Calendar& cal, double date);
 
 // Computes ExpiryWeekday first (the caller keeps it even on rejection), then
 // returns false for a span outside 1 to 2000 calendar days.
 bool ComputeCalendar(const CGrid& grid, Calendar& out);
 
-// The trading day a dividend dated `date` is applied on (its index in the
-// day tables), or -1 when it falls outside the life; needs ExpiryWeekday and
-// DayCount of `cal`.
-int32_t DividendTradingDay(const Calendar& cal, double valuationTime, double expiry, double date);
-
 // Walks back from the expiry day filling the two day tables.
 void FillDayTables(const Calendar& cal, double expiry, double valuationTime, int32_t stepsPerDay,
-                   std::vector<int32_t>& daySteps, std::vector<double>& dayDates);
+                   const std::vector<int32_t>& closures, std::vector<int32_t>& daySteps,
+                   std::vector<double>& dayDates);
 
 } // namespace engine_detail
 

@@ -314,6 +314,17 @@ CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& close,
         // Day 1 of the tables is the next trading day; dates run on after it.
         f.ThetaOverWeekend = grid.DayCount >= 2 && grid.DayDates.size() >= 2 &&
                              DayOfWeekOfSerial(grid.DayDates[1]) == 2; // a Monday
+        // Closures may put the weekend before a later weekday (Easter Tuesday).
+        if (grid.DayCount >= 2 && grid.DayDates.size() >= 2 && !grid.Closures.empty())
+            for (int32_t k = 1;
+                 k < 4000 && std::trunc(grid.DayDates[0]) + k < std::trunc(grid.DayDates[1]); ++k) {
+                const double day = std::trunc(grid.DayDates[0]) + k;
+                const int weekday = DayOfWeekOfSerial(day);
+                if (weekday == 1 || weekday == 7)
+                    f.ThetaOverWeekend = true;
+                else if (!IsTradingDay(grid.Closures, day))
+                    ++f.ThetaClosures;
+            }
     }
     if (f.Delta && value > 0) f.Leverage = *f.Delta * share / value;
     const double perShare = value / w.Multiplier;

@@ -103,6 +103,7 @@ struct CShareFigures {
     bool Stopped = false;           // `onProgress` stopped the revaluations: no vega or rho
     bool ThetaOverWeekend = false;  // the next trading day is a Monday: theta spans the weekend
     bool ReferenceEscrowed = false; // Reference is the escrowed-dividend form
+    int32_t ThetaClosures = 0;      // weekday closures theta spans (Good Friday, Easter Monday)
 };
 
 // The value-only revaluations vega and rho take: volatility up and down,

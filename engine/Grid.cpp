@@ -23,6 +23,7 @@ void CopyInputs(const CGrid& from, CGrid& to) {
     to.WeekendWeight = from.WeekendWeight;
     to.Rate = from.Rate;
     to.StepsPerDay = from.StepsPerDay;
+    to.Closures = from.Closures;
 }
 
 const char* RefusalTag(RefusalCode code) {

@@ -25,6 +25,7 @@ namespace kelvaro {
     X(DividendNotFinite)                                                                           \
     X(DividendDateNotFinite)                                                                       \
     X(KnockOutMarginNotFinite)                                                                     \
+    X(ClosuresUnordered) /* the closure days are not strictly ascending */                         \
     X(DateNotFinite)                                                                               \
     X(SharePriceNotPositive)                                                                       \
     X(MarketPriceNotPositive)                                                                      \
@@ -138,6 +139,9 @@ public:
     int32_t TotalSteps = 0;
     int32_t StepsPerYear = 0;
     int32_t NodeCount = 0;
+    // Exchange closures besides weekends: whole serials, strictly ascending;
+    // a Saturday or Sunday among them changes nothing. Empty for none.
+    std::vector<int32_t> Closures;
     std::vector<int32_t> DaySteps;
     std::vector<double> DayDates;
     std::vector<double> Prices;

@@ -194,7 +194,7 @@ bool BuildGrid(CGrid& grid, bool withRows, bool limitAsFullGrid = false) {
     Allocate(grid, b);
     FillNodes(grid, b);
     engine_detail::FillDayTables(b.cal, grid.Warrant.Expiry, grid.ValuationTime, grid.StepsPerDay,
-                                 b.daySteps, b.dayDates);
+                                 grid.Closures, b.daySteps, b.dayDates);
     if (grid.Warrant.ProductType > kNormal) {
         b.residual =
             ResidualFor(grid.Warrant, grid.StepsPerDay, b.prices, b.values, b.pUp, b.pMid, b.pDown);

@@ -101,7 +101,7 @@ void UseScratchFiles(std::vector<std::string>& args, const std::string& batch) {
     static const bool removedAtExit = std::atexit(RemoveScratch) == 0;
     (void)removedAtExit;
     const std::string prefix = ScratchPrefix();
-    for (const std::string option : {"--results", "--chart", "--grid", "--batch"}) {
+    for (const std::string option : {"--results", "--chart", "--grid", "--batch", "--closures"}) {
         // The chart's name needs an extension kelvaro draws.
         const std::string scratch = prefix + option.substr(1) + (option == "--chart" ? ".png" : "");
         for (size_t i = 0; i < args.size(); ++i) {

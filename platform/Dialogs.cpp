@@ -114,6 +114,28 @@ bool AskYesNo(const QString& text) {
     return hook ? hook(text) : DefaultAskYesNo(text);
 }
 
+namespace {
+
+OpenFileHook& OpenHook() {
+    static OpenFileHook hook;
+    return hook;
+}
+
+} // namespace
+
+OpenFileHook InstallOpenFileHook(OpenFileHook hook) {
+    return std::exchange(OpenHook(), std::move(hook));
+}
+
+std::optional<QString> AskOpenFileName(const OpenRequest& request) {
+    const FocusKeeper focus;
+    if (OpenHook()) return OpenHook()(request);
+    const QString name = QFileDialog::getOpenFileName(request.parent, request.title, QString(),
+                                                      request.filters.join(QStringLiteral(";;")));
+    if (name.isEmpty()) return std::nullopt;
+    return name;
+}
+
 QString SentenceOf(std::string_view message) {
     QString text = QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()));
     if (text.isEmpty()) return text;

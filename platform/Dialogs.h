@@ -58,6 +58,19 @@ private:
     QPointer<QWidget> widget_;
 };
 
+// What the open dialog is asked: an existing file to read.
+struct OpenRequest {
+    QWidget* parent = nullptr;
+    QString title;
+    QStringList filters;
+};
+using OpenFileHook = std::function<std::optional<QString>(const OpenRequest& request)>;
+// Replaces the open dialog (tests; empty for the real one); returns the
+// previous hook.
+OpenFileHook InstallOpenFileHook(OpenFileHook hook);
+// Asks for a file to read; nullopt when the user cancels.
+std::optional<QString> AskOpenFileName(const OpenRequest& request);
+
 void ShowMessage(const QString& text);
 void ShowErrorBox(const QString& text);
 bool AskYesNo(const QString& text);

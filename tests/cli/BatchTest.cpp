@@ -310,6 +310,7 @@ TEST(Batch, EveryOptionIsUsedOrRefusedNoneIgnored) {
     fs::create_directories(folder);
     const std::string file = (folder / "in.csv").string();
     std::ofstream(file) << "expiry,share\n2006-04-21,15\n";
+    std::ofstream(folder / "closures.txt") << "2006-03-10\n";
     const std::map<std::string_view, std::pair<std::string, Expect>> expected = {
         {"--valuation", {"2006-03-01 10:00", kUsed}},
         {"--expiry", {"2006-04-20", kUsed}},
@@ -328,6 +329,8 @@ TEST(Batch, EveryOptionIsUsedOrRefusedNoneIgnored) {
         {"--weekend", {"1", kUsed}},
         {"--share", {"14", kUsed}},
         {"--price", {"0,15", kUsed}},
+        {"--holidays", {"helsinki", kUsed}},
+        {"--closures", {(folder / "closures.txt").string(), kUsed}},
         {"--batch", {"", kUsed}}, // given once, below
         {"--batch-format", {"csv", kUsed}},
         {"--jobs", {"2", kUsed}},
