@@ -55,8 +55,7 @@ std::vector<double> ReadPrices(const std::string& text) {
     std::vector<double> prices;
     for (const std::string& item : items) {
         try {
-            const char separator = item.find(',') != std::string::npos ? ',' : '.';
-            const double price = static_cast<double>(StrToFloat(item, separator));
+            const double price = static_cast<double>(StrToFloatPointOrComma(item));
             if (!(price > 0))
                 ThrowBadValue("--scenario-prices", item, "hinnan on oltava positiivinen");
             prices.push_back(price);

@@ -28,12 +28,10 @@ std::string Text(const InputTexts& texts, std::string_view name) {
     return {};
 }
 
-// A point or a comma, whichever the text holds, is its decimal separator.
 long double ReadFloat(const InputTexts& texts, std::string_view name) {
     const std::string text = Text(texts, name);
-    const char separator = text.find(',') != std::string::npos ? ',' : '.';
     try {
-        return StrToFloat(text, separator);
+        return StrToFloatPointOrComma(text);
     } catch (const EConvertError&) {
         ThrowBadValue(Option(name), text);
     }
@@ -160,8 +158,7 @@ std::vector<CDividend> ReadDividends(std::string_view option, std::string_view t
         try {
             d.Date = EncodeDateTime(f->Year, f->Month, f->Day, 18, 20);
             const std::string amount = item.substr(colon + 1);
-            d.Amount = static_cast<double>(
-                StrToFloat(amount, amount.find(',') != std::string::npos ? ',' : '.'));
+            d.Amount = static_cast<double>(StrToFloatPointOrComma(amount));
         } catch (const EConvertError&) {
             ThrowBadValue(option, item, kHint);
         }
@@ -175,7 +172,7 @@ std::vector<CDividend> ReadDividends(std::string_view option, std::string_view t
 // precision could miss by double rounding. StrToFloat still judges the syntax.
 double ReadPrice(std::string_view option, const std::string& given) {
     try {
-        StrToFloat(given, given.find(',') != std::string::npos ? ',' : '.');
+        StrToFloatPointOrComma(given);
     } catch (const EConvertError&) {
         ThrowBadValue(option, given);
     }

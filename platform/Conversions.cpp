@@ -173,6 +173,10 @@ long double StrToFloat(std::string_view text, char separator) {
     return parts.negative ? -magnitude : magnitude;
 }
 
+long double StrToFloatPointOrComma(std::string_view text) {
+    return StrToFloat(text, text.find(',') != std::string_view::npos ? ',' : '.');
+}
+
 int StrToInt(std::string_view text) {
     std::string_view s = Trim(text);
     bool negative = false;

@@ -36,6 +36,9 @@ void ResetDecimalSeparator();
 // of a double are refused.
 long double StrToFloat(std::string_view text);
 long double StrToFloat(std::string_view text, char separator);
+// Typed by people and scripts alike: a point or a comma, whichever the text
+// holds, is its separator.
+long double StrToFloatPointOrComma(std::string_view text);
 int StrToInt(std::string_view text);
 
 // The text without the blanks (spaces and tabs) around it.
