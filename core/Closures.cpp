@@ -2,6 +2,7 @@
 
 #include "Calendar.h"
 #include "Conversions.h"
+#include "Csv.h"
 #include "Dates.h"
 #include "Holidays.h"
 #include "WarrantInputs.h"
@@ -16,25 +17,9 @@ namespace kelvaro {
 namespace {
 
 // A closures file is a few dozen short lines; these bound what a wrong file
-// may cost.
+// may cost (a line is first read up to the list reader's own bound).
 constexpr size_t kLongestLine = 200;
 constexpr int64_t kMostLines = 100000;
-
-// The next line without its end, at most kLongestLine + 1 characters of it
-// kept (a longer line is refused by its length).
-bool ReadBoundedLine(std::istream& in, std::string& line) {
-    line.clear();
-    int c = 0;
-    bool any = false;
-    while ((c = in.get()) != std::char_traits<char>::eof()) {
-        any = true;
-        if (c == '\n') break;
-        if (line.size() <= kLongestLine) line.push_back(static_cast<char>(c));
-    }
-    // A line may end in CR LF.
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return any;
-}
 
 } // namespace
 
@@ -48,13 +33,14 @@ std::vector<int32_t> ReadClosuresFile(const std::string& path) {
     if (!in) throw InputError("sulkemispäivien tiedostoa " + Quoted(path) + " ei voi lukea");
     std::vector<int32_t> days;
     std::string line;
-    for (int64_t number = 1; ReadBoundedLine(in, line); ++number) {
-        const auto bad = [&](std::string_view why) {
+    LineReader reader(in);
+    for (LineReader::Result read; (read = reader.Next(line)) != LineReader::kEnd;) {
+        const auto bad = [&](const std::string& why) {
             throw InputError("sulkemispäivien tiedosto " + Quoted(path) + ", rivi " +
-                             std::to_string(number) + ": " + std::string(why));
+                             std::to_string(reader.Number()) + ": " + why);
         };
-        if (line.size() > kLongestLine) bad("rivi on liian pitkä");
-        if (number > kMostLines) bad("liian monta riviä");
+        if (read == LineReader::kTooLong || line.size() > kLongestLine) bad("rivi on liian pitkä");
+        if (reader.Number() > kMostLines) bad("liian monta riviä");
         std::string_view text = line;
         if (const size_t hash = text.find('#'); hash != std::string_view::npos)
             text = text.substr(0, hash);
@@ -65,13 +51,11 @@ std::vector<int32_t> ReadClosuresFile(const std::string& path) {
                 serial = EncodeDateTime(f->Year, f->Month, f->Day, 0, 0);
             } catch (const EConvertError&) {
             }
-        if (std::isnan(serial))
-            throw InputError("sulkemispäivien tiedosto " + Quoted(path) + ", rivi " +
-                             std::to_string(number) + ": " + Quoted(text) +
-                             " ei ole päivämäärä muodossa YYYY-MM-DD");
+        if (std::isnan(serial)) bad(Quoted(text) + " ei ole päivämäärä muodossa YYYY-MM-DD");
         days.push_back(static_cast<int32_t>(serial));
     }
-    if (in.bad()) throw InputError("sulkemispäivien tiedostoa " + Quoted(path) + " ei voi lukea");
+    if (reader.Failed())
+        throw InputError("sulkemispäivien tiedostoa " + Quoted(path) + " ei voi lukea");
     return days;
 }
 
