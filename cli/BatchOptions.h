@@ -2,6 +2,7 @@
 // how, the batch's own settings, and its paragraph of --help.
 #pragma once
 
+#include "BatchOutput.h"
 #include "WarrantInputs.h"
 
 #include <string>
@@ -15,14 +16,11 @@ struct BatchError {
     std::string Message;
 };
 
-struct BatchSettings {
+// With the output format (its separator and columns from the header).
+struct BatchSettings : BatchFormat {
     std::string Path; // --batch's value, "-" for standard input
-    bool Csv = false;
     int Jobs = 1;
     InputTexts Shared; // every row's inputs from the command line and the defaults
-    // From the header.
-    char Separator = ',';
-    std::vector<std::string> Columns;
 };
 
 // --batch is given (and neither --help nor --version, which win).

@@ -1,17 +1,25 @@
-// kelvaro --batch's output: a row per line, as JSON Lines or as CSV with the
-// same fields.
+// A valued list's rows as lines, as JSON Lines or as CSV with the same
+// fields: kelvaro --batch writes them, and the other front ends give the same
+// columns.
 #pragma once
 
-#include "BatchOptions.h"
 #include "ListValuation.h"
 
 #include <string>
+#include <vector>
 
 namespace kelvaro {
 
+// How the list's rows were read and are to be written.
+struct BatchFormat {
+    bool Csv = false;
+    char Separator = ',';             // the input's field separator, kept in the output
+    std::vector<std::string> Columns; // the input's columns
+};
+
 class BatchOutput {
 public:
-    explicit BatchOutput(const BatchSettings& settings) : s_(settings) {}
+    explicit BatchOutput(const BatchFormat& format) : s_(format) {}
 
     // The CSV's header line; nothing for JSON Lines.
     std::string Header() const;
@@ -24,7 +32,7 @@ private:
     std::string Json(const ListRow& row, const WarrantRun& run) const;
     std::string Csv(const ListRow& row, const WarrantRun& run) const;
 
-    const BatchSettings& s_;
+    const BatchFormat& s_;
 };
 
 } // namespace kelvaro
