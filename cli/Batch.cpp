@@ -1,5 +1,7 @@
 #include "Batch.h"
 
+#include "CalculationDocument.h"
+
 #include "BatchOutput.h"
 #include "Conversions.h"
 #include "Csv.h"
@@ -195,12 +197,25 @@ int64_t ValueRows(LineReader& reader, const BatchSettings& settings, std::ostrea
     return list.Failed();
 }
 
+// The shared inputs as a document, before any row is read.
+void SaveSharedInputs(const BatchSettings& settings) {
+    SaveStatus status = SaveStatus::Ok;
+    try {
+        status = SaveDocument(settings.SaveInputs, {settings.Shared, {}});
+    } catch (const DocumentError& e) {
+        throw BatchError{kExitUsage, e.what()};
+    }
+    if (status != SaveStatus::Ok)
+        throw BatchError{kExitFile, SaveFailureText(status, settings.SaveInputs)};
+}
+
 } // namespace
 
 int RunBatch(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
              std::ostream& err, bool progressShown, int64_t totalRows) {
     try {
         BatchSettings settings = ReadBatchSettings(args);
+        if (!settings.SaveInputs.empty()) SaveSharedInputs(settings);
         LineReader reader(in);
         ReadHeader(reader, settings);
         Progress progress(err, progressShown, totalRows);

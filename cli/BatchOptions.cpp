@@ -29,6 +29,8 @@ constexpr std::pair<std::string_view, BatchUse> kBatchUses[] = {
     {"--batch", BatchUse::Setting},
     {"--batch-format", BatchUse::Setting},
     {"--jobs", BatchUse::Setting},
+    {"--inputs", BatchUse::Setting},      // every row's inputs from a document
+    {"--save-inputs", BatchUse::Setting}, // every row's shared inputs kept as a document
     {"--help", BatchUse::Wins},
     {"--version", BatchUse::Wins},
     {"--results", BatchUse::Refused},
@@ -113,6 +115,8 @@ BatchSettings ReadBatchSettings(const std::vector<std::string>& args) {
                 s.Csv = value == "csv";
             } else if (name == "--jobs") {
                 s.Jobs = ReadJobs(value);
+            } else if (name == "--save-inputs") {
+                s.SaveInputs = value;
             }
         }
         s.Shared = kelvaro::InputTextsOf(parsed);

@@ -20,7 +20,8 @@ struct BatchError {
 struct BatchSettings : BatchFormat {
     std::string Path; // --batch's value, "-" for standard input
     int Jobs = 1;
-    InputTexts Shared; // every row's inputs from the command line and the defaults
+    InputTexts Shared;      // every row's inputs from the command line and the defaults
+    std::string SaveInputs; // --save-inputs: where the shared inputs go; empty for nowhere
 };
 
 // --batch is given (and neither --help nor --version, which win).

@@ -1,6 +1,7 @@
 #include "Kelvaro.h"
 
 #include "Batch.h"
+#include "CalculationDocument.h"
 #include "Conversions.h"
 #include "Grid.h"
 #include "GridCsv.h"
@@ -129,8 +130,9 @@ Command ReadCommand(const ParsedArgs& parsed, const InputTexts& texts) {
         if (c.Check && parsed.Has(file))
             throw InputError("valitsimia --check ja " + std::string(file) +
                              " ei voi käyttää yhdessä: tarkastus ei laske arvoja tallennettaviksi");
-    c.AtShare = parsed.Has("--share");
-    c.Solve = parsed.Has("--price");
+    // A document's share and price count as given.
+    c.AtShare = texts.contains("share");
+    c.Solve = texts.contains("price");
     RequireShareForPrice(texts);
     if (c.AtShare && (c.Check || c.ValueAt))
         throw InputError(
@@ -145,7 +147,7 @@ Command ReadCommand(const ParsedArgs& parsed, const InputTexts& texts) {
             ThrowBadValue("--chart", parsed.Text("--chart"), "tiedostonimen pääte .png tai .svg");
     }
     // A name no save can take is refused before a long valuation.
-    for (std::string_view name : {"--results", "--chart", "--grid"}) {
+    for (std::string_view name : {"--results", "--chart", "--grid", "--save-inputs"}) {
         if (!parsed.Has(name)) continue;
         const SaveStatus status = CheckSaveName(parsed.Text(name));
         if (status != SaveStatus::Ok) throw FileError(SaveFailureText(status, parsed.Text(name)));
@@ -236,6 +238,11 @@ void WriteFiles(const ParsedArgs& parsed, const CGrid& grid, const Command& c,
          [&](const std::string& path) { return WriteChart(grid, share, path, *c.Chart); });
 }
 
+void SaveInputs(const std::string& path, const InputTexts& texts) {
+    const SaveStatus status = SaveDocument(path, {texts, {}});
+    if (status != SaveStatus::Ok) throw FileError(SaveFailureText(status, path));
+}
+
 // The whole command; returns what goes to standard output. Progress goes to
 // `line` for a long job.
 std::string Run(const std::vector<std::string>& args, TerminalLine* line = nullptr) {
@@ -251,6 +258,8 @@ std::string Run(const std::vector<std::string>& args, TerminalLine* line = nullp
         parsed.Has("--decimal-separator") ? ReadSeparator(parsed) : DecimalSeparator();
     if (command.ValueAt) command.ValueAtPrice = ReadPrice("--value-at", parsed.Text("--value-at"));
     const SharePrices prices = ReadSharePrices(texts);
+    // The inputs are kept once they read, whatever the valuation then says.
+    if (parsed.Has("--save-inputs")) SaveInputs(parsed.Text("--save-inputs"), texts);
 
     // The builds below refuse nothing else: past this they succeed or throw.
     RequireUsableDateRange(grid, command.Check ? RefusedCommand::Check : RefusedCommand::Calculate);

@@ -1,6 +1,7 @@
 #include "Options.h"
 
 #include "BatchOptions.h"
+#include "CalculationDocument.h"
 #include "Conversions.h"
 #include "Dates.h"
 #include "InputScaling.h"
@@ -52,6 +53,12 @@ constexpr OptionInfo kOptions[] = {
     {"--closures", "TIEDOSTO", "",
      "lisäsulkemiset tiedostosta: yksi päivä YYYY-MM-DD riviä kohden, # aloittaa "
      "kommentin, tyhjät rivit ohitetaan; yksin tai --holidays-valitsimen lisäksi"},
+    {"--inputs", "TIEDOSTO.kelvaro", "",
+     "lukee syötteet laskelmasta (ikkunan \"Tallenna laskelma\" tai --save-inputs); "
+     "komentorivin valitsimet ohittavat laskelman kentät, olivatpa ne ennen tai jälkeen tämän"},
+    {"--save-inputs", "TIEDOSTO.kelvaro", "",
+     "tallentaa annetut syötteet (laskelman ja valitsimien) laskelmaksi, jonka ikkuna ja "
+     "--inputs avaavat"},
     {"--results", "TIEDOSTO", "",
      "tallentaa koko arvotaulukon sarkaineroteltuna tiedostoon kuten ikkunan "
      "\"Tallenna tulokset\" (oletus: ei tallenneta)"},
@@ -170,9 +177,11 @@ char ReadSeparator(const ParsedArgs& parsed) {
 
 InputTexts InputTextsOf(const ParsedArgs& parsed) {
     InputTexts texts;
+    if (parsed.Has("--inputs")) texts = ReadDocumentFile(parsed.Text("--inputs")).Inputs;
     for (const InputInfo& input : kInputs) {
         const std::string option = "--" + std::string(input.Name);
-        if (parsed.Has(option)) texts.emplace(input.Name, parsed.Text(option));
+        if (parsed.Has(option))
+            texts.insert_or_assign(std::string(input.Name), parsed.Text(option));
     }
     return texts;
 }

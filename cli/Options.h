@@ -46,7 +46,9 @@ std::string_view OptionDefault(std::string_view name);
 // --decimal-separator: one character, written as its Latin-1 byte.
 char ReadSeparator(const ParsedArgs& parsed);
 // The warrant's inputs the command line gives (ReadWarrant takes the
-// others' defaults).
+// others' defaults): a document's (--inputs) fields, each replaced by the
+// option of the same name wherever it stands on the line. A document that
+// cannot be read throws DocumentError.
 InputTexts InputTextsOf(const ParsedArgs& parsed);
 
 // kelvaro --help, UTF-8, every option with its unit and default.
