@@ -29,6 +29,7 @@ expect_file() {
 for f in usr/bin/kelvaro usr/bin/kelvarolaskuri \
   usr/share/applications/fi.kelvaro.Kelvarolaskuri.desktop \
   usr/share/metainfo/fi.kelvaro.Kelvarolaskuri.metainfo.xml \
+  usr/share/mime/packages/fi.kelvaro.Kelvarolaskuri.xml \
   usr/share/icons/hicolor/scalable/apps/fi.kelvaro.Kelvarolaskuri.svg \
   usr/share/icons/hicolor/48x48/apps/fi.kelvaro.Kelvarolaskuri.png \
   usr/share/icons/hicolor/256x256/apps/fi.kelvaro.Kelvarolaskuri.png \

@@ -38,6 +38,10 @@ PACKAGES=(
   lintian
   man-db
   librsvg2-bin
+  # Calculation documents (JSON) and their desktop file type
+  nlohmann-json3-dev
+  shared-mime-info
+  libxml2-utils
 )
 # Callers may ask for more, e.g. the screenshot script's X tools.
 PACKAGES+=("$@")
