@@ -1,6 +1,7 @@
 #include "Kelvarounit1.h"
 
 #include "BackgroundJob.h"
+#include "CalculationDocument.h"
 #include "ChartWindow.h"
 #include "Closures.h"
 #include "Conversions.h"
@@ -14,6 +15,7 @@
 #include "Listing.h"
 #include "Memory.h"
 #include "MemoryCheck.h"
+#include "NumberText.h"
 #include "PeopleText.h"
 #include "QtBridge.h"
 #include "Refusals.h"
@@ -24,14 +26,17 @@
 #include "WarrantInputs.h"
 #include "ui_Kelvarounit1.h"
 
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QSettings>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTextBlock>
@@ -84,6 +89,8 @@ TForm1::TForm1(QWidget* parent)
           this, {QStringLiteral("Tulostiedosto (*.txt)"), QStringLiteral("Kaikki tiedostot (*)")}),
       GridFileDialog(
           this, {QStringLiteral("CSV-tiedosto (*.csv)"), QStringLiteral("Kaikki tiedostot (*)")}),
+      DocumentFileDialog(
+          this, {QStringLiteral("Laskelma (*.kelvaro)"), QStringLiteral("Kaikki tiedostot (*)")}),
       job_(new BackgroundJob(this)), progress_(new QProgressBar(this)),
       progressTimer_(new QTimer(this)) {
     ui->setupUi(this);
@@ -119,6 +126,10 @@ TForm1::TForm1(QWidget* parent)
 
     resize(564, 539 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     move(0, 0);
+
+    defaultTexts_ = savedTexts_ = FormTexts();
+    TrackChanges();
+    ShowRecent();
 }
 
 TForm1::~TForm1() {
@@ -163,6 +174,29 @@ void TForm1::ConnectCommands() {
     connect(ui->Arvokayra1, &QAction::triggered, this, &TForm1::OpenChart);
     connect(ui->Skenaariot1, &QAction::triggered, this, &TForm1::OpenScenarios);
     connect(ui->Lisasulkemiset1, &QAction::triggered, this, &TForm1::PickClosuresFile);
+    connect(ui->Avaalaskelma1, &QAction::triggered, this, &TForm1::OpenCalculationClick);
+    connect(ui->Tallennalaskelma1, &QAction::triggered, this, &TForm1::SaveCalculationClick);
+    ui->Aloitapaivamaarilla1->setToolTipsVisible(true);
+    ui->Aloitapaivamaarilla1->menuAction()->setToolTip(
+        QStringLiteral("Ikkuna avautuu ilman laskelmaa tämän päivän laskentahetkellä ja "
+                       "päättymispäivällä valitun ajan päästä (arkipäivä)"));
+    auto* startDays = new QActionGroup(this);
+    const QString startTexts[] = {
+        QStringLiteral("&Ei: kiinteät oletuspäivät"),
+        QStringLiteral("&Kuukauden päästä (30 päivää)"),
+        QStringLiteral("K&olmen kuukauden päästä (90 päivää)"),
+        QStringLiteral("&Puolen vuoden päästä (180 päivää)"),
+        QStringLiteral("&Vuoden päästä (365 päivää)"),
+    };
+    for (std::size_t i = 0; i < std::size(kStartDaysChoices); ++i) {
+        QAction* action = ui->Aloitapaivamaarilla1->addAction(startTexts[i]);
+        action->setCheckable(true);
+        action->setChecked(kStartDaysChoices[i] == 0);
+        action->setData(kStartDaysChoices[i]);
+        startDays->addAction(action);
+        connect(action, &QAction::triggered, this,
+                [this, days = kStartDaysChoices[i]] { SetStartDaysAhead(days); });
+    }
 }
 
 void TForm1::SetUpKeyboard() {
@@ -284,8 +318,10 @@ void TForm1::PickClosuresFile(bool checked) {
     const std::optional<QString> name = AskOpenFileName(
         {this,
          QStringLiteral("Lisäsulkemiset"),
-         {QStringLiteral("Tekstitiedostot (*.txt)"), QStringLiteral("Kaikki tiedostot (*)")}});
+         {QStringLiteral("Tekstitiedostot (*.txt)"), QStringLiteral("Kaikki tiedostot (*)")},
+         closuresFolder_});
     if (!name) return;
+    closuresFolder_ = QFileInfo(*name).absolutePath();
     try {
         ReadClosuresFile(name->toStdString());
     } catch (const InputError& e) {
@@ -303,6 +339,7 @@ void TForm1::ButtonDividendsClick() {
         connect(dividendsDialog_, &QDialog::accepted, this, [this] {
             moreDividends_ = dividendsDialog_->Dividends();
             ShowDividendCount();
+            ShowDocumentState();
         });
     }
     dividendsDialog_->SetDividends(moreDividends_);
@@ -655,6 +692,11 @@ void TForm1::CancelWork() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    if (!MayDropChanges()) {
+        event->ignore();
+        return;
+    }
+    if (useSettings_) SaveSettings();
     // A valuation stops at its next trading day; its results are dropped.
     job_->RequestStop();
     job_->Wait();
@@ -726,6 +768,8 @@ void TForm1::Guarded(const std::function<void()>& command) {
                      QString::fromStdString(RefusalText(e)));
     } catch (const ServiceRefusal& e) {
         ShowErrorBox(QStringLiteral("Laskenta keskeytyi: ") + QString::fromUtf8(e.what()));
+    } catch (const InputError& e) {
+        ShowErrorBox(SentenceOf(e.what()));
     } catch (const std::bad_alloc&) {
         ShowErrorBox(QStringLiteral("Muisti ei riitä laskentaan."));
     } catch (const std::exception& e) {
@@ -733,6 +777,305 @@ void TForm1::Guarded(const std::function<void()>& command) {
     } catch (...) {
         ShowErrorBox(QStringLiteral("Odottamaton virhe."));
     }
+}
+
+// ---- Calculation documents and preferences
+
+namespace {
+
+constexpr const char* kTypeNames[] = {"normal", "turbo-shb", "turbo-sg"};
+
+// The inputs kept as numbers, by their edit boxes.
+struct NumberField {
+    const char* name;
+    QLineEdit* Ui::TForm1::*edit;
+};
+constexpr NumberField kNumberFields[] = {
+    {"strike", &Ui::TForm1::EditStrike},
+    {"multiplier", &Ui::TForm1::EditMultiplier},
+    {"margin", &Ui::TForm1::EditSGMarg},
+    {"dividend", &Ui::TForm1::EditDivid},
+    {"steps-per-day", &Ui::TForm1::EditTimeSteps},
+    {"volatility", &Ui::TForm1::EditVolat},
+    {"rate", &Ui::TForm1::EditRate},
+    {"open", &Ui::TForm1::EditXOpen},
+    {"weekend", &Ui::TForm1::EditWeekEnd},
+    {"share", &Ui::TForm1::EditShare},
+    {"price", &Ui::TForm1::EditWarrant},
+};
+
+QSettings UserSettings() {
+    return QSettings(QStringLiteral("kelvarolaskuri"), QStringLiteral("kelvarolaskuri"));
+}
+
+std::string Utf8(const QString& text) {
+    return text.toStdString();
+}
+
+// A date (and time) as ReadWarrant reads it, checked there before.
+QDateTime DateTimeOf(const std::string& text, QTime timeWithout) {
+    const std::optional<DateTimeFields> f = ParseDateTimeFields(text, true);
+    if (!f) return {};
+    return QDateTime(QDate(f->Year, f->Month, f->Day),
+                     f->HasTime ? QTime(f->Hour, f->Minute) : timeWithout);
+}
+
+} // namespace
+
+InputTexts TForm1::FormTexts() const {
+    InputTexts texts;
+    const int type = ui->RadioGroupType->ItemIndex();
+    if (type >= 0 && type < static_cast<int>(std::size(kTypeNames)))
+        texts["type"] = kTypeNames[type];
+    texts["side"] = ui->RadioGroupCallPut->ItemIndex() == 1 ? "put" : "call";
+    for (const NumberField& field : kNumberFields)
+        texts[field.name] = Utf8((ui->*field.edit)->text());
+    texts["valuation"] = Utf8(ui->DateNow->dateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+    texts["expiry"] = Utf8(ui->DateExpiry->date().toString(Qt::ISODate));
+    // The dividend's time of day is the close unless a document said otherwise.
+    QString dividendDate = ui->DateDivid->date().toString(Qt::ISODate);
+    if (ui->DateDivid->time() != QTime(18, 20))
+        dividendDate += ui->DateDivid->time().toString(QStringLiteral(" HH:mm"));
+    texts["dividend-date"] = Utf8(dividendDate);
+    if (!moreDividends_.empty()) {
+        std::string list;
+        for (const CDividend& d : moreDividends_) {
+            list += Utf8(SerialToDateTime(d.Date).date().toString(Qt::ISODate)) + ':';
+            AppendShortest(list, d.Amount);
+            list += ';';
+        }
+        texts["dividends"] = list;
+    }
+    if (ui->Vapaapaivat1->isChecked()) texts["holidays"] = kHelsinkiHolidays;
+    if (!closuresFile_.empty()) texts["closures"] = closuresFile_;
+    return texts;
+}
+
+void TForm1::SetFormTexts(const InputTexts& texts) {
+    const auto text = [&texts](std::string_view name) {
+        const auto it = texts.find(name);
+        return it != texts.end() ? it->second : std::string();
+    };
+    for (int i = 0; i < static_cast<int>(std::size(kTypeNames)); ++i)
+        if (text("type") == kTypeNames[i]) ui->RadioGroupType->SetItemIndex(i);
+    ui->RadioGroupCallPut->SetItemIndex(text("side") == "put" ? 1 : 0);
+    // Documents hold numbers with a point; the form shows the regional separator.
+    const QChar separator = QChar::fromLatin1(DecimalSeparator());
+    for (const NumberField& field : kNumberFields)
+        (ui->*field.edit)
+            ->setText(
+                QString::fromStdString(text(field.name)).replace(QLatin1Char('.'), separator));
+    if (const QDateTime t = DateTimeOf(text("valuation"), QTime(10, 0)); t.isValid())
+        ui->DateNow->setDateTime(t);
+    if (const QDateTime t = DateTimeOf(text("expiry"), QTime(18, 20)); t.isValid())
+        ui->DateExpiry->setDate(t.date());
+    if (const QDateTime t = DateTimeOf(text("dividend-date"), QTime(18, 20)); t.isValid()) {
+        ui->DateDivid->setDate(t.date());
+        ui->DateDivid->setTime(t.time());
+    }
+    moreDividends_ = ReadDividends("--dividends", text("dividends"));
+    ShowDividendCount();
+    ui->Vapaapaivat1->setChecked(text("holidays") == kHelsinkiHolidays);
+    closuresFile_ = text("closures");
+    ui->Lisasulkemiset1->setChecked(!closuresFile_.empty());
+    ui->Lisasulkemiset1->setToolTip(QString::fromStdString(closuresFile_));
+}
+
+CalculationDocument TForm1::FormDocument() const {
+    CalculationDocument document{FormTexts(), {}};
+    const char separator = DecimalSeparator();
+    for (const NumberField& field : kNumberFields)
+        if (auto it = document.Inputs.find(field.name); it != document.Inputs.end())
+            std::replace(it->second.begin(), it->second.end(), separator, '.');
+    if (ui->GroupBox1->isHidden()) {
+        document.Inputs.erase("share");
+        document.Inputs.erase("price");
+    }
+    return document;
+}
+
+bool TForm1::DocumentModified() const {
+    return !documentPath_.isEmpty() && FormTexts() != savedTexts_;
+}
+
+bool TForm1::MayDropChanges() {
+    if (!DocumentModified()) return true;
+    return AskYesNo(QStringLiteral("Laskelmaan \"%1\" on tehty muutoksia, joita ei ole "
+                                   "tallennettu. Hylätäänkö muutokset?")
+                        .arg(QFileInfo(documentPath_).fileName()));
+}
+
+bool TForm1::OpenCalculation(const QString& path) {
+    if (!MayDropChanges()) return false;
+    CalculationDocument document;
+    try {
+        document = ReadDocumentFile(QFile::encodeName(path).toStdString());
+    } catch (const InputError& e) {
+        ShowErrorBox(SentenceOf(e.what()));
+        return false;
+    }
+    InputTexts texts = defaultTexts_;
+    for (const auto& [name, text] : document.Inputs) texts.insert_or_assign(name, text);
+    SetFormTexts(texts);
+    if (document.Inputs.contains("share")) ShowVolatilitySearch(true);
+    documentPath_ = path;
+    savedTexts_ = FormTexts();
+    RememberRecent(path);
+    ShowDocumentState();
+    // Opening never calculates: an old document's expiry would only be refused.
+    statusBar()->showMessage(
+        QStringLiteral("Laskelma %1 avattu. Laske laskee sen.").arg(QFileInfo(path).fileName()));
+    return true;
+}
+
+bool TForm1::SaveCalculation(const QString& path) {
+    bool saved = false;
+    Guarded([&] {
+        // The same checks as Laske, each failure naming its field.
+        ReadInputs();
+        if (!ui->GroupBox1->isHidden()) {
+            ReadShare();
+            ReadFloat(ui->EditWarrant, ui->Label15);
+        }
+        const SaveStatus status =
+            SaveDocument(QFile::encodeName(path).toStdString(), FormDocument());
+        if (status != SaveStatus::Ok) {
+            ShowErrorBox(SentenceOf(SaveFailureText(status, path.toStdString())));
+            return;
+        }
+        documentPath_ = path;
+        savedTexts_ = FormTexts();
+        RememberRecent(path);
+        ShowDocumentState();
+        statusBar()->showMessage(
+            QStringLiteral("Laskelma tallennettu: %1").arg(QFileInfo(path).fileName()), 15000);
+        saved = true;
+    });
+    return saved;
+}
+
+void TForm1::OpenCalculationClick() {
+    const std::optional<QString> name = AskOpenFileName(
+        {this,
+         QStringLiteral("Avaa laskelma"),
+         {QStringLiteral("Laskelma (*.kelvaro)"), QStringLiteral("Kaikki tiedostot (*)")},
+         documentFolder_});
+    if (!name) return;
+    documentFolder_ = QFileInfo(*name).absolutePath();
+    OpenCalculation(*name);
+}
+
+void TForm1::SaveCalculationClick() {
+    DocumentFileDialog.SetFileName(!documentPath_.isEmpty()    ? documentPath_
+                                   : documentFolder_.isEmpty() ? QString()
+                                                               : documentFolder_ + '/');
+    if (!DocumentFileDialog.Execute()) return;
+    const QString name = DocumentFileDialog.GetFileName();
+    documentFolder_ = QFileInfo(name).absolutePath();
+    SaveCalculation(name);
+}
+
+void TForm1::TrackChanges() {
+    for (const NumberField& field : kNumberFields)
+        connect(ui->*field.edit, &QLineEdit::textChanged, this, &TForm1::ShowDocumentState);
+    for (QDateTimeEdit* picker :
+         std::initializer_list<QDateTimeEdit*>{ui->DateNow, ui->DateExpiry, ui->DateDivid})
+        connect(picker, &QDateTimeEdit::dateTimeChanged, this, &TForm1::ShowDocumentState);
+    for (QRadioButton* button : findChildren<QRadioButton*>())
+        connect(button, &QRadioButton::toggled, this, &TForm1::ShowDocumentState);
+    for (QAction* action : {ui->Vapaapaivat1, ui->Lisasulkemiset1})
+        connect(action, &QAction::toggled, this, &TForm1::ShowDocumentState);
+}
+
+void TForm1::ShowDocumentState() {
+    // Without a document the title stays the program's own.
+    if (documentPath_.isEmpty()) return;
+    setWindowTitle(
+        QStringLiteral("%1[*] – Kelvarolaskuri").arg(QFileInfo(documentPath_).fileName()));
+    setWindowModified(DocumentModified());
+}
+
+void TForm1::RememberRecent(const QString& path) {
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    recent_.removeAll(absolute);
+    recent_.prepend(absolute);
+    while (recent_.size() > kRecentDocuments) recent_.removeLast();
+    ShowRecent();
+    if (useSettings_) UserSettings().setValue(QStringLiteral("recent/files"), recent_);
+}
+
+void TForm1::ShowRecent() {
+    ui->Viimeisimmat1->clear();
+    for (int i = 0; i < recent_.size(); ++i) {
+        const QString path = recent_[i];
+        QAction* action = ui->Viimeisimmat1->addAction(
+            QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()));
+        action->setToolTip(path);
+        connect(action, &QAction::triggered, this, [this, path] {
+            // A document that has gone leaves the list.
+            if (!OpenCalculation(path) && !QFileInfo::exists(path)) {
+                recent_.removeAll(path);
+                ShowRecent();
+            }
+        });
+    }
+    ui->Viimeisimmat1->setToolTipsVisible(true);
+    ui->Viimeisimmat1->setEnabled(!recent_.isEmpty());
+}
+
+void TForm1::SetStartDaysAhead(int days) {
+    if (std::find(std::begin(kStartDaysChoices), std::end(kStartDaysChoices), days) ==
+        std::end(kStartDaysChoices))
+        days = 0;
+    startDaysAhead_ = days;
+    for (QAction* action : ui->Aloitapaivamaarilla1->actions())
+        action->setChecked(action->data().toInt() == days);
+    if (useSettings_) UserSettings().setValue(QStringLiteral("start/daysAhead"), days);
+}
+
+void TForm1::ApplyStartDays() {
+    if (startDaysAhead_ <= 0 || !documentPath_.isEmpty()) return;
+    // The expiry on the weekday on or before the day.
+    QDate expiry = QDate::currentDate().addDays(startDaysAhead_);
+    while (expiry.dayOfWeek() > 5) expiry = expiry.addDays(-1);
+    ui->DateNow->setDate(QDate::currentDate());
+    ui->DateExpiry->setDate(expiry);
+}
+
+void TForm1::UseSettings() {
+    useSettings_ = true;
+    const QSettings settings = UserSettings();
+    if (settings.contains(QStringLiteral("window/geometry")))
+        restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
+    if (settings.value(QStringLiteral("show/volatilitySearch")).toBool())
+        ShowVolatilitySearch(true);
+    if (settings.value(QStringLiteral("show/checkButton")).toBool()) ShowCheckButton(true);
+    recent_ =
+        settings.value(QStringLiteral("recent/files")).toStringList().mid(0, kRecentDocuments);
+    ShowRecent();
+    documentFolder_ = settings.value(QStringLiteral("folders/documents")).toString();
+    closuresFolder_ = settings.value(QStringLiteral("folders/closures")).toString();
+    for (auto [dialog, key] : {std::pair{&SaveTextFileDialog1, "folders/results"},
+                               std::pair{&GridFileDialog, "folders/grid"}})
+        if (const QString folder = settings.value(QLatin1String(key)).toString(); !folder.isEmpty())
+            dialog->SetFileName(folder + '/');
+    SetStartDaysAhead(settings.value(QStringLiteral("start/daysAhead"), 0).toInt());
+    ApplyStartDays();
+}
+
+void TForm1::SaveSettings() const {
+    QSettings settings = UserSettings();
+    settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("show/volatilitySearch"), !ui->GroupBox1->isHidden());
+    settings.setValue(QStringLiteral("show/checkButton"), !ui->Button1->isHidden());
+    settings.setValue(QStringLiteral("recent/files"), recent_);
+    settings.setValue(QStringLiteral("folders/documents"), documentFolder_);
+    settings.setValue(QStringLiteral("folders/closures"), closuresFolder_);
+    for (auto [dialog, key] : {std::pair{&SaveTextFileDialog1, "folders/results"},
+                               std::pair{&GridFileDialog, "folders/grid"}})
+        if (!dialog->GetFileName().isEmpty())
+            settings.setValue(QLatin1String(key), QFileInfo(dialog->GetFileName()).absolutePath());
+    settings.setValue(QStringLiteral("start/daysAhead"), startDaysAhead_);
 }
 
 } // namespace kelvaro

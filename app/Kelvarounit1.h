@@ -1,6 +1,7 @@
 // The calculator's one window: inputs, outputs, menu and its commands.
 #pragma once
 
+#include "CalculationDocument.h"
 #include "Dialogs.h"
 #include "Figures.h"
 #include "Grid.h"
@@ -62,6 +63,34 @@ public:
     Ui::TForm1* ui;
     TSaveTextFileDialog SaveTextFileDialog1;
     TSaveTextFileDialog GridFileDialog;
+    TSaveTextFileDialog DocumentFileDialog;
+
+    // The form's inputs as a document: every input by name, with the share
+    // and warrant prices when the volatility search is shown.
+    CalculationDocument FormDocument() const;
+    // Reads the document and fills the form with it, each missing input at
+    // the form's default; does not calculate. A document that cannot be read
+    // is refused in the error box and nothing changes. True when opened.
+    bool OpenCalculation(const QString& path);
+    // Saves the form's inputs as a document; a bad input or a failed save is
+    // one box. True when saved.
+    bool SaveCalculation(const QString& path);
+    // The open document; empty for none.
+    const QString& DocumentPath() const { return documentPath_; }
+    // Changes since the document was opened or saved.
+    bool DocumentModified() const;
+    // The recent documents, the latest first.
+    const QStringList& RecentDocuments() const { return recent_; }
+    static constexpr int kRecentDocuments = 5;
+    // Starting expiries a chosen number of days ahead ("Aloita tämän päivän
+    // päivämäärillä"); 0 is off, the form's fixed dates.
+    static constexpr int kStartDaysChoices[] = {0, 30, 90, 180, 365};
+    int StartDaysAhead() const { return startDaysAhead_; }
+    void SetStartDaysAhead(int days);
+    // Reads the user's preferences (window geometry, the Näytä items, recent
+    // documents, the file dialogs' folders, the start dates) and keeps them
+    // from now on. A window that never calls this touches no settings.
+    void UseSettings();
 
 public slots:
     void ButtonCalculateClick();
@@ -89,6 +118,9 @@ public slots:
     const std::string& ClosuresFile() const { return closuresFile_; }
     // Asks the running work to stop; the last complete valuation stays.
     void CancelWork();
+    // Tiedosto: Avaa laskelma… and Tallenna laskelma….
+    void OpenCalculationClick();
+    void SaveCalculationClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -147,6 +179,27 @@ private:
     void SetUpKeyboard();
     // The button's text with the count of further dividends.
     void ShowDividendCount();
+
+    // The form's texts by input name, share and price always: what a
+    // document holds and what tells a changed form.
+    InputTexts FormTexts() const;
+    void SetFormTexts(const InputTexts& texts);
+    // Asks before unsaved changes to the document are dropped; true to go on.
+    bool MayDropChanges();
+    void TrackChanges();
+    void ShowDocumentState();
+    void RememberRecent(const QString& path);
+    void ShowRecent();
+    void ApplyStartDays();
+    void SaveSettings() const;
+
+    QString documentPath_;
+    InputTexts savedTexts_;   // the form as last opened or saved
+    InputTexts defaultTexts_; // the form as it opens
+    QStringList recent_;
+    int startDaysAhead_ = 0;
+    bool useSettings_ = false;
+    QString documentFolder_, closuresFolder_;
 
     // Read inputs live apart from the shown valuation, so that a refused or
     // cancelled Laske never mixes new terms into the windows drawn from it.

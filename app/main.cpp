@@ -60,6 +60,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(QStringLiteral(KELVARO_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("fi.kelvaro.Kelvarolaskuri"));
     InstallQtTranslations(application);
+    QString document;
     {
         // Qt's own options (-platform, ...) are taken by QApplication above.
         QCommandLineParser parser;
@@ -71,10 +72,13 @@ int main(int argc, char* argv[]) {
                                          QStringLiteral("Näyttää ohjelman version."));
         parser.addOption(help);
         parser.addOption(version);
-        if (!parser.parse(QApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
+        parser.addPositionalArgument(QStringLiteral("LASKELMA.kelvaro"),
+                                     QStringLiteral("Avaa laskelman (ei laske sitä)."),
+                                     QStringLiteral("[LASKELMA.kelvaro]"));
+        if (!parser.parse(QApplication::arguments()) || parser.positionalArguments().size() > 1) {
             const QString error = parser.errorText().isEmpty()
                                       ? QStringLiteral("Tuntematon argumentti: %1")
-                                            .arg(parser.positionalArguments().value(0))
+                                            .arg(parser.positionalArguments().value(1))
                                       : parser.errorText();
             std::fprintf(stderr, "kelvarolaskuri: %s\n", error.toLocal8Bit().constData());
             return 2;
@@ -87,10 +91,15 @@ int main(int argc, char* argv[]) {
             std::printf("kelvarolaskuri %s\n", KELVARO_VERSION);
             return EXIT_SUCCESS;
         }
+        document = parser.positionalArguments().value(0);
     }
     try {
         TForm1 Form1;
+        // Screenshots show the window as it opens for a new user.
+        if (!qEnvironmentVariableIsSet("KELVARO_DEMO")) Form1.UseSettings();
         Form1.show();
+        // A document that cannot be read is one box; the window stays.
+        if (!document.isEmpty()) Form1.OpenCalculation(document);
         if (const int demo = qEnvironmentVariableIntValue("KELVARO_DEMO")) StartDemo(Form1, demo);
         return application.exec();
     } catch (const std::exception& e) {

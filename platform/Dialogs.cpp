@@ -130,7 +130,7 @@ OpenFileHook InstallOpenFileHook(OpenFileHook hook) {
 std::optional<QString> AskOpenFileName(const OpenRequest& request) {
     const FocusKeeper focus;
     if (OpenHook()) return OpenHook()(request);
-    const QString name = QFileDialog::getOpenFileName(request.parent, request.title, QString(),
+    const QString name = QFileDialog::getOpenFileName(request.parent, request.title, request.folder,
                                                       request.filters.join(QStringLiteral(";;")));
     if (name.isEmpty()) return std::nullopt;
     return name;

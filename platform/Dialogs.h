@@ -63,6 +63,7 @@ struct OpenRequest {
     QWidget* parent = nullptr;
     QString title;
     QStringList filters;
+    QString folder; // where the dialog starts; empty for the current folder
 };
 using OpenFileHook = std::function<std::optional<QString>(const OpenRequest& request)>;
 // Replaces the open dialog (tests; empty for the real one); returns the
@@ -89,6 +90,8 @@ public:
     // Shows the dialog; true when the user confirmed a name.
     bool Execute();
     QString GetFileName() const { return fileName_; }
+    // The name (or a folder ending in '/') the next Execute offers.
+    void SetFileName(const QString& name) { fileName_ = name; }
     // The index of the type chosen last.
     int GetFilter() const { return filter_; }
 
