@@ -311,6 +311,7 @@ TEST(Batch, EveryOptionIsUsedOrRefusedNoneIgnored) {
     const std::string file = (folder / "in.csv").string();
     std::ofstream(file) << "expiry,share\n2006-04-21,15\n";
     std::ofstream(folder / "closures.txt") << "2006-03-10\n";
+    std::ofstream(folder / "a.kelvaro") << R"({"format": "kelvarolaskuri", "version": 1, "strike": 14})";
     const std::map<std::string_view, std::pair<std::string, Expect>> expected = {
         {"--valuation", {"2006-03-01 10:00", kUsed}},
         {"--expiry", {"2006-04-20", kUsed}},
@@ -331,6 +332,8 @@ TEST(Batch, EveryOptionIsUsedOrRefusedNoneIgnored) {
         {"--price", {"0,15", kUsed}},
         {"--holidays", {"helsinki", kUsed}},
         {"--closures", {(folder / "closures.txt").string(), kUsed}},
+        {"--inputs", {(folder / "a.kelvaro").string(), kUsed}},
+        {"--save-inputs", {(folder / "b.kelvaro").string(), kUsed}},
         {"--batch", {"", kUsed}}, // given once, below
         {"--batch-format", {"csv", kUsed}},
         {"--jobs", {"2", kUsed}},
