@@ -1045,11 +1045,12 @@ void TForm1::ApplyStartDays() {
 void TForm1::UseSettings() {
     useSettings_ = true;
     const QSettings settings = UserSettings();
-    if (settings.contains(QStringLiteral("window/geometry")))
-        restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
+    // The search group widens the window: the kept size comes after it.
     if (settings.value(QStringLiteral("show/volatilitySearch")).toBool())
         ShowVolatilitySearch(true);
     if (settings.value(QStringLiteral("show/checkButton")).toBool()) ShowCheckButton(true);
+    if (settings.contains(QStringLiteral("window/geometry")))
+        restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
     recent_ =
         settings.value(QStringLiteral("recent/files")).toStringList().mid(0, kRecentDocuments);
     ShowRecent();
