@@ -629,6 +629,13 @@ void TForm1::OpenChart() {
 }
 
 void TForm1::OpenScenarios() {
+    // A document's rows are the user's own from the first grid on.
+    if (scenarioWindow_ == nullptr && grid_.Allocated && !pendingScenario_.empty()) {
+        scenarioWindow_ = new ScenarioWindow(this);
+        scenarioWindow_->setWindowFlag(Qt::Window);
+        scenarioWindow_->SetSettings(std::exchange(pendingScenario_, {}));
+        scenarioWindow_->SetGrid(grid_, share_);
+    }
     OpenGridWindow(scenarioWindow_, this, grid_, share_);
 }
 
@@ -891,6 +898,7 @@ CalculationDocument TForm1::FormDocument() const {
         document.Inputs.erase("share");
         document.Inputs.erase("price");
     }
+    document.Scenario = scenarioWindow_ != nullptr ? scenarioWindow_->Settings() : pendingScenario_;
     return document;
 }
 
@@ -918,6 +926,10 @@ bool TForm1::OpenCalculation(const QString& path) {
     for (const auto& [name, text] : document.Inputs) texts.insert_or_assign(name, text);
     SetFormTexts(texts);
     if (document.Inputs.contains("share")) ShowVolatilitySearch(true);
+    if (scenarioWindow_ != nullptr)
+        scenarioWindow_->SetSettings(document.Scenario);
+    else
+        pendingScenario_ = document.Scenario;
     documentPath_ = path;
     savedTexts_ = FormTexts();
     RememberRecent(path);

@@ -194,6 +194,8 @@ private:
     void SaveSettings() const;
 
     QString documentPath_;
+    // A document's scenario settings until the scenario window opens.
+    InputTexts pendingScenario_;
     InputTexts savedTexts_;   // the form as last opened or saved
     InputTexts defaultTexts_; // the form as it opens
     QStringList recent_;

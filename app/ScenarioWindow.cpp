@@ -197,6 +197,44 @@ void ScenarioWindow::Apply() {
     }
 }
 
+namespace {
+
+constexpr const char* kCellNames[] = {"value", "change", "percent"};
+
+} // namespace
+
+InputTexts ScenarioWindow::Settings() const {
+    InputTexts settings;
+    if (custom_) {
+        const char separator = DecimalSeparator();
+        for (auto [name, edit] : {std::pair{"first", EditFirst}, std::pair{"last", EditLast},
+                                  std::pair{"step", EditStep}}) {
+            std::string text = edit->text().toStdString();
+            std::replace(text.begin(), text.end(), separator, '.');
+            settings[name] = text;
+        }
+    }
+    const int cell = CellChoice->currentIndex();
+    if (cell > 0 || custom_) settings["cell"] = kCellNames[std::clamp(cell, 0, 2)];
+    return settings;
+}
+
+void ScenarioWindow::SetSettings(const InputTexts& settings) {
+    for (int i = 0; i < 3; ++i)
+        if (const auto it = settings.find("cell");
+            it != settings.end() && it->second == kCellNames[i])
+            CellChoice->setCurrentIndex(i);
+    if (!settings.contains("first") || !settings.contains("last") || !settings.contains("step"))
+        return;
+    const QChar separator = QChar::fromLatin1(DecimalSeparator());
+    for (auto [name, edit] :
+         {std::pair{"first", EditFirst}, std::pair{"last", EditLast}, std::pair{"step", EditStep}})
+        edit->setText(QString::fromStdString(settings.find(name)->second)
+                          .replace(QLatin1Char('.'), separator));
+    custom_ = true;
+    if (grid_ != nullptr) Apply();
+}
+
 void ScenarioWindow::Fill() {
     TableView->clear();
     TableView->setRowCount(static_cast<int>(table_.Prices.size()));

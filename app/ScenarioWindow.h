@@ -5,6 +5,7 @@
 #include "Dialogs.h"
 #include "Grid.h"
 #include "Scenario.h"
+#include "WarrantInputs.h"
 
 #include <QWidget>
 
@@ -42,6 +43,14 @@ public:
     // Asks for a file name and saves the CSV (';' between fields with a
     // decimal comma); a failure is shown in the error box.
     void SaveCsv();
+
+    // The user's rows and cell mode as a calculation document keeps them:
+    // "first", "last", "step" (numbers with a point) once the user has set
+    // rows, "cell" ("value", "change", "percent"); empty for the defaults.
+    InputTexts Settings() const;
+    // A document's settings, taken as the user's own: typed rows are kept by
+    // the next grid (and applied to the shown one).
+    void SetSettings(const InputTexts& settings);
 
     const ScenarioTable& Table() const { return table_; }
     ScenarioCell Cell() const;

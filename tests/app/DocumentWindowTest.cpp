@@ -7,6 +7,7 @@
 #include "Lattice.h"
 #include "Listing.h"
 #include "RollBack.h"
+#include "ScenarioWindow.h"
 #include "WindowFixture.h"
 
 #include <QMenu>
@@ -130,6 +131,28 @@ private slots:
         QVERIFY(BuildLattice(reader));
         RollBack(reader);
         QCOMPARE(ListingText(form.Grid()), ListingText(reader));
+    }
+
+    // The scenario table's rows and cells come from the document and go back
+    // into it.
+    void scenarioSettingsKept() {
+        QByteArray bytes(kDocument);
+        bytes.chop(2);
+        bytes += R"(, "scenario": {"first": 14, "last": 18, "step": 0.5, "cell": "percent"}})";
+        TForm1 form;
+        QVERIFY(form.OpenCalculation(Write("scenario.kelvaro", bytes)));
+        RunCommand(form, &TForm1::ButtonCalculateClick);
+        form.OpenScenarios();
+        const auto* window = form.findChild<ScenarioWindow*>();
+        QVERIFY(window != nullptr);
+        QCOMPARE(window->Table().Prices.size(), std::size_t{9});
+        QCOMPARE(window->Table().Prices.front(), 14.0);
+        QCOMPARE(window->Table().Prices.back(), 18.0);
+        QCOMPARE(window->Cell(), ScenarioCell::ChangePercent);
+        const QString again = dir_.filePath("scenario-again.kelvaro");
+        QVERIFY(form.SaveCalculation(again));
+        QCOMPARE(ReadDocumentFile(again.toStdString()).Scenario,
+                 (InputTexts{{"first", "14"}, {"last", "18"}, {"step", "0.5"}, {"cell", "percent"}}));
     }
 
     // Each kind of bad file: one box saying what is wrong, nothing changed.
