@@ -8,8 +8,6 @@
 
 #include <cmath>
 #include <fstream>
-#include <iterator>
-#include <limits>
 
 namespace kelvaro {
 
@@ -64,6 +62,10 @@ double NumberOf(std::string_view key, const std::string& text) {
 Json FieldJson(std::string_view key, Kind kind, const std::string& text) {
     switch (kind) {
     case Kind::Text:
+        // JSON is UTF-8: a file name that is not cannot be kept.
+        if (!IsUtf8(text))
+            throw DocumentError("laskelmaa ei voi tallentaa: kentän " + Quoted(key) +
+                                " arvo ei ole UTF-8-tekstiä: " + Quoted(VisibleText(text)));
         return text;
     case Kind::Integer:
         try {

@@ -29,7 +29,7 @@ std::string ScratchPrefix() {
 }
 
 void RemoveScratch() {
-    for (const char* kind : {"-results", "-chart.png", "-grid", "-batch"})
+    for (const char* kind : {"-results", "-chart.png", "-grid", "-batch", "-save-inputs"})
         std::remove((ScratchPrefix() + kind).c_str());
 }
 
@@ -101,9 +101,13 @@ void UseScratchFiles(std::vector<std::string>& args, const std::string& batch) {
     static const bool removedAtExit = std::atexit(RemoveScratch) == 0;
     (void)removedAtExit;
     const std::string prefix = ScratchPrefix();
-    for (const std::string option : {"--results", "--chart", "--grid", "--batch", "--closures"}) {
-        // The chart's name needs an extension kelvaro draws.
-        const std::string scratch = prefix + option.substr(1) + (option == "--chart" ? ".png" : "");
+    for (const std::string option :
+         {"--results", "--chart", "--grid", "--batch", "--closures", "--save-inputs", "--inputs"}) {
+        // The chart's name needs an extension kelvaro draws; a document read
+        // is one an earlier run saved.
+        const std::string scratch =
+            prefix + (option == "--inputs" ? std::string("-save-inputs") : option.substr(1)) +
+            (option == "--chart" ? ".png" : "");
         for (size_t i = 0; i < args.size(); ++i) {
             if (args[i].rfind(option + "=", 0) == 0)
                 args[i] = option + "=" + scratch;
