@@ -1,8 +1,7 @@
 #include "Batch.h"
 
-#include "CalculationDocument.h"
-
 #include "BatchOutput.h"
+#include "CalculationDocument.h"
 #include "Conversions.h"
 #include "Csv.h"
 #include "InputScaling.h"
