@@ -40,7 +40,6 @@ std::vector<std::string> Plus(std::vector<std::string> a, const std::vector<std:
 TEST(DocumentCli, SavedInputsValueAsTheOptionsDid) {
     QTemporaryDir dir;
     const std::vector<std::vector<std::string>> cases = {
-        {"--valuation", "2006-03-01 10:00", "--expiry", "2006-04-21"},
         {"--valuation", "2026-12-07 09:30", "--expiry", "2027-06-18", "--type", "turbo-sg",
          "--side", "put", "--strike", "16,35", "--margin", "0.7", "--dividend-date", "2027-02-01",
          "--dividend", "0,21", "--dividends", "2027-03-20:0,3;2027-05-02:0.1", "--steps-per-day",
