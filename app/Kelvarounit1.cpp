@@ -22,6 +22,7 @@
 #include "ShareOutput.h"
 #include "Verdict.h"
 #include "WarrantInputs.h"
+#include "WarrantListWindow.h"
 #include "ui_Kelvarounit1.h"
 
 #include <QCloseEvent>
@@ -163,6 +164,8 @@ void TForm1::ConnectCommands() {
     connect(ui->Arvokayra1, &QAction::triggered, this, &TForm1::OpenChart);
     connect(ui->Skenaariot1, &QAction::triggered, this, &TForm1::OpenScenarios);
     connect(ui->Lisasulkemiset1, &QAction::triggered, this, &TForm1::PickClosuresFile);
+    connect(ui->Warranttilista1, &QAction::triggered, this, &TForm1::OpenList);
+    connect(ui->Lisaalistaan1, &QAction::triggered, this, &TForm1::AddToList);
 }
 
 void TForm1::SetUpKeyboard() {
@@ -307,6 +310,32 @@ void TForm1::ButtonDividendsClick() {
     }
     dividendsDialog_->SetDividends(moreDividends_);
     dividendsDialog_->open();
+}
+
+void TForm1::SetMoreDividends(std::vector<CDividend> dividends) {
+    moreDividends_ = std::move(dividends);
+    ShowDividendCount();
+}
+
+void TForm1::SetClosuresFile(const std::string& path) {
+    closuresFile_ = path;
+    ui->Lisasulkemiset1->setChecked(!path.empty());
+    ui->Lisasulkemiset1->setToolTip(QString::fromStdString(path));
+}
+
+WarrantListWindow* TForm1::OpenList() {
+    if (listWindow_ == nullptr) {
+        listWindow_ = new WarrantListWindow(this);
+        connect(listWindow_, &WarrantListWindow::RowOpened, this,
+                [this](const InputTexts& texts) { ShowInForm(*this, texts); });
+    }
+    listWindow_->show();
+    listWindow_->raise();
+    return listWindow_;
+}
+
+void TForm1::AddToList() {
+    OpenList()->AddRow(FormTexts(*this));
 }
 
 void TForm1::ShowDividendCount() {

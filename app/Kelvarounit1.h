@@ -27,6 +27,7 @@ class FiguresWindow;
 class ChartWindow;
 class ScenarioWindow;
 class DividendsDialog;
+class WarrantListWindow;
 enum class RefusedCommand;
 
 class TForm1 : public QMainWindow {
@@ -89,6 +90,15 @@ public slots:
     const std::string& ClosuresFile() const { return closuresFile_; }
     // Asks the running work to stop; the last complete valuation stays.
     void CancelWork();
+    // Warranttilista, made on first use; Lisää listaan appends the form's
+    // inputs to it.
+    WarrantListWindow* OpenList();
+    void AddToList();
+    // The dividends after the form's one, as a list row sets and reads them.
+    const std::vector<CDividend>& MoreDividends() const { return moreDividends_; }
+    void SetMoreDividends(std::vector<CDividend> dividends);
+    // A list row's closures file ("" for none), taken as Lisäsulkemiset takes one.
+    void SetClosuresFile(const std::string& path);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -168,6 +178,7 @@ private:
     FiguresWindow* figuresWindow_ = nullptr;
     ChartWindow* chartWindow_ = nullptr;
     ScenarioWindow* scenarioWindow_ = nullptr;
+    WarrantListWindow* listWindow_ = nullptr;
     // The roll-back's speed on this machine: measured before the first
     // estimate that needs it, then taken from each valuation that completes.
     std::optional<CKernelSpeed> speed_;

@@ -4,6 +4,7 @@
 #include "Kelvarounit1.h"
 #include "Memory.h"
 #include "Translations.h"
+#include "WarrantListWindow.h"
 #include "ui_Kelvarounit1.h"
 
 #include <QApplication>
@@ -60,6 +61,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(QStringLiteral(KELVARO_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("fi.kelvaro.Kelvarolaskuri"));
     InstallQtTranslations(application);
+    QString listFile; // --list FILE.csv: Warranttilista opened at start
     {
         // Qt's own options (-platform, ...) are taken by QApplication above.
         QCommandLineParser parser;
@@ -69,8 +71,12 @@ int main(int argc, char* argv[]) {
                                       QStringLiteral("Näyttää tämän ohjeen."));
         const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                          QStringLiteral("Näyttää ohjelman version."));
+        const QCommandLineOption list(QStringLiteral("list"),
+                                      QStringLiteral("Avaa warranttilistan tiedostosta."),
+                                      QStringLiteral("TIEDOSTO.csv"));
         parser.addOption(help);
         parser.addOption(version);
+        parser.addOption(list);
         if (!parser.parse(QApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
             const QString error = parser.errorText().isEmpty()
                                       ? QStringLiteral("Tuntematon argumentti: %1")
@@ -87,10 +93,14 @@ int main(int argc, char* argv[]) {
             std::printf("kelvarolaskuri %s\n", KELVARO_VERSION);
             return EXIT_SUCCESS;
         }
+        listFile = parser.value(list);
     }
     try {
         TForm1 Form1;
         Form1.show();
+        if (!listFile.isEmpty())
+            QTimer::singleShot(0, &Form1,
+                               [&Form1, listFile] { Form1.OpenList()->OpenList(listFile); });
         if (const int demo = qEnvironmentVariableIntValue("KELVARO_DEMO")) StartDemo(Form1, demo);
         return application.exec();
     } catch (const std::exception& e) {

@@ -1,0 +1,587 @@
+#include "WarrantListWindow.h"
+
+#include "BackgroundJob.h"
+#include "BatchOutput.h"
+#include "Closures.h"
+#include "Conversions.h"
+#include "Csv.h"
+#include "Kelvarounit1.h"
+#include "ListValuation.h"
+#include "NumberText.h"
+#include "QtBridge.h"
+#include "Save.h"
+#include "ShareOutput.h"
+#include "WarrantListModel.h"
+#include "ui_Kelvarounit1.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <fstream>
+
+namespace kelvaro {
+
+namespace {
+
+constexpr const char* kLastListKey = "warranttilista/viimeisin";
+
+QString Text(const std::string& s) {
+    return QString::fromUtf8(s);
+}
+
+// A list file's columns and rows, or why it cannot be read.
+std::optional<std::string> ReadListFile(const std::string& path, std::vector<std::string>& columns,
+                                        std::vector<ListRow>& rows) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return "tiedostoa " + Quoted(path) + " ei voi lukea";
+    LineReader reader(file);
+    std::string line;
+    char separator = ',';
+    bool header = true;
+    for (LineReader::Result result; (result = reader.Next(line)) != LineReader::kEnd;) {
+        if (result == LineReader::kTooLong) {
+            if (header) return "otsikko" + TooLongMessage();
+            ListRow row;
+            row.Line = reader.Number();
+            row.Malformed = TooLongMessage();
+            rows.push_back(std::move(row));
+            continue;
+        }
+        if (header && reader.Number() == 1 && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
+        if (Trim(line).empty()) continue;
+        if (header) {
+            separator = line.find(';') != std::string::npos ? ';' : ',';
+            if (auto error = SplitFields(line, separator, columns)) return "otsikkorivi: " + *error;
+            for (const std::string& column : columns)
+                if (!IsInput(column) && column != kNameColumn && column != kUnderlyingColumn)
+                    return "tuntematon sarake " + Quoted(column);
+            header = false;
+            continue;
+        }
+        ListRow row;
+        row.Line = reader.Number();
+        row.Malformed = SplitFields(line, separator, row.Fields);
+        if (!row.Malformed && row.Fields.size() != columns.size())
+            row.Malformed = "rivillä on " + std::to_string(row.Fields.size()) +
+                            " kenttää, otsikossa " + std::to_string(columns.size());
+        rows.push_back(std::move(row));
+    }
+    if (reader.Failed()) return "tiedoston " + Quoted(path) + " lukeminen epäonnistui";
+    if (header) return "otsikkorivi puuttuu";
+    return std::nullopt;
+}
+
+// The list's separator on save: a semicolon, so that decimal commas need no quotes.
+constexpr char kListSeparator = ';';
+
+int EveryCore() {
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+} // namespace
+
+WarrantListWindow::WarrantListWindow(QWidget* parent)
+    : QWidget(parent, Qt::Window), ListFileDialog(this, {QStringLiteral("Warranttilista (*.csv)"),
+                                                         QStringLiteral("Kaikki tiedostot (*)")}),
+      ExportFileDialog(
+          this, {QStringLiteral("CSV-tiedosto (*.csv)"), QStringLiteral("Kaikki tiedostot (*)")}),
+      model_(new WarrantListModel(this)), proxy_(new QSortFilterProxyModel(this)),
+      table_(new QTableView(this)), filter_(new QLineEdit(this)), selected_(new QLabel(this)),
+      progress_(new QProgressBar(this)),
+      cancel_(new QPushButton(QStringLiteral("&Keskeytä"), this)), shares_(new QWidget(this)),
+      sharesLayout_(new QHBoxLayout(shares_)), startTimer_(new QTimer(this)),
+      selectedJob_(new BackgroundJob(this)) {
+    ShowTitle();
+    proxy_->setSourceModel(model_);
+    proxy_->setSortRole(WarrantListModel::kSortRole);
+    proxy_->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    proxy_->setFilterKeyColumn(-1);
+    table_->setModel(proxy_);
+    table_->setSortingEnabled(true);
+    table_->sortByColumn(-1, Qt::AscendingOrder); // the list's order until a heading is clicked
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // A double-click opens the row in the form; F2 or typing edits a cell.
+    table_->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed |
+                            QAbstractItemView::SelectedClicked);
+    table_->horizontalHeader()->setSectionsMovable(true);
+    table_->setAccessibleName(QStringLiteral("Warranttilista"));
+    filter_->setPlaceholderText(QStringLiteral("Suodata…"));
+    filter_->setClearButtonEnabled(true);
+    filter_->setAccessibleName(QStringLiteral("Suodata"));
+    connect(filter_, &QLineEdit::textChanged, proxy_, &QSortFilterProxyModel::setFilterFixedString);
+
+    auto* open = new QPushButton(QStringLiteral("&Avaa…"), this);
+    auto* save = new QPushButton(QStringLiteral("&Tallenna…"), this);
+    auto* exportButton = new QPushButton(QStringLiteral("&Vie tulokset…"), this);
+    auto* remove = new QPushButton(QStringLiteral("&Poista rivit"), this);
+    auto* revalue = new QPushButton(QStringLiteral("&Laske uudelleen"), this);
+    open->setObjectName(QStringLiteral("ButtonOpenList"));
+    save->setObjectName(QStringLiteral("ButtonSaveList"));
+    exportButton->setObjectName(QStringLiteral("ButtonExportList"));
+    remove->setObjectName(QStringLiteral("ButtonRemoveRows"));
+    revalue->setObjectName(QStringLiteral("ButtonRevalueList"));
+    connect(open, &QPushButton::clicked, this, &WarrantListWindow::AskOpen);
+    connect(save, &QPushButton::clicked, this, &WarrantListWindow::AskSave);
+    connect(exportButton, &QPushButton::clicked, this, &WarrantListWindow::AskExport);
+    connect(remove, &QPushButton::clicked, this, &WarrantListWindow::RemoveSelected);
+    connect(revalue, &QPushButton::clicked, this, &WarrantListWindow::Revalue);
+    connect(cancel_, &QPushButton::clicked, this, &WarrantListWindow::Cancel);
+
+    auto* commands = new QHBoxLayout;
+    for (QWidget* w : std::initializer_list<QWidget*>{open, save, exportButton, remove, revalue})
+        commands->addWidget(w);
+    commands->addWidget(filter_, 1);
+    auto* running = new QHBoxLayout;
+    running->addWidget(progress_, 1);
+    running->addWidget(cancel_);
+    progress_->hide();
+    cancel_->hide();
+    sharesLayout_->setContentsMargins(0, 0, 0, 0);
+    selected_->setWordWrap(true);
+    selected_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(commands);
+    layout->addWidget(shares_);
+    layout->addWidget(table_, 1);
+    layout->addWidget(selected_);
+    layout->addLayout(running);
+    resize(1200, 560);
+
+    startTimer_->setSingleShot(true);
+    startTimer_->setInterval(0);
+    connect(startTimer_, &QTimer::timeout, this, &WarrantListWindow::StartQueued);
+    connect(model_, &WarrantListModel::RowsQueued, startTimer_, qOverload<>(&QTimer::start));
+    connect(model_, &QAbstractItemModel::modelReset, this, &WarrantListWindow::RebuildShareFields);
+    connect(model_, &QAbstractItemModel::rowsInserted, this,
+            &WarrantListWindow::RebuildShareFields);
+    connect(model_, &QAbstractItemModel::rowsRemoved, this, &WarrantListWindow::RebuildShareFields);
+    connect(model_, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& from) {
+        std::vector<std::string> names;
+        for (const auto& [name, field] : shareFields_) names.push_back(name);
+        std::vector<std::string> now = model_->Underlyings();
+        std::sort(now.begin(), now.end());
+        if (now != names) RebuildShareFields();
+        if (from.row() == proxy_->mapToSource(table_->currentIndex()).row()) ShowSelected();
+    });
+    connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &WarrantListWindow::ShowSelected);
+    connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        const int row = proxy_->mapToSource(index).row();
+        if (row >= 0 && !model_->At(row).Malformed) emit RowOpened(model_->Inputs(row));
+    });
+}
+
+WarrantListWindow::~WarrantListWindow() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    selectedJob_->RequestStop();
+    selectedJob_->Wait();
+}
+
+void WarrantListWindow::ShowTitle() {
+    const QString name = path_.isEmpty() ? QString() : QFileInfo(path_).fileName();
+    setWindowTitle(name.isEmpty() ? QStringLiteral("Warranttilista")
+                                  : QStringLiteral("Warranttilista – %1").arg(name));
+}
+
+QString WarrantListWindow::LastList() {
+    return QSettings().value(QLatin1String(kLastListKey)).toString();
+}
+
+void WarrantListWindow::RememberList(const QString& path) {
+    path_ = path;
+    QSettings().setValue(QLatin1String(kLastListKey), path);
+    ShowTitle();
+}
+
+bool WarrantListWindow::OpenList(const QString& path) {
+    std::vector<std::string> columns;
+    std::vector<ListRow> rows;
+    if (const auto error = ReadListFile(QFile::encodeName(path).toStdString(), columns, rows)) {
+        ShowErrorBox(SentenceOf(*error));
+        return false;
+    }
+    // Rows of the old list still being valued are not handed back.
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    model_->SetList(std::move(columns), rows);
+    RememberList(path);
+    return true;
+}
+
+bool WarrantListWindow::SaveList(const QString& path) {
+    std::string text;
+    const auto line = [&](const std::vector<std::string>& cells) {
+        for (const std::string& cell : cells) AppendCsvCell(text, cell, kListSeparator);
+        if (cells.empty()) text += kListSeparator;
+        text.back() = '\n';
+    };
+    line(model_->Columns());
+    for (int row = 0; row < model_->rowCount(); ++row) {
+        if (model_->At(row).Malformed) continue; // its fields cannot be written back
+        std::vector<std::string> cells;
+        for (const std::string& column : model_->Columns())
+            cells.push_back(model_->Field(row, column));
+        line(cells);
+    }
+    const std::string name = QFile::encodeName(path).toStdString();
+    const SaveStatus status = SaveFile(name, text);
+    if (status != SaveStatus::Ok) {
+        ShowErrorBox(SentenceOf(SaveFailureText(status, name)));
+        return false;
+    }
+    model_->SetModified(false);
+    RememberList(path);
+    return true;
+}
+
+bool WarrantListWindow::ExportResults(const QString& path) {
+    BatchFormat format;
+    format.Csv = true;
+    format.Separator = kListSeparator;
+    format.Columns = model_->Columns();
+    const BatchOutput output(format);
+    std::string text = output.Header();
+    for (int row = 0; row < model_->rowCount(); ++row) {
+        const WarrantListModel::Entry& entry = model_->At(row);
+        ListRow listRow;
+        listRow.Line = row + 2; // as in the saved list, after its header
+        listRow.Fields = entry.Fields;
+        WarrantRun run = entry.Run;
+        if (entry.Status != WarrantListModel::State::Valued) {
+            run = WarrantRun{};
+            run.Status = kValuationFailed;
+            run.Error = "laskenta keskeytetty";
+        }
+        text += output.Format(listRow, run);
+    }
+    const std::string name = QFile::encodeName(path).toStdString();
+    const SaveStatus status = SaveFile(name, text);
+    if (status != SaveStatus::Ok) {
+        ShowErrorBox(SentenceOf(SaveFailureText(status, name)));
+        return false;
+    }
+    return true;
+}
+
+void WarrantListWindow::AddRow(const InputTexts& texts) {
+    const int row = model_->AddRow(texts);
+    table_->selectRow(proxy_->mapFromSource(model_->index(row, 0)).row());
+}
+
+void WarrantListWindow::AskOpen() {
+    const std::optional<QString> name = AskOpenFileName(
+        {this,
+         QStringLiteral("Avaa warranttilista"),
+         {QStringLiteral("Warranttilista (*.csv)"), QStringLiteral("Kaikki tiedostot (*)")}});
+    if (name) OpenList(*name);
+}
+
+void WarrantListWindow::AskSave() {
+    if (ListFileDialog.Execute()) SaveList(ListFileDialog.GetFileName());
+}
+
+void WarrantListWindow::AskExport() {
+    if (ExportFileDialog.Execute()) ExportResults(ExportFileDialog.GetFileName());
+}
+
+void WarrantListWindow::RemoveSelected() {
+    std::vector<int> rows;
+    for (const QModelIndex& index : table_->selectionModel()->selectedRows())
+        rows.push_back(proxy_->mapToSource(index).row());
+    model_->RemoveRowsAt(rows);
+}
+
+void WarrantListWindow::Revalue() {
+    std::vector<int> rows(static_cast<std::size_t>(model_->rowCount()));
+    for (int row = 0; row < model_->rowCount(); ++row) rows[static_cast<std::size_t>(row)] = row;
+    model_->Requeue(rows);
+}
+
+void WarrantListWindow::Cancel() {
+    if (!running_) return;
+    cancelled_ = true;
+    stop_ = true;
+    cancel_->setEnabled(false);
+}
+
+void WarrantListWindow::StartQueued() {
+    // A running list goes on; the rows queued meanwhile follow when it ends.
+    if (running_) return;
+    std::vector<ListRow> rows;
+    for (const int row : model_->QueuedRows()) {
+        ListRow listRow;
+        listRow.Line = static_cast<int64_t>(model_->At(row).Id);
+        listRow.Fields = model_->At(row).Fields;
+        rows.push_back(std::move(listRow));
+    }
+    if (rows.empty()) return;
+    running_ = true;
+    cancelled_ = false;
+    stop_ = false;
+    done_ = 0;
+    progress_->setRange(0, static_cast<int>(rows.size()));
+    progress_->setValue(0);
+    progress_->setFormat(QStringLiteral("%v / %m riviä"));
+    progress_->show();
+    cancel_->setEnabled(true);
+    cancel_->show();
+    const int jobs = jobs_ > 0 ? jobs_ : EveryCore();
+    thread_ = std::thread([this, rows = std::move(rows), columns = model_->Columns(), jobs] {
+        {
+            ListValuation list(
+                columns, {}, jobs, [this](const ListRow& row, const WarrantRun& run) {
+                    if (stop_) return false;
+                    QMetaObject::invokeMethod(
+                        this,
+                        [this, id = static_cast<uint64_t>(row.Line), fields = row.Fields, run] {
+                            model_->SetRun(id, fields, run);
+                            progress_->setValue(++done_);
+                        },
+                        Qt::QueuedConnection);
+                    return true;
+                });
+            for (const ListRow& row : rows)
+                if (!list.Submit(row)) break;
+            list.Finish();
+        }
+        QMetaObject::invokeMethod(this, &WarrantListWindow::ValuationEnded, Qt::QueuedConnection);
+    });
+}
+
+void WarrantListWindow::ValuationEnded() {
+    if (thread_.joinable()) thread_.join();
+    running_ = false;
+    progress_->hide();
+    cancel_->hide();
+    if (cancelled_) {
+        model_->StopQueued();
+        cancelled_ = false;
+        return;
+    }
+    // Rows edited while the list ran.
+    StartQueued();
+}
+
+void WarrantListWindow::WaitUntilIdle() {
+    while (running_ || startTimer_->isActive() || selectedJob_->Busy())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+}
+
+void WarrantListWindow::closeEvent(QCloseEvent* event) {
+    if (model_->Modified() &&
+        !AskYesNo(QStringLiteral("Listan muutoksia ei ole tallennettu. Suljetaanko silti?"))) {
+        event->ignore();
+        return;
+    }
+    // The rows in flight finish; the rest stay unvalued.
+    if (running_) {
+        Cancel();
+        if (thread_.joinable()) thread_.join();
+        ValuationEnded();
+    }
+    event->accept();
+}
+
+QLineEdit* WarrantListWindow::ShareField(const std::string& underlying) const {
+    const auto it = shareFields_.find(underlying);
+    return it == shareFields_.end() ? nullptr : it->second;
+}
+
+bool WarrantListWindow::SetUnderlyingShare(const std::string& underlying, const QString& share) {
+    const std::vector<int> rows = model_->RowsOf(underlying);
+    const std::string text = share.trimmed().toStdString();
+    for (const int row : rows) {
+        if (model_->Field(row, "share") == text) continue;
+        if (const auto refused = model_->SetField(row, "share", text)) {
+            ShowErrorBox(SentenceOf(*refused));
+            return false;
+        }
+    }
+    return true;
+}
+
+void WarrantListWindow::RebuildShareFields() {
+    for (auto& [name, field] : shareFields_) field->parentWidget()->deleteLater();
+    shareFields_.clear();
+    for (const std::string& name : model_->Underlyings()) {
+        auto* box = new QWidget(shares_);
+        auto* row = new QHBoxLayout(box);
+        row->setContentsMargins(0, 0, 8, 0);
+        auto* label = new QLabel(QStringLiteral("Osake %1").arg(Text(name)), box);
+        auto* field = new QLineEdit(box);
+        field->setMaximumWidth(80);
+        field->setAccessibleName(label->text());
+        label->setBuddy(field);
+        const std::vector<int> rows = model_->RowsOf(name);
+        if (!rows.empty()) field->setText(Text(model_->Field(rows.front(), "share")));
+        connect(field, &QLineEdit::editingFinished, this, [this, name, field] {
+            if (!SetUnderlyingShare(name, field->text())) {
+                const std::vector<int> rows = model_->RowsOf(name);
+                field->setText(rows.empty() ? QString()
+                                            : Text(model_->Field(rows.front(), "share")));
+            }
+        });
+        row->addWidget(label);
+        row->addWidget(field);
+        sharesLayout_->addWidget(box);
+        shareFields_[name] = field;
+    }
+    sharesLayout_->addStretch();
+    shares_->setVisible(!shareFields_.empty());
+}
+
+void WarrantListWindow::ShowSelected() {
+    const int row = proxy_->mapToSource(table_->currentIndex()).row();
+    const WarrantListModel::Entry* entry =
+        row >= 0 && row < model_->rowCount() ? &model_->At(row) : nullptr;
+    if (entry == nullptr || entry->Status != WarrantListModel::State::Valued ||
+        entry->Run.Status != kValued || !entry->Run.Figures) {
+        selectedId_ = 0;
+        selectedFields_.clear();
+        selected_->setText(entry != nullptr && entry->Status == WarrantListModel::State::Valued
+                               ? Text(entry->Run.Error)
+                               : QString());
+        return;
+    }
+    if (entry->Id == selectedId_ && entry->Fields == selectedFields_) return; // shown or coming
+    selectedId_ = entry->Id;
+    selectedFields_ = entry->Fields;
+    selected_->setText(QStringLiteral("Vega ja rho lasketaan…"));
+    // A running one hands over to this row when it ends.
+    if (!selectedJob_->Busy()) StartSelected(row);
+}
+
+void WarrantListWindow::StartSelected(int row) {
+    auto result = std::make_shared<WarrantRun>();
+    const InputTexts texts = model_->Inputs(row);
+    const uint64_t id = model_->At(row).Id;
+    const std::vector<std::string> fields = model_->At(row).Fields;
+    selectedJob_->Start([texts, result] { *result = ValueWarrant(texts); },
+                        [this, result, fields, id](std::exception_ptr) {
+                            if (selectedId_ != id || selectedFields_ != fields) {
+                                const int now = model_->RowOf(selectedId_);
+                                if (now >= 0) StartSelected(now);
+                                return;
+                            }
+                            ShowVegaRho(*result);
+                        });
+}
+
+void WarrantListWindow::ShowVegaRho(const WarrantRun& run) {
+    if (!run.Figures) {
+        selected_->setText(Text(run.Error));
+        return;
+    }
+    QStringList parts;
+    for (const FigureRow& figure : FigureRows(*run.Figures, DecimalSeparator()))
+        if (figure.Name.starts_with("Vega") || figure.Name.starts_with("Rho"))
+            parts << QStringLiteral("%1: %2 %3")
+                         .arg(Text(figure.Name), Text(figure.Value), Text(figure.Unit));
+    selected_->setText(parts.join(QStringLiteral("    ")));
+}
+
+InputTexts FormTexts(TForm1& form) {
+    Ui::TForm1& ui = *form.ui;
+    static const char* const kTypeFields[] = {"normal", "turbo-shb", "turbo-sg"};
+    InputTexts texts;
+    texts["type"] = kTypeFields[std::clamp(ui.RadioGroupType->ItemIndex(), 0, 2)];
+    texts["side"] = ui.RadioGroupCallPut->ItemIndex() == 0 ? "call" : "put";
+    const auto date = [](const QDateTimeEdit* picker, const QString& format) {
+        return QDateTime(picker->date(), picker->time()).toString(format).toStdString();
+    };
+    texts["valuation"] = date(ui.DateNow, QStringLiteral("yyyy-MM-dd HH:mm"));
+    texts["expiry"] = date(ui.DateExpiry, QStringLiteral("yyyy-MM-dd"));
+    texts["dividend-date"] = date(ui.DateDivid, QStringLiteral("yyyy-MM-dd"));
+    const std::pair<const char*, QLineEdit*> edits[] = {{"strike", ui.EditStrike},
+                                                        {"multiplier", ui.EditMultiplier},
+                                                        {"margin", ui.EditSGMarg},
+                                                        {"dividend", ui.EditDivid},
+                                                        {"steps-per-day", ui.EditTimeSteps},
+                                                        {"volatility", ui.EditVolat},
+                                                        {"rate", ui.EditRate},
+                                                        {"open", ui.EditXOpen},
+                                                        {"weekend", ui.EditWeekEnd},
+                                                        {"share", ui.EditShare},
+                                                        {"price", ui.EditWarrant}};
+    for (const auto& [name, edit] : edits) texts[name] = edit->text().trimmed().toStdString();
+    std::string dividends;
+    for (const CDividend& dividend : form.MoreDividends()) {
+        if (!dividends.empty()) dividends += ';';
+        dividends += SerialToDateTime(dividend.Date).date().toString(Qt::ISODate).toStdString();
+        dividends += ':';
+        AppendShortest(dividends, dividend.Amount);
+    }
+    if (!dividends.empty()) texts["dividends"] = dividends;
+    if (ui.Vapaapaivat1->isChecked()) texts["holidays"] = kHelsinkiHolidays;
+    if (!form.ClosuresFile().empty()) texts["closures"] = form.ClosuresFile();
+    return texts;
+}
+
+void ShowInForm(TForm1& form, const InputTexts& texts) {
+    Ui::TForm1& ui = *form.ui;
+    const auto text = [&](std::string_view name) {
+        const auto it = texts.find(name);
+        return it != texts.end() ? it->second : std::string(InputDefault(name));
+    };
+    // The form reads its numbers with the regional separator only.
+    const auto number = [&](std::string_view name) {
+        QString typed = Text(text(name));
+        const QChar separator = QChar::fromLatin1(DecimalSeparator());
+        return typed.replace(QLatin1Char('.'), separator).replace(QLatin1Char(','), separator);
+    };
+    CGrid grid;
+    try {
+        grid = ReadWarrant(texts);
+    } catch (const InputError& e) {
+        ShowErrorBox(SentenceOf(e.what()));
+        return;
+    }
+    ui.RadioGroupType->SetItemIndex(grid.Warrant.ProductType);
+    ui.RadioGroupCallPut->SetItemIndex(grid.Warrant.IsCall ? 0 : 1);
+    ui.DateNow->setDateTime(SerialToDateTime(grid.ValuationTime));
+    ui.DateExpiry->setDate(SerialToDateTime(grid.Warrant.Expiry).date());
+    ui.DateDivid->setDate(SerialToDateTime(grid.Warrant.DividendDate).date());
+    const std::pair<const char*, QLineEdit*> edits[] = {{"strike", ui.EditStrike},
+                                                        {"multiplier", ui.EditMultiplier},
+                                                        {"margin", ui.EditSGMarg},
+                                                        {"dividend", ui.EditDivid},
+                                                        {"steps-per-day", ui.EditTimeSteps},
+                                                        {"volatility", ui.EditVolat},
+                                                        {"rate", ui.EditRate},
+                                                        {"open", ui.EditXOpen},
+                                                        {"weekend", ui.EditWeekEnd}};
+    for (const auto& [name, edit] : edits) edit->setText(number(name));
+    form.SetMoreDividends(grid.Warrant.MoreDividends);
+    ui.Vapaapaivat1->setChecked(text("holidays") == kHelsinkiHolidays);
+    form.SetClosuresFile(text("closures"));
+    const bool share = texts.contains("share");
+    if (share) {
+        form.ShowVolatilitySearch(true);
+        ui.EditShare->setText(number("share"));
+    }
+    if (texts.contains("price")) {
+        ui.EditWarrant->setText(number("price"));
+        form.ButtonSolveClick();
+    } else {
+        form.ButtonCalculateClick();
+    }
+    form.raise();
+    form.activateWindow();
+}
+
+} // namespace kelvaro
