@@ -18,8 +18,8 @@ namespace kelvaro {
 namespace {
 
 // The table's columns that show an input or list column, in table order.
-constexpr const char* kEditedColumns[] = {kNameColumn, kUnderlyingColumn, "type",  "side",
-                                          "strike",    "expiry",          "share", "price"};
+constexpr const char* kEditedColumns[] = {"name",   "underlying", "type",  "side",
+                                          "strike", "expiry",     "share", "price"};
 
 // The figure each result column shows, by its key in the batch's output.
 std::string_view FigureKey(int column) {
@@ -99,6 +99,18 @@ std::optional<double> MarketPrice(const WarrantRun& run) {
 }
 
 } // namespace
+
+bool WarrantListProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+    const QVariant a = left.data(sortRole()), b = right.data(sortRole());
+    if (!a.isValid() || !b.isValid()) {
+        if (a.isValid() == b.isValid()) return false;
+        // Qt asks the other way round for a descending sort.
+        return sortOrder() == Qt::AscendingOrder ? a.isValid() : !a.isValid();
+    }
+    if (a.typeId() == QMetaType::Double && b.typeId() == QMetaType::Double)
+        return a.toDouble() < b.toDouble();
+    return QString::localeAwareCompare(a.toString(), b.toString()) < 0;
+}
 
 const char* EditedColumn(int column) {
     return column >= 0 && column < static_cast<int>(std::size(kEditedColumns))
@@ -262,11 +274,9 @@ int WarrantListModel::ColumnIndex(std::string_view column) {
 }
 
 InputTexts WarrantListModel::Inputs(int row) const {
-    InputTexts texts;
-    const Entry& entry = At(row);
-    for (std::size_t i = 0; i < columns_.size() && i < entry.Fields.size(); ++i)
-        if (IsInput(columns_[i]) && !entry.Fields[i].empty()) texts[columns_[i]] = entry.Fields[i];
-    return texts;
+    ListRow listRow;
+    listRow.Fields = At(row).Fields;
+    return RowTexts(columns_, {}, listRow);
 }
 
 std::optional<std::string> WarrantListModel::SetField(int row, std::string_view column,
@@ -390,6 +400,7 @@ void WarrantListModel::SetRun(uint64_t id, const std::vector<std::string>& field
     if (entry.Fields != fields || entry.Malformed) return;
     entry.Run = run;
     entry.Status = State::Valued;
+    ++entry.Valuations;
     emit dataChanged(index(row, 0), index(row, kColumnCount - 1));
 }
 

@@ -3,20 +3,17 @@
 // figures. Edits are checked by the readers the form and kelvaro use.
 #pragma once
 
+#include "BatchFile.h"
 #include "ListValuation.h"
 
 #include <QAbstractTableModel>
+#include <QSortFilterProxyModel>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace kelvaro {
-
-// The two list columns that are no inputs: the warrant's exchange name and
-// its share's name.
-inline constexpr const char* kNameColumn = "name";
-inline constexpr const char* kUnderlyingColumn = "underlying";
 
 class WarrantListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -57,6 +54,7 @@ public:
         std::optional<std::string> Malformed;
         State Status = State::Queued;
         WarrantRun Run;
+        int Valuations = 0; // runs handed back and kept
     };
 
     explicit WarrantListModel(QObject* parent = nullptr);
@@ -118,6 +116,18 @@ private:
     std::vector<Entry> rows_;
     uint64_t nextId_ = 1;
     bool modified_ = false;
+};
+
+// Sorts by kSortRole: numbers as numbers, and a row without the number (an
+// error, not yet valued) below the others whichever the order.
+class WarrantListProxy : public QSortFilterProxyModel {
+    Q_OBJECT
+
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+protected:
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 };
 
 // The input or list column a table column edits; nullptr for a result.

@@ -1,6 +1,7 @@
 #include "WarrantListWindow.h"
 
 #include "BackgroundJob.h"
+#include "BatchFile.h"
 #include "BatchOutput.h"
 #include "Closures.h"
 #include "Conversions.h"
@@ -30,7 +31,6 @@
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <fstream>
 
 namespace kelvaro {
 
@@ -40,48 +40,6 @@ constexpr const char* kLastListKey = "warranttilista/viimeisin";
 
 QString Text(const std::string& s) {
     return QString::fromUtf8(s);
-}
-
-// A list file's columns and rows, or why it cannot be read.
-std::optional<std::string> ReadListFile(const std::string& path, std::vector<std::string>& columns,
-                                        std::vector<ListRow>& rows) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return "tiedostoa " + Quoted(path) + " ei voi lukea";
-    LineReader reader(file);
-    std::string line;
-    char separator = ',';
-    bool header = true;
-    for (LineReader::Result result; (result = reader.Next(line)) != LineReader::kEnd;) {
-        if (result == LineReader::kTooLong) {
-            if (header) return "otsikko" + TooLongMessage();
-            ListRow row;
-            row.Line = reader.Number();
-            row.Malformed = TooLongMessage();
-            rows.push_back(std::move(row));
-            continue;
-        }
-        if (header && reader.Number() == 1 && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
-        if (Trim(line).empty()) continue;
-        if (header) {
-            separator = line.find(';') != std::string::npos ? ';' : ',';
-            if (auto error = SplitFields(line, separator, columns)) return "otsikkorivi: " + *error;
-            for (const std::string& column : columns)
-                if (!IsInput(column) && column != kNameColumn && column != kUnderlyingColumn)
-                    return "tuntematon sarake " + Quoted(column);
-            header = false;
-            continue;
-        }
-        ListRow row;
-        row.Line = reader.Number();
-        row.Malformed = SplitFields(line, separator, row.Fields);
-        if (!row.Malformed && row.Fields.size() != columns.size())
-            row.Malformed = "rivillä on " + std::to_string(row.Fields.size()) +
-                            " kenttää, otsikossa " + std::to_string(columns.size());
-        rows.push_back(std::move(row));
-    }
-    if (reader.Failed()) return "tiedoston " + Quoted(path) + " lukeminen epäonnistui";
-    if (header) return "otsikkorivi puuttuu";
-    return std::nullopt;
 }
 
 // The list's separator on save: a semicolon, so that decimal commas need no quotes.
@@ -98,7 +56,7 @@ WarrantListWindow::WarrantListWindow(QWidget* parent)
                                                          QStringLiteral("Kaikki tiedostot (*)")}),
       ExportFileDialog(
           this, {QStringLiteral("CSV-tiedosto (*.csv)"), QStringLiteral("Kaikki tiedostot (*)")}),
-      model_(new WarrantListModel(this)), proxy_(new QSortFilterProxyModel(this)),
+      model_(new WarrantListModel(this)), proxy_(new WarrantListProxy(this)),
       table_(new QTableView(this)), filter_(new QLineEdit(this)), selected_(new QLabel(this)),
       progress_(new QProgressBar(this)),
       cancel_(new QPushButton(QStringLiteral("&Keskeytä"), this)), shares_(new QWidget(this)),
@@ -209,16 +167,17 @@ void WarrantListWindow::RememberList(const QString& path) {
 }
 
 bool WarrantListWindow::OpenList(const QString& path) {
-    std::vector<std::string> columns;
-    std::vector<ListRow> rows;
-    if (const auto error = ReadListFile(QFile::encodeName(path).toStdString(), columns, rows)) {
-        ShowErrorBox(SentenceOf(*error));
+    BatchList list;
+    try {
+        list = ReadBatchFile(QFile::encodeName(path).toStdString());
+    } catch (const BatchError& e) {
+        ShowErrorBox(SentenceOf(e.Message));
         return false;
     }
     // Rows of the old list still being valued are not handed back.
     stop_ = true;
     if (thread_.joinable()) thread_.join();
-    model_->SetList(std::move(columns), rows);
+    model_->SetList(std::move(list.Header.Columns), list.Rows);
     RememberList(path);
     return true;
 }
