@@ -164,7 +164,7 @@ void TForm1::ConnectCommands() {
     connect(ui->Arvokayra1, &QAction::triggered, this, &TForm1::OpenChart);
     connect(ui->Skenaariot1, &QAction::triggered, this, &TForm1::OpenScenarios);
     connect(ui->Lisasulkemiset1, &QAction::triggered, this, &TForm1::PickClosuresFile);
-    connect(ui->Warranttilista1, &QAction::triggered, this, &TForm1::OpenList);
+    connect(ui->Warranttilista1, &QAction::triggered, this, [this] { OpenList(); });
     connect(ui->Lisaalistaan1, &QAction::triggered, this, &TForm1::AddToList);
 }
 
@@ -323,11 +323,18 @@ void TForm1::SetClosuresFile(const std::string& path) {
     ui->Lisasulkemiset1->setToolTip(QString::fromStdString(path));
 }
 
-WarrantListWindow* TForm1::OpenList() {
+WarrantListWindow* TForm1::OpenList(const QString& path) {
     if (listWindow_ == nullptr) {
         listWindow_ = new WarrantListWindow(this);
         connect(listWindow_, &WarrantListWindow::RowOpened, this,
                 [this](const InputTexts& texts) { ShowInForm(*this, texts); });
+        const QString last = WarrantListWindow::LastList();
+        if (!path.isEmpty())
+            listWindow_->OpenList(path);
+        else if (!last.isEmpty() && QFile::exists(last))
+            listWindow_->OpenList(last);
+    } else if (!path.isEmpty()) {
+        listWindow_->OpenList(path);
     }
     listWindow_->show();
     listWindow_->raise();

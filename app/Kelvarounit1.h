@@ -90,9 +90,9 @@ public slots:
     const std::string& ClosuresFile() const { return closuresFile_; }
     // Asks the running work to stop; the last complete valuation stays.
     void CancelWork();
-    // Warranttilista, made on first use; Lisää listaan appends the form's
-    // inputs to it.
-    WarrantListWindow* OpenList();
+    // Warranttilista, made on first use with the list at `path`, or else
+    // the list last opened or saved; Lisää listaan appends the form's inputs.
+    WarrantListWindow* OpenList(const QString& path = QString());
     void AddToList();
     // The dividends after the form's one, as a list row sets and reads them.
     const std::vector<CDividend>& MoreDividends() const { return moreDividends_; }

@@ -236,6 +236,7 @@ QVariant WarrantListModel::data(const QModelIndex& index, int role) const {
         if (failed && column >= kValue) return QBrush(QColor(Qt::darkRed));
         return {};
     case Qt::TextAlignmentRole:
+        if (failed && column == kValue) return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
         if (column >= kStrike && column != kExpiry && column != kVolatility)
             return QVariant(Qt::AlignRight | Qt::AlignVCenter);
         return {};

@@ -75,6 +75,9 @@ WarrantListWindow::WarrantListWindow(QWidget* parent)
     table_->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed |
                             QAbstractItemView::SelectedClicked);
     table_->horizontalHeader()->setSectionsMovable(true);
+    // An error stays on its row's line, cut short; the whole is its tooltip.
+    table_->setWordWrap(false);
+    table_->horizontalHeader()->setMaximumSectionSize(260);
     table_->setAccessibleName(QStringLiteral("Warranttilista"));
     filter_->setPlaceholderText(QStringLiteral("Suodata…"));
     filter_->setClearButtonEnabled(true);
@@ -178,6 +181,8 @@ bool WarrantListWindow::OpenList(const QString& path) {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
     model_->SetList(std::move(list.Header.Columns), list.Rows);
+    // The first row's vega and rho follow once it is valued.
+    if (model_->rowCount() > 0) table_->setCurrentIndex(proxy_->index(0, 0));
     RememberList(path);
     return true;
 }
@@ -327,6 +332,7 @@ void WarrantListWindow::ValuationEnded() {
     running_ = false;
     progress_->hide();
     cancel_->hide();
+    table_->resizeColumnsToContents();
     if (cancelled_) {
         model_->StopQueued();
         cancelled_ = false;
@@ -379,6 +385,7 @@ void WarrantListWindow::RebuildShareFields() {
     shareFields_.clear();
     for (const std::string& name : model_->Underlyings()) {
         auto* box = new QWidget(shares_);
+        box->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
         auto* row = new QHBoxLayout(box);
         row->setContentsMargins(0, 0, 8, 0);
         auto* label = new QLabel(QStringLiteral("Osake %1").arg(Text(name)), box);
@@ -451,7 +458,10 @@ void WarrantListWindow::ShowVegaRho(const WarrantRun& run) {
         if (figure.Name.starts_with("Vega") || figure.Name.starts_with("Rho"))
             parts << QStringLiteral("%1: %2 %3")
                          .arg(Text(figure.Name), Text(figure.Value), Text(figure.Unit));
-    selected_->setText(parts.join(QStringLiteral("    ")));
+    const int row = model_->RowOf(selectedId_);
+    const QString name = row < 0 ? QString() : Text(model_->Field(row, kNameColumn));
+    selected_->setText((name.isEmpty() ? QString() : name + QStringLiteral(":    ")) +
+                       parts.join(QStringLiteral("    ")));
 }
 
 InputTexts FormTexts(TForm1& form) {

@@ -99,8 +99,7 @@ int main(int argc, char* argv[]) {
         TForm1 Form1;
         Form1.show();
         if (!listFile.isEmpty())
-            QTimer::singleShot(0, &Form1,
-                               [&Form1, listFile] { Form1.OpenList()->OpenList(listFile); });
+            QTimer::singleShot(0, &Form1, [&Form1, listFile] { Form1.OpenList(listFile); });
         if (const int demo = qEnvironmentVariableIntValue("KELVARO_DEMO")) StartDemo(Form1, demo);
         return application.exec();
     } catch (const std::exception& e) {

@@ -240,7 +240,9 @@ private slots:
         QVERIFY(list != nullptr && list->isVisible());
         list->WaitUntilIdle();
         RunCommand(form, &TForm1::ButtonSolveClick);
-        QCOMPARE(Cell(*list, 0, Model::kVolatility), form.ui->EditVolat->text());
+        const int added = list->Model()->rowCount() - 1;
+        QCOMPARE(list->Model()->Field(added, "share"), Local(QStringLiteral("16")).toStdString());
+        QCOMPARE(Cell(*list, added, Model::kVolatility), form.ui->EditVolat->text());
 
         list->OpenList(kExample);
         list->WaitUntilIdle();
@@ -283,8 +285,10 @@ private slots:
             results = ReadAll(exported).toStdString();
         }
         QCOMPARE(BatchCsv(path), results);
-        WarrantListWindow again;
-        Open(again, WarrantListWindow::LastList());
+        // The list last saved comes back with the window.
+        TForm1 form;
+        WarrantListWindow& again = *form.OpenList();
+        again.WaitUntilIdle();
         QCOMPARE(again.Model()->Field(0, "name"), std::string("Oma; \"nimi\""));
         const QString exported = dir_.filePath(QStringLiteral("reopened.csv"));
         QVERIFY(again.ExportResults(exported));
