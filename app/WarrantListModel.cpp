@@ -171,9 +171,9 @@ QString WarrantListModel::Shown(const Entry& entry, int column) const {
     if (run.Status != kValued) return column == kValue ? Text(run.Error) : QString();
     if (column == kVolatility) {
         if (!run.Solved) return {};
-        if (run.Solved->Outcome == VolatilityOutcome::Solved)
-            return Text(VolatilityPercentText(*run.Solved, DecimalSeparator()));
-        return Text(VolatilityRefusal(*run.Solved, run.Price, DecimalSeparator()));
+        // Without one the row keeps its figures at its own volatility.
+        return run.HasVolatility() ? Text(VolatilityPercentText(*run.Solved, DecimalSeparator()))
+                                   : Text(run.VolatilityCause);
     }
     const QVariant key = SortKey(entry, column);
     if (column == kGain || column == kGainPercent)
@@ -200,9 +200,7 @@ QVariant WarrantListModel::SortKey(const Entry& entry, int column) const {
     if (entry.Status != State::Valued || entry.Run.Status != kValued) return {};
     const WarrantRun& run = entry.Run;
     if (column == kVolatility)
-        return run.Solved && run.Solved->Outcome == VolatilityOutcome::Solved
-                   ? QVariant(run.Solved->VolatilityPercent)
-                   : QVariant();
+        return run.HasVolatility() ? QVariant(run.Solved->VolatilityPercent) : QVariant();
     if (!run.Figures) return {};
     if (column == kGain || column == kGainPercent) {
         const std::optional<double> price = MarketPrice(run);

@@ -31,6 +31,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <thread>
 
 namespace kelvaro {
 
@@ -147,8 +148,7 @@ WarrantListWindow::WarrantListWindow(QWidget* parent)
 }
 
 WarrantListWindow::~WarrantListWindow() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
+    StopList();
     selectedJob_->RequestStop();
     selectedJob_->Wait();
 }
@@ -178,8 +178,7 @@ bool WarrantListWindow::OpenList(const QString& path) {
         return false;
     }
     // Rows of the old list still being valued are not handed back.
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
+    StopList();
     model_->SetList(std::move(list.Header.Columns), list.Rows);
     // The first row's vega and rho follow once it is valued.
     if (model_->rowCount() > 0) table_->setCurrentIndex(proxy_->index(0, 0));
@@ -276,74 +275,86 @@ void WarrantListWindow::Revalue() {
     model_->Requeue(rows);
 }
 
+void WarrantListWindow::StopList() {
+    if (!list_) return;
+    // Rows being valued stop at their next trading day; what is already on
+    // its way back belongs to this generation and is dropped.
+    list_->Cancel();
+    list_.reset();
+    ++generation_;
+    submitted_.clear();
+    progress_->hide();
+    cancel_->hide();
+}
+
 void WarrantListWindow::Cancel() {
-    if (!running_) return;
-    cancelled_ = true;
-    stop_ = true;
-    cancel_->setEnabled(false);
+    if (!list_) return;
+    StopList();
+    model_->StopQueued();
 }
 
 void WarrantListWindow::StartQueued() {
-    // A running list goes on; the rows queued meanwhile follow when it ends.
-    if (running_) return;
-    std::vector<ListRow> rows;
+    std::vector<int> rows;
     for (const int row : model_->QueuedRows()) {
-        ListRow listRow;
-        listRow.Line = static_cast<int64_t>(model_->At(row).Id);
-        listRow.Fields = model_->At(row).Fields;
-        rows.push_back(std::move(listRow));
+        const auto it = submitted_.find(model_->At(row).Id);
+        if (it == submitted_.end() || it->second != model_->At(row).Fields) rows.push_back(row);
     }
     if (rows.empty()) return;
-    running_ = true;
-    cancelled_ = false;
-    stop_ = false;
-    done_ = 0;
-    progress_->setRange(0, static_cast<int>(rows.size()));
-    progress_->setValue(0);
-    progress_->setFormat(QStringLiteral("%v / %m riviä"));
-    progress_->show();
-    cancel_->setEnabled(true);
-    cancel_->show();
-    const int jobs = jobs_ > 0 ? jobs_ : EveryCore();
-    thread_ = std::thread([this, rows = std::move(rows), columns = model_->Columns(), jobs] {
-        {
-            ListValuation list(
-                columns, {}, jobs, [this](const ListRow& row, const WarrantRun& run) {
-                    if (stop_) return false;
-                    QMetaObject::invokeMethod(
-                        this,
-                        [this, id = static_cast<uint64_t>(row.Line), fields = row.Fields, run] {
-                            model_->SetRun(id, fields, run);
-                            progress_->setValue(++done_);
-                        },
-                        Qt::QueuedConnection);
-                    return true;
-                });
-            for (const ListRow& row : rows)
-                if (!list.Submit(row)) break;
-            list.Finish();
-        }
-        QMetaObject::invokeMethod(this, &WarrantListWindow::ValuationEnded, Qt::QueuedConnection);
-    });
+    if (!list_) {
+        ListOptions options;
+        options.HandBack = ListOptions::kAsFinished;
+        options.VegaRho = false; // the selected row's alone
+        const uint64_t generation = generation_;
+        list_ = std::make_unique<ListValuation>(
+            model_->Columns(), InputTexts{}, jobs_ > 0 ? jobs_ : EveryCore(),
+            [this, generation](const ListRow& row, const WarrantRun& run) {
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, generation, id = static_cast<uint64_t>(row.Line), fields = row.Fields,
+                     run] { RowValued(generation, id, fields, run); },
+                    Qt::QueuedConnection);
+                return true;
+            },
+            options);
+        handedBack_ = 0;
+        progress_->setRange(0, 0);
+        progress_->setFormat(QStringLiteral("%v / %m riviä"));
+        progress_->show();
+        cancel_->show();
+    }
+    for (const int row : rows) {
+        const WarrantListModel::Entry& entry = model_->At(row);
+        ListRow listRow;
+        listRow.Line = static_cast<int64_t>(entry.Id);
+        listRow.Fields = entry.Fields;
+        submitted_[entry.Id] = entry.Fields;
+        list_->Submit(std::move(listRow));
+        ++inList_;
+    }
+    progress_->setRange(0, inList_);
+    progress_->setValue(handedBack_);
 }
 
-void WarrantListWindow::ValuationEnded() {
-    if (thread_.joinable()) thread_.join();
-    running_ = false;
+void WarrantListWindow::RowValued(uint64_t generation, uint64_t id,
+                                  const std::vector<std::string>& fields, const WarrantRun& run) {
+    if (generation != generation_) return;
+    model_->SetRun(id, fields, run);
+    if (const auto it = submitted_.find(id); it != submitted_.end() && it->second == fields)
+        submitted_.erase(it);
+    progress_->setValue(++handedBack_);
+    if (handedBack_ < inList_) return;
+    // Every row handed back: the pool's threads end.
+    list_.reset();
+    inList_ = handedBack_ = 0;
+    submitted_.clear();
     progress_->hide();
     cancel_->hide();
     table_->resizeColumnsToContents();
-    if (cancelled_) {
-        model_->StopQueued();
-        cancelled_ = false;
-        return;
-    }
-    // Rows edited while the list ran.
-    StartQueued();
+    StartQueued(); // rows edited meanwhile whose newer inputs were not yet sent
 }
 
 void WarrantListWindow::WaitUntilIdle() {
-    while (running_ || startTimer_->isActive() || selectedJob_->Busy())
+    while (list_ || startTimer_->isActive() || selectedJob_->Busy())
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
 }
 
@@ -353,12 +364,8 @@ void WarrantListWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // The rows in flight finish; the rest stay unvalued.
-    if (running_) {
-        Cancel();
-        if (thread_.joinable()) thread_.join();
-        ValuationEnded();
-    }
+    // The rows not yet valued stay so.
+    Cancel();
     event->accept();
 }
 
@@ -437,15 +444,22 @@ void WarrantListWindow::StartSelected(int row) {
     const InputTexts texts = model_->Inputs(row);
     const uint64_t id = model_->At(row).Id;
     const std::vector<std::string> fields = model_->At(row).Fields;
-    selectedJob_->Start([texts, result] { *result = ValueWarrant(texts); },
-                        [this, result, fields, id](std::exception_ptr) {
-                            if (selectedId_ != id || selectedFields_ != fields) {
-                                const int now = model_->RowOf(selectedId_);
-                                if (now >= 0) StartSelected(now);
-                                return;
-                            }
-                            ShowVegaRho(*result);
-                        });
+    *result = model_->At(row).Run;
+    BackgroundJob* job = selectedJob_;
+    selectedJob_->Start(
+        [texts, result, job] {
+            *result = AddVegaRho(texts, *result, [job](const CRevaluationProgress&) {
+                return !job->StopRequested();
+            });
+        },
+        [this, result, fields, id](std::exception_ptr) {
+            if (selectedId_ != id || selectedFields_ != fields) {
+                const int now = model_->RowOf(selectedId_);
+                if (now >= 0) StartSelected(now);
+                return;
+            }
+            ShowVegaRho(*result);
+        });
 }
 
 void WarrantListWindow::ShowVegaRho(const WarrantRun& run) {

@@ -8,12 +8,10 @@
 #include "WarrantValuation.h"
 
 #include <QWidget>
-#include <atomic>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 class QLabel;
@@ -29,6 +27,7 @@ namespace kelvaro {
 
 class BackgroundJob;
 class TForm1;
+class ListValuation;
 class WarrantListModel;
 
 class WarrantListWindow : public QWidget {
@@ -53,7 +52,7 @@ public:
 
     // Rows valued at once; every core unless set.
     void SetJobs(int jobs) { jobs_ = jobs; }
-    bool Running() const { return running_; }
+    bool Running() const { return list_ != nullptr; }
     // Handles events until no row is being valued (tests, demo).
     void WaitUntilIdle();
     // Keskeytä: the rows not yet valued stay so.
@@ -91,7 +90,9 @@ private:
     void RemoveSelected();
     // Values the rows whose inputs are newer than their figures.
     void StartQueued();
-    void ValuationEnded();
+    void RowValued(uint64_t generation, uint64_t id, const std::vector<std::string>& fields,
+                   const WarrantRun& run);
+    void StopList();
     void ShowSelected();
     void StartSelected(int row);
     void ShowVegaRho(const WarrantRun& run);
@@ -113,10 +114,13 @@ private:
     QString path_;
 
     int jobs_ = 0;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    bool running_ = false, cancelled_ = false;
-    int done_ = 0;
+    // The rows being valued, handed back as each finishes; a generation
+    // tells the current list's rows from those of one stopped.
+    std::unique_ptr<ListValuation> list_;
+    uint64_t generation_ = 0;
+    int inList_ = 0, handedBack_ = 0;
+    // The inputs each row was sent with.
+    std::map<uint64_t, std::vector<std::string>> submitted_;
 
     // Vega and rho of the selected row, off the window's thread.
     BackgroundJob* selectedJob_;
