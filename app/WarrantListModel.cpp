@@ -155,8 +155,8 @@ std::string WarrantListModel::Field(int row, std::string_view column) const {
                : std::string();
 }
 
-QString WarrantListModel::Shown(const Entry& entry, int column) const {
-    const int row = static_cast<int>(&entry - rows_.data());
+QString WarrantListModel::Shown(int row, int column) const {
+    const Entry& entry = At(row);
     if (const char* name = EditedColumn(column)) {
         std::string field = Field(row, name);
         if (field.empty()) field = std::string(InputDefault(name));
@@ -175,7 +175,7 @@ QString WarrantListModel::Shown(const Entry& entry, int column) const {
         return run.HasVolatility() ? Text(VolatilityPercentText(*run.Solved, DecimalSeparator()))
                                    : Text(run.VolatilityCause);
     }
-    const QVariant key = SortKey(entry, column);
+    const QVariant key = SortKey(row, column);
     if (column == kGain || column == kGainPercent)
         return key.isValid() ? Number(key.toDouble()) : QString();
     if (!run.Figures) return {};
@@ -183,8 +183,8 @@ QString WarrantListModel::Shown(const Entry& entry, int column) const {
     return figure ? Text(figure->Text) : QString();
 }
 
-QVariant WarrantListModel::SortKey(const Entry& entry, int column) const {
-    const int row = static_cast<int>(&entry - rows_.data());
+QVariant WarrantListModel::SortKey(int row, int column) const {
+    const Entry& entry = At(row);
     if (const char* name = EditedColumn(column)) {
         if (column == kStrike || column == kShare || column == kPrice) {
             std::string field = Field(row, name);
@@ -195,7 +195,7 @@ QVariant WarrantListModel::SortKey(const Entry& entry, int column) const {
                 return {};
             }
         }
-        return Shown(entry, column);
+        return Shown(row, column);
     }
     if (entry.Status != State::Valued || entry.Run.Status != kValued) return {};
     const WarrantRun& run = entry.Run;
@@ -214,21 +214,21 @@ QVariant WarrantListModel::SortKey(const Entry& entry, int column) const {
 
 QVariant WarrantListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
-    const Entry& entry = rows_[static_cast<std::size_t>(index.row())];
-    const int column = index.column();
+    const int row = index.row(), column = index.column();
+    const Entry& entry = At(row);
     const bool failed =
         entry.Malformed || (entry.Status == State::Valued && entry.Run.Status != kValued);
     switch (role) {
     case Qt::DisplayRole:
-        return Shown(entry, column);
+        return Shown(row, column);
     case Qt::EditRole:
-        if (column == kType || column == kSide) return Shown(entry, column);
+        if (column == kType || column == kSide) return Shown(row, column);
         return Text(Field(index.row(), EditedColumn(column) ? EditedColumn(column) : ""));
     case kSortRole:
-        return SortKey(entry, column);
+        return SortKey(row, column);
     case Qt::ToolTipRole:
         if (failed) return Text(entry.Run.Error);
-        if (column == kVolatility) return Shown(entry, column);
+        if (column == kVolatility) return Shown(row, column);
         return {};
     case Qt::ForegroundRole:
         if (failed && column >= kValue) return QBrush(QColor(Qt::darkRed));
@@ -252,7 +252,9 @@ bool WarrantListModel::setData(const QModelIndex& index, const QVariant& value, 
                                                        : typed.trimmed().toStdString();
     if (text == Field(index.row(), name)) return false;
     if (const auto refused = SetField(index.row(), name, text)) {
-        ShowErrorBox(SentenceOf(*refused));
+        // Named by the column as the table heads it; the reader's words after.
+        const QString heading = headerData(index.column(), Qt::Horizontal).toString();
+        ShowErrorBox(heading + QStringLiteral(": ") + SentenceOf(*refused));
         return false;
     }
     return true;

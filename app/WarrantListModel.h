@@ -109,8 +109,8 @@ signals:
 private:
     int ColumnIndex(std::string_view column); // added when missing
     int FindColumn(std::string_view column) const;
-    QString Shown(const Entry& entry, int column) const;
-    QVariant SortKey(const Entry& entry, int column) const;
+    QString Shown(int row, int column) const;
+    QVariant SortKey(int row, int column) const;
 
     std::vector<std::string> columns_;
     std::vector<Entry> rows_;

@@ -478,6 +478,25 @@ void WarrantListWindow::ShowVegaRho(const WarrantRun& run) {
                        parts.join(QStringLiteral("    ")));
 }
 
+namespace {
+
+// The form's number fields by input name, the two of the volatility search last.
+std::vector<std::pair<const char*, QLineEdit*>> NumberFields(Ui::TForm1& ui) {
+    return {{"strike", ui.EditStrike},
+            {"multiplier", ui.EditMultiplier},
+            {"margin", ui.EditSGMarg},
+            {"dividend", ui.EditDivid},
+            {"steps-per-day", ui.EditTimeSteps},
+            {"volatility", ui.EditVolat},
+            {"rate", ui.EditRate},
+            {"open", ui.EditXOpen},
+            {"weekend", ui.EditWeekEnd},
+            {"share", ui.EditShare},
+            {"price", ui.EditWarrant}};
+}
+
+} // namespace
+
 InputTexts FormTexts(TForm1& form) {
     Ui::TForm1& ui = *form.ui;
     static const char* const kTypeFields[] = {"normal", "turbo-shb", "turbo-sg"};
@@ -490,18 +509,8 @@ InputTexts FormTexts(TForm1& form) {
     texts["valuation"] = date(ui.DateNow, QStringLiteral("yyyy-MM-dd HH:mm"));
     texts["expiry"] = date(ui.DateExpiry, QStringLiteral("yyyy-MM-dd"));
     texts["dividend-date"] = date(ui.DateDivid, QStringLiteral("yyyy-MM-dd"));
-    const std::pair<const char*, QLineEdit*> edits[] = {{"strike", ui.EditStrike},
-                                                        {"multiplier", ui.EditMultiplier},
-                                                        {"margin", ui.EditSGMarg},
-                                                        {"dividend", ui.EditDivid},
-                                                        {"steps-per-day", ui.EditTimeSteps},
-                                                        {"volatility", ui.EditVolat},
-                                                        {"rate", ui.EditRate},
-                                                        {"open", ui.EditXOpen},
-                                                        {"weekend", ui.EditWeekEnd},
-                                                        {"share", ui.EditShare},
-                                                        {"price", ui.EditWarrant}};
-    for (const auto& [name, edit] : edits) texts[name] = edit->text().trimmed().toStdString();
+    for (const auto& [name, edit] : NumberFields(ui))
+        texts[name] = edit->text().trimmed().toStdString();
     std::string dividends;
     for (const CDividend& dividend : form.MoreDividends()) {
         if (!dividends.empty()) dividends += ';';
@@ -539,26 +548,15 @@ void ShowInForm(TForm1& form, const InputTexts& texts) {
     ui.DateNow->setDateTime(SerialToDateTime(grid.ValuationTime));
     ui.DateExpiry->setDate(SerialToDateTime(grid.Warrant.Expiry).date());
     ui.DateDivid->setDate(SerialToDateTime(grid.Warrant.DividendDate).date());
-    const std::pair<const char*, QLineEdit*> edits[] = {{"strike", ui.EditStrike},
-                                                        {"multiplier", ui.EditMultiplier},
-                                                        {"margin", ui.EditSGMarg},
-                                                        {"dividend", ui.EditDivid},
-                                                        {"steps-per-day", ui.EditTimeSteps},
-                                                        {"volatility", ui.EditVolat},
-                                                        {"rate", ui.EditRate},
-                                                        {"open", ui.EditXOpen},
-                                                        {"weekend", ui.EditWeekEnd}};
-    for (const auto& [name, edit] : edits) edit->setText(number(name));
+    // The search's prices have no default: the form keeps its own when the row has none.
+    for (const auto& [name, edit] : NumberFields(ui))
+        if (texts.contains(name) || !InputDefault(name).empty()) edit->setText(number(name));
     form.SetMoreDividends(grid.Warrant.MoreDividends);
     ui.Vapaapaivat1->setChecked(text("holidays") == kHelsinkiHolidays);
     form.SetClosuresFile(text("closures"));
-    const bool share = texts.contains("share");
-    if (share) {
-        form.ShowVolatilitySearch(true);
-        ui.EditShare->setText(number("share"));
-    }
+    // Figures at the row's share price, or none.
+    form.ShowVolatilitySearch(texts.contains("share"));
     if (texts.contains("price")) {
-        ui.EditWarrant->setText(number("price"));
         form.ButtonSolveClick();
     } else {
         form.ButtonCalculateClick();

@@ -195,7 +195,7 @@ private slots:
             const char* text;
             const char* message;
         } bad[] = {
-            {0, Model::kStrike, "abc", "--strike: \"abc\""},
+            {0, Model::kStrike, "abc", "Toteutushinta: Virheellinen arvo valitsimelle --strike: \"abc\""},
             {0, Model::kExpiry, "2006-13-01", "--expiry: \"2006-13-01\""},
             {0, Model::kType, "warrant", "--type: \"warrant\""},
             {0, Model::kShare, "-1", "--share: \"-1\""},
