@@ -25,6 +25,8 @@ ListValuation::ListValuation(std::vector<std::string> columns, InputTexts shared
 ListValuation::~ListValuation() {
     {
         std::lock_guard lock(m_);
+        // Rows still being valued (the output failed) are stopped.
+        cancelled_ = true;
         closed_ = true;
         queue_.clear();
     }
