@@ -354,8 +354,9 @@ void WarrantListWindow::RowValued(uint64_t generation, uint64_t id,
 }
 
 void WarrantListWindow::WaitUntilIdle() {
+    // Each of them ends in an event: a row handed back, the timer, the job's end.
     while (list_ || startTimer_->isActive() || selectedJob_->Busy())
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 void WarrantListWindow::closeEvent(QCloseEvent* event) {
