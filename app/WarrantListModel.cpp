@@ -3,6 +3,7 @@
 #include "Conversions.h"
 #include "Dialogs.h"
 #include "FloatFormat.h"
+#include "NumberText.h"
 #include "Refusals.h"
 #include "ShareOutput.h"
 
@@ -162,6 +163,12 @@ QString WarrantListModel::Shown(int row, int column) const {
         if (field.empty()) field = std::string(InputDefault(name));
         if (column == kType) return ShownName(kTypes, field);
         if (column == kSide) return ShownName(kSides, field);
+        // A price as read, with the regional separator; a bad text as typed.
+        if (const QVariant price = SortKey(row, column); price.typeId() == QMetaType::Double) {
+            std::string digits;
+            AppendShortest(digits, price.toDouble(), DecimalSeparator());
+            return Text(digits);
+        }
         return Text(field);
     }
     if (entry.Status == State::Queued) return column == kValue ? QStringLiteral("…") : QString();
@@ -195,7 +202,7 @@ QVariant WarrantListModel::SortKey(int row, int column) const {
                 return {};
             }
         }
-        return Shown(row, column);
+        return Text(Field(row, name));
     }
     if (entry.Status != State::Valued || entry.Run.Status != kValued) return {};
     const WarrantRun& run = entry.Run;

@@ -100,6 +100,9 @@ private slots:
         // README's row: 0.15001244585075188 at 15, solved at 31.88 %.
         QCOMPARE(Cell(list, 0, Model::kValue), Local(QStringLiteral("0.150012")));
         QCOMPARE(Cell(list, 0, Model::kVolatility), Local(QStringLiteral("31.88")));
+        // Typed "0,15" and "15,2": shown with the regional separator.
+        QCOMPARE(Cell(list, 0, Model::kPrice), Local(QStringLiteral("0.15")));
+        QCOMPARE(Cell(list, 1, Model::kShare), Local(QStringLiteral("15.2")));
         QCOMPARE(Cell(list, 0, Model::kType), QStringLiteral("Normal"));
         QCOMPARE(Cell(list, 3, Model::kType), QStringLiteral("Turbo (SHB)"));
         QCOMPARE(Cell(list, 3, Model::kSide), QStringLiteral("Put/short"));
