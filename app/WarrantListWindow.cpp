@@ -136,14 +136,24 @@ WarrantListWindow::WarrantListWindow(QWidget* parent)
         for (const auto& [name, field] : shareFields_) names.push_back(name);
         std::vector<std::string> now = model_->Underlyings();
         std::sort(now.begin(), now.end());
-        if (now != names) RebuildShareFields();
+        if (now != names)
+            RebuildShareFields();
+        else
+            ShowUnderlyingShares();
         if (from.row() == proxy_->mapToSource(table_->currentIndex()).row()) ShowSelected();
     });
     connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &WarrantListWindow::ShowSelected);
     connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
         const int row = proxy_->mapToSource(index).row();
-        if (row >= 0 && !model_->At(row).Malformed) emit RowOpened(model_->Inputs(row));
+        if (row < 0 || model_->At(row).Malformed) return;
+        InputTexts texts = model_->Inputs(row);
+        // A price no volatility gives: the form values the row at its own, as the list did.
+        const WarrantListModel::Entry& entry = model_->At(row);
+        if (entry.Status == WarrantListModel::State::Valued && entry.Run.Solved &&
+            !entry.Run.HasVolatility())
+            texts.erase("price");
+        emit RowOpened(texts);
     });
 }
 
@@ -401,14 +411,8 @@ void WarrantListWindow::RebuildShareFields() {
         field->setMaximumWidth(80);
         field->setAccessibleName(label->text());
         label->setBuddy(field);
-        const std::vector<int> rows = model_->RowsOf(name);
-        if (!rows.empty()) field->setText(Text(model_->Field(rows.front(), "share")));
         connect(field, &QLineEdit::editingFinished, this, [this, name, field] {
-            if (!SetUnderlyingShare(name, field->text())) {
-                const std::vector<int> rows = model_->RowsOf(name);
-                field->setText(rows.empty() ? QString()
-                                            : Text(model_->Field(rows.front(), "share")));
-            }
+            if (!SetUnderlyingShare(name, field->text())) ShowUnderlyingShares();
         });
         row->addWidget(label);
         row->addWidget(field);
@@ -417,6 +421,16 @@ void WarrantListWindow::RebuildShareFields() {
     }
     sharesLayout_->addStretch();
     shares_->setVisible(!shareFields_.empty());
+    ShowUnderlyingShares();
+}
+
+void WarrantListWindow::ShowUnderlyingShares() {
+    // The share's first row speaks for it; a field being typed in is left alone.
+    for (auto& [name, field] : shareFields_) {
+        const std::vector<int> rows = model_->RowsOf(name);
+        if (!field->hasFocus() && !rows.empty())
+            field->setText(Text(model_->Field(rows.front(), "share")));
+    }
 }
 
 void WarrantListWindow::ShowSelected() {

@@ -97,6 +97,7 @@ private:
     void StartSelected(int row);
     void ShowVegaRho(const WarrantRun& run);
     void RebuildShareFields();
+    void ShowUnderlyingShares();
     void RememberList(const QString& path);
     void ShowTitle();
 

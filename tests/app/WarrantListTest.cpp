@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSettings>
 #include <QSortFilterProxyModel>
 #include <QTableView>
@@ -166,6 +167,14 @@ private slots:
             list.Filter()->setText(QString::fromUtf8(filter.text));
             QVERIFY2(list.Proxy()->rowCount() == filter.rows, filter.text);
         }
+        // Poista rivit takes the rows selected through the filter and sort.
+        list.Filter()->setText(QStringLiteral("turbo (s"));
+        list.Table()->selectAll();
+        list.findChild<QPushButton*>(QStringLiteral("ButtonRemoveRows"))->click();
+        list.Filter()->clear();
+        QCOMPARE(list.Model()->rowCount(), 4);
+        QVERIFY(list.Model()->Underlyings() == (std::vector<std::string>{"Nokia", "Fortum"}));
+        QVERIFY(list.Model()->Modified());
     }
 
     // A share price per row or per underlying re-values those rows only;
@@ -271,16 +280,30 @@ private slots:
         list->OpenList(kExample);
         list->WaitUntilIdle();
         form.ShowVolatilitySearch(false);
-        const QModelIndex fortum = list->Proxy()->mapFromSource(list->Model()->index(1, 0));
-        emit list->Table()->doubleClicked(fortum);
-        form.WaitUntilIdle();
-        QCOMPARE(form.Grid().Warrant.Strike, 16.0);
+        auto* figures = form.findChild<FiguresWindow*>();
+        const struct {
+            int row;
+            double strike;
+            const char* volatility;
+        } rows[] = {
+            {0, 15, "31.88"}, // solved at its price
+            {1, 16, "25.5"},  // no price: its own
+            {3, 18, "35"},    // no volatility gives 3,10: its own, as in the list
+        };
+        for (const auto& row : rows) {
+            emit list->Table()->doubleClicked(list->Proxy()->mapFromSource(list->Model()->index(row.row, 0)));
+            form.WaitUntilIdle();
+            QCOMPARE(form.Grid().Warrant.Strike, row.strike);
+            QCOMPARE(form.ui->EditVolat->text(), Local(QString::fromUtf8(row.volatility)));
+            QVERIFY(figures != nullptr);
+            QCOMPARE(figures->Table()->findItems(Cell(*list, row.row, Model::kValue), Qt::MatchExactly).size(), 1);
+        }
         QVERIFY(!form.Grid().Warrant.IsCall);
+        QCOMPARE(form.ui->EditShare->text(), Local(QStringLiteral("15")));
+        emit list->Table()->doubleClicked(list->Proxy()->mapFromSource(list->Model()->index(1, 0)));
+        form.WaitUntilIdle();
         QCOMPARE(form.ui->EditDivid->text(), Local(QStringLiteral("0.4")));
         QCOMPARE(form.ui->EditShare->text(), Local(QStringLiteral("15.2")));
-        auto* figures = form.findChild<FiguresWindow*>();
-        QVERIFY(figures != nullptr);
-        QCOMPARE(figures->Table()->item(0, 1)->text(), Cell(*list, 1, Model::kValue));
     }
 
     // Saved in the batch format, remembered, read back the same; closing
