@@ -292,6 +292,7 @@ void WarrantListWindow::StopList() {
     list_->Cancel();
     list_.reset();
     ++generation_;
+    inList_ = handedBack_ = 0;
     submitted_.clear();
     progress_->hide();
     cancel_->hide();
@@ -309,14 +310,16 @@ void WarrantListWindow::StartQueued() {
         const auto it = submitted_.find(model_->At(row).Id);
         if (it == submitted_.end() || it->second != model_->At(row).Fields) rows.push_back(row);
     }
-    if (rows.empty()) return;
+    // A row added with a new column waits for a list that reads it.
+    if (rows.empty() || (list_ && listColumns_ != model_->Columns())) return;
     if (!list_) {
+        listColumns_ = model_->Columns();
         ListOptions options;
         options.HandBack = ListOptions::kAsFinished;
         options.VegaRho = false; // the selected row's alone
         const uint64_t generation = generation_;
         list_ = std::make_unique<ListValuation>(
-            model_->Columns(), InputTexts{}, jobs_ > 0 ? jobs_ : EveryCore(),
+            listColumns_, InputTexts{}, jobs_ > 0 ? jobs_ : EveryCore(),
             [this, generation](const ListRow& row, const WarrantRun& run) {
                 QMetaObject::invokeMethod(
                     this,
@@ -326,7 +329,6 @@ void WarrantListWindow::StartQueued() {
                 return true;
             },
             options);
-        handedBack_ = 0;
         progress_->setRange(0, 0);
         progress_->setFormat(QStringLiteral("%v / %m riviä"));
         progress_->show();

@@ -118,6 +118,7 @@ private:
     // The rows being valued, handed back as each finishes; a generation
     // tells the current list's rows from those of one stopped.
     std::unique_ptr<ListValuation> list_;
+    std::vector<std::string> listColumns_; // what list_ reads the rows by
     uint64_t generation_ = 0;
     int inList_ = 0, handedBack_ = 0;
     // The inputs each row was sent with.

@@ -253,6 +253,10 @@ private slots:
         QVERIFY(stopped > 0);
         QVERIFY(list.Progress()->isHidden());
         list.Revalue();
+        list.WaitUntilIdle();
+        for (int row = 0; row < list.Model()->rowCount(); ++row)
+            QVERIFY(list.Model()->At(row).Status == Model::State::Valued);
+        list.Revalue();
         QTRY_VERIFY(list.Running());
         list.close();
         QVERIFY(!list.Running());
@@ -268,9 +272,11 @@ private slots:
         form.ShowVolatilitySearch(true);
         form.ui->EditShare->setText(Local(QStringLiteral("16")));
         form.ui->EditWarrant->setText(Local(QStringLiteral("1.2")));
-        form.AddToList();
-        WarrantListWindow* list = form.findChild<WarrantListWindow*>();
+        form.ui->EditRate->setText(Local(QStringLiteral("4.5"))); // a column the example lacks
+        WarrantListWindow* list = form.OpenList(kExample);
         QVERIFY(list != nullptr && list->isVisible());
+        QTRY_VERIFY(list->Running());
+        form.AddToList(); // while the example's rows are being valued
         list->WaitUntilIdle();
         RunCommand(form, &TForm1::ButtonSolveClick);
         const int added = list->Model()->rowCount() - 1;
