@@ -47,10 +47,11 @@ void RequireUsableDateRange(const CGrid& grid, RefusedCommand command) {
 }
 
 CImpliedVolatility TrySolveVolatility(CGrid& grid, double share, double price, char separator,
-                                      const SolveObserver& observer) {
+                                      const SolveObserver& observer,
+                                      const InputValuation& atInput) {
     // Refuses what the valuation would before the solve starts.
     BuildWithoutRows(grid);
-    const CImpliedVolatility solved = SolveImpliedVolatility(grid, share, price, observer);
+    const CImpliedVolatility solved = SolveImpliedVolatility(grid, share, price, observer, atInput);
     // A share price off every lattice is the input's fault, as without a price.
     if (solved.Outcome == VolatilityOutcome::OffLattice)
         throw InputError(VolatilityRefusal(solved, price, separator));
@@ -105,13 +106,30 @@ WarrantRun ValueWarrant(const InputTexts& texts, const RowOptions& options) {
         const char separator = DecimalSeparator();
         const SharePrices prices = ReadSharePrices(texts);
         std::optional<CImpliedVolatility> solved;
+        std::vector<double> close, nextDay; // the only day rows kept
+        // The solve's valuation at the row's own volatility keeps the rows
+        // the figures take, so that a price with no volatility, which leaves
+        // the figures there, costs no valuation more than the solve.
+        std::optional<CGrid> atInput;
+        std::vector<double> inputClose, inputNextDay;
         if (prices.Price) {
-            solved = TrySolveVolatility(grid, *prices.Share, *prices.Price, separator, onSolve);
+            const CGrid inputs = grid;
+            const InputValuation valueAtInput = [&]() -> std::optional<double> {
+                CGrid valued = inputs;
+                if (!ValueWithNextDay(valued, inputClose, inputNextDay, onDay)) return std::nullopt;
+                atInput = std::move(valued);
+                return RevaluedValue(*atInput, *prices.Share);
+            };
+            solved = TrySolveVolatility(grid, *prices.Share, *prices.Price, separator, onSolve,
+                                        valueAtInput);
             if (solved->Outcome == VolatilityOutcome::Stopped) throw RowStopped{};
         }
-        std::vector<double> close, nextDay; // the only day rows kept
-        if (!ValueWithNextDay(grid, close, nextDay, onDay) && keepGoing && !keepGoing())
+        if (atInput && atInput->Warrant.Volatility == grid.Warrant.Volatility) {
+            grid = std::move(*atInput);
+            close = std::move(inputClose), nextDay = std::move(inputNextDay);
+        } else if (!ValueWithNextDay(grid, close, nextDay, onDay) && keepGoing && !keepGoing()) {
             throw RowStopped{};
+        }
         if (!prices.Share) return run;
         const CShareFigures figures =
             FiguresAt(grid, close, nextDay, *prices.Share, options.VegaRho, onRevaluation);

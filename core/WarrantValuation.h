@@ -49,8 +49,10 @@ CImpliedVolatility SolveVolatility(CGrid& grid, double share, double price, char
 
 // The same, but any outcome other than OffLattice is returned: the volatility
 // is set in `grid` only when Solved, and Stopped is returned as it is.
+// `atInput` as SolveImpliedVolatility takes it.
 CImpliedVolatility TrySolveVolatility(CGrid& grid, double share, double price, char separator,
-                                      const SolveObserver& observer = {});
+                                      const SolveObserver& observer = {},
+                                      const InputValuation& atInput = {});
 
 // Throws InputError when the figures' share price lies off the lattice.
 void RequireOnLattice(const CShareFigures& figures, const CGrid& grid, char separator);

@@ -45,6 +45,10 @@ std::optional<double> Revalue(const CGrid& inputs, double volatility, double rat
     g.Warrant.Volatility = volatility;
     g.Rate = rate;
     if (!ValueOnly(g, keepGoing)) return std::nullopt;
+    return RevaluedValue(g, share);
+}
+
+double RevaluedValue(const CGrid& g, double share) {
     // A turbo past its level is worth what it pays on knock-out.
     const std::optional<double> level = KnockOutLevel(g.Warrant);
     if (level && (g.Warrant.IsCall ? share <= *level : share >= *level) &&

@@ -51,6 +51,10 @@ bool ValueOnly(CGrid& grid, const KeepGoing& keepGoing = {});
 std::optional<double> Revalue(const CGrid& inputs, double volatility, double rate, double share,
                               const KeepGoing& keepGoing);
 
+// Revalue's value at `share` from a grid already valued (Prices and Values
+// as ValueOnly leaves them).
+double RevaluedValue(const CGrid& grid, double share);
+
 // BuildLattice then RollBack in memory O(NodeCount) but for the day rows
 // numbered in `rows` (as indexed in DayValues), each copied to `kept` in the
 // same order (an index outside the grid's rows gives an empty row). Prices,

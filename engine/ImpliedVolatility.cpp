@@ -114,9 +114,9 @@ class VolatilitySearch {
 public:
     VolatilitySearch(const CGrid& inputs, double share, double price,
                      const engine_detail::Calendar& cal, CImpliedVolatility& result,
-                     const SolveObserver& onProgress)
+                     const SolveObserver& onProgress, const InputValuation& atInput)
         : inputs_(inputs), w_(inputs.Warrant), share_(share), price_(price), result_(result),
-          lowest_(result.LowestVolatility),
+          atInput_(atInput), lowest_(result.LowestVolatility),
           // The closed form as a guide: the dividend taken off the share
           // price (escrowed), since only the starting point and slope
           // depend on it.
@@ -129,7 +129,9 @@ public:
     // Lattice value minus the price at `vol`, valued once; throws Stopped.
     double Excess(double vol) {
         if (const auto it = seen_.find(vol); it != seen_.end()) return it->second;
-        const auto v = Revalue(inputs_, vol, inputs_.Rate, share_, keepGoing_);
+        const auto v = atInput_ && vol == w_.Volatility
+                           ? atInput_()
+                           : Revalue(inputs_, vol, inputs_.Rate, share_, keepGoing_);
         if (!v) throw Stopped{};
         ++result_.Valuations;
         values_[vol] = *v;
@@ -169,6 +171,7 @@ private:
     const CWarrant& w_;
     const double share_, price_;
     CImpliedVolatility& result_;
+    const InputValuation& atInput_;
     const double lowest_;
     const LatticeClock clock_;
     const double guideShare_;
@@ -326,7 +329,8 @@ void VolatilitySearch::SetVegaAt(double root) {
 } // namespace
 
 CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, double price,
-                                          const SolveObserver& onProgress) {
+                                          const SolveObserver& onProgress,
+                                          const InputValuation& atInput) {
     if (!(share > 0 && std::isfinite(share))) throw EngineError(RefusalCode::SharePriceNotPositive);
     if (!(price > 0 && std::isfinite(price)))
         throw EngineError(RefusalCode::MarketPriceNotPositive);
@@ -343,7 +347,7 @@ CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, dou
     if (SettledWithoutSearch(inputs, share, result)) return result;
 
     try {
-        VolatilitySearch search(inputs, share, price, cal, result, onProgress);
+        VolatilitySearch search(inputs, share, price, cal, result, onProgress, atInput);
         const std::optional<double> root = search.FindRoot();
         if (!root) return result;
         result.Volatility = *root;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace kelvaro {
 
@@ -50,7 +51,13 @@ using SolveObserver = std::function<bool(int32_t valuationsDone)>;
 // answer is given as soon as no further valuation could change it. Throws
 // EngineError for inputs the lattice refuses or a share price or market
 // price that is not positive.
+// `atInput`, where given, stands in for the valuation at the inputs' own
+// volatility (and rate): it values them itself, keeping what its caller
+// needs, and returns RevaluedValue at `share`, or nullopt to stop the solve.
+// It counts as one of the valuations.
+using InputValuation = std::function<std::optional<double>()>;
 CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, double price,
-                                          const SolveObserver& onProgress = {});
+                                          const SolveObserver& onProgress = {},
+                                          const InputValuation& atInput = {});
 
 } // namespace kelvaro

@@ -88,6 +88,7 @@ const std::vector<std::vector<std::string>> kRows = {
     {"turbo-sg", "put", "15", "", "", "", "2006-04-21", "", "", "15", ""},   // knocked out
     {"turbo-shb", "call", "15", "", "", "", "2006-04-21", "", "", "14", "0,1"}, // and asked a price
     {"turbo-shb", "call", "13", "", "", "", "2006-04-21", "", "", "15", "0,4229"}, // 3 % over its value
+    {"turbo-sg", "put", "18", "", "", "", "2007-03-01", "", "", "15", "0,5464"}, // valued once at 30 %
     {"normal", "call", "15", "", "", "", "2006-04-21", "", "", "", ""},      // no share: checked only
 };
 const std::vector<std::string> kCommandLine = {"--valuation", "2006-03-01 10:00"};
