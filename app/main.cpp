@@ -4,7 +4,6 @@
 #include "Kelvarounit1.h"
 #include "Memory.h"
 #include "Translations.h"
-#include "WarrantListWindow.h"
 #include "ui_Kelvarounit1.h"
 
 #include <QApplication>
