@@ -24,6 +24,7 @@
 #include "ShareOutput.h"
 #include "Verdict.h"
 #include "WarrantInputs.h"
+#include "WarrantListWindow.h"
 #include "ui_Kelvarounit1.h"
 
 #include <QActionGroup>
@@ -197,6 +198,8 @@ void TForm1::ConnectCommands() {
         connect(action, &QAction::triggered, this,
                 [this, days = kStartDaysChoices[i]] { SetStartDaysAhead(days); });
     }
+    connect(ui->Warranttilista1, &QAction::triggered, this, [this] { OpenList(); });
+    connect(ui->Lisaalistaan1, &QAction::triggered, this, &TForm1::AddToList);
 }
 
 void TForm1::SetUpKeyboard() {
@@ -344,6 +347,28 @@ void TForm1::ButtonDividendsClick() {
     }
     dividendsDialog_->SetDividends(moreDividends_);
     dividendsDialog_->open();
+}
+
+WarrantListWindow* TForm1::OpenList(const QString& path) {
+    if (listWindow_ == nullptr) {
+        listWindow_ = new WarrantListWindow(this);
+        connect(listWindow_, &WarrantListWindow::RowOpened, this,
+                [this](const InputTexts& texts) { ShowInForm(*this, texts); });
+        const QString last = WarrantListWindow::LastList();
+        if (!path.isEmpty())
+            listWindow_->OpenList(path);
+        else if (!last.isEmpty() && QFile::exists(last))
+            listWindow_->OpenList(last);
+    } else if (!path.isEmpty()) {
+        listWindow_->OpenList(path);
+    }
+    listWindow_->show();
+    listWindow_->raise();
+    return listWindow_;
+}
+
+void TForm1::AddToList() {
+    OpenList()->AddRow(FormTexts());
 }
 
 void TForm1::ShowDividendCount() {
@@ -866,12 +891,14 @@ void TForm1::SetFormTexts(const InputTexts& texts) {
     for (int i = 0; i < static_cast<int>(std::size(kTypeNames)); ++i)
         if (text("type") == kTypeNames[i]) ui->RadioGroupType->SetItemIndex(i);
     ui->RadioGroupCallPut->SetItemIndex(text("side") == "put" ? 1 : 0);
-    // Documents hold numbers with a point; the form shows the regional separator.
+    // Documents hold numbers with a point, list rows with either; the form
+    // shows the regional separator.
     const QChar separator = QChar::fromLatin1(DecimalSeparator());
     for (const NumberField& field : kNumberFields)
         (ui->*field.edit)
-            ->setText(
-                QString::fromStdString(text(field.name)).replace(QLatin1Char('.'), separator));
+            ->setText(QString::fromStdString(text(field.name))
+                          .replace(QLatin1Char('.'), separator)
+                          .replace(QLatin1Char(','), separator));
     if (const QDateTime t = DateTimeOf(text("valuation"), QTime(10, 0)); t.isValid())
         ui->DateNow->setDateTime(t);
     if (const QDateTime t = DateTimeOf(text("expiry"), QTime(18, 20)); t.isValid())

@@ -28,6 +28,7 @@ class FiguresWindow;
 class ChartWindow;
 class ScenarioWindow;
 class DividendsDialog;
+class WarrantListWindow;
 enum class RefusedCommand;
 
 class TForm1 : public QMainWindow {
@@ -121,6 +122,15 @@ public slots:
     // Tiedosto: Avaa laskelma… and Tallenna laskelma….
     void OpenCalculationClick();
     void SaveCalculationClick();
+    // Warranttilista, made on first use with the list at `path`, or else
+    // the list last opened or saved; Lisää listaan appends the form's inputs.
+    WarrantListWindow* OpenList(const QString& path = QString());
+    void AddToList();
+    // The form's texts by input name, share and price always: what a
+    // document holds, what tells a changed form and what a list row takes.
+    InputTexts FormTexts() const;
+    // Texts as FormTexts gives them (numbers with a point or a comma).
+    void SetFormTexts(const InputTexts& texts);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -180,10 +190,6 @@ private:
     // The button's text with the count of further dividends.
     void ShowDividendCount();
 
-    // The form's texts by input name, share and price always: what a
-    // document holds and what tells a changed form.
-    InputTexts FormTexts() const;
-    void SetFormTexts(const InputTexts& texts);
     // Asks before unsaved changes to the document are dropped; true to go on.
     bool MayDropChanges();
     void TrackChanges();
@@ -223,6 +229,7 @@ private:
     FiguresWindow* figuresWindow_ = nullptr;
     ChartWindow* chartWindow_ = nullptr;
     ScenarioWindow* scenarioWindow_ = nullptr;
+    WarrantListWindow* listWindow_ = nullptr;
     // The roll-back's speed on this machine: measured before the first
     // estimate that needs it, then taken from each valuation that completes.
     std::optional<CKernelSpeed> speed_;

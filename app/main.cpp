@@ -61,6 +61,7 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("fi.kelvaro.Kelvarolaskuri"));
     InstallQtTranslations(application);
     QString document;
+    QString listFile; // --list FILE.csv: Warranttilista opened at start
     {
         // Qt's own options (-platform, ...) are taken by QApplication above.
         QCommandLineParser parser;
@@ -70,8 +71,12 @@ int main(int argc, char* argv[]) {
                                       QStringLiteral("Näyttää tämän ohjeen."));
         const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                          QStringLiteral("Näyttää ohjelman version."));
+        const QCommandLineOption list(QStringLiteral("list"),
+                                      QStringLiteral("Avaa warranttilistan tiedostosta."),
+                                      QStringLiteral("TIEDOSTO.csv"));
         parser.addOption(help);
         parser.addOption(version);
+        parser.addOption(list);
         parser.addPositionalArgument(QStringLiteral("LASKELMA.kelvaro"),
                                      QStringLiteral("Avaa laskelman (ei laske sitä)."),
                                      QStringLiteral("[LASKELMA.kelvaro]"));
@@ -92,6 +97,7 @@ int main(int argc, char* argv[]) {
             return EXIT_SUCCESS;
         }
         document = parser.positionalArguments().value(0);
+        listFile = parser.value(list);
     }
     try {
         TForm1 Form1;
@@ -100,6 +106,8 @@ int main(int argc, char* argv[]) {
         Form1.show();
         // A document that cannot be read is one box; the window stays.
         if (!document.isEmpty()) Form1.OpenCalculation(document);
+        if (!listFile.isEmpty())
+            QTimer::singleShot(0, &Form1, [&Form1, listFile] { Form1.OpenList(listFile); });
         if (const int demo = qEnvironmentVariableIntValue("KELVARO_DEMO")) StartDemo(Form1, demo);
         return application.exec();
     } catch (const std::exception& e) {

@@ -46,7 +46,7 @@ constexpr std::pair<std::string_view, BatchUse> kBatchUses[] = {
 };
 
 BatchUse BatchUseOf(std::string_view option) {
-    if (option.starts_with("--") && IsBatchColumn(option.substr(2))) return BatchUse::Column;
+    if (option.starts_with("--") && IsInput(option.substr(2))) return BatchUse::Column;
     for (const auto& [name, use] : kBatchUses)
         if (name == option) return use;
     return BatchUse::Refused;
@@ -81,10 +81,6 @@ std::string RefusedOptionsText() {
 }
 
 } // namespace
-
-bool IsBatchColumn(std::string_view name) {
-    return IsInput(name);
-}
 
 bool IsBatchCommand(const std::vector<std::string>& args) {
     bool batch = false;
@@ -134,12 +130,17 @@ std::string BatchHelpText() {
            "missä tahansa järjestyksessä (" +
            std::to_string(std::size(kInputs)) + " mahdollista):\n  " + columns +
            "\n"
+           "Sarakkeet name (warrantin nimi) ja underlying (osakkeen nimi) ovat vapaita:\n"
+           "niitä ei lueta syötteiksi, ja ne tulostuvat muiden sarakkeiden tapaan.\n"
            "Erotin on ; tai , otsikkorivin mukaan. Puuttuva sarake tai tyhjä kenttä saa\n"
            "komentorivin arvon tai oletuksen; pilkkuerotellussa tiedostossa desimaalipilkku\n"
            "kirjoitetaan lainausmerkkeihin (\"15,5\"). Jokaisesta rivistä tulostuu\n"
            "JSON-rivi: Line, Inputs, Status ja joko Error (sama viesti ja paluuarvo kuin\n"
            "yhdellä warrantilla) tai ImpliedVolatility ja AtShare kuten\n"
-           "--share --price --json. Virheellinen rivi ei keskeytä ajoa; rivi saa olla\n"
+           "--share --price --json. Jos hinnasta ei löydy volatiliteettia, rivi ei ole\n"
+           "virheellinen: AtShare lasketaan rivin omalla volatiliteetilla, ja\n"
+           "ImpliedVolatility kertoo syyn (Outcome, Cause).\n"
+           "Virheellinen rivi ei keskeytä ajoa; rivi saa olla\n"
            "enintään " +
            std::to_string(kMaxLineBytes) +
            " tavua. Nämä valitsimet eivät käy yhdessä valitsimen --batch\n"

@@ -51,6 +51,10 @@ bool ValueOnly(CGrid& grid, const KeepGoing& keepGoing = {});
 std::optional<double> Revalue(const CGrid& inputs, double volatility, double rate, double share,
                               const KeepGoing& keepGoing);
 
+// Revalue's value at `share` from a grid already valued (Prices and Values
+// as ValueOnly leaves them).
+double RevaluedValue(const CGrid& grid, double share);
+
 // BuildLattice then RollBack in memory O(NodeCount) but for the day rows
 // numbered in `rows` (as indexed in DayValues), each copied to `kept` in the
 // same order (an index outside the grid's rows gives an empty row). Prices,
@@ -144,5 +148,12 @@ CShareFigures FiguresAt(const CGrid& grid, double share, bool withRevaluations =
 CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& close,
                         const std::vector<double>& nextDay, double share,
                         bool withRevaluations = true, const RevaluationObserver& onProgress = {});
+
+// Vega and Rho for figures FiguresAt gave without its revaluations, bit for
+// bit as it gives them with: `inputs` need only hold the grid's inputs (the
+// volatility and rate of that valuation). Nothing where FiguresAt gives
+// none (knocked out, off the lattice); Stopped when `onProgress` stopped them.
+void SetVegaRho(const CGrid& inputs, CShareFigures& figures,
+                const RevaluationObserver& onProgress = {});
 
 } // namespace kelvaro

@@ -2,7 +2,8 @@
 # Takes docs/screenshot.png: the window after a calculation, under Xvfb, with
 # Finnish settings (needs xvfb, xauth and imagemagick for `import`);
 # docs/figures.png, the volatility search with its figures, and
-# docs/scenarios.png, the scenario table beside the window; and
+# docs/scenarios.png, the scenario table beside the window;
+# docs/list.png, Warranttilista of docs/batch-example.csv; and
 # docs/chart.png, the value chart drawn by kelvaro --chart without a display.
 #   scripts/screenshot.sh [output.png]     BUILD_DIR=... to use another build
 set -euo pipefail
@@ -43,6 +44,26 @@ shoot() { # demo output screen-width
 shoot 1 "$out" 800
 shoot 2 "$(dirname "$out")/figures.png" 1160
 shoot 3 "$(dirname "$out")/scenarios.png" 1300
+
+# Warranttilista of the example list, opened by --list, its first row selected
+# (its vega and rho below the table).
+list_shot() { # output
+  SHOT=$1 APP="$app" LIST="$root/docs/batch-example.csv" LC_ALL=fi_FI.UTF-8 QT_QPA_PLATFORM=xcb \
+  xvfb-run -a -s "-screen 0 1300x700x24" bash -c '
+    "$APP" --list "$LIST" 2>/dev/null &
+    pid=$!
+    trap "kill $pid 2>/dev/null || true" EXIT
+    name="Warranttilista – batch-example.csv"
+    for _ in $(seq 100); do
+      xwininfo -name "$name" >/dev/null 2>&1 && break
+      sleep 0.1
+    done
+    sleep 6  # the rows, then vega and rho of the first
+    import -window "$name" "$SHOT"
+  '
+  echo "wrote $1"
+}
+list_shot "$(dirname "$out")/list.png"
 
 
 # The value chart of the worked example, drawn by kelvaro without a display.
