@@ -30,9 +30,9 @@ def options(texts):
 # (Python inputs, the same inputs as typed on the command line)
 VALUED = [
     (dict(valuation=dt.datetime(2006, 3, 1, 10), expiry=dt.date(2006, 4, 21)), BASE),
-    (dict(BASE, type="normal", side="put", strike=16, volatility=25.5, dividend=0.4,
+    (dict(BASE, type="normal", side="put", strike=16, volatility=25.123456789012345, dividend=0.4,
           dividend_date="2006-04-03", steps_per_day=40),
-     dict(BASE, type="normal", side="put", strike="16", volatility="25,5", dividend="0,4",
+     dict(BASE, type="normal", side="put", strike="16", volatility="25,123456789012345", dividend="0,4",
           dividend_date="2006-04-03", steps_per_day="40")),
     (dict(BASE, type="turbo-sg", strike=13, margin=0.5, expiry="2006-09-15",
           dividends="2006-05-02:0.3;2006-08-01:0.2", steps_per_day=30),
