@@ -1,5 +1,6 @@
 #include "Batch.h"
 
+#include "BatchFile.h"
 #include "BatchOutput.h"
 #include "Conversions.h"
 #include "Csv.h"
@@ -54,77 +55,6 @@ private:
     Clock::time_point start_ = Clock::now();
 };
 
-std::string ReadFailedMessage(const std::string& path) {
-    return path == "-" ? "vakiosyötteen lukeminen epäonnistui"
-                       : "tiedoston " + Quoted(path) + " lukeminen epäonnistui";
-}
-
-// Each header name a known column, none twice.
-void CheckColumns(const std::vector<std::string>& names) {
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        const std::string& name = names[i];
-        if (name.empty())
-            throw BatchError{kExitUsage, "--batch: otsikkorivin " + std::to_string(i + 1) +
-                                             ". sarakkeen nimi on tyhjä"};
-        if (!IsBatchColumn(name)) {
-            std::string known;
-            for (const InputInfo& input : kInputs)
-                known.append(known.empty() ? "" : ", ").append(input.Name);
-            throw BatchError{kExitUsage, "--batch: tuntematon sarake " + Quoted(name) +
-                                             " (sarakkeet: " + known + ")"};
-        }
-        const auto before = names.begin() + static_cast<std::ptrdiff_t>(i);
-        if (std::find(names.begin(), before, name) != before)
-            throw BatchError{kExitUsage,
-                             "--batch: sarake " + Quoted(name) + " on otsikossa kahdesti"};
-    }
-}
-
-// The first line that is not blank; the separator is its: a semicolon if it
-// has one, else a comma.
-void ReadHeader(LineReader& reader, BatchSettings& s) {
-    const bool stdIn = s.Path == "-";
-    std::string line;
-    bool empty = true; // nothing but a byte order mark and one line end
-    for (;;) {
-        const LineReader::Result result = reader.Next(line);
-        if (result == LineReader::kEnd) {
-            if (reader.Failed()) throw BatchError{kExitUsage, ReadFailedMessage(s.Path)};
-            throw BatchError{
-                kExitUsage,
-                "--batch: otsikkorivi puuttuu: " +
-                    (empty ? (stdIn ? "vakiosyöte" : "tiedosto " + Quoted(s.Path)) + " on tyhjä"
-                           : (stdIn ? "vakiosyötteessä" : "tiedostossa " + Quoted(s.Path)) +
-                                 " on vain tyhjiä rivejä")};
-        }
-        if (result == LineReader::kTooLong)
-            throw BatchError{kExitUsage, "--batch: otsikko" + TooLongMessage()};
-        // A spreadsheet's byte order mark.
-        if (reader.Number() == 1 && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
-        empty = empty && reader.Number() == 1 && line.empty();
-        if (!Trim(line).empty()) break;
-    }
-    s.Separator = line.find(';') != std::string::npos ? ';' : ',';
-    if (const auto error = SplitFields(line, s.Separator, s.Columns))
-        throw BatchError{kExitUsage, "--batch: otsikkorivi: " + *error};
-    CheckColumns(s.Columns);
-}
-
-// The row's fields, or why they cannot be valued.
-ListRow MakeRow(const BatchSettings& s, int64_t lineNumber, const std::string& line) {
-    ListRow row;
-    row.Line = lineNumber;
-    row.Malformed = SplitFields(line, s.Separator, row.Fields);
-    if (!row.Malformed && row.Fields.size() != s.Columns.size())
-        row.Malformed = "rivillä on " + std::to_string(row.Fields.size()) + " kenttää, otsikossa " +
-                        std::to_string(s.Columns.size());
-    // No command line can hold a NUL: a single run's message would be cut there.
-    for (std::size_t i = 0; !row.Malformed && i < row.Fields.size(); ++i)
-        if (row.Fields[i].find('\0') != std::string::npos)
-            row.Malformed = "sarakkeen " + Quoted(s.Columns[i]) + " kentässä on NUL-tavu";
-    return row;
-}
-
 int64_t CountRows(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     int64_t lines = 0;
@@ -175,19 +105,8 @@ int64_t ValueRows(LineReader& reader, const BatchSettings& settings, std::ostrea
                            progress.Update(++done);
                            return static_cast<bool>(out);
                        });
-    std::string line;
-    for (LineReader::Result result; written && (result = reader.Next(line)) != LineReader::kEnd;) {
-        ListRow row;
-        if (result == LineReader::kTooLong) {
-            row.Line = reader.Number();
-            row.Malformed = TooLongMessage();
-        } else if (Trim(line).empty()) {
-            continue;
-        } else {
-            row = MakeRow(settings, reader.Number(), line);
-        }
+    for (ListRow row; written && NextBatchRow(reader, settings, row);)
         written = list.Submit(std::move(row));
-    }
     written = written && list.Finish();
     progress.Update(list.Done(), true);
     if (!written || !out)
@@ -202,7 +121,7 @@ int RunBatch(const std::vector<std::string>& args, std::istream& in, std::ostrea
     try {
         BatchSettings settings = ReadBatchSettings(args);
         LineReader reader(in);
-        ReadHeader(reader, settings);
+        static_cast<BatchHeader&>(settings) = ReadBatchHeader(reader, settings.Path, "--batch: ");
         Progress progress(err, progressShown, totalRows);
         const int64_t failed = ValueRows(reader, settings, out, progress);
         if (reader.Failed()) throw BatchError{kExitUsage, ReadFailedMessage(settings.Path)};
@@ -240,14 +159,15 @@ int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std
         std::istream in(&buffer);
         return RunBatch(args, in, out, err, progress);
     }
-    std::ifstream file(path, std::ios::binary);
-    if (!file || stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
-        err << "kelvaro: tiedostoa " << VisibleText(Quoted(path)) << " ei voi lukea"
-            << (file && S_ISDIR(info.st_mode) ? ": se on hakemisto" : "") << '\n';
-        return kExitUsage;
+    std::ifstream file;
+    bool regular = false;
+    try {
+        file = OpenBatchFile(path, &regular);
+    } catch (const BatchError& e) {
+        err << "kelvaro: " << VisibleText(e.Message) << '\n';
+        return e.Status;
     }
-    return RunBatch(args, file, out, err, progress,
-                    progress && S_ISREG(info.st_mode) ? CountRows(path) : -1);
+    return RunBatch(args, file, out, err, progress, progress && regular ? CountRows(path) : -1);
 }
 
 } // namespace kelvaro

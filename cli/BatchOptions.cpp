@@ -44,7 +44,7 @@ constexpr std::pair<std::string_view, BatchUse> kBatchUses[] = {
 };
 
 BatchUse BatchUseOf(std::string_view option) {
-    if (option.starts_with("--") && IsBatchColumn(option.substr(2))) return BatchUse::Column;
+    if (option.starts_with("--") && IsInput(option.substr(2))) return BatchUse::Column;
     for (const auto& [name, use] : kBatchUses)
         if (name == option) return use;
     return BatchUse::Refused;
@@ -79,10 +79,6 @@ std::string RefusedOptionsText() {
 }
 
 } // namespace
-
-bool IsBatchColumn(std::string_view name) {
-    return IsInput(name);
-}
 
 bool IsBatchCommand(const std::vector<std::string>& args) {
     bool batch = false;
@@ -130,6 +126,8 @@ std::string BatchHelpText() {
            "missä tahansa järjestyksessä (" +
            std::to_string(std::size(kInputs)) + " mahdollista):\n  " + columns +
            "\n"
+           "Sarakkeet name (warrantin nimi) ja underlying (osakkeen nimi) ovat vapaita:\n"
+           "niitä ei lueta syötteiksi, ja ne tulostuvat muiden sarakkeiden tapaan.\n"
            "Erotin on ; tai , otsikkorivin mukaan. Puuttuva sarake tai tyhjä kenttä saa\n"
            "komentorivin arvon tai oletuksen; pilkkuerotellussa tiedostossa desimaalipilkku\n"
            "kirjoitetaan lainausmerkkeihin (\"15,5\"). Jokaisesta rivistä tulostuu\n"

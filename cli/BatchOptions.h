@@ -10,12 +10,6 @@
 
 namespace kelvaro {
 
-// A batch that cannot start: its exit status and message.
-struct BatchError {
-    int Status;
-    std::string Message;
-};
-
 // With the output format (its separator and columns from the header).
 struct BatchSettings : BatchFormat {
     std::string Path; // --batch's value, "-" for standard input
@@ -29,9 +23,6 @@ bool IsBatchCommand(const std::vector<std::string>& args);
 // The command line's options: batch settings apart, options a batch does not
 // use refused (BatchError), the rest as every row's defaults.
 BatchSettings ReadBatchSettings(const std::vector<std::string>& args);
-
-// The columns a header may name: the inputs, by option name without the dashes.
-bool IsBatchColumn(std::string_view name);
 
 // The paragraph of kelvaro --help on the batch format.
 std::string BatchHelpText();

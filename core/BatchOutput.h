@@ -3,6 +3,7 @@
 // columns.
 #pragma once
 
+#include "BatchFile.h"
 #include "ListValuation.h"
 
 #include <string>
@@ -11,10 +12,9 @@
 namespace kelvaro {
 
 // How the list's rows were read and are to be written.
-struct BatchFormat {
+// The input's separator, kept in the output, and its columns.
+struct BatchFormat : BatchHeader {
     bool Csv = false;
-    char Separator = ',';             // the input's field separator, kept in the output
-    std::vector<std::string> Columns; // the input's columns
 };
 
 class BatchOutput {

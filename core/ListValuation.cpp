@@ -6,6 +6,14 @@
 
 namespace kelvaro {
 
+InputTexts RowTexts(const std::vector<std::string>& columns, const InputTexts& shared,
+                    const ListRow& row) {
+    InputTexts texts = shared;
+    for (std::size_t i = 0; i < columns.size() && i < row.Fields.size(); ++i)
+        if (!row.Fields[i].empty() && IsInput(columns[i])) texts[columns[i]] = row.Fields[i];
+    return texts;
+}
+
 ListValuation::ListValuation(std::vector<std::string> columns, InputTexts shared, int jobs,
                              RowValued valued)
     : columns_(std::move(columns)), shared_(std::move(shared)), valued_(std::move(valued)),
@@ -59,10 +67,7 @@ WarrantRun ListValuation::Value(const ListRow& row) const {
         run.Error = *row.Malformed;
         return run;
     }
-    InputTexts texts = shared_;
-    for (std::size_t i = 0; i < columns_.size() && i < row.Fields.size(); ++i)
-        if (!row.Fields[i].empty()) texts[columns_[i]] = row.Fields[i];
-    return ValueWarrant(texts);
+    return ValueWarrant(RowTexts(columns_, shared_, row));
 }
 
 void ListValuation::Work() {

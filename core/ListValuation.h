@@ -27,6 +27,11 @@ struct ListRow {
     std::optional<std::string> Malformed; // valued as an InputError with this message
 };
 
+// The row's inputs: its fields in the input columns over `shared` (an empty
+// field, and a column that is no input, leave the shared text).
+InputTexts RowTexts(const std::vector<std::string>& columns, const InputTexts& shared,
+                    const ListRow& row);
+
 class ListValuation {
 public:
     // Called on one thread for each row in input order. Returning false

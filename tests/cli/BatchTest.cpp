@@ -198,14 +198,15 @@ TEST(Batch, LongLinesAreRowErrorsAndTheBatchGoesOn) {
 }
 
 TEST(Batch, CsvOutputHasTheJsonFields) {
-    const Outcome batch = Batch("expiry,share\n2006-04-21,15\n2006-04-21,1x\n",
+    // The names are echoed, never read as inputs.
+    const Outcome batch = Batch("name,expiry,share,underlying\nNOK4C15,2006-04-21,15,Nokia\n,2006-04-21,1x,\n",
                                 {"--valuation", "2006-03-01 10:00", "--batch-format", "csv"});
     const std::vector<std::string> lines = Lines(batch.out);
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_TRUE(lines[0].starts_with("Line,expiry,share,Status,Error,AtShare.Share,AtShare.Value,"));
+    EXPECT_TRUE(lines[0].starts_with("Line,name,expiry,share,underlying,Status,Error,AtShare.Share,AtShare.Value,"));
     // The README's value at 15, and an error quoted with its quotes doubled.
-    EXPECT_TRUE(lines[1].starts_with("2,2006-04-21,15,0,,15,0.14155779751117264,"));
-    EXPECT_TRUE(lines[2].starts_with("3,2006-04-21,1x,2,\"virheellinen arvo valitsimelle --share: \"\"1x\"\"\","));
+    EXPECT_TRUE(lines[1].starts_with("2,NOK4C15,2006-04-21,15,Nokia,0,,15,0.14155779751117264,"));
+    EXPECT_TRUE(lines[2].starts_with("3,,2006-04-21,1x,,2,\"virheellinen arvo valitsimelle --share: \"\"1x\"\"\","));
 }
 
 // Rows that finish while the writer is busy writing the ones before: every
