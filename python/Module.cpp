@@ -1,6 +1,7 @@
 // The Python module's native part: the service layer's valuations over
 // input texts, with the GIL released while they run. The package around it
 // (kelvaro/__init__.py) turns Python values into texts and builds frames.
+#include "BatchFile.h"
 #include "BatchOutput.h"
 #include "Csv.h"
 #include "Figures.h"
@@ -25,6 +26,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -175,6 +177,17 @@ py::dict ImpliedVolatility(InputTexts texts) {
 py::list ValueRows(const std::vector<std::string>& columns, const std::vector<std::string>& inputs,
                    const std::vector<std::vector<std::string>>& cells, std::size_t rowCount,
                    InputTexts shared, int jobs) {
+    // The columns checked as a list file's header is: known, none twice.
+    std::string header;
+    for (const std::string& name : inputs) AppendCsvCell(header, name, ',');
+    std::istringstream headerLine(header.empty() ? std::string()
+                                                 : header.substr(0, header.size() - 1));
+    LineReader headerReader(headerLine);
+    try {
+        ReadBatchHeader(headerReader, "DataFrame");
+    } catch (const BatchError& e) {
+        throw Failure{e.Status, e.Message};
+    }
     BatchFormat format;
     format.Csv = true;
     format.Columns = columns; // the header as the frame names its columns

@@ -164,7 +164,8 @@ def result_meta(columns):
 
 
 def value_frame(df, jobs=None, **shared):
-    """Values every row of `df` (columns named as the batch's, "-" or "_")
+    """Values every row of `df` (columns named as the batch's, "-" or "_";
+    name and underlying are echoed, never read)
     on the batch's pool of `jobs` threads (default: the usable processors),
     with `shared` giving the inputs of every row that has no column or an
     empty cell. Returns the columns of kelvaro --batch --batch-format csv,
@@ -174,12 +175,10 @@ def value_frame(df, jobs=None, **shared):
     NaN where the batch leaves the cell empty). A row's failure is its
     Status and Error, never an exception."""
     columns = [str(c) for c in df.columns]
-    names = [_name(c) for c in columns]
-    if len(set(names)) != len(names):
-        raise InputError("sarake on annettu kahdesti: " + ", ".join(columns), 2)
+    names = [c.replace("_", "-") for c in columns]
     cells = []
-    for column, name in zip(df.columns, names):
-        texts = (_text(name, v) for v in df[column].tolist())
+    for i, name in enumerate(names):
+        texts = (_text(name, v) for v in df.iloc[:, i].tolist())
         cells.append(["" if t is None else t for t in texts])
     if jobs is None:
         jobs = min(max(_kelvaro._usable_cpus(), 1), 256)

@@ -174,3 +174,13 @@ def test_dask_on_two_worker_processes(example, tmp_path):
     assert got["Line"].tolist() == [2, 3, 4, 5, 6, 2, 3, 4]
     pd.testing.assert_frame_equal(got.reset_index(drop=True).drop(columns="Line"),
                                   batch.drop(columns="Line"), check_exact=True)
+
+
+@pytest.mark.parametrize("columns", [["strike", "foo"], ["strike", "strike"]])
+def test_frame_columns_refused_as_the_batch_refuses_its_header(columns, tmp_path):
+    path = tmp_path / "list.csv"
+    path.write_text(";".join(columns) + "\n" + ";".join("1" for _ in columns) + "\n")
+    cli = run("--batch", str(path))
+    with pytest.raises(kelvaro.InputError) as e:
+        kelvaro.value_frame(pd.DataFrame([[1] * len(columns)], columns=columns))
+    assert (e.value.status, f"kelvaro: --batch: {e.value}\n") == (cli.returncode, cli.stderr)
