@@ -172,8 +172,8 @@ py::dict ImpliedVolatility(InputTexts texts) {
 
 // The frame's rows valued on the batch's pool and formatted by the batch's
 // CSV formatter; each output column comes back as numpy array or list by
-// its kind: whole numbers, texts, or numbers (NaN where the batch leaves
-// the cell empty).
+// its kind: whole numbers (Line, Status), numbers (NaN where the batch
+// leaves the cell empty) or texts.
 py::list ValueRows(const std::vector<std::string>& columns, const std::vector<std::string>& inputs,
                    const std::vector<std::vector<std::string>>& cells, std::size_t rowCount,
                    InputTexts shared, int jobs) {
@@ -219,8 +219,12 @@ py::list ValueRows(const std::vector<std::string>& columns, const std::vector<st
     py::list out;
     for (std::size_t c = 0; c < names.size(); ++c) {
         const std::string& name = names[c];
+        // The figures and the solve are numbers; every other column (the
+        // inputs, Error) is text, so that a column added later is never misread.
+        const bool input = std::find(columns.begin(), columns.end(), name) != columns.end();
         const bool text =
-            name == "Error" || std::find(columns.begin(), columns.end(), name) != columns.end();
+            input || !(name.starts_with("AtShare.") || name.starts_with("ImpliedVolatility.") ||
+                       name == "Line" || name == "Status");
         const auto n = static_cast<py::ssize_t>(rowCount);
         if (text) {
             py::list values(n);
@@ -314,7 +318,16 @@ PYBIND11_MODULE(_kelvaro, m) {
                                                                v.Days.get(), self);
                                })
         .def_property_readonly("day_dates",
-                               [](const Valuation& v) { return DayNumbers(v.Grid.DayDates); });
+                               [](const Valuation& v) { return DayNumbers(v.Grid.DayDates); })
+        .def_property_readonly("closure_days", [](const Valuation& v) {
+            // The closures from the valuation day to expiry, as --json lists them.
+            std::vector<double> days;
+            for (const int32_t day : v.Grid.Closures)
+                if (day >= std::trunc(v.Grid.ValuationTime) &&
+                    day <= std::trunc(v.Grid.Warrant.Expiry))
+                    days.push_back(day);
+            return DayNumbers(days);
+        });
 
     m.def("_value", &Value, py::arg("texts"));
     m.def("_figures", &Figures, py::arg("texts"));

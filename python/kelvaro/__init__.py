@@ -78,6 +78,13 @@ def _text(name, value):
     raise InputError(f"virheellinen arvo syötteelle {name}: {type(value).__name__}", 2)
 
 
+def _required(name, value):
+    text = _text(name, value)
+    if text is None:
+        raise InputError(f"valitsin --{name} puuttuu", 2)
+    return text
+
+
 def _texts(inputs, reserved=()):
     texts = {}
     for key, value in inputs.items():
@@ -100,7 +107,8 @@ def value(**inputs):
     dividend_day, dividend_days, node_count, price_min, price_max, p_up,
     p_mid, p_down, growth_per_step, residual_value), prices and values
     (numpy, one per node), day_values (days x nodes: row d is the close of
-    trading day d, row 0 the valuation day's) and day_dates (datetime64[D]).
+    trading day d, row 0 the valuation day's), day_dates and, with closures,
+    closure_days (datetime64[D]).
     The arrays are read-only views of the result's own memory: no copies.
     """
     return _kelvaro._value(_texts(inputs, ("share", "price")))
@@ -110,7 +118,7 @@ def figures(inputs, share):
     """The figures at a share price as kelvaro --share gives them: a dict of
     Share, Value, Delta, ... with None where a figure is undefined."""
     texts = _texts(inputs, ("share", "price"))
-    texts["share"] = _text("share", share)
+    texts["share"] = _required("share", share)
     return _kelvaro._figures(texts)
 
 
@@ -151,8 +159,8 @@ def implied_volatility(inputs, share, price):
     """The volatility at which the value at `share` is `price`: an
     ImpliedVolatility, or a NoSolution when no volatility gives the price."""
     texts = _texts(inputs, ("share", "price"))
-    texts["share"] = _text("share", share)
-    texts["price"] = _text("price", price)
+    texts["share"] = _required("share", share)
+    texts["price"] = _required("price", price)
     d = _kelvaro._implied_volatility(texts)
     return ImpliedVolatility(d) if d["solved"] else NoSolution(d)
 
