@@ -133,7 +133,10 @@ std::string BatchHelpText() {
            "kirjoitetaan lainausmerkkeihin (\"15,5\"). Jokaisesta rivistä tulostuu\n"
            "JSON-rivi: Line, Inputs, Status ja joko Error (sama viesti ja paluuarvo kuin\n"
            "yhdellä warrantilla) tai ImpliedVolatility ja AtShare kuten\n"
-           "--share --price --json. Virheellinen rivi ei keskeytä ajoa; rivi saa olla\n"
+           "--share --price --json. Jos hinnasta ei löydy volatiliteettia, rivi ei ole\n"
+           "virheellinen: AtShare lasketaan rivin omalla volatiliteetilla, ja\n"
+           "ImpliedVolatility kertoo syyn (Outcome, Cause).\n"
+           "Virheellinen rivi ei keskeytä ajoa; rivi saa olla\n"
            "enintään " +
            std::to_string(kMaxLineBytes) +
            " tavua. Nämä valitsimet eivät käy yhdessä valitsimen --batch\n"

@@ -31,7 +31,7 @@ std::string BatchOutput::Header() const {
     names.insert(names.end(), {"Status", "Error"});
     for (const auto& [key, value] : FigureFields(CShareFigures{}))
         names.push_back("AtShare." + std::string(key));
-    for (const char* key : {"Volatility", "Valuations", "Price"})
+    for (const char* key : {"Volatility", "Valuations", "Price", "Outcome", "Cause"})
         names.push_back(std::string("ImpliedVolatility.") + key);
     std::string text;
     for (const std::string& name : names) AppendCsvCell(text, name, s_.Separator);
@@ -56,7 +56,11 @@ std::string BatchOutput::Json(const ListRow& row, const WarrantRun& run) const {
         json += ", \"Error\": ";
         AppendJsonString(json, VisibleText(run.Error));
     }
-    if (run.Solved) json.append(", ").append(Member(VolatilityJson(*run.Solved, run.Price)));
+    if (run.HasVolatility())
+        json.append(", ").append(Member(VolatilityJson(*run.Solved, run.Price)));
+    else if (run.Solved)
+        json.append(", ").append(
+            Member(UnsolvedVolatilityJson(*run.Solved, run.Price, run.VolatilityCause)));
     if (run.Figures) json.append(", ").append(Member(FiguresJson(*run.Figures)));
     return json + "}\n";
 }
@@ -76,9 +80,11 @@ std::string BatchOutput::Csv(const ListRow& row, const WarrantRun& run) const {
     };
     for (const auto& [key, value] : FigureFields(run.Figures.value_or(CShareFigures{})))
         number(run.Figures ? value : std::nullopt);
-    number(run.Solved ? std::optional(run.Solved->VolatilityPercent) : std::nullopt);
+    number(run.HasVolatility() ? std::optional(run.Solved->VolatilityPercent) : std::nullopt);
     number(run.Solved ? std::optional<double>(run.Solved->Valuations) : std::nullopt);
     number(run.Solved ? std::optional(run.Price) : std::nullopt);
+    cell(run.Solved ? VolatilityOutcomeName(run.Solved->Outcome) : std::string_view());
+    cell(run.VolatilityCause);
     text.back() = '\n';
     return text;
 }

@@ -15,9 +15,9 @@ InputTexts RowTexts(const std::vector<std::string>& columns, const InputTexts& s
 }
 
 ListValuation::ListValuation(std::vector<std::string> columns, InputTexts shared, int jobs,
-                             RowValued valued)
+                             RowValued valued, ListOptions options)
     : columns_(std::move(columns)), shared_(std::move(shared)), valued_(std::move(valued)),
-      window_(4 * static_cast<std::size_t>(jobs)) {
+      options_(options), window_(4 * static_cast<std::size_t>(jobs)) {
     for (int i = 0; i < jobs; ++i) workers_.emplace_back([this] { Work(); });
     writer_ = std::thread([this] { HandBack(); });
 }
@@ -25,6 +25,8 @@ ListValuation::ListValuation(std::vector<std::string> columns, InputTexts shared
 ListValuation::~ListValuation() {
     {
         std::lock_guard lock(m_);
+        // Rows still being valued (the output failed) are stopped.
+        cancelled_ = true;
         closed_ = true;
         queue_.clear();
     }
@@ -36,7 +38,8 @@ ListValuation::~ListValuation() {
 
 bool ListValuation::Submit(ListRow row) {
     std::unique_lock lock(m_);
-    space_.wait(lock, [this] { return read_ - written_ < window_ || stopped_; });
+    if (options_.HandBack == ListOptions::kInputOrder)
+        space_.wait(lock, [this] { return read_ - written_ < window_ || stopped_; });
     if (stopped_) return false;
     queue_.emplace_back(read_++, std::move(row));
     lock.unlock();
@@ -48,6 +51,18 @@ bool ListValuation::Finish() {
     std::unique_lock lock(m_);
     space_.wait(lock, [this] { return written_ == read_ || stopped_; });
     return !stopped_;
+}
+
+void ListValuation::Cancel() {
+    {
+        std::lock_guard lock(m_);
+        cancelled_ = true;
+        stopped_ = true;
+        queue_.clear();
+        done_.clear();
+    }
+    space_.notify_all();
+    resultReady_.notify_all();
 }
 
 int64_t ListValuation::Failed() const {
@@ -67,7 +82,10 @@ WarrantRun ListValuation::Value(const ListRow& row) const {
         run.Error = *row.Malformed;
         return run;
     }
-    return ValueWarrant(RowTexts(columns_, shared_, row));
+    RowOptions options;
+    options.VegaRho = options_.VegaRho;
+    options.KeepGoing = [this] { return !cancelled_; };
+    return ValueWarrant(RowTexts(columns_, shared_, row), options);
 }
 
 void ListValuation::Work() {
@@ -82,26 +100,31 @@ void ListValuation::Work() {
         lock.unlock();
         WarrantRun run = Value(row);
         lock.lock();
+        if (cancelled_) continue;
         done_.emplace(seq, Valued{std::move(row), std::move(run)});
         lock.unlock();
         resultReady_.notify_all();
     }
 }
 
-// Whether the next row to hand back is valued. Rows finish while the lock is
-// let go for handing back, so a wait must look rather than trust a wake-up.
+// Whether a row can be handed back: the next in input order, or any.
+// Rows finish while the lock is let go for handing back, so a wait must
+// look rather than trust a wake-up.
 bool ListValuation::NextDone() const {
+    if (options_.HandBack == ListOptions::kAsFinished) return !done_.empty();
     return !done_.empty() && done_.begin()->first == written_;
 }
 
-// Hands back the valued rows that are next in order, outside the lock.
+// Hands back the valued rows that may go, outside the lock.
 void ListValuation::HandBack() {
+    const bool inOrder = options_.HandBack == ListOptions::kInputOrder;
     std::unique_lock lock(m_);
     for (;;) {
-        resultReady_.wait(lock, [this] { return closed_ || NextDone(); });
-        if (closed_) return;
+        resultReady_.wait(lock, [this] { return closed_ || cancelled_ || NextDone(); });
+        if (closed_ || cancelled_) return;
         std::vector<Valued> next;
-        for (auto it = done_.begin(); it != done_.end() && it->first == written_ + next.size();
+        for (auto it = done_.begin();
+             it != done_.end() && (!inOrder || it->first == written_ + next.size());
              it = done_.erase(it))
             next.push_back(std::move(it->second));
         lock.unlock();
@@ -109,6 +132,7 @@ void ListValuation::HandBack() {
         int64_t failed = 0;
         bool ok = true;
         for (const Valued& v : next) {
+            if (cancelled_) break;
             ok = valued_(v.Row, v.Run);
             ++handed;
             failed += v.Run.Status != kValued;
@@ -117,7 +141,7 @@ void ListValuation::HandBack() {
         lock.lock();
         written_ += handed;
         failed_ += failed;
-        stopped_ = !ok;
+        stopped_ = stopped_ || !ok;
         space_.notify_all();
         if (!ok) return;
     }

@@ -2,6 +2,7 @@
 
 #include "FloatFormat.h"
 #include "NumberText.h"
+#include "Utf8Text.h"
 
 #include <charconv>
 #include <cmath>
@@ -129,6 +130,55 @@ std::string VolatilityJson(const CImpliedVolatility& r, double price) {
     AppendShortest(json, r.VolatilityPercent);
     json += ", \"Valuations\": " + std::to_string(r.Valuations) + ", \"Price\": ";
     AppendShortest(json, price);
+    return json + "}";
+}
+
+std::string_view VolatilityOutcomeName(VolatilityOutcome outcome) {
+    switch (outcome) {
+    case VolatilityOutcome::Solved:
+        return "Solved";
+    case VolatilityOutcome::NoSolution:
+        return "NoSolution";
+    case VolatilityOutcome::Insensitive:
+        return "Insensitive";
+    case VolatilityOutcome::KnockedOut:
+        return "KnockedOut";
+    case VolatilityOutcome::OffLattice:
+        return "OffLattice";
+    case VolatilityOutcome::Stopped:
+        return "Stopped";
+    }
+    return {};
+}
+
+std::string UnsolvedVolatilityJson(const CImpliedVolatility& r, double price,
+                                   std::string_view cause) {
+    std::string json = "  \"ImpliedVolatility\": {\"Volatility\": null, \"Valuations\": " +
+                       std::to_string(r.Valuations) + ", \"Price\": ";
+    AppendShortest(json, price);
+    json.append(", \"Outcome\": \"").append(VolatilityOutcomeName(r.Outcome)).append("\"");
+    json += ", \"Cause\": ";
+    AppendJsonString(json, cause);
+    const auto member = [&json](const char* key, double value) {
+        json.append(", \"").append(key).append("\": ");
+        AppendShortest(json, value);
+    };
+    switch (r.Outcome) {
+    case VolatilityOutcome::NoSolution:
+        member("LowestVolatility", r.LowestVolatility * 100);
+        member("HighestVolatility", kHighestVolatility * 100);
+        member("ValueAtLowest", r.ValueAtLowest);
+        member("ValueAtHighest", r.ValueAtHighest);
+        break;
+    case VolatilityOutcome::Insensitive:
+        member("VegaPerPoint", r.VegaPerPoint);
+        break;
+    case VolatilityOutcome::KnockedOut:
+        member("KnockOutLevel", r.PriceLow);
+        break;
+    default:
+        break;
+    }
     return json + "}";
 }
 

@@ -38,4 +38,15 @@ std::string VolatilityText(const CImpliedVolatility& result, char separator);
 // "  \"ImpliedVolatility\": {...}" without a line end.
 std::string VolatilityJson(const CImpliedVolatility& result, double price);
 
+// The outcome's name in JSON and CSV: "Solved", "NoSolution", "Insensitive",
+// "KnockedOut", "OffLattice", "Stopped".
+std::string_view VolatilityOutcomeName(VolatilityOutcome outcome);
+
+// "  \"ImpliedVolatility\": {...}" for a solve that found no volatility: the
+// members of VolatilityJson with "Volatility" null, then "Outcome", "Cause"
+// and the numbers that tell why (NoSolution: the range and the values at its
+// ends; Insensitive: the vega per point; KnockedOut: the level).
+std::string UnsolvedVolatilityJson(const CImpliedVolatility& result, double price,
+                                   std::string_view cause);
+
 } // namespace kelvaro

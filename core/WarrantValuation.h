@@ -9,6 +9,7 @@
 #include "Refusals.h"
 #include "WarrantInputs.h"
 
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -46,21 +47,51 @@ void RequireUsableDateRange(const CGrid& grid, RefusedCommand command);
 CImpliedVolatility SolveVolatility(CGrid& grid, double share, double price, char separator,
                                    const SolveObserver& observer = {});
 
+// The same, but any outcome other than OffLattice is returned: the volatility
+// is set in `grid` only when Solved, and Stopped is returned as it is.
+CImpliedVolatility TrySolveVolatility(CGrid& grid, double share, double price, char separator,
+                                      const SolveObserver& observer = {});
+
 // Throws InputError when the figures' share price lies off the lattice.
 void RequireOnLattice(const CShareFigures& figures, const CGrid& grid, char separator);
 
 // A row's outcome: its status and message, and with "share" its figures
-// (with "price" also the solved volatility and that price).
+// (with "price" also the solve, whatever its outcome, and that price).
 struct WarrantRun {
     int Status = kValued;
     std::string Error;
     std::optional<CShareFigures> Figures;
+    // With "price": the solve. The figures are at its volatility when its
+    // Outcome is Solved, else at the row's own volatility, and
+    // VolatilityCause says (in Finnish) why no volatility gives the price.
     std::optional<CImpliedVolatility> Solved;
     double Price = 0;
+    std::string VolatilityCause;
+
+    // A volatility was found and the figures are at it.
+    bool HasVolatility() const { return Solved && Solved->Outcome == VolatilityOutcome::Solved; }
+};
+
+// What a row's valuation includes, and how it is stopped.
+struct RowOptions {
+    // The four revaluations of vega and rho (see AddVegaRho).
+    bool VegaRho = true;
+    // Asked between trading days; false stops the row (kValuationFailed).
+    std::function<bool()> KeepGoing;
 };
 
 // Values the warrant without keeping day rows; messages with the regional
-// decimal separator. Never throws.
-WarrantRun ValueWarrant(const InputTexts& texts);
+// decimal separator. A market price that gives no volatility leaves the row
+// valued at its own volatility (status kValued) with the solve's outcome;
+// a share price off the lattice is an input refusal. Never throws.
+WarrantRun ValueWarrant(const InputTexts& texts, const RowOptions& options = {});
+
+// Vega and rho for a run valued without them (RowOptions::VegaRho false),
+// bit for bit as ValueWarrant with them gives them: `run`'s figures with
+// them set (four value-only revaluations, no solve). Unchanged where the
+// run has no figures or they have no vega (knocked out); Stopped set in the
+// figures when `onProgress` stopped it. Never throws: an error is the run's.
+WarrantRun AddVegaRho(const InputTexts& texts, WarrantRun run,
+                      const RevaluationObserver& onProgress = {});
 
 } // namespace kelvaro

@@ -264,8 +264,8 @@ void SetDeltaGamma(const CGrid& grid, double share, CShareFigures& f) {
 
 // Vega and rho from central differences of the four revaluations; Stopped
 // when `onProgress` stopped them.
-void SetVegaRho(const CGrid& grid, double share, const RevaluationObserver& onProgress,
-                CShareFigures& f) {
+void VegaRhoAt(const CGrid& grid, double share, const RevaluationObserver& onProgress,
+               CShareFigures& f) {
     const double vol = grid.Warrant.Volatility, rate = grid.Rate;
     const double dv = BumpOf(vol, 0), dr = BumpOf(rate, -1);
     const auto v =
@@ -335,8 +335,14 @@ CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& close,
     if (f.Reference) f.ReferenceDifference = value - *f.Reference;
     f.ReferenceEscrowed = f.Reference && DividendsInLife(w) > 0;
 
-    if (withRevaluations) SetVegaRho(grid, share, onProgress, f);
+    if (withRevaluations) VegaRhoAt(grid, share, onProgress, f);
     return f;
+}
+
+void SetVegaRho(const CGrid& inputs, CShareFigures& figures,
+                const RevaluationObserver& onProgress) {
+    if (figures.KnockedOut || figures.OffLattice || !figures.Value) return;
+    VegaRhoAt(inputs, figures.Share, onProgress, figures);
 }
 
 } // namespace kelvaro

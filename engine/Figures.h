@@ -145,4 +145,11 @@ CShareFigures FiguresAt(const CGrid& grid, const std::vector<double>& close,
                         const std::vector<double>& nextDay, double share,
                         bool withRevaluations = true, const RevaluationObserver& onProgress = {});
 
+// Vega and Rho for figures FiguresAt gave without its revaluations, bit for
+// bit as it gives them with: `inputs` need only hold the grid's inputs (the
+// volatility and rate of that valuation). Nothing where FiguresAt gives
+// none (knocked out, off the lattice); Stopped when `onProgress` stopped them.
+void SetVegaRho(const CGrid& inputs, CShareFigures& figures,
+                const RevaluationObserver& onProgress = {});
+
 } // namespace kelvaro

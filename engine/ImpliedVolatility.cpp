@@ -152,6 +152,7 @@ public:
     }
 
     void SetVegaAt(double root);
+    bool InsensitiveWithoutGuide(const std::pair<double, double>& bracket);
 
     const std::map<double, double>& Seen() const { return seen_; }
 
@@ -260,16 +261,54 @@ std::optional<double> VolatilitySearch::RootInBracket() {
         result_.Outcome = VolatilityOutcome::NoSolution;
         return std::nullopt;
     }
+    if (InsensitiveWithoutGuide(*pair)) return std::nullopt;
     // A value within the tolerance counts as the root.
+    struct Settled {};
     const auto f = [&](double vol) {
         const double d = Excess(vol);
+        if (InsensitiveWithoutGuide(*pair)) throw Settled{};
         return WithinTolerance(d) ? 0.0 : d;
     };
     const auto narrow = [](double a, double b) { return std::fabs(b - a) < 0.00005; };
     std::uintmax_t iterations = 60;
-    const auto [a, b] = toms748_solve(f, pair->first, pair->second, seen_.at(pair->first),
-                                      seen_.at(pair->second), narrow, iterations);
-    return std::fabs(Excess(a)) <= std::fabs(Excess(b)) ? a : b;
+    try {
+        const auto [a, b] = toms748_solve(f, pair->first, pair->second, seen_.at(pair->first),
+                                          seen_.at(pair->second), narrow, iterations);
+        return std::fabs(Excess(a)) <= std::fabs(Excess(b)) ? a : b;
+    } catch (const Settled&) {
+        return std::nullopt;
+    }
+}
+
+// Without a guide the vega at the root is the slope over the widest span
+// tried (SetVegaAt), and when it is too small to tell the outcome is
+// Insensitive wherever the root lies, so the narrowing (some twenty
+// valuations where a Turbo (SG) value jumps between lattices) can be left
+// out once no later valuation can widen that span. The root lies in one of
+// the neighbouring pairs tried inside `bracket` whose values lie on either
+// side of the price (TOMS 748 keeps one of them); its hundredth is then
+// settled within the hull H of those pairs widened by its width (where the
+// nearest value beyond the price may lie) and by four hundredths of a
+// point (the midpoints NearestHundredth may value).
+bool VolatilitySearch::InsensitiveWithoutGuide(const std::pair<double, double>& bracket) {
+    if (Guide(start_) || seen_.size() < 2) return false;
+    const auto first = seen_.begin(), last = std::prev(seen_.end());
+    const double vega = (last->second - first->second) / ((last->first - first->first) * 100);
+    if (!(std::fabs(vega) < kLeastVega)) return false;
+    std::optional<double> low, high;
+    const auto end = seen_.upper_bound(bracket.second);
+    for (auto it = seen_.lower_bound(bracket.first); it != end && std::next(it) != end; ++it) {
+        const auto next = std::next(it);
+        if ((it->second < 0) == (next->second < 0)) continue;
+        if (!low) low = it->first;
+        high = next->first;
+    }
+    if (!low) return false;
+    const double reach = (*high - *low) + 0.00045;
+    if (!(*low - reach >= first->first && *high + reach <= last->first)) return false;
+    result_.VegaPerPoint = vega;
+    result_.Outcome = VolatilityOutcome::Insensitive;
+    return true;
 }
 
 // Vega at the root: the guide's where there is one, else the slope over the

@@ -46,8 +46,10 @@ using SolveObserver = std::function<bool(int32_t valuationsDone)>;
 // where one exists, then Boost's TOMS 748; stops at |value - price| <= 5e-5
 // or a bracket narrower than 0.005 points; the two decimals then cost a
 // valuation at the midpoint between two hundredths only when the root's
-// estimate lies too near it to tell. Throws EngineError for inputs the
-// lattice refuses or a share price or market price that is not positive.
+// estimate lies too near it to tell. Without a closed form, an insensitive
+// answer is given as soon as no further valuation could change it. Throws
+// EngineError for inputs the lattice refuses or a share price or market
+// price that is not positive.
 CImpliedVolatility SolveImpliedVolatility(const CGrid& inputs, double share, double price,
                                           const SolveObserver& onProgress = {});
 

@@ -87,6 +87,7 @@ const std::vector<std::vector<std::string>> kRows = {
     {"normal", "call", "15", "", "", "", "2006-04-21", "", "0", "15", ""},   // volatility 0
     {"turbo-sg", "put", "15", "", "", "", "2006-04-21", "", "", "15", ""},   // knocked out
     {"turbo-shb", "call", "15", "", "", "", "2006-04-21", "", "", "14", "0,1"}, // and asked a price
+    {"turbo-shb", "call", "13", "", "", "", "2006-04-21", "", "", "15", "0,4229"}, // 3 % over its value
     {"normal", "call", "15", "", "", "", "2006-04-21", "", "", "", ""},      // no share: checked only
 };
 const std::vector<std::string> kCommandLine = {"--valuation", "2006-03-01 10:00"};
@@ -136,7 +137,18 @@ TEST(Batch, EveryRowAsItsSingleRunInOrderOnSeveralThreads) {
         if (withShare) single.push_back("--json");
         const Outcome one = Single(single);
         EXPECT_TRUE(lines[r].starts_with("{\"Line\": " + std::to_string(r + 2) + ", "));
-        if (withShare || one.status != 0)
+        if (one.status == kExitEngine && !kRows[r][10].empty()) {
+            // A price that gives no volatility: the row is valued at its own
+            // volatility, with the single run's message as the cause.
+            std::vector<std::string> unpriced(single.begin(), single.end() - 3);
+            unpriced.push_back("--json");
+            const std::string cause = one.err.substr(9, one.err.size() - 10);
+            const std::string tail = ExpectedTail(Single(unpriced));
+            EXPECT_TRUE(lines[r].find("\"Status\": 0, \"ImpliedVolatility\": {\"Volatility\": null, ") !=
+                        std::string::npos) << lines[r];
+            EXPECT_TRUE(lines[r].find("\"Cause\": \"" + cause + "\"") != std::string::npos) << lines[r];
+            EXPECT_TRUE(lines[r].ends_with(tail.substr(tail.find("\"AtShare\"")))) << lines[r];
+        } else if (withShare || one.status != 0)
             EXPECT_TRUE(lines[r].ends_with(ExpectedTail(one))) << lines[r] << "\n" << ExpectedTail(one);
         else
             EXPECT_TRUE(lines[r].ends_with("\"Status\": 0}")) << lines[r];
@@ -199,14 +211,26 @@ TEST(Batch, LongLinesAreRowErrorsAndTheBatchGoesOn) {
 
 TEST(Batch, CsvOutputHasTheJsonFields) {
     // The names are echoed, never read as inputs.
-    const Outcome batch = Batch("name,expiry,share,underlying\nNOK4C15,2006-04-21,15,Nokia\n,2006-04-21,1x,\n",
+    const Outcome batch = Batch("name,expiry,share,underlying,type,strike,price\n"
+                                "NOK4C15,2006-04-21,15,Nokia,,,\n,2006-04-21,1x,,,,\n"
+                                ",2006-04-21,15,,,,0.15\nT,2006-04-21,15,,turbo-shb,13,0.4229\n",
                                 {"--valuation", "2006-03-01 10:00", "--batch-format", "csv"});
     const std::vector<std::string> lines = Lines(batch.out);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_TRUE(lines[0].starts_with("Line,name,expiry,share,underlying,Status,Error,AtShare.Share,AtShare.Value,"));
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_TRUE(lines[0].starts_with("Line,name,expiry,share,underlying,type,strike,price,Status,Error,"
+                                     "AtShare.Share,AtShare.Value,"));
+    EXPECT_TRUE(lines[0].ends_with(",ImpliedVolatility.Volatility,ImpliedVolatility.Valuations,"
+                                   "ImpliedVolatility.Price,ImpliedVolatility.Outcome,ImpliedVolatility.Cause"));
     // The README's value at 15, and an error quoted with its quotes doubled.
-    EXPECT_TRUE(lines[1].starts_with("2,NOK4C15,2006-04-21,15,Nokia,0,,15,0.14155779751117264,"));
-    EXPECT_TRUE(lines[2].starts_with("3,,2006-04-21,1x,,2,\"virheellinen arvo valitsimelle --share: \"\"1x\"\"\","));
+    EXPECT_TRUE(lines[1].starts_with("2,NOK4C15,2006-04-21,15,Nokia,,,,0,,15,0.14155779751117264,"));
+    EXPECT_TRUE(lines[1].ends_with(",,,,,"));
+    EXPECT_TRUE(lines[2].starts_with("3,,2006-04-21,1x,,,,,2,\"virheellinen arvo valitsimelle --share: \"\"1x\"\"\","));
+    // The README's solve; a turbo priced 3 % over its value keeps its figures.
+    EXPECT_TRUE(lines[3].ends_with(",31.88,1,0.15,Solved,")) << lines[3];
+    EXPECT_TRUE(lines[4].starts_with("5,T,2006-04-21,15,,turbo-shb,13,0.4229,0,,15,0.4106271821271189,")) << lines[4];
+    EXPECT_NE(lines[4].find(",0.4229,Insensitive,Hinnalla 0.42 volatiliteettia ei voi päätellä: warrantin "
+                            "arvo riippuu volatiliteetista vain vähän (vega alle 0.0005 "),
+              std::string::npos) << lines[4];
 }
 
 // Rows that finish while the writer is busy writing the ones before: every

@@ -77,4 +77,17 @@ TEST(ImpliedVolatility, ImpliedVolatilityPrintsTheHundredthNearestTheRoot) {
     }
 }
 
+// A Turbo (SG) put whose value jumps between lattices around the price:
+// the narrowing took 27 valuations to find an insensitive root. Once no
+// valuation can widen the span the vega comes from, the outcome and the
+// vega are those of the whole narrowing (pinned from it) in fewer.
+TEST(ImpliedVolatility, InsensitiveTurboSGIsSettledWithoutNarrowing) {
+    CGrid g = WorkedExample(kTurboSG, false);
+    g.Warrant.Strike = 18, g.Warrant.Expiry = 39142 + k1820; // 2007-03-01
+    const CImpliedVolatility r = SolveImpliedVolatility(g, 15, 0.5464);
+    EXPECT_EQ(r.Outcome, VolatilityOutcome::Insensitive);
+    EXPECT_EQ(r.VegaPerPoint, 0.00021971194990136222);
+    EXPECT_LE(r.Valuations, 13);
+}
+
 } // namespace
