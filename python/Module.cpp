@@ -130,43 +130,27 @@ py::dict Figures(const InputTexts& texts) {
     return FiguresDict(*RunWarrant(texts).Figures);
 }
 
-// The solve first, so that a price no volatility gives is answered with its
-// cause and range instead of an error; then the figures at the volatility
-// found, as it is typed into the volatility input.
-py::dict ImpliedVolatility(InputTexts texts) {
-    CImpliedVolatility solved;
-    double share = 0, price = 0;
-    WithoutGil([&] {
-        CGrid grid = ReadWarrant(texts);
-        const SharePrices prices = ReadSharePrices(texts);
-        share = *prices.Share;
-        price = *prices.Price;
-        RequireUsableDateRange(grid, RefusedCommand::Calculate);
-        BuildWithoutRows(grid);
-        solved = SolveImpliedVolatility(grid, share, price);
-        if (solved.Outcome == VolatilityOutcome::OffLattice)
-            throw InputError(VolatilityRefusal(solved, price, '.'));
-    });
+// A price no volatility gives is a result (solved false, with the solve's
+// outcome, cause and range, and the figures at the input's own volatility),
+// never an error: the batch's row keeps it the same way.
+py::dict ImpliedVolatility(const InputTexts& texts) {
+    const WarrantRun run = RunWarrant(texts);
+    const CImpliedVolatility& solve = *run.Solved;
     py::dict out;
-    out["price"] = price;
-    out["valuations"] = solved.Valuations;
-    if (solved.Outcome != VolatilityOutcome::Solved) {
-        static const char* const kOutcomes[] = {"Solved",     "NoSolution", "Insensitive",
-                                                "KnockedOut", "OffLattice", "Stopped"};
-        out["solved"] = false;
-        out["outcome"] = kOutcomes[static_cast<int>(solved.Outcome)];
-        out["cause"] = VolatilityRefusal(solved, price, '.');
-        out["lowest_volatility"] = solved.LowestVolatility * 100;
-        out["highest_volatility"] = kHighestVolatility * 100;
-        out["value_at_lowest"] = solved.ValueAtLowest;
-        out["value_at_highest"] = solved.ValueAtHighest;
+    out["solved"] = run.HasVolatility();
+    out["price"] = run.Price;
+    out["valuations"] = solve.Valuations;
+    out["figures"] = FiguresDict(*run.Figures);
+    if (run.HasVolatility()) {
+        out["volatility"] = solve.VolatilityPercent;
         return out;
     }
-    texts.erase("price");
-    texts["volatility"] = SolvedVolatilityInput(solved, '.');
-    out["solved"] = true;
-    out["volatility"] = solved.VolatilityPercent;
-    out["figures"] = FiguresDict(*RunWarrant(texts).Figures);
+    out["outcome"] = std::string(VolatilityOutcomeName(solve.Outcome));
+    out["cause"] = run.VolatilityCause;
+    out["lowest_volatility"] = solve.LowestVolatility * 100;
+    out["highest_volatility"] = kHighestVolatility * 100;
+    out["value_at_lowest"] = solve.ValueAtLowest;
+    out["value_at_highest"] = solve.ValueAtHighest;
     return out;
 }
 
@@ -219,12 +203,14 @@ py::list ValueRows(const std::vector<std::string>& columns, const std::vector<st
     py::list out;
     for (std::size_t c = 0; c < names.size(); ++c) {
         const std::string& name = names[c];
-        // The figures and the solve are numbers; every other column (the
-        // inputs, Error) is text, so that a column added later is never misread.
+        // The figures and the solve's numbers are numbers; every other column
+        // (the inputs, Error, the solve's outcome and cause) is text, so that
+        // a column added later is never misread.
         const bool input = std::find(columns.begin(), columns.end(), name) != columns.end();
-        const bool text =
-            input || !(name.starts_with("AtShare.") || name.starts_with("ImpliedVolatility.") ||
-                       name == "Line" || name == "Status");
+        const bool number =
+            name.starts_with("AtShare.") || name == "ImpliedVolatility.Volatility" ||
+            name == "ImpliedVolatility.Valuations" || name == "ImpliedVolatility.Price";
+        const bool text = input || !(number || name == "Line" || name == "Status");
         const auto n = static_cast<py::ssize_t>(rowCount);
         if (text) {
             py::list values(n);

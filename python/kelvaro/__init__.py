@@ -128,31 +128,26 @@ class ImpliedVolatility:
     at that volatility."""
 
     solved = True
+    _FIELDS = ("volatility", "valuations", "price", "figures")
 
     def __init__(self, d):
-        self.volatility = d["volatility"]
-        self.valuations = d["valuations"]
-        self.price = d["price"]
-        self.figures = d["figures"]
-
-    def __repr__(self):
-        return f"ImpliedVolatility(volatility={self.volatility!r}, valuations={self.valuations!r})"
-
-
-class NoSolution:
-    """No volatility in the range gives the price (solved is False): outcome
-    (NoSolution, Insensitive or KnockedOut), cause (kelvaro's Finnish message),
-    the volatility range searched in % and the values at its ends."""
-
-    solved = False
-
-    def __init__(self, d):
-        for key in ("outcome", "cause", "price", "valuations", "lowest_volatility",
-                    "highest_volatility", "value_at_lowest", "value_at_highest"):
+        for key in self._FIELDS:
             setattr(self, key, d[key])
 
     def __repr__(self):
-        return f"NoSolution(outcome={self.outcome!r}, cause={self.cause!r})"
+        fields = ", ".join(f"{k}={getattr(self, k)!r}" for k in self._FIELDS[:-1])
+        return f"{type(self).__name__}({fields})"
+
+
+class NoSolution(ImpliedVolatility):
+    """No volatility in the range gives the price (solved is False): outcome
+    (NoSolution, Insensitive or KnockedOut), cause (kelvaro's Finnish message),
+    the volatility range searched in % and the values at its ends, the
+    valuations, and the figures at the input's own volatility."""
+
+    solved = False
+    _FIELDS = ("outcome", "cause", "price", "lowest_volatility", "highest_volatility",
+               "value_at_lowest", "value_at_highest", "valuations", "figures")
 
 
 def implied_volatility(inputs, share, price):
@@ -179,8 +174,9 @@ def value_frame(df, jobs=None, **shared):
     empty cell. Returns the columns of kelvaro --batch --batch-format csv,
     on df's index: Line (the row's line in a CSV file with a header, int64),
     the input columns as given (str), Status (int64, kelvaro's exit status),
-    Error (str, "" when none), AtShare.* and ImpliedVolatility.* (float64,
-    NaN where the batch leaves the cell empty). A row's failure is its
+    Error (str, "" when none), AtShare.* and ImpliedVolatility.Volatility,
+    .Valuations, .Price (float64, NaN where the batch leaves the cell empty),
+    any other column (ImpliedVolatility.Outcome, .Cause) str. A row's failure is its
     Status and Error, never an exception."""
     columns = [str(c) for c in df.columns]
     names = [c.replace("_", "-") for c in columns]

@@ -74,14 +74,18 @@ def test_day_rows_are_views_of_one_grid_with_trading_days_and_payoff():
 
 
 # The documented dtypes of value_frame, applied to the batch's CSV.
-def read_batch(text, columns):
-    numbers = {c: float for c in pd.read_csv(io.StringIO(text), sep=";", nrows=0).columns
-               if c.startswith(("AtShare.", "ImpliedVolatility."))}
-    frame = pd.read_csv(io.StringIO(text), sep=";", keep_default_na=False, na_values={
-        c: [""] for c in numbers}, dtype=dict({c: str for c in columns + ["Error"]},
-                                               Line="int64", Status="int64", **numbers),
-                        float_precision="round_trip")
-    return frame
+SOLVE_NUMBERS = ("ImpliedVolatility.Volatility", "ImpliedVolatility.Valuations",
+                 "ImpliedVolatility.Price")
+
+
+def read_batch(text):
+    names = pd.read_csv(io.StringIO(text), sep=";", nrows=0).columns
+    numbers = [c for c in names if c.startswith("AtShare.") or c in SOLVE_NUMBERS]
+    dtypes = {c: float if c in numbers else "int64" if c in ("Line", "Status") else str
+              for c in names}
+    return pd.read_csv(io.StringIO(text), sep=";", keep_default_na=False,
+                       na_values={c: [""] for c in numbers}, dtype=dtypes,
+                       float_precision="round_trip")
 
 
 @pytest.fixture(scope="module")
@@ -89,7 +93,7 @@ def example():
     df = pd.read_csv(EXAMPLE, sep=";", dtype=str, keep_default_na=False)
     cli = run("--batch", EXAMPLE, "--batch-format", "csv")
     assert cli.returncode == 5, cli.stderr  # two rows of the example fail on purpose
-    return df, read_batch(cli.stdout, list(df.columns))
+    return df, read_batch(cli.stdout)
 
 
 @pytest.mark.parametrize("jobs", [1, 2])
@@ -120,7 +124,10 @@ def test_implied_volatility_solved_and_no_solution(example):
                valuation="2006-03-01 10:00", volatility="35")
     none = kelvaro.implied_volatility(put, 15, 3.1)
     assert not none.solved and none.outcome == "NoSolution"
-    assert none.cause == batch.iloc[3]["Error"]
+    row = batch.iloc[3]
+    assert (none.outcome, none.cause) == (row["ImpliedVolatility.Outcome"],
+                                          row["ImpliedVolatility.Cause"])
+    assert none.figures["Value"] == row["AtShare.Value"]  # at the row's own 35 %
     assert (none.lowest_volatility, none.highest_volatility) == (1.0, 300.0)
     assert (round(none.value_at_lowest, 2), round(none.value_at_highest, 2)) == (0.57, 0.62)
 
