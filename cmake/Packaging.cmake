@@ -23,6 +23,13 @@ set(CPACK_DEBIAN_PACKAGE_SECTION math)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's own dialogs (file dialog, Yes/No) speak Finnish only with these.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-translations-l10n)
+# The Python module is built for one interpreter version and imports numpy
+# and pandas; dpkg-shlibdeps sees none of that.
+if(TARGET _kelvaro)
+  math(EXPR kelvaro_python_next "${Python3_VERSION_MINOR} + 1")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}~), python3 (<< ${Python3_VERSION_MAJOR}.${kelvaro_python_next}), python3-numpy, python3-pandas")
+endif()
 
 include(CPack)
 

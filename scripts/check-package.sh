@@ -79,4 +79,21 @@ echo "$version"
 value=$(LC_ALL=C.UTF-8 "$kelvaro" --valuation "2006-03-01 10:00" --expiry 2006-04-21 --value-at 15)
 echo "value at 15: $value"
 [ "$value" = 0.14155779751117264 ] || { echo "unexpected value: $value" >&2; fails=1; }
+
+# The Python module, where the build made one: on Debian's own path, and
+# importable from the unpacked package alone.
+if compgen -G "$build/python/kelvaro/_kelvaro*.so" >/dev/null; then
+  site=usr/lib/python3/dist-packages
+  expect_file "$site/kelvaro/__init__.py"
+  compgen -G "$work/root/$site/kelvaro/_kelvaro*.so" >/dev/null || {
+    echo "missing from the package: /$site/kelvaro/_kelvaro*.so" >&2
+    fails=1
+  }
+  from_python=$(cd "$work" && PYTHONPATH="$work/root/$site" /usr/bin/python3 -c "import kelvaro
+assert kelvaro.__file__.startswith('$work/root/'), kelvaro.__file__
+print(kelvaro.value(valuation='2006-03-01 10:00', expiry='2006-04-21').values[510])") ||
+    { echo "the packaged Python module does not import or value" >&2; fails=1; }
+  echo "Python values[510]: ${from_python:-}"
+  [ "${from_python:-}" = 0.1415577975111163 ] || { echo "unexpected Python value" >&2; fails=1; }
+fi
 exit "$fails"

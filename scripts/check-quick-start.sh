@@ -30,5 +30,12 @@ else
   cat "$work/install.log" >&2
   fail "cmake --install after run.sh failed"
 fi
+# The README's Python line against the install, where the build made the module.
+if compgen -G "build/python/kelvaro/_kelvaro*.so" >/dev/null; then
+  python_value=$(cd "$work" && PYTHONPATH="$work/prefix/lib/python3/dist-packages" /usr/bin/python3 -c \
+    "import kelvaro; print(kelvaro.value(valuation='2006-03-01 10:00', expiry='2006-04-21').values[510])") ||
+    fail "import kelvaro from the install failed"
+  [ "${python_value:-}" = 0.1415577975111163 ] || fail "unexpected Python value: ${python_value:-}"
+fi
 [ "$fails" = 0 ] && echo "quick start and install work on a fresh clone"
 exit "$fails"

@@ -32,6 +32,14 @@ PACKAGES=(
   parallel
   # Reading kelvaro --batch output back with an independent JSON and CSV parser
   python3
+  # The Python module (pybind11) and its tests: numpy, pandas, pytest, Dask
+  pybind11-dev
+  python3-dev
+  python3-numpy
+  python3-pandas
+  python3-pytest
+  python3-dask
+  python3-distributed
   # Package: desktop entry, metainfo and package validators, man pages, icon PNGs
   desktop-file-utils
   appstream
