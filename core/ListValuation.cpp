@@ -23,15 +23,13 @@ ListValuation::ListValuation(std::vector<std::string> columns, InputTexts shared
 }
 
 ListValuation::~ListValuation() {
+    // Rows still being valued (the output failed) are stopped.
+    Cancel();
     {
         std::lock_guard lock(m_);
-        // Rows still being valued (the output failed) are stopped.
-        cancelled_ = true;
         closed_ = true;
-        queue_.clear();
     }
     workReady_.notify_all();
-    resultReady_.notify_all();
     for (std::thread& t : workers_) t.join();
     writer_.join();
 }
