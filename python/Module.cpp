@@ -3,6 +3,7 @@
 // (kelvaro/__init__.py) turns Python values into texts and builds frames.
 #include "BatchFile.h"
 #include "BatchOutput.h"
+#include "CalculationDocument.h"
 #include "Csv.h"
 #include "Figures.h"
 #include "Grid.h"
@@ -320,6 +321,11 @@ PYBIND11_MODULE(_kelvaro, m) {
     m.def("_implied_volatility", &ImpliedVolatility, py::arg("texts"));
     m.def("_value_rows", &ValueRows, py::arg("columns"), py::arg("inputs"), py::arg("cells"),
           py::arg("rows"), py::arg("shared"), py::arg("jobs"));
+    m.def("_read_document", [](const std::string& path) {
+        CalculationDocument document;
+        WithoutGil([&] { document = ReadDocumentFile(path); });
+        return document.Inputs;
+    });
     m.def("_number_text", [](double x) {
         std::string text;
         AppendShortest(text, x);

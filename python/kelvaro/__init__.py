@@ -16,13 +16,14 @@ an error but a NoSolution result.
 import datetime as _dt
 import math as _math
 import numbers as _numbers
+import os as _os
 
 import numpy as _np
 import pandas as _pd
 
 __all__ = [
     "InputError", "Valuation", "ImpliedVolatility", "NoSolution", "value", "figures",
-    "implied_volatility", "value_frame", "result_meta", "RESULT_META", "INPUTS",
+    "implied_volatility", "value_frame", "read_inputs", "result_meta", "RESULT_META", "INPUTS",
 ]
 
 
@@ -158,6 +159,20 @@ def implied_volatility(inputs, share, price):
     texts["price"] = _required("price", price)
     d = _kelvaro._implied_volatility(texts)
     return ImpliedVolatility(d) if d["solved"] else NoSolution(d)
+
+
+def read_inputs(path):
+    """The inputs of a calculation document (.kelvaro, as the window's
+    "Tallenna laskelma…" and kelvaro --save-inputs write it), read and checked
+    as kelvaro --inputs reads it: a dict of texts by keyword name. A document
+    saved with the volatility search holds "share" and "price", which the
+    functions take as their own arguments:
+
+        inputs = kelvaro.read_inputs("a.kelvaro")
+        share, price = inputs.pop("share", None), inputs.pop("price", None)
+    """
+    texts = _kelvaro._read_document(_os.fspath(path))
+    return {name.replace("-", "_"): text for name, text in texts.items()}
 
 
 def result_meta(columns):

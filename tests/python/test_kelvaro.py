@@ -157,6 +157,24 @@ def test_refusals_match_kelvaro(inputs, args):
     assert isinstance(again, ValueError) and (again.status, str(again)) == (e.value.status, str(e.value))
 
 
+def test_document_read_as_kelvaro_inputs_reads_it(tmp_path):
+    doc = tmp_path / "a.kelvaro"
+    typed = dict(BASE, expiry="2006-09-15", dividends="2006-05-02:0,3;2006-08-01:0,2",
+                 steps_per_day="30", holidays="helsinki", share="15", price="0,25")
+    saved = run(*options(typed), "--save-inputs", str(doc), "--json")
+    inputs = kelvaro.read_inputs(doc)
+    share, price = inputs.pop("share"), inputs.pop("price")
+    solved = kelvaro.implied_volatility(inputs, share, price)
+    cli = json.loads(run("--inputs", str(doc), "--json").stdout)
+    assert json.loads(saved.stdout) == cli  # the document holds what the options gave
+    assert (solved.solved, solved.volatility) == (True, cli["ImpliedVolatility"]["Volatility"])
+    doc.write_text('{"format": "kelvarolaskuri", "version": 1, "strike": "x"}')
+    with pytest.raises(kelvaro.InputError) as e:
+        kelvaro.read_inputs(doc)
+    cli = run("--inputs", str(doc))
+    assert (e.value.status, "kelvaro: " + str(e.value) + "\n") == (cli.returncode, cli.stderr)
+
+
 @pytest.mark.parametrize("inputs", [dict(BASE, strikee=15), dict(BASE, strike=True),
                                     dict(BASE, valuation=dt.datetime(2006, 3, 1, 10, 0, 30)),
                                     dict(BASE, share=15), dict(BASE, strike=[15])])
