@@ -4,6 +4,7 @@
 // batch does not use refused, long lines bounded. (batch_io.sh drives the
 // binary through pipes.)
 #include "Batch.h"
+#include "InProcess.h"
 #include "Kelvaro.h"
 #include "Options.h"
 
@@ -27,16 +28,6 @@ namespace {
 
 using namespace std::string_literals;
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-Outcome Single(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    const int status = RunKelvaro(args, out, err);
-    return {status, out.str(), err.str()};
-}
 
 Outcome Batch(const std::string& csv, std::vector<std::string> args) {
     std::istringstream in(csv);

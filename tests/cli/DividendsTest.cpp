@@ -1,6 +1,7 @@
 // The dividend list: read by the one reader (kelvaro, a batch row), its bad
 // items named, and --json's days only when a list is given.
 #include "Batch.h"
+#include "InProcess.h"
 #include "Kelvaro.h"
 #include "WarrantInputs.h"
 
@@ -15,17 +16,10 @@ using namespace kelvaro;
 
 namespace {
 
-struct RunResult {
-    int status = -1;
-    std::string out, err;
-};
-
-RunResult Kelvaro(std::vector<std::string> args) {
+Outcome Kelvaro(std::vector<std::string> args) {
     for (const char* arg : {"--valuation", "2026-12-15 10:00", "--expiry", "2027-12-17"})
         args.emplace_back(arg);
-    std::ostringstream out, err;
-    const int status = RunKelvaro(args, out, err);
-    return {status, out.str(), err.str()};
+    return Single(args);
 }
 
 } // namespace
@@ -60,7 +54,7 @@ TEST(Dividends, ABadItemIsRefusedByName) {
                 << e.what();
         }
     }
-    const RunResult run = Kelvaro({"--dividends", "2027-03-20;0,3"});
+    const Outcome run = Kelvaro({"--dividends", "2027-03-20;0,3"});
     EXPECT_EQ(run.status, kExitUsage);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("--dividends: \"2027-03-20\""), std::string::npos) << run.err;
@@ -79,17 +73,17 @@ TEST(Dividends, SixtyFourAcceptedAndOneMoreRefused) {
     const std::size_t cut = list.rfind(';');
     EXPECT_EQ(ReadDividends("--dividends", list.substr(0, cut)).size(), 64u);
     EXPECT_THROW(ReadDividends("--dividends", list), InputError);
-    const RunResult run = Kelvaro({"--dividends", list.substr(0, cut), "--json"});
+    const Outcome run = Kelvaro({"--dividends", list.substr(0, cut), "--json"});
     EXPECT_EQ(run.status, kExitOk) << run.err;
 }
 
 // --json names each dividend's trading day only with a list; the form's one
 // first (-1: none inside the life).
 TEST(Dividends, JsonDaysOnlyWithAList) {
-    const RunResult one = Kelvaro({"--dividend-date", "2027-03-20", "--dividend", "0,9", "--json"});
+    const Outcome one = Kelvaro({"--dividend-date", "2027-03-20", "--dividend", "0,9", "--json"});
     ASSERT_EQ(one.status, kExitOk) << one.err;
     EXPECT_EQ(one.out.find("DividendDays"), std::string::npos);
-    const RunResult list = Kelvaro(
+    const Outcome list = Kelvaro(
         {"--dividends", "2027-03-20:0.30;2027-06-20:0.30;2027-09-20:0.30;2028-01-03:1", "--json"});
     ASSERT_EQ(list.status, kExitOk) << list.err;
     // Weekdays counted from Tuesday 15 December 2026 (day 0): Saturday 20
@@ -105,7 +99,7 @@ TEST(Dividends, BatchColumnAsTheOption) {
                           "2027-12-17;2026-12-15 10:00;\"2027-03-20:0,3;2027-06-20:0,3\";15\n");
     std::ostringstream out, err;
     EXPECT_EQ(RunBatch({"--batch", "-"}, in, out, err), kExitOk) << err.str();
-    const RunResult single =
+    const Outcome single =
         Kelvaro({"--dividends", "2027-03-20:0,3;2027-06-20:0,3", "--share", "15", "--json"});
     const std::size_t at = single.out.find("\"AtShare\"");
     ASSERT_NE(at, std::string::npos);

@@ -3,6 +3,7 @@
 // side, and a batch takes it as every row's inputs.
 #include "Batch.h"
 #include "CalculationDocument.h"
+#include "InProcess.h"
 #include "Kelvaro.h"
 
 #include <gtest/gtest.h>
@@ -16,17 +17,6 @@
 using namespace kelvaro;
 
 namespace {
-
-struct RunResult {
-    int status = -1;
-    std::string out, err;
-};
-
-RunResult Kelvaro(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    const int status = RunKelvaro(args, out, err);
-    return {status, out.str(), err.str()};
-}
 
 std::vector<std::string> Plus(std::vector<std::string> a, const std::vector<std::string>& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -51,9 +41,9 @@ TEST(DocumentCli, SavedInputsValueAsTheOptionsDid) {
     for (std::size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(i);
         const std::string doc = dir.filePath(QString::number(i) + ".kelvaro").toStdString();
-        const RunResult original = Kelvaro(Plus(cases[i], {"--json", "--save-inputs", doc}));
+        const Outcome original = Single(Plus(cases[i], {"--json", "--save-inputs", doc}));
         ASSERT_EQ(original.status, 0) << original.err;
-        const RunResult again = Kelvaro({"--inputs", doc, "--json"});
+        const Outcome again = Single({"--inputs", doc, "--json"});
         ASSERT_EQ(again.status, 0) << again.err;
         EXPECT_EQ(again.out, original.out);
     }
@@ -66,11 +56,11 @@ TEST(DocumentCli, OptionsOverrideTheDocument) {
     const std::string doc = dir.filePath("a.kelvaro").toStdString();
     const std::vector<std::string> base = {"--valuation", "2006-03-01 10:00", "--expiry",
                                            "2006-04-21"};
-    ASSERT_EQ(Kelvaro(Plus(base, {"--strike", "14", "--check", "--save-inputs", doc})).status, 0);
-    const std::string wanted = Kelvaro(Plus(base, {"--strike", "16", "--json"})).out;
-    EXPECT_NE(Kelvaro(Plus(base, {"--strike", "14", "--json"})).out, wanted);
-    EXPECT_EQ(Kelvaro({"--inputs", doc, "--strike", "16", "--json"}).out, wanted);
-    EXPECT_EQ(Kelvaro({"--strike", "16", "--inputs", doc, "--json"}).out, wanted);
+    ASSERT_EQ(Single(Plus(base, {"--strike", "14", "--check", "--save-inputs", doc})).status, 0);
+    const std::string wanted = Single(Plus(base, {"--strike", "16", "--json"})).out;
+    EXPECT_NE(Single(Plus(base, {"--strike", "14", "--json"})).out, wanted);
+    EXPECT_EQ(Single({"--inputs", doc, "--strike", "16", "--json"}).out, wanted);
+    EXPECT_EQ(Single({"--strike", "16", "--inputs", doc, "--json"}).out, wanted);
 }
 
 // A bad document is a usage error naming its field; a save that cannot be
@@ -80,10 +70,10 @@ TEST(DocumentCli, BadDocumentsAndSavesRefused) {
     const std::string doc = dir.filePath("bad.kelvaro").toStdString();
     ASSERT_EQ(SaveFile(doc, R"({"format": "kelvarolaskuri", "version": 1, "rate": "3"})"),
               SaveStatus::Ok);
-    RunResult r = Kelvaro({"--inputs", doc, "--expiry", "2006-04-21"});
+    Outcome r = Single({"--inputs", doc, "--expiry", "2006-04-21"});
     EXPECT_EQ(r.status, kExitUsage);
     EXPECT_NE(r.err.find("kentän \"rate\" arvon pitää olla luku"), std::string::npos) << r.err;
-    r = Kelvaro({"--expiry", "2006-04-21", "--valuation", "2006-03-01", "--save-inputs",
+    r = Single({"--expiry", "2006-04-21", "--valuation", "2006-03-01", "--save-inputs",
                  dir.path().toStdString()});
     EXPECT_EQ(r.status, kExitFile) << r.err;
     EXPECT_TRUE(r.out.empty());
@@ -97,7 +87,7 @@ TEST(DocumentCli, BatchTakesTheDocument) {
                       shared = dir.filePath("shared.kelvaro").toStdString();
     const std::vector<std::string> options = {"--valuation", "2006-03-01 10:00", "--expiry",
                                               "2006-04-21", "--volatility", "25"};
-    ASSERT_EQ(Kelvaro(Plus(options, {"--check", "--save-inputs", doc})).status, 0);
+    ASSERT_EQ(Single(Plus(options, {"--check", "--save-inputs", doc})).status, 0);
     const auto batch = [](const std::vector<std::string>& args) {
         std::istringstream in("strike;share\n14;15\n16;15,5\n");
         std::ostringstream out, err;
